@@ -1,0 +1,43 @@
+# Thin front over CMake. `make demo` and `make test` each install what is missing, configure and build.
+JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
+BUILD     ?= build
+SANBUILD  ?= build-san
+CMAKE_ARGS ?=
+
+.PHONY: all deps build build-san test test-plain test-san demo bench format clean
+
+all: build
+
+deps:
+	@./scripts/deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+	cmake --build $(BUILD) -j $(JOBS)
+	@ln -sf $(BUILD)/compile_commands.json compile_commands.json
+
+build-san: deps
+	cmake -S . -B $(SANBUILD) -DCMAKE_BUILD_TYPE=Debug -DFCL_SANITIZE=ON $(CMAKE_ARGS)
+	cmake --build $(SANBUILD) -j $(JOBS)
+
+# Every test, once as built and once under AddressSanitizer and UndefinedBehaviorSanitizer.
+test: test-plain test-san
+
+test-plain: build
+	ctest --test-dir $(BUILD) -j $(JOBS) --output-on-failure --no-tests=error
+
+test-san: build-san
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	    ctest --test-dir $(SANBUILD) -j $(JOBS) --output-on-failure --no-tests=error
+
+demo: build
+	./scripts/demo.sh $(BUILD)
+
+bench: build
+	./bench/run.sh $(BUILD)
+
+format:
+	find clRestore platform tools tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(SANBUILD) compile_commands.json

@@ -1,0 +1,1 @@
+// Keeps the engine library non-empty until its first sources land.

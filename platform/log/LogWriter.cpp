@@ -1,0 +1,154 @@
+#include "platform/log/LogWriter.h"
+
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+boost::shared_ptr<CLogWriterInterface> g_ptrLogWriter(new wzlog::StderrLogWriter(wzlog::levelFromEnvironment()));
+
+void CLogWriterInterface::write(int level, const char* function, int line, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    vwrite(level, function, line, format, args);
+    va_end(args);
+}
+
+namespace wzlog {
+
+namespace {
+
+std::string vformat(const char* format, va_list args) {
+    char small[512];
+    va_list copy;
+    va_copy(copy, args);
+    int n = vsnprintf(small, sizeof small, format, copy);
+    va_end(copy);
+    if (n < 0) {
+        return std::string();
+    }
+    if (static_cast<size_t>(n) < sizeof small) {
+        return std::string(small, static_cast<size_t>(n));
+    }
+    std::string text(static_cast<size_t>(n) + 1, '\0');
+    vsnprintf(&text[0], text.size(), format, args);
+    text.resize(static_cast<size_t>(n));
+    return text;
+}
+
+void writeAll(int fd, const std::string& text) {
+    const char* p = text.data();
+    size_t left = text.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+}
+
+}  // namespace
+
+std::string formatLine(int level, const char* function, int line, const char* format, va_list args) {
+    char stamp[64];
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    struct tm tm;
+    localtime_r(&now.tv_sec, &tm);
+    size_t len = strftime(stamp, sizeof stamp, "%m/%d %H:%M:%S", &tm);
+    snprintf(stamp + len, sizeof stamp - len, ".%03ld", now.tv_nsec / 1000000);
+    char prefix[160];
+    snprintf(prefix, sizeof prefix, "%s %d %ld %2d ", stamp, static_cast<int>(getpid()),
+             static_cast<long>(syscall(SYS_gettid)), level);
+    std::string out(prefix);
+    out += function ? function : "?";
+    out += ':';
+    out += std::to_string(line);
+    out += ' ';
+    out += vformat(format, args);
+    if (out.empty() || out.back() != '\n') {
+        out += '\n';
+    }
+    return out;
+}
+
+FileLogWriter::FileLogWriter(const std::string& path, int level)
+    : fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644)), level_(level) {}
+
+FileLogWriter::~FileLogWriter() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+void FileLogWriter::vwrite(int level, const char* function, int line, const char* format, va_list args) {
+    if (fd_ < 0) {
+        return;
+    }
+    // One write per line with O_APPEND keeps lines of concurrent threads whole.
+    writeAll(fd_, formatLine(level, function, line, format, args));
+}
+
+void StderrLogWriter::vwrite(int level, const char* function, int line, const char* format, va_list args) {
+    writeAll(STDERR_FILENO, formatLine(level, function, line, format, args));
+}
+
+void CaptureLogWriter::vwrite(int level, const char* function, int line, const char* format, va_list args) {
+    Line l{level, function ? function : "", line, vformat(format, args)};
+    std::lock_guard<std::mutex> lock(mutex_);
+    lines_.push_back(std::move(l));
+}
+
+std::vector<CaptureLogWriter::Line> CaptureLogWriter::lines() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lines_;
+}
+
+bool CaptureLogWriter::contains(const std::string& needle) const { return count(needle) > 0; }
+
+size_t CaptureLogWriter::count(const std::string& needle) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    size_t n = 0;
+    for (const Line& l : lines_) {
+        if (l.text.find(needle) != std::string::npos) {
+            ++n;
+        }
+    }
+    return n;
+}
+
+void CaptureLogWriter::clear() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lines_.clear();
+}
+
+int levelFromEnvironment(int fallback) {
+    const char* text = getenv("FCL_LOG_LEVEL");
+    if (text == nullptr || *text == '\0') {
+        return fallback;
+    }
+    char* end = nullptr;
+    long value = strtol(text, &end, 10);
+    if (*end != '\0' || value < -1 || value > 100) {
+        return fallback;
+    }
+    return static_cast<int>(value);
+}
+
+ScopedCapture::ScopedCapture(int level) : capture_(new CaptureLogWriter(level)), previous_(g_ptrLogWriter) {
+    g_ptrLogWriter = capture_;
+}
+
+ScopedCapture::~ScopedCapture() { g_ptrLogWriter = previous_; }
+
+}  // namespace wzlog

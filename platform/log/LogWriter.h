@@ -1,0 +1,106 @@
+#pragma once
+// The shared log writer of the engine and the platform stand-ins.
+// A line of level N is written when the writer's level is above N-1; error lines (level -1) always are.
+#include <cstdarg>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <boost/shared_ptr.hpp>
+
+class CLogWriterInterface {
+public:
+    virtual ~CLogWriterInterface() = default;
+    virtual int getLevel() const = 0;
+    virtual void setLevel(int level) = 0;
+    // function: the caller's full signature; line: its source line.
+    virtual void vwrite(int level, const char* function, int line, const char* format, va_list args) = 0;
+    void write(int level, const char* function, int line, const char* format, ...)
+        __attribute__((format(printf, 5, 6)));
+    bool wants(int level) const { return level < 0 || getLevel() > level - 1; }
+};
+
+extern boost::shared_ptr<CLogWriterInterface> g_ptrLogWriter;
+
+#define FCL_LOG(level, ...)                                                                  \
+    do {                                                                                     \
+        boost::shared_ptr<CLogWriterInterface> fclLogWriter_ = g_ptrLogWriter;               \
+        if (fclLogWriter_ && fclLogWriter_->wants(level))                                    \
+            fclLogWriter_->write((level), __PRETTY_FUNCTION__, __LINE__, __VA_ARGS__);       \
+    } while (0)
+#define FCL_ERROR(...) FCL_LOG(-1, __VA_ARGS__)
+
+namespace wzlog {
+
+// Formats one line as "<time> <pid> <tid> <level> <function>:<line> <message>".
+std::string formatLine(int level, const char* function, int line, const char* format, va_list args);
+
+// Appends lines to a file (opened once, O_APPEND), flushed per line so the log is true after a crash.
+class FileLogWriter : public CLogWriterInterface {
+public:
+    FileLogWriter(const std::string& path, int level);
+    ~FileLogWriter() override;
+    bool isOpen() const { return fd_ >= 0; }
+    int getLevel() const override { return level_; }
+    void setLevel(int level) override { level_ = level; }
+    void vwrite(int level, const char* function, int line, const char* format, va_list args) override;
+
+private:
+    int fd_;
+    int level_;
+};
+
+// Writes to standard error; the default writer before a host installs its own.
+class StderrLogWriter : public CLogWriterInterface {
+public:
+    explicit StderrLogWriter(int level) : level_(level) {}
+    int getLevel() const override { return level_; }
+    void setLevel(int level) override { level_ = level; }
+    void vwrite(int level, const char* function, int line, const char* format, va_list args) override;
+
+private:
+    int level_;
+};
+
+// Keeps every line in memory: tests install it and read what was logged.
+class CaptureLogWriter : public CLogWriterInterface {
+public:
+    struct Line {
+        int level;
+        std::string function;
+        int line;
+        std::string text;
+    };
+    explicit CaptureLogWriter(int level = 10) : level_(level) {}
+    int getLevel() const override { return level_; }
+    void setLevel(int level) override { level_ = level; }
+    void vwrite(int level, const char* function, int line, const char* format, va_list args) override;
+    std::vector<Line> lines() const;
+    // True when a captured line's text contains `needle`.
+    bool contains(const std::string& needle) const;
+    size_t count(const std::string& needle) const;
+    void clear();
+
+private:
+    int level_;
+    mutable std::mutex mutex_;
+    std::vector<Line> lines_;
+};
+
+// The level named by FCL_LOG_LEVEL, or `fallback` when it is unset or not a number.
+int levelFromEnvironment(int fallback = 1);
+
+// Installs a capturing writer for the lifetime of the object, then puts the previous writer back.
+class ScopedCapture {
+public:
+    explicit ScopedCapture(int level = 10);
+    ~ScopedCapture();
+    CaptureLogWriter& operator*() const { return *capture_; }
+    CaptureLogWriter* operator->() const { return capture_.get(); }
+
+private:
+    boost::shared_ptr<CaptureLogWriter> capture_;
+    boost::shared_ptr<CLogWriterInterface> previous_;
+};
+
+}  // namespace wzlog

@@ -1,0 +1,28 @@
+#pragma once
+// Helpers shared by the test binaries.
+#include <string>
+
+namespace fcltest {
+
+// A fresh directory under $TMPDIR (or /tmp), removed with everything in it when the object goes.
+class ScratchDir {
+public:
+    explicit ScratchDir(const std::string& tag = "fcl");
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// Removes a tree without following links; missing paths are fine.
+void removeTree(const std::string& path);
+// Writes `content` to `path`, creating or truncating it; aborts the test on failure.
+void writeFile(const std::string& path, const std::string& content);
+std::string readFile(const std::string& path);
+bool isRoot();
+
+}  // namespace fcltest
