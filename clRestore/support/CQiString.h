@@ -7,7 +7,7 @@
 class CQiString {
 public:
     CQiString();
-    CQiString(const char* text);  // null gives the empty string
+    CQiString(const char* text);    // null gives the empty string
     explicit CQiString(int value);  // the decimal text of `value`
     CQiString(const CQiString& other);
     ~CQiString();

@@ -1,6 +1,7 @@
 #include "clRestore/support/PerfCounterTable.h"
 
 std::vector<_rstrPerfCounterInfo> restorePerfCounterInfoList() {
+    // clang-format off
     return {
         {"recvRestMsgs", 0, false, 8033},
         {"sendMsgToRestHead", 0, false, 8034},
@@ -23,6 +24,7 @@ std::vector<_rstrPerfCounterInfo> restorePerfCounterInfoList() {
         {"Seek Decision", 0, false, 8046},
         {"Write Opt Hdr", 0, false, 8047},
     };
+    // clang-format on
 }
 
 void registerPerfCounters(PerfCounter& counters, EvEvent* event, const std::vector<_rstrPerfCounterInfo>& list) {

@@ -13,7 +13,9 @@ constexpr HRESULT STRSAFE_E_INSUFFICIENT_BUFFER = static_cast<HRESULT>(0x8007007
 // The largest byte count a destination may declare.
 constexpr unsigned long STRSAFE_MAX_CCH = 0x7fffffffUL;
 
-inline int _strnicmp(const char* a, const char* b, size_t n) { return strncasecmp(a, b, n); }
+inline int _strnicmp(const char* a, const char* b, size_t n) {
+    return strncasecmp(a, b, n);
+}
 
 // Copies `src` into `dest` of `cbDest` bytes. 0 when all of it fitted; STRSAFE_E_INSUFFICIENT_BUFFER with
 // the first cbDest-1 characters; STRSAFE_E_INVALID_PARAMETER for a byte count of 0 or above STRSAFE_MAX_CCH

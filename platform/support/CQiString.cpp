@@ -5,7 +5,9 @@
 
 CQiString::CQiString() : m_length(0) {}
 
-CQiString::CQiString(const char* text) : m_length(0) { *this += text; }
+CQiString::CQiString(const char* text) : m_length(0) {
+    *this += text;
+}
 
 CQiString::CQiString(int value) : m_length(0) {
     char digits[16];
@@ -13,7 +15,9 @@ CQiString::CQiString(int value) : m_length(0) {
     Append(digits, static_cast<unsigned long>(n));
 }
 
-CQiString::CQiString(const CQiString& other) : m_length(0) { Append(other.m_buffer.Ptr_const(), other.m_length); }
+CQiString::CQiString(const CQiString& other) : m_length(0) {
+    Append(other.m_buffer.Ptr_const(), other.m_length);
+}
 
 CQiString::~CQiString() = default;
 
@@ -55,4 +59,6 @@ CQiString& CQiString::Append(const char* text, unsigned long count) {
     return *this;
 }
 
-int CQiString::Safe_strcmp(const char* a, const char* b) { return strcmp(a != nullptr ? a : "", b != nullptr ? b : ""); }
+int CQiString::Safe_strcmp(const char* a, const char* b) {
+    return strcmp(a != nullptr ? a : "", b != nullptr ? b : "");
+}

@@ -51,7 +51,9 @@ PerfCounter::Counter* PerfCounter::find(int index) {
     return c.registered ? &c : nullptr;
 }
 
-const PerfCounter::Counter* PerfCounter::find(int index) const { return const_cast<PerfCounter*>(this)->find(index); }
+const PerfCounter::Counter* PerfCounter::find(int index) const {
+    return const_cast<PerfCounter*>(this)->find(index);
+}
 
 void PerfCounter::startCounter(const char*, int index) {
     std::lock_guard<std::mutex> hold(m_lock);
@@ -116,8 +118,8 @@ void PerfCounter::stopCountersForFile(const char* label, const char* file, bool 
         }
         if (report && (c.file.count != 0 || c.file.cancels != 0)) {
             FCL_LOG(2, "%s [%s]: counter [%s] count %llu cancelled %llu time %.6f s bytes %llu", label, file,
-                    c.name.c_str(), c.file.count, c.file.cancels,
-                    std::chrono::duration<double>(c.file.time).count(), c.file.bytes);
+                    c.name.c_str(), c.file.count, c.file.cancels, std::chrono::duration<double>(c.file.time).count(),
+                    c.file.bytes);
         }
     }
 }

@@ -23,17 +23,15 @@ TEST_P(JoinCases, AppendJoinsWithOneSeparator) {
     EXPECT_EQ(path, c.joined);
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, JoinCases,
-                         ::testing::Values(JoinCase{"plain", "/dest", "a", "/dest/a"},
-                                           JoinCase{"bothSeparators", "/dest/", "/a", "/dest/a"},
-                                           JoinCase{"manySeparators", "/dest//", "//a", "/dest/a"},
-                                           JoinCase{"partTrailingSlashKept", "/dest", "/%Photo%/", "/dest/%Photo%/"},
-                                           JoinCase{"root", "/", "a", "/a"},
-                                           JoinCase{"rootAndAbsolutePart", "/", "/a", "/a"},
-                                           JoinCase{"emptyPathTakesPart", "", "b", "b"},
-                                           JoinCase{"emptyPart", "/dest/", "", "/dest/"},
-                                           JoinCase{"relative", "a/b", "c", "a/b/c"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Paths, JoinCases,
+    ::testing::Values(JoinCase{"plain", "/dest", "a", "/dest/a"}, JoinCase{"bothSeparators", "/dest/", "/a", "/dest/a"},
+                      JoinCase{"manySeparators", "/dest//", "//a", "/dest/a"},
+                      JoinCase{"partTrailingSlashKept", "/dest", "/%Photo%/", "/dest/%Photo%/"},
+                      JoinCase{"root", "/", "a", "/a"}, JoinCase{"rootAndAbsolutePart", "/", "/a", "/a"},
+                      JoinCase{"emptyPathTakesPart", "", "b", "b"}, JoinCase{"emptyPart", "/dest/", "", "/dest/"},
+                      JoinCase{"relative", "a/b", "c", "a/b/c"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct PathSplitCase {
     const char* name;
@@ -53,17 +51,15 @@ TEST_P(PathSplitCases, SplitParentPathIgnoresTrailingSeparators) {
     EXPECT_EQ(name, c.last);
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, PathSplitCases,
-                         ::testing::Values(PathSplitCase{"plain", "/a/b", "/a", "b"},
-                                           PathSplitCase{"trailingSlash", "/a/b/", "/a", "b"},
-                                           PathSplitCase{"trailingSlashes", "/a/b///", "/a", "b"},
-                                           PathSplitCase{"underRoot", "/a", "/", "a"},
-                                           PathSplitCase{"underRootTrailing", "/a/", "/", "a"},
-                                           PathSplitCase{"doubledSeparator", "/a//b", "/a", "b"},
-                                           PathSplitCase{"doubledAtRoot", "//a", "/", "a"},
-                                           PathSplitCase{"relative", "a/b", "a", "b"},
-                                           PathSplitCase{"bareName", "a", "", "a"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Paths, PathSplitCases,
+    ::testing::Values(PathSplitCase{"plain", "/a/b", "/a", "b"}, PathSplitCase{"trailingSlash", "/a/b/", "/a", "b"},
+                      PathSplitCase{"trailingSlashes", "/a/b///", "/a", "b"},
+                      PathSplitCase{"underRoot", "/a", "/", "a"}, PathSplitCase{"underRootTrailing", "/a/", "/", "a"},
+                      PathSplitCase{"doubledSeparator", "/a//b", "/a", "b"},
+                      PathSplitCase{"doubledAtRoot", "//a", "/", "a"}, PathSplitCase{"relative", "a/b", "a", "b"},
+                      PathSplitCase{"bareName", "a", "", "a"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Paths, SplitOfRootOrEmptyIsAnErrorAndLeavesTheOutputs) {
     for (const char* path : {"", "/", "///"}) {
@@ -104,26 +100,26 @@ TEST_P(RelationCases, AncestryAndSamenessAreByComponent) {
     EXPECT_EQ(FXPath::IsSamePathAs(c.b, c.a), c.same);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Paths, RelationCases,
-    ::testing::Values(RelationCase{"parent", "/a", "/a/b", true, true, false},
-                      RelationCase{"parentTrailingSlash", "/a/", "/a/b", true, true, false},
-                      RelationCase{"childTrailingSlash", "/a", "/a/b/", true, true, false},
-                      RelationCase{"grandparent", "/a", "/a/b/c", true, true, false},
-                      RelationCase{"namePrefixIsNoAncestor", "/a", "/ab", false, false, false},
-                      RelationCase{"self", "/mnt/gluster", "/mnt/gluster", false, true, true},
-                      RelationCase{"selfTrailingSlash", "/mnt/gluster/", "/mnt/gluster", false, true, true},
-                      RelationCase{"cacheMoniker", "/%CACHEDB%", "/%CACHEDB%/", false, true, true},
-                      RelationCase{"rootAboveAll", "/", "/x", true, true, false},
-                      RelationCase{"rootItself", "/", "//", false, true, true},
-                      RelationCase{"childIsNotAncestor", "/a/b", "/a", false, false, false},
-                      RelationCase{"doubledSeparators", "/a//b", "/a/b/c", true, true, false},
-                      RelationCase{"caseMatters", "/A", "/a/b", false, false, false},
-                      RelationCase{"relative", "a", "a/b", true, true, false},
-                      RelationCase{"relativeVersusAbsolute", "a", "/a/b", false, false, false},
-                      RelationCase{"sameRelative", "a/b/", "a/b", false, true, true},
-                      RelationCase{"emptyRelatesToNothing", "", "/a", false, false, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Paths, RelationCases,
+                         ::testing::Values(RelationCase{"parent", "/a", "/a/b", true, true, false},
+                                           RelationCase{"parentTrailingSlash", "/a/", "/a/b", true, true, false},
+                                           RelationCase{"childTrailingSlash", "/a", "/a/b/", true, true, false},
+                                           RelationCase{"grandparent", "/a", "/a/b/c", true, true, false},
+                                           RelationCase{"namePrefixIsNoAncestor", "/a", "/ab", false, false, false},
+                                           RelationCase{"self", "/mnt/gluster", "/mnt/gluster", false, true, true},
+                                           RelationCase{"selfTrailingSlash", "/mnt/gluster/", "/mnt/gluster", false,
+                                                        true, true},
+                                           RelationCase{"cacheMoniker", "/%CACHEDB%", "/%CACHEDB%/", false, true, true},
+                                           RelationCase{"rootAboveAll", "/", "/x", true, true, false},
+                                           RelationCase{"rootItself", "/", "//", false, true, true},
+                                           RelationCase{"childIsNotAncestor", "/a/b", "/a", false, false, false},
+                                           RelationCase{"doubledSeparators", "/a//b", "/a/b/c", true, true, false},
+                                           RelationCase{"caseMatters", "/A", "/a/b", false, false, false},
+                                           RelationCase{"relative", "a", "a/b", true, true, false},
+                                           RelationCase{"relativeVersusAbsolute", "a", "/a/b", false, false, false},
+                                           RelationCase{"sameRelative", "a/b/", "a/b", false, true, true},
+                                           RelationCase{"emptyRelatesToNothing", "", "/a", false, false, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Paths, RemoveTrailingDelimiterRemovesEverySlash) {
     std::string path = "/a/b//";

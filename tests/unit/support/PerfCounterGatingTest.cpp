@@ -106,8 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
         GateCase{"stopAllPerFile", true, true, true, kStopAll, {}},
         GateCase{"stopAllAggregated", true, false, true, kStopAll, {"stopAll(L,/f,1,0,-1)", kAgg}},
         GateCase{"stopAllPlain", true, false, false, kStopAll, {"stopAll(L,/f,1,0,-1)"}},
-        GateCase{"stopAllNullFileIsAllFiles", true, false, false, kStopAllNull,
-                 {"stopAll(L,For All The Files,1,1,-1)"}}),
+        GateCase{
+            "stopAllNullFileIsAllFiles", true, false, false, kStopAllNull, {"stopAll(L,For All The Files,1,1,-1)"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

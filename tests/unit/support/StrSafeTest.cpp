@@ -33,17 +33,17 @@ TEST_P(StringCbCopyACases, CopiesWithinTheByteCountAndReportsTheOutcome) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Strsafe, StringCbCopyACases,
-    ::testing::Values(CopyCase{"sixIntoFour", 4, "abcdef", STRSAFE_E_INSUFFICIENT_BUFFER, "abc"},
-                      CopyCase{"threeIntoFour", 4, "abc", 0, "abc"},
-                      CopyCase{"fourIntoFour", 4, "abcd", STRSAFE_E_INSUFFICIENT_BUFFER, "abc"},
-                      CopyCase{"emptySource", 4, "", 0, ""},
-                      CopyCase{"oneByteDest", 1, "abc", STRSAFE_E_INSUFFICIENT_BUFFER, ""},
-                      CopyCase{"zeroBytes", 0, "abc", STRSAFE_E_INVALID_PARAMETER, nullptr},
-                      CopyCase{"countAboveMax", 0x80000000UL, "abc", STRSAFE_E_INVALID_PARAMETER, nullptr},
-                      CopyCase{"nullSource", 4, nullptr, STRSAFE_E_INVALID_PARAMETER, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Strsafe, StringCbCopyACases,
+                         ::testing::Values(CopyCase{"sixIntoFour", 4, "abcdef", STRSAFE_E_INSUFFICIENT_BUFFER, "abc"},
+                                           CopyCase{"threeIntoFour", 4, "abc", 0, "abc"},
+                                           CopyCase{"fourIntoFour", 4, "abcd", STRSAFE_E_INSUFFICIENT_BUFFER, "abc"},
+                                           CopyCase{"emptySource", 4, "", 0, ""},
+                                           CopyCase{"oneByteDest", 1, "abc", STRSAFE_E_INSUFFICIENT_BUFFER, ""},
+                                           CopyCase{"zeroBytes", 0, "abc", STRSAFE_E_INVALID_PARAMETER, nullptr},
+                                           CopyCase{"countAboveMax", 0x80000000UL, "abc", STRSAFE_E_INVALID_PARAMETER,
+                                                    nullptr},
+                                           CopyCase{"nullSource", 4, nullptr, STRSAFE_E_INVALID_PARAMETER, ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StrSafe, StatusCodesAreTheStrsafeValues) {
     EXPECT_EQ(static_cast<uint32_t>(STRSAFE_E_INVALID_PARAMETER), 0x80070057u);
@@ -51,7 +51,9 @@ TEST(StrSafe, StatusCodesAreTheStrsafeValues) {
     EXPECT_LT(STRSAFE_E_INSUFFICIENT_BUFFER, 0);
 }
 
-TEST(StrSafe, NullDestinationIsRefused) { EXPECT_EQ(StringCbCopyA(nullptr, 8, "abc"), STRSAFE_E_INVALID_PARAMETER); }
+TEST(StrSafe, NullDestinationIsRefused) {
+    EXPECT_EQ(StringCbCopyA(nullptr, 8, "abc"), STRSAFE_E_INVALID_PARAMETER);
+}
 
 TEST(StrSafe, StrnicmpComparesOnlyTheFirstBytesInAnyCase) {
     EXPECT_EQ(_strnicmp("/HOME/user", "/home/USER", 10), 0);
