@@ -1,0 +1,37 @@
+#pragma once
+// The restore job's performance counters: their indexes, the descriptor list and its registration.
+#include <vector>
+
+#include "clRestore/support/PerfCounter.h"
+
+// Index of each counter in the job's list, as the front ends of PerfCounter take it.
+enum ERestorePerfCounter {
+    kPerfRecvRestMsgs = 0,
+    kPerfSendMsgToRestHead = 1,
+    kPerfNetworkRead = 2,
+    kPerfSendMsgToFIR = 3,
+    kPerfRecvData = 4,
+    kPerfRecvHole = 5,
+    kPerfRecvEOF = 6,
+    kPerfCloseAFile = 7,
+    kPerfHiWater = 8,
+    kPerfLoWater = 9,
+    kPerfSlotWait = 10,
+    kPerfRestQueMsgWait = 11,
+    kPerfDiskWrite = 12,
+    kPerfReadRecvRestMsgs = 13,
+    kPerfSendSendMsgToFIR = 14,
+    kPerfReadPipeline = 15,
+    kPerfSendBytesToRestHead = 16,
+    kPerfOpenFile = 17,
+    kPerfSeekDecision = 18,
+    kPerfWriteOptHdr = 19,
+    kPerfRestoreCounterCount = 20
+};
+
+// The job's twenty descriptors in index order.
+std::vector<_rstrPerfCounterInfo> restorePerfCounterInfoList();
+
+// initPerfCounters with `event`, then AddPerfCounter for each descriptor in list order; the external ids
+// are not passed (the archive reader receives the whole list).
+void registerPerfCounters(PerfCounter& counters, EvEvent* event, const std::vector<_rstrPerfCounterInfo>& list);
