@@ -10,7 +10,7 @@ namespace WzACL {
 enum enum_OptionSet : unsigned int {};
 
 class Helper {
-  public:
+public:
     virtual ~Helper() = default;
 
     static bool isAclSupported() { return s_aclSupported.load(); }
@@ -24,11 +24,11 @@ class Helper {
     static void SetOptions(enum_OptionSet options) { s_options.store(options); }
     static enum_OptionSet GetOptions() { return static_cast<enum_OptionSet>(s_options.load()); }
 
-  protected:
+protected:
     int m_lastErrno = 0;
     std::string m_lastError;
 
-  private:
+private:
     // Atomic because the reader threads of concurrent jobs read and set them without a lock.
     static std::atomic<bool> s_aclSupported;
     static std::atomic<unsigned int> s_options;

@@ -3,16 +3,16 @@
 #include "platform/events/EvDebug.h"
 
 class EvSocket {
-  public:
+public:
     explicit EvSocket(EvDebugFileInstance* debugFile) : debugFile_(debugFile) {}
     virtual ~EvSocket() = default;
     EvDebugFileInstance* debugFile() const { return debugFile_; }
 
-  private:
+private:
     EvDebugFileInstance* debugFile_;  // not owned
 };
 
 class EvAuthentication : public EvSocket {
-  public:
+public:
     EvAuthentication() : EvSocket(nullptr) {}
 };

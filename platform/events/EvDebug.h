@@ -22,7 +22,7 @@ struct EvDebugFileInstance {
 };
 
 class EvDebug {
-  public:
+public:
     static void Debug(EvEvent* event, const char* function, const char* format, ...)
         __attribute__((format(printf, 3, 4)));
 };

@@ -3,17 +3,13 @@
 #include <cstdio>
 
 #include "platform/events/Journal.h"
+#include "platform/events/RecordedList.h"
 #include "platform/log/LogWriter.h"
 
 namespace {
 
-struct EventLog {
-    std::mutex mutex;
-    std::vector<EvRaisedEvent> events;
-};
-
-EventLog& eventLog() {
-    static EventLog log;
+wzplatform::RecordedList<EvRaisedEvent>& eventLog() {
+    static wzplatform::RecordedList<EvRaisedEvent> log;
     return log;
 }
 
@@ -141,11 +137,7 @@ int EvEvent::raise(EvSeverity severity, int messageId, long long param, int flag
     }
     std::string line = journalLine(event);
     FCL_LOG(2, "Raised event: %s", line.c_str());
-    {
-        EventLog& log = eventLog();
-        std::lock_guard<std::mutex> lock(log.mutex);
-        log.events.push_back(event);
-    }
+    eventLog().add(event);
     wzplatform::journal("EvEvent", line);
     return 0;
 }
@@ -153,15 +145,11 @@ int EvEvent::raise(EvSeverity severity, int messageId, long long param, int flag
 namespace wzplatform {
 
 std::vector<EvRaisedEvent> raisedEvents() {
-    EventLog& log = eventLog();
-    std::lock_guard<std::mutex> lock(log.mutex);
-    return log.events;
+    return eventLog().snapshot();
 }
 
 void clearRaisedEvents() {
-    EventLog& log = eventLog();
-    std::lock_guard<std::mutex> lock(log.mutex);
-    log.events.clear();
+    eventLog().clear();
 }
 
 const char* severityName(EvSeverity severity) {

@@ -30,7 +30,7 @@ struct EvRaisedEvent {
 };
 
 class EvEvent {
-  public:
+public:
     EvEvent() = default;
     virtual ~EvEvent() = default;
     EvEvent(const EvEvent&) = delete;
@@ -54,7 +54,7 @@ class EvEvent {
     // Arguments waiting for the next raise.
     std::vector<EvArgument> pendingArguments() const;
 
-  private:
+private:
     int raise(EvSeverity severity, int messageId, long long param, int flags);
 
     mutable std::mutex mutex_;

@@ -4,9 +4,9 @@
 #include <cstdint>
 
 class DirectoryExt {
-  public:
+public:
     std::int32_t getLastError() { return m_lastError; }
 
-  private:
+private:
     std::int32_t m_lastError = 0;
 };

@@ -4,10 +4,10 @@
 #include <string>
 
 class FileShareAutoMountManager {
-  public:
+public:
     void SetAutoMountOptions(const std::string& options) { m_mountOptions = options; }
     const std::string& GetAutoMountOptions() const { return m_mountOptions; }
 
-  private:
+private:
     std::string m_mountOptions;
 };

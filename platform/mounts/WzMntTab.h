@@ -4,7 +4,7 @@
 #include <string>
 
 class WzMntTab {
-  public:
+public:
     struct Entry {
         std::string device;
         std::string mountDir;

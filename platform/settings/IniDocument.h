@@ -15,7 +15,7 @@
 namespace wzsettings {
 
 class IniDocument {
-  public:
+public:
     static IniDocument parse(std::string_view text);
 
     // The last value given to `key` in `section`, or null.
@@ -26,7 +26,7 @@ class IniDocument {
     void forEach(std::string_view section,
                  const std::function<void(const std::string& key, const std::string& value)>& visit) const;
 
-  private:
+private:
     struct Section {
         std::vector<std::pair<std::string, std::string>> entries;
         std::map<std::string, size_t, std::less<>> last;  // key -> index of its last entry

@@ -3,7 +3,7 @@
 #include <string>
 
 class WZGlobalParam {
-  public:
+public:
     // The parameter's text, "" when it is not set; answers non-zero when it is set.
     static int getProperty(const std::string& name, std::string& value);
     // The progress-update interval of an application type, in seconds, as text: key "UpdateRecoverySec.<appType>"

@@ -21,45 +21,36 @@ bool WZPlatformInfo::lookup(const char* section, const char* key, std::string* t
     return true;
 }
 
-int WZPlatformInfo::getNumber(const char* section, const char* key, unsigned long* value) {
+// Looks the setting up and converts it with `parse`; the caller's variable changes only when both succeed.
+template <typename T, typename Parse>
+int WZPlatformInfo::readTyped(const char* section, const char* key, T* value, Parse parse) {
     std::string text;
-    unsigned long number = 0;
+    T converted{};
     if (!lookup(section, key, &text)) {
         return 0;
     }
-    if (!wzsettings::parseUnsigned(text, &number)) {
+    if (!parse(text, &converted)) {
         m_lastError = EINVAL;
         return 0;
     }
     if (value != nullptr) {
-        *value = number;
+        *value = std::move(converted);
     }
     return 1;
+}
+
+int WZPlatformInfo::getNumber(const char* section, const char* key, unsigned long* value) {
+    return readTyped(section, key, value,
+                     [](const std::string& t, unsigned long* v) { return wzsettings::parseUnsigned(t, v); });
 }
 
 int WZPlatformInfo::getString(const char* section, const char* key, std::string* value) {
-    std::string text;
-    if (!lookup(section, key, &text)) {
-        return 0;
-    }
-    if (value != nullptr) {
-        *value = std::move(text);
-    }
-    return 1;
+    return readTyped(section, key, value, [](std::string& t, std::string* v) {
+        v->swap(t);
+        return true;
+    });
 }
 
 int WZPlatformInfo::getBoolean(const char* section, const char* key, bool* value) {
-    std::string text;
-    bool flag = false;
-    if (!lookup(section, key, &text)) {
-        return 0;
-    }
-    if (!wzsettings::parseBoolean(text, &flag)) {
-        m_lastError = EINVAL;
-        return 0;
-    }
-    if (value != nullptr) {
-        *value = flag;
-    }
-    return 1;
+    return readTyped(section, key, value, [](const std::string& t, bool* v) { return wzsettings::parseBoolean(t, v); });
 }

@@ -5,18 +5,18 @@
 #include <string>
 
 class WZPI_PlatformBase {
-  public:
+public:
     virtual ~WZPI_PlatformBase() = default;
     // 0 after a successful read; ENOENT for an absent setting; EINVAL for a value of the wrong form; the errno of a
     // settings file that exists but cannot be read.
     unsigned long getLastError() const { return m_lastError; }
 
-  protected:
+protected:
     unsigned long m_lastError = 0;
 };
 
 class WZPlatformInfo : public WZPI_PlatformBase {
-  public:
+public:
     int getNumber(const char* section, const char* key, unsigned long* value);
     // Reads the 64-bit setting into a zeroed temporary; when found, keeps its low 32 bits.
     int getNumber(const char* section, const char* key, unsigned int* value) {
@@ -30,7 +30,9 @@ class WZPlatformInfo : public WZPI_PlatformBase {
     int getString(const char* section, const char* key, std::string* value);
     int getBoolean(const char* section, const char* key, bool* value);
 
-  private:
+private:
     // The raw text of the setting, or false with m_lastError set.
     bool lookup(const char* section, const char* key, std::string* text);
+    template <typename T, typename Parse>
+    int readTyped(const char* section, const char* key, T* value, Parse parse);
 };

@@ -14,12 +14,12 @@ struct SrcDestMap {
 };
 
 class CSyncRestorePathMapper {
-  public:
+public:
     explicit CSyncRestorePathMapper(long long jobId) : m_jobId(jobId) {}
 
     std::vector<SrcDestMap>& GetMappedPaths() { return m_mappedPaths; }
 
-  private:
+private:
     std::map<std::string, UserGroupID> m_userGroupByPath;
     std::map<std::string, UserGroupID> m_userGroupByPath2;
     std::map<std::string, std::string> m_pathMap;

@@ -7,7 +7,7 @@
 #include <string>
 
 class CExtendedOptions {
-  public:
+public:
     explicit CExtendedOptions(const std::string& text);
 
     // The value as a signed 32-bit number (decimal or 0x hex); 0 when absent or not such a number.
@@ -17,6 +17,6 @@ class CExtendedOptions {
     // The value's text; "" when absent.
     std::string getOption(const std::string& key) const;
 
-  private:
+private:
     std::map<std::string, std::string> m_options;
 };

@@ -13,7 +13,7 @@
 extern const char kEmptyJobOptions[];
 
 class EvTask {
-  public:
+public:
     EvTask(unsigned long long jobId, int kind, void* context, bool flag);
     virtual ~EvTask() = default;
 
@@ -24,16 +24,16 @@ class EvTask {
     int getOptionString(unsigned long id, std::list<std::string>& values, void* context = nullptr);
     int getXMLOptions(std::string& options, void* context = nullptr);
 
-  protected:
+protected:
     // Reads a named property of the restore task as a non-negative number that fits a long.
     int getNamedNumber(const char* key, long& value);
 
-  private:
+private:
     unsigned long long m_jobId;
 };
 
 class EvRstTask : public EvTask {
-  public:
+public:
     EvRstTask(unsigned long long jobId, int kind, void* context, bool flag, bool fetchContent = false)
         : EvTask(jobId, kind, context, flag), m_fetchContent(fetchContent) {}
 
@@ -43,12 +43,12 @@ class EvRstTask : public EvTask {
     int getDestinationInstanceId(long& value, void* context = nullptr);
     bool fetchedContent() const { return m_fetchContent; }
 
-  private:
+private:
     bool m_fetchContent;
 };
 
 // The administrative task of a job (mapping entries of mapped restores); same option store.
 class EvAdmTask : public EvTask {
-  public:
+public:
     EvAdmTask(unsigned long long jobId, int kind, void* context) : EvTask(jobId, kind, context, false) {}
 };

@@ -7,7 +7,7 @@
 enum wzTaskOptions : int {};
 
 class SchedularInterfaceNet {
-  public:
+public:
     SchedularInterfaceNet() { clearErrors(); }
     ~SchedularInterfaceNet() = default;
 
@@ -27,7 +27,7 @@ class SchedularInterfaceNet {
     int getErrorCode() const { return m_errorCode; }
     const std::string& getErrorText() const { return m_errorText; }
 
-  private:
+private:
     bool fail(int code, const std::string& text);
 
     int m_errorCode;

@@ -10,7 +10,7 @@
 namespace {
 
 class EventJournal : public fcltest::PlatformFixture {
-  protected:
+protected:
     std::vector<std::string> fileLines() {
         std::istringstream in(fcltest::readFile(scratch_ / "results/journal.log"));
         std::vector<std::string> lines;

@@ -14,7 +14,7 @@
 namespace fcltest {
 
 class PlatformFixture : public ::testing::Test {
-  protected:
+protected:
     PlatformFixture() : scratch_("fclplatform"), settingsPath_(scratch_ / "settings.ini") {
         wzplatform::setResultsDirectory(scratch_ / "results");
         wzplatform::setSettingsFile(settingsPath_);

@@ -6,7 +6,7 @@
 namespace {
 
 class SettingsPaths : public fcltest::PlatformFixture {
-  protected:
+protected:
     SettingsPaths() : oldMask_(umask(022)) {}
     ~SettingsPaths() override { umask(oldMask_); }
 
