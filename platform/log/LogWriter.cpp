@@ -41,7 +41,20 @@ std::string vformat(const char* format, va_list args) {
     return text;
 }
 
-void writeAll(int fd, const std::string& text) {
+}  // namespace
+
+std::string timeStamp(const char* strftimeFormat) {
+    char stamp[64];
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    struct tm tm;
+    localtime_r(&now.tv_sec, &tm);
+    size_t len = strftime(stamp, sizeof stamp, strftimeFormat, &tm);
+    snprintf(stamp + len, sizeof stamp - len, ".%03ld", now.tv_nsec / 1000000);
+    return stamp;
+}
+
+int writeAll(int fd, const std::string& text) {
     const char* p = text.data();
     size_t left = text.size();
     while (left > 0) {
@@ -50,25 +63,18 @@ void writeAll(int fd, const std::string& text) {
             if (errno == EINTR) {
                 continue;
             }
-            return;
+            return errno;
         }
         p += n;
         left -= static_cast<size_t>(n);
     }
+    return 0;
 }
 
-}  // namespace
-
 std::string formatLine(int level, const char* function, int line, const char* format, va_list args) {
-    char stamp[64];
-    struct timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    struct tm tm;
-    localtime_r(&now.tv_sec, &tm);
-    size_t len = strftime(stamp, sizeof stamp, "%m/%d %H:%M:%S", &tm);
-    snprintf(stamp + len, sizeof stamp - len, ".%03ld", now.tv_nsec / 1000000);
+    std::string stamp = timeStamp("%m/%d %H:%M:%S");
     char prefix[160];
-    snprintf(prefix, sizeof prefix, "%s %d %ld %2d ", stamp, static_cast<int>(getpid()),
+    snprintf(prefix, sizeof prefix, "%s %d %ld %2d ", stamp.c_str(), static_cast<int>(getpid()),
              static_cast<long>(syscall(SYS_gettid)), level);
     std::string out(prefix);
     out += function ? function : "?";

@@ -32,6 +32,11 @@ extern boost::shared_ptr<CLogWriterInterface> g_ptrLogWriter;
 
 namespace wzlog {
 
+// The local time as `strftimeFormat` gives it, then '.' and the milliseconds.
+std::string timeStamp(const char* strftimeFormat);
+// Writes all of `text` to `fd`, across short writes and EINTR; 0 or the errno of the failed write.
+int writeAll(int fd, const std::string& text);
+
 // Formats one line as "<time> <pid> <tid> <level> <function>:<line> <message>".
 std::string formatLine(int level, const char* function, int line, const char* format, va_list args);
 

@@ -1,0 +1,28 @@
+#pragma once
+// The directories the platform names. Everything a job writes outside its destination lives under one results
+// directory that the host gives (a new directory under $TMPDIR when it gives none), so a job touches nothing else of
+// the machine. Each directory is created (mode 0755, parents too) when it is asked for; the answer is the path even
+// when it cannot be created, and the caller's own open then fails with the reason.
+#include <string>
+
+namespace wzplatform {
+
+// A relative path is made absolute now, so a later change of the working directory does not move the results.
+void setResultsDirectory(const std::string& path);
+std::string resultsDirectory();
+
+// <results>/agent: the file-system agent's own directory (restart records live below it).
+std::string agentDirectory();
+// Base/dBASEHOME when set, else <results>/install.
+std::string installationDirectory();
+// <results>/jobresults: where the job-results directories of clients are made.
+std::string jobResultsDirectory();
+// Base/dNEBRINTEMPDIR when set, else <results>/tmp.
+std::string temporaryDirectory();
+// EventManager/dEVLOGDIR when set, else the results directory itself (fclrestore.log beside journal.log).
+std::string logDirectory();
+
+// Creates `path` and its missing parents with mode 0755; true when it is a directory afterwards.
+bool makeDirectories(const std::string& path);
+
+}  // namespace wzplatform
