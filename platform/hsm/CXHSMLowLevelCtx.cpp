@@ -1,0 +1,7 @@
+#include "platform/hsm/CXHSMLowLevelCtx.h"
+
+CXHSMLowLevelCtx::~CXHSMLowLevelCtx() {
+    for (auto& entry : objects_) {
+        delete entry.second;
+    }
+}

@@ -1,0 +1,27 @@
+#pragma once
+// The job's storage-management context: the objects of the managed file systems it met, by name.
+#include <map>
+#include <string>
+
+#include "clRestore/support/WzCriticalSection.h"
+#include "platform/hsm/CXHSMLowLevel.h"
+#include "platform/hsm/CXHSMMntTab.h"
+#include "platform/support/FaultCounter.h"
+
+class CXHSMLowLevelCtx : public wzfault::FailableAllocation<CXHSMLowLevelCtx> {
+  public:
+    // useDriver: 2 without the storage filter driver (the mode of this machine), 1 with it.
+    explicit CXHSMLowLevelCtx(int useDriver) : useDriver_(useDriver) {}
+    // The context owns the objects of its map.
+    ~CXHSMLowLevelCtx();
+    CXHSMLowLevelCtx(const CXHSMLowLevelCtx&) = delete;
+    CXHSMLowLevelCtx& operator=(const CXHSMLowLevelCtx&) = delete;
+
+    int getuseDriver() const { return useDriver_; }
+
+  private:
+    std::map<std::string, CXHSMLowLevel*> objects_;
+    WzCriticalSection objectsLock_;
+    CXHSMMntTab mntTab_;
+    int useDriver_;
+};
