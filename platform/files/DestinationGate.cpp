@@ -62,11 +62,45 @@ const char* matchPrefix(const char* abs, const std::string& root) {
     }
 }
 
+bool hasDotDotComponent(const char* p) {
+    for (const char* at = std::strstr(p, "/.."); at != nullptr; at = std::strstr(at + 1, "/..")) {
+        if (at[3] == '/' || at[3] == '\0') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// ".." taken as text: it drops the component before it, and stays at "/".
+std::string withoutDotDot(const char* abs) {
+    std::string out;
+    const char* p = abs;
+    for (;;) {
+        p = skipSeparators(p);
+        if (*p == '\0') {
+            break;
+        }
+        size_t n = std::strcspn(p, "/");
+        if (n == 2 && p[0] == '.' && p[1] == '.') {
+            out.resize(out.rfind('/') == std::string::npos ? 0 : out.rfind('/'));
+        } else {
+            out += '/';
+            out.append(p, n);
+        }
+        p += n;
+    }
+    return out.empty() ? "/" : out;
+}
+
 }  // namespace
 
 const char* GateRoot::match(const char* abs) const {
     const char* rest = matchPrefix(abs, given);
     return rest != nullptr ? rest : matchPrefix(abs, resolved);
+}
+
+bool GateRoot::entersThroughDotDot(const char* abs) const {
+    return hasDotDotComponent(abs) && match(withoutDotDot(abs).c_str()) != nullptr;
 }
 
 std::shared_ptr<const GateRoot> currentRoot() {
@@ -149,6 +183,7 @@ void clearDestinationRoot() {
     std::lock_guard<std::mutex> lock(detail::g_setterMutex);
     detail::g_rootSet.store(false, std::memory_order_release);
     std::atomic_store(&detail::g_root, std::shared_ptr<const detail::GateRoot>());
+    FCL_LOG(2, "Destination root cleared");
 }
 
 std::string destinationRoot() {

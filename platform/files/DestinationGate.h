@@ -3,7 +3,8 @@
 // text, with repeated '/' and "." components ignored, against the root as given and as resolved) is resolved beneath
 // the root with openat2(RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS), so that neither "..", nor an absolute link, nor a
 // link that climbs out takes a call outside it (EXDEV or ELOOP, as the kernel answers). Paths elsewhere resolve as
-// usual. Without openat2 (ENOSYS) the gate walks the path one component at a time and refuses every link (ELOOP).
+// usual, except one that enters the root through ".." from outside, which is refused (EXDEV). Without openat2
+// (ENOSYS) the gate walks the path one component at a time and refuses every link (ELOOP).
 //
 // Calls that act on the final component itself (lstat, lchown, lchmod, readlink, unlink, rename, link, symlink,
 // mkdir, open with O_NOFOLLOW or O_CREAT|O_EXCL) never follow it; the others (stat, access, chmod, chown, utime and

@@ -16,6 +16,8 @@ struct GateRoot {
     // The rest of the absolute path `abs` after the root, leading '/' skipped ("" for the root itself), or null when
     // `abs` does not lie at or under the root.
     const char* match(const char* abs) const;
+    // True when `abs` does not start with the root but its ".." components, taken as text, lead into it.
+    bool entersThroughDotDot(const char* abs) const;
 };
 
 // The root in force, null when none; holding it keeps its descriptor open for the call.

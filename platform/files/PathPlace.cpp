@@ -43,7 +43,13 @@ int PathPlace::locate(const char* path) {
     }
     rest_ = root_->match(abs_);
     if (rest_ == nullptr) {
+        // Walking into the root from outside could meet a link planted there; only the root's own text is let in.
+        const bool entersRoot = root_->entersThroughDotDot(abs_);
         root_.reset();
+        if (entersRoot) {
+            errno = EXDEV;
+            return -1;
+        }
     }
     return 0;
 }

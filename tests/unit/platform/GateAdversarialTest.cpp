@@ -84,6 +84,13 @@ const HostileCase kHostileCases[] = {
     {"chmodParentOfRoot", [](const Layout& l) { return chmod_utf((l.dest + "/..").c_str(), 0777) == 0; }},
     {"chmodMessyText",
      [](const Layout& l) { return chmod_utf((l.scratch + "//dest/./rellink/sentinel").c_str(), 0777) == 0; }},
+    {"enterRootByDotDotFromOutside",
+     [](const Layout& l) { return chmod_utf((l.outside + "/../dest/rellink/sentinel").c_str(), 0777) == 0; }},
+    {"enterRootByDotDotFromThreadDirectoryOutside",
+     [](const Layout& l) {
+         EXPECT_EQ(handler().chdir_long(l.outside.c_str()), 0);
+         return chmod_utf("../dest/filerel", 0777) == 0;
+     }},
     {"lchmodThroughLink",
      [](const Layout& l) { return lchmod_utf((l.dest + "/rellink/sentinel").c_str(), 0777) == 0; }},
     {"chmodLongThroughLink",
