@@ -1,0 +1,48 @@
+#pragma once
+// Where one path of one file call lands: a directory descriptor and a name for the *at call, or the object's own
+// descriptor with AT_EMPTY_PATH. Internal to the file-call layer.
+#include <fcntl.h>
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/files/GateRoot.h"
+#include "platform/files/UniqueFd.h"
+
+namespace wzfiles {
+namespace detail {
+
+class PathPlace {
+  public:
+    // For a call on the object the path names, its final link followed or not: 0, or -1 with errno.
+    int object(const char* path, bool follow);
+    // For a call on the final name within its parent directory (create, remove, rename, link).
+    int parent(const char* path);
+    // Opens the path as open(2) does.
+    static int open(const char* path, int flags, mode_t mode);
+
+    int dirfd() const { return dirfd_; }
+    const char* name() const { return name_; }
+    // AT_EMPTY_PATH when the place is the object itself, else 0.
+    int atFlags() const { return atFlags_; }
+
+  private:
+    int locate(const char* path);
+    bool beneath() const { return root_ != nullptr; }
+    int ordinary(int base, const char* text);
+
+    std::shared_ptr<const GateRoot> root_;  // beneath the root when set; keeps its descriptor open
+    std::string joined_;                    // a relative path joined to its base, only while a root is set
+    const char* text_ = nullptr;            // the path as given
+    const char* abs_ = nullptr;             // beneath: the absolute text
+    const char* rest_ = nullptr;            // beneath: the text after the root
+    int base_ = AT_FDCWD;                   // where a relative path starts
+    UniqueFd held_;
+    int dirfd_ = AT_FDCWD;
+    const char* name_ = "";
+    int atFlags_ = 0;
+};
+
+}  // namespace detail
+}  // namespace wzfiles

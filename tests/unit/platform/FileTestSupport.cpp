@@ -1,0 +1,151 @@
+#include "tests/unit/platform/FileTestSupport.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <sstream>
+#include <vector>
+
+#include "tests/common/TestSupport.h"
+
+namespace filetest {
+namespace {
+
+std::vector<std::string> names(int dirfd) {
+    std::vector<std::string> out;
+    int fd = ::openat(dirfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (dir == nullptr) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return out;
+    }
+    while (struct dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") {
+            out.push_back(name);
+        }
+    }
+    ::closedir(dir);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+void describe(int dirfd, const std::string& name, const std::string& shown, std::ostringstream& out) {
+    struct stat st;
+    if (::fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        out << shown << " missing\n";
+        return;
+    }
+    out << shown << " type=" << (st.st_mode & S_IFMT) << " mode=" << std::oct << (st.st_mode & 07777) << std::dec
+        << " owner=" << st.st_uid << ":" << st.st_gid << " links=" << st.st_nlink << " size=" << st.st_size
+        << " mtime=" << st.st_mtim.tv_sec << "." << st.st_mtim.tv_nsec << " ctime=" << st.st_ctim.tv_sec << "."
+        << st.st_ctim.tv_nsec;
+    if (S_ISLNK(st.st_mode)) {
+        char target[PATH_MAX];
+        ssize_t n = ::readlinkat(dirfd, name.c_str(), target, sizeof target);
+        out << " target=" << std::string(target, n > 0 ? n : 0);
+    } else if (S_ISREG(st.st_mode)) {
+        int fd = ::openat(dirfd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOATIME);
+        if (fd < 0) {
+            fd = ::openat(dirfd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        }
+        out << " content=" << readAll(fd);
+    }
+    out << "\n";
+    if (S_ISDIR(st.st_mode)) {
+        int sub = ::openat(dirfd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (sub < 0) {
+            return;
+        }
+        for (const std::string& child : names(sub)) {
+            describe(sub, child, shown + "/" + child, out);
+        }
+        ::close(sub);
+    }
+}
+
+void removeBelow(int dirfd) {
+    for (const std::string& name : names(dirfd)) {
+        struct stat st;
+        if (::fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            ::fchmodat(dirfd, name.c_str(), 0700, 0);
+            int sub = ::openat(dirfd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub >= 0) {
+                removeBelow(sub);
+                ::close(sub);
+            }
+            ::unlinkat(dirfd, name.c_str(), AT_REMOVEDIR);
+        } else {
+            ::unlinkat(dirfd, name.c_str(), 0);
+        }
+    }
+}
+
+}  // namespace
+
+std::string snapshot(const std::string& dir) {
+    std::ostringstream out;
+    describe(AT_FDCWD, dir, ".", out);
+    return out.str();
+}
+
+void removeDeepTree(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) {
+        return;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        ::chmod(path.c_str(), 0700);
+        int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0) {
+            removeBelow(fd);
+            ::close(fd);
+        }
+    }
+    fcltest::removeTree(path);
+}
+
+std::string deepPath(const std::string& base, size_t length, size_t width) {
+    std::string path = base;
+    for (int level = 0; path.size() < length; ++level) {
+        path += '/';
+        path.append(width, static_cast<char>('a' + level % 26));
+    }
+    return path;
+}
+
+std::string readAll(int fd) {
+    std::string content;
+    char buffer[4096];
+    ssize_t n;
+    while (fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) > 0) {
+        content.append(buffer, n);
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return content;
+}
+
+int openDescriptorCount() {
+    int fd = ::open("/proc/self/fd", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    int count = static_cast<int>(names(fd).size());
+    ::close(fd);
+    return count;
+}
+
+std::string workingDirectory() {
+    char buffer[PATH_MAX];
+    return ::getcwd(buffer, sizeof buffer) ? buffer : "";
+}
+
+}  // namespace filetest
