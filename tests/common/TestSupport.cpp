@@ -1,14 +1,16 @@
 #include "tests/common/TestSupport.h"
 
 #include <fcntl.h>
-#include <ftw.h>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 namespace fcltest {
 
@@ -24,22 +26,64 @@ ScratchDir::ScratchDir(const std::string& tag) {
 ScratchDir::~ScratchDir() { removeTree(path_); }
 
 namespace {
-int removeEntry(const char* path, const struct stat*, int, struct FTW*) {
-    // Make directories writable first so that a test that chmods 0000 still cleans up.
-    ::remove(path);
-    return 0;
-}
-int unlockEntry(const char* path, const struct stat* st, int type, struct FTW*) {
-    if (type == FTW_D) {
-        ::chmod(path, (st->st_mode & 07777) | 0700);
+std::vector<std::string> entryNames(int dirfd) {
+    std::vector<std::string> out;
+    int copy = ::dup(dirfd);
+    DIR* dir = copy >= 0 ? ::fdopendir(copy) : nullptr;
+    if (dir == nullptr) {
+        if (copy >= 0) {
+            ::close(copy);
+        }
+        return out;
     }
-    return 0;
+    while (struct dirent* entry = ::readdir(dir)) {
+        if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0) {
+            out.emplace_back(entry->d_name);
+        }
+    }
+    ::closedir(dir);
+    return out;
+}
+
+// Descriptor by descriptor, so trees deeper than PATH_MAX go too; directories are made writable first so that a
+// test that leaves a directory at mode 0000 still cleans up.
+void removeBelow(int dirfd) {
+    for (const std::string& name : entryNames(dirfd)) {
+        struct stat st;
+        if (::fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            ::fchmodat(dirfd, name.c_str(), 0700, 0);
+            int sub = ::openat(dirfd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub >= 0) {
+                removeBelow(sub);
+                ::close(sub);
+            }
+            ::unlinkat(dirfd, name.c_str(), AT_REMOVEDIR);
+        } else {
+            ::unlinkat(dirfd, name.c_str(), 0);
+        }
+    }
 }
 }  // namespace
 
 void removeTree(const std::string& path) {
-    nftw(path.c_str(), unlockEntry, 64, FTW_PHYS);
-    nftw(path.c_str(), removeEntry, 64, FTW_DEPTH | FTW_PHYS);
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) {
+        return;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        ::unlink(path.c_str());
+        return;
+    }
+    ::chmod(path.c_str(), 0700);
+    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        removeBelow(fd);
+        ::close(fd);
+    }
+    ::rmdir(path.c_str());
 }
 
 void writeFile(const std::string& path, const std::string& content) {

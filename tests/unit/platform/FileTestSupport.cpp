@@ -70,48 +70,12 @@ void describe(int dirfd, const std::string& name, const std::string& shown, std:
     }
 }
 
-void removeBelow(int dirfd) {
-    for (const std::string& name : names(dirfd)) {
-        struct stat st;
-        if (::fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            continue;
-        }
-        if (S_ISDIR(st.st_mode)) {
-            ::fchmodat(dirfd, name.c_str(), 0700, 0);
-            int sub = ::openat(dirfd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (sub >= 0) {
-                removeBelow(sub);
-                ::close(sub);
-            }
-            ::unlinkat(dirfd, name.c_str(), AT_REMOVEDIR);
-        } else {
-            ::unlinkat(dirfd, name.c_str(), 0);
-        }
-    }
-}
-
 }  // namespace
 
 std::string snapshot(const std::string& dir) {
     std::ostringstream out;
     describe(AT_FDCWD, dir, ".", out);
     return out.str();
-}
-
-void removeDeepTree(const std::string& path) {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0) {
-        return;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        ::chmod(path.c_str(), 0700);
-        int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd >= 0) {
-            removeBelow(fd);
-            ::close(fd);
-        }
-    }
-    fcltest::removeTree(path);
 }
 
 std::string deepPath(const std::string& base, size_t length, size_t width) {

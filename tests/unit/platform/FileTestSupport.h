@@ -9,9 +9,6 @@ namespace filetest {
 // the tree, an inode's metadata included, changes the text.
 std::string snapshot(const std::string& dir);
 
-// Removes a tree of any depth (descriptor by descriptor, so beyond PATH_MAX too); a missing path is fine.
-void removeDeepTree(const std::string& path);
-
 // `base` followed by components of `width` characters ('a' + level) until the text is at least `length` long.
 std::string deepPath(const std::string& base, size_t length, size_t width = 100);
 

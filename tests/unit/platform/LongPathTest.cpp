@@ -70,7 +70,7 @@ class LongPaths : public ::testing::TestWithParam<Resolution> {
         wzfiles::setOpenat2Disabled(false);
         EXPECT_EQ(filetest::workingDirectory(), cwdBefore_);
         EXPECT_EQ(filetest::openDescriptorCount(), descriptorsBefore_);
-        filetest::removeDeepTree(base_);
+        fcltest::removeTree(base_);
     }
     static WzLongPathHandler& handler() { return *WzLongPathHandler::GetHandler(); }
 
