@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -26,25 +27,6 @@ ScratchDir::ScratchDir(const std::string& tag) {
 ScratchDir::~ScratchDir() { removeTree(path_); }
 
 namespace {
-std::vector<std::string> entryNames(int dirfd) {
-    std::vector<std::string> out;
-    int copy = ::dup(dirfd);
-    DIR* dir = copy >= 0 ? ::fdopendir(copy) : nullptr;
-    if (dir == nullptr) {
-        if (copy >= 0) {
-            ::close(copy);
-        }
-        return out;
-    }
-    while (struct dirent* entry = ::readdir(dir)) {
-        if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0) {
-            out.emplace_back(entry->d_name);
-        }
-    }
-    ::closedir(dir);
-    return out;
-}
-
 // Descriptor by descriptor, so trees deeper than PATH_MAX go too; directories are made writable first so that a
 // test that leaves a directory at mode 0000 still cleans up.
 void removeBelow(int dirfd) {
@@ -67,6 +49,26 @@ void removeBelow(int dirfd) {
     }
 }
 }  // namespace
+
+std::vector<std::string> entryNames(int dirfd) {
+    std::vector<std::string> out;
+    int copy = ::dup(dirfd);
+    DIR* dir = copy >= 0 ? ::fdopendir(copy) : nullptr;
+    if (dir == nullptr) {
+        if (copy >= 0) {
+            ::close(copy);
+        }
+        return out;
+    }
+    while (struct dirent* entry = ::readdir(dir)) {
+        if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0) {
+            out.emplace_back(entry->d_name);
+        }
+    }
+    ::closedir(dir);
+    std::sort(out.begin(), out.end());
+    return out;
+}
 
 void removeTree(const std::string& path) {
     struct stat st;

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the test binaries.
 #include <string>
+#include <vector>
 
 namespace fcltest {
 
@@ -18,7 +19,9 @@ private:
     std::string path_;
 };
 
-// Removes a tree without following links; missing paths are fine.
+// The names in a directory, "." and ".." left out, sorted.
+std::vector<std::string> entryNames(int dirfd);
+// Removes a tree of any depth without following links; missing paths are fine.
 void removeTree(const std::string& path);
 // Writes `content` to `path`, creating or truncating it; aborts the test on failure.
 void writeFile(const std::string& path, const std::string& content);

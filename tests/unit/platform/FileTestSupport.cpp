@@ -15,27 +15,6 @@
 namespace filetest {
 namespace {
 
-std::vector<std::string> names(int dirfd) {
-    std::vector<std::string> out;
-    int fd = ::openat(dirfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
-    if (dir == nullptr) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        return out;
-    }
-    while (struct dirent* entry = ::readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-            out.push_back(name);
-        }
-    }
-    ::closedir(dir);
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 void describe(int dirfd, const std::string& name, const std::string& shown, std::ostringstream& out) {
     struct stat st;
     if (::fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -63,7 +42,7 @@ void describe(int dirfd, const std::string& name, const std::string& shown, std:
         if (sub < 0) {
             return;
         }
-        for (const std::string& child : names(sub)) {
+        for (const std::string& child : fcltest::entryNames(sub)) {
             describe(sub, child, shown + "/" + child, out);
         }
         ::close(sub);
@@ -102,7 +81,7 @@ std::string readAll(int fd) {
 
 int openDescriptorCount() {
     int fd = ::open("/proc/self/fd", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    int count = static_cast<int>(names(fd).size());
+    int count = static_cast<int>(fcltest::entryNames(fd).size());
     ::close(fd);
     return count;
 }
