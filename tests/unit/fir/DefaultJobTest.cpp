@@ -1,0 +1,253 @@
+// The default job against a scripted engine: what the driver sends, in what order, and how it ends.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "tests/unit/fir/FakeEngine.h"
+
+namespace {
+
+using firtest::FakeEngineTest;
+using firtest::Received;
+
+std::string hostName() {
+    char name[256] = "";
+    gethostname(name, sizeof name - 1);
+    return name;
+}
+
+class DefaultJob : public FakeEngineTest {
+  protected:
+    void expectStart(const char* root, uint64_t numFiles, unsigned long options) {
+        Received init = expect(FSR_MSG_INIT_DATA);
+        const auto& data = init.as<FSRInitData>();
+        EXPECT_EQ(data.appType, 29u);
+        EXPECT_EQ(data.zendrelNumber, 2u);
+        EXPECT_EQ(data.numFiles, numFiles);
+        EXPECT_STREQ(data.sourceMachine, hostName().c_str());
+        EXPECT_STREQ(data.destMachine, hostName().c_str());
+        EXPECT_STREQ(data.subclientName, "default");
+        jobId = data.jobId;
+        reservedString = data.reservedString != nullptr ? data.reservedString : "(null)";
+        reply(FSR_MSG_SUCCESS);
+
+        Received params = expect(FSR_MSG_SET_PARAMS);
+        EXPECT_STREQ(params.as<FSRSetParams>().destDir, "/restore/dest");
+        EXPECT_EQ(params.as<FSRSetParams>().numSrcPaths, 1u);
+        EXPECT_EQ(params.as<FSRSetParams>().options, options);
+        Received src = expect(FSR_MSG_SRC_PATH);
+        EXPECT_EQ(src.as<FSRSrcPath>().index, 0);
+        EXPECT_EQ(src.as<FSRSrcPath>().stripLevel, 0u);
+        EXPECT_STREQ(src.as<FSRSrcPath>().path, root);
+    }
+    void expectOpen(uint64_t id) {
+        Received open = expect(FSR_MSG_OPEN_ARCHIVE);
+        EXPECT_EQ(open.as<FSROpenArchive>().archiveFileId, id);
+        EXPECT_EQ(open.as<FSROpenArchive>().zendrelId, 2u);
+        reply(FSR_MSG_SUCCESS);
+    }
+    void expectEnd() {
+        expect(FSR_MSG_WAIT_ARCHIVE_CLOSED);
+        reply(FSR_MSG_WAIT_ARCHIVE_CLOSED);
+        expect(FSR_MSG_RESTORE_END);
+        FSRProgressReport_5_9 last;
+        last.filesSucceeded = 4;
+        last.final = 1;
+        reply(FSR_MSG_PROGRESS_REPORT_5_9, &last, sizeof last);
+        reply(FSR_MSG_RESTORE_END);
+    }
+
+    int64_t jobId = 0;
+    std::string reservedString;
+};
+
+TEST_F(DefaultJob, EverythingIsReadWholeArchiveByArchive) {
+    writeMedia(7, "0\tfile\t/src/b c\n100\tfile\t/src/d\n");
+    writeMedia(3, "0\tdir\t/src\n100\tfile\t/src/a\n");
+    fir::FirJobOptions options = jobOptions();
+    options.reservedOptions = {{"DistributedRestore", "0"}, {"pgSrcWalDir", "/wal"}};
+    const int64_t before =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    startJob(options);
+
+    // The packed root is the first item of the lowest archive file's index.
+    expectStart("/src", 4, FSR_OPT_OUT_OF_PLACE | FSR_OPT_KEEP_DIR_STRUCTURE | FSR_OPT_REPORT_PROGRESS | 0x80);
+    EXPECT_GE(jobId, before);
+    EXPECT_EQ(reservedString, "DistributedRestore=0\npgSrcWalDir=/wal");
+    expectOpen(3);
+    expect(FSR_MSG_READ_ALL);
+    expect(FSR_MSG_CLOSE_ARCHIVE);
+    expectOpen(7);
+    expect(FSR_MSG_READ_ALL);
+    FSRRestoreItem item;
+    item.name = const_cast<char*>("/src/a");
+    item.size = 5;
+    reply(FSR_MSG_RESTORE_ITEM, &item, sizeof item);
+    expect(FSR_MSG_CLOSE_ARCHIVE);
+    expectEnd();
+
+    fir::FirJobResult r = finishJob();
+    EXPECT_EQ(r.outcome, fir::FirOutcome::Succeeded) << r.reason;
+    EXPECT_EQ(r.jobId, jobId);
+    EXPECT_EQ(r.archivesOpened, (std::vector<uint64_t>{3, 7}));
+    ASSERT_TRUE(r.lastProgress.has_value());
+    EXPECT_EQ(r.lastProgress->record.progress.final, 1);
+    EXPECT_EQ(r.lastProgress->record.progress.filesSucceeded, 4u);
+    auto items = fir->received(FSR_MSG_RESTORE_ITEM);
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].item->name.text, "/src/a");
+    EXPECT_EQ(items[0].item->record.size, 5u);
+    EXPECT_EQ(fir->finalStatus(), FSR_MSG_RESTORE_END);
+}
+
+// Paths name part of the backup: the index gives the offsets to seek to, hard links share their group's offset,
+// and an archive file with nothing selected is not opened.
+TEST_F(DefaultJob, ASelectionIsReadWithSeeksFromTheIndex) {
+    writeMedia(1,
+               "0\tdir\t/src\n100\tdir\t/src/sub\n200\tfile\t/src/sub/x\\ty\n250\tfile\t/src/sub/z\n"
+               "300\tfile\t/src/subway\n200\thardlink\t/src/sub/h\n");
+    writeMedia(2, "0\tfile\t/src/other\n");
+    fir::FirJobOptions options = jobOptions();
+    options.paths = {"/src/sub"};
+    options.overwrite = true;
+    options.restart = true;
+    options.seeksPerMessage = 2;
+    startJob(options);
+
+    expectStart("/src/sub", 4,
+                FSR_OPT_OUT_OF_PLACE | FSR_OPT_KEEP_DIR_STRUCTURE | FSR_OPT_REPORT_PROGRESS | 0x80 | FSR_OPT_OVERWRITE |
+                    FSR_OPT_RESTART | FSR_OPT_RESTART_SKIP);
+    EXPECT_EQ(reservedString, "(null)");
+    expectOpen(1);
+    std::vector<std::vector<uint64_t>> batches;
+    for (int k = 0; k < 2; ++k) {
+        Received seeks = expect(FSR_MSG_SEEK_TO_OFFSET);
+        const auto& array = seeks.as<FSRSeekArchiveArray>();
+        std::vector<uint64_t> offsets;
+        for (uint32_t i = 0; i < array.count; ++i) {
+            offsets.push_back(array.entries[i].offset);
+            EXPECT_EQ(array.entries[i].linkName, nullptr);
+        }
+        batches.push_back(offsets);
+    }
+    EXPECT_EQ(batches, (std::vector<std::vector<uint64_t>>{{100, 200}, {250}}));
+    expect(FSR_MSG_CLOSE_ARCHIVE);
+    expectEnd();
+    EXPECT_EQ(finishJob().outcome, fir::FirOutcome::Succeeded);
+}
+
+// A read error is answered with FSR_MSG_ERROR_REPORT_7_0: the report's words back, and the name of the item the
+// index places at the failed offset.
+TEST_F(DefaultJob, ErrorReportsAreAnsweredWithTheItemAtTheOffset) {
+    writeMedia(5, "0\tdir\t/src\n100\tfile\t/src/a\n200\tfile\t/src/b\n");
+    startJob(jobOptions());
+    expectStart("/src", 3, fir::defaultOptionsWord(false, false));
+    expectOpen(5);
+    expect(FSR_MSG_READ_ALL);
+    const struct {
+        uint64_t archive;
+        uint64_t offset;
+        const char* name;
+    } reports[] = {{5, 150, "/src/a"}, {5, 200, "/src/b"}, {5, 99, "/src"}, {6, 150, ""}};
+    for (const auto& c : reports) {
+        FSRErrorReport report;
+        report.nodeNumLow = 11;
+        report.nodeNumHigh = 12;
+        report.archFileId.archiveId = c.archive;
+        report.offset = c.offset;
+        reply(FSR_MSG_ERROR_REPORT, &report, sizeof report);
+    }
+    expect(FSR_MSG_CLOSE_ARCHIVE);
+    expectEnd();
+    EXPECT_EQ(finishJob().outcome, fir::FirOutcome::Succeeded);
+    // The answers come from the driver's receiving thread, in the order of the reports but at their own pace.
+    while (answers.size() < 4) {
+        answers.push_back(expect(FSR_MSG_ERROR_REPORT_7_0));
+    }
+    for (size_t i = 0; i < 4; ++i) {
+        const auto& answer = answers[i].as<FSRErrorReport>();
+        EXPECT_EQ(answer.offset, reports[i].offset);
+        EXPECT_EQ(answer.nodeNumLow, 11u);
+        EXPECT_EQ(answer.nodeNumHigh, 12u);
+        EXPECT_EQ(answer.archFileId.archiveId, reports[i].archive);
+        ASSERT_NE(answer.name, nullptr);
+        EXPECT_STREQ(answer.name, reports[i].name);
+    }
+    EXPECT_EQ(fir->received(FSR_MSG_ERROR_REPORT).size(), 4u);
+}
+
+TEST_F(DefaultJob, ARefusedStartEndsTheJobWithNothingMoreSent) {
+    writeMedia(1, "0\tdir\t/src\n");
+    startJob(jobOptions());
+    expect(FSR_MSG_INIT_DATA);
+    reply(FSR_MSG_FAILURE);
+    fir::FirJobResult r = finishJob();
+    EXPECT_EQ(r.outcome, fir::FirOutcome::StartRefused);
+    expectSilence();
+}
+
+TEST_F(DefaultJob, AnEngineThatGoesAwayFailsTheJob) {
+    writeMedia(1, "0\tdir\t/src\n");
+    startJob(jobOptions());
+    expectStart("/src", 1, fir::defaultOptionsWord(false, false));
+    expect(FSR_MSG_OPEN_ARCHIVE);
+    reply(FSR_MSG_FATAL_ERROR);
+    engine->shutdown();
+    fir::FirJobResult r = finishJob();
+    EXPECT_EQ(r.outcome, fir::FirOutcome::Failed);
+    EXPECT_NE(r.reason.find("FSR_MSG_FATAL_ERROR"), std::string::npos) << r.reason;
+    EXPECT_NE(r.reason.find("session ended"), std::string::npos) << r.reason;
+}
+
+TEST_F(DefaultJob, AnAnswerThatDoesNotComeTimesOut) {
+    writeMedia(1, "0\tdir\t/src\n");
+    fir::FirJobOptions options = jobOptions();
+    options.waitMs = 300;
+    auto start = std::chrono::steady_clock::now();
+    startJob(options);
+    expect(FSR_MSG_INIT_DATA);
+    fir::FirJobResult r = finishJob();
+    EXPECT_EQ(r.outcome, fir::FirOutcome::TimedOut);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+}
+
+TEST_F(DefaultJob, UnreadableMediaSendsNothing) {
+    const struct {
+        const char* what;
+        const char* index;
+        bool withArchive;
+    } cases[] = {
+        {"no archive file", nullptr, false},
+        {"a line without tabs", "0 dir /src\n", true},
+        {"an offset that is not a number", "x1\tdir\t/src\n", true},
+        {"an unknown escape", "0\tdir\t/s\\qrc\n", true},
+        {"an empty index", "", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fcltest::ScratchDir dir("media");
+        if (c.withArchive) {
+            fcltest::writeFile(dir / "1.afile", "");
+            fcltest::writeFile(dir / "1.index", c.index);
+        }
+        fir::FirJobOptions options = jobOptions();
+        options.mediaDir = dir.path();
+        fir::FirJobResult r = fir::runDefaultJob(*fir, options);
+        EXPECT_EQ(r.outcome, fir::FirOutcome::BadMedia);
+        EXPECT_FALSE(r.reason.empty());
+    }
+    expectSilence();
+}
+
+TEST_F(DefaultJob, ReservedOptionsThatCannotBeWrittenSendNothing) {
+    writeMedia(1, "0\tdir\t/src\n");
+    fir::FirJobOptions options = jobOptions();
+    options.reservedOptions = {{"a=b", "1"}};
+    fir::FirJobResult r = fir::runDefaultJob(*fir, options);
+    EXPECT_EQ(r.outcome, fir::FirOutcome::BadOptions);
+    expectSilence();
+}
+
+}  // namespace

@@ -1,0 +1,154 @@
+// Receive time-outs, messages split across time-outs, concurrent senders, and sessions over real addresses.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "clRestore/support/FsrMessages.h"
+#include "clRestore/support/FsrRecords.h"
+#include "tests/common/TestSupport.h"
+#include "tests/unit/session/SessionPair.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using sessiontest::frameHeader;
+using sessiontest::SessionPair;
+
+class SessionTiming : public SessionPair {};
+
+TEST_F(SessionTiming, AReceiveTimesOutWhenNothingComes) {
+    wzsDatabuf_v2 buffer;
+    unsigned long code = 0;
+    bool timedOut = false;
+    Clock::time_point start = Clock::now();
+    CQiError error = receiver->ReceiveXDRMessage(&code, &buffer, nullptr, 0, 1, timedOut);
+    double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    EXPECT_TRUE(error.IsError());
+    EXPECT_TRUE(timedOut);
+    EXPECT_GE(seconds, 0.9);
+    EXPECT_LT(seconds, 10.0);
+    EXPECT_FALSE(receiver->isBroken());
+
+    error = receiver->ReceiveXDRMessage(&code, &buffer, nullptr, 0, 0, timedOut);
+    EXPECT_TRUE(timedOut);
+}
+
+TEST_F(SessionTiming, AMessageSplitAcrossATimeOutArrivesWhole) {
+    std::vector<unsigned char> frame = frameHeader(8 + 8 + 8 + 4, FSR_MSG_SRC_PATH);
+    frame.insert(frame.end(), {0, 0, 0, 0, 0, 0, 0, 9, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0});
+    writeRaw(std::vector<unsigned char>(frame.begin(), frame.begin() + 15));
+    wzsDatabuf_v2 buffer;
+    unsigned long code = 0;
+    bool timedOut = false;
+    EXPECT_TRUE(receiver->ReceiveXDRMessage(&code, &buffer, nullptr, 0, 0, timedOut).IsError());
+    EXPECT_TRUE(timedOut);
+    writeRaw(std::vector<unsigned char>(frame.begin() + 15, frame.end()));
+    CQiError error = receiver->ReceiveXDRMessage(&code, &buffer, nullptr, 0, 5, timedOut);
+    ASSERT_FALSE(error.IsError()) << error.AsString();
+    EXPECT_EQ(code, FSR_MSG_SRC_PATH);
+    const auto* path = reinterpret_cast<const FSRSrcPath*>(buffer.getDataBuffer());
+    EXPECT_EQ(path->index, 9);
+    EXPECT_EQ(path->stripLevel, 1u);
+    EXPECT_EQ(path->path, nullptr);
+}
+
+// Senders on several threads share one session; each message still arrives whole, each thread's in its order.
+// Long paths make the writes partial, so interleaving would show.
+TEST_F(SessionTiming, ConcurrentSendersEachDeliverWholeMessages) {
+    const int kThreads = 4;
+    const int kEach = 60;
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kEach; ++i) {
+                std::string text(size_t(1000 + (i * 7919) % 200000), char('a' + t));
+                FSRSrcPath path;
+                path.index = t * 1000 + i;
+                path.stripLevel = text.size();
+                path.path = &text[0];
+                if (send(FSR_MSG_SRC_PATH, &path, sizeof path).IsError()) {
+                    ++failures;
+                }
+            }
+        });
+    }
+    std::vector<int> next(kThreads, 0);
+    for (int received = 0; received < kThreads * kEach; ++received) {
+        wzsDatabuf_v2 buffer;
+        unsigned long code = 0;
+        CQiError error = receive(&code, &buffer, 30);
+        ASSERT_FALSE(error.IsError()) << error.AsString();
+        const auto* path = reinterpret_cast<const FSRSrcPath*>(buffer.getDataBuffer());
+        int t = int(path->index / 1000);
+        ASSERT_GE(t, 0);
+        ASSERT_LT(t, kThreads);
+        EXPECT_EQ(path->index % 1000, next[t]++);
+        ASSERT_EQ(strlen(path->path), path->stripLevel);
+        EXPECT_EQ(std::string(path->path), std::string(path->stripLevel, char('a' + t)));
+    }
+    for (auto& th : threads) {
+        th.join();
+    }
+    EXPECT_EQ(failures.load(), 0);
+}
+
+// A receive waiting without limit returns when its own session is shut down.
+TEST_F(SessionTiming, ShutdownWakesAWaitingReceive) {
+    std::atomic<bool> returned{false};
+    std::thread waiter([&] {
+        wzsDatabuf_v2 buffer;
+        unsigned long code = 0;
+        bool timedOut = false;
+        receiver->ReceiveXDRMessage(&code, &buffer, nullptr, 0, -1, timedOut);
+        returned = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    receiver->shutdown();
+    waiter.join();
+    EXPECT_TRUE(returned.load());
+}
+
+void exchangeOver(const std::string& address) {
+    std::unique_ptr<CWzListener> listener;
+    CQiError error = CWzListener::listen(address, &listener);
+    ASSERT_FALSE(error.IsError()) << error.AsString();
+    std::unique_ptr<CWzNetwork> client, server;
+    ASSERT_FALSE(CWzNetwork::connect(listener->address(), &client).IsError());
+    ASSERT_FALSE(listener->accept(10, &server).IsError());
+    FSRSetParams params;
+    params.destDir = const_cast<char*>("/d");
+    params.numSrcPaths = 2;
+    wzsDatabuf_v2 out;
+    out.setExternalBuffer(reinterpret_cast<char*>(&params), sizeof params);
+    bool timedOut = false;
+    ASSERT_FALSE(client->SendXDRMessage(FSR_MSG_SET_PARAMS, &out, 0, -1, timedOut).IsError());
+    wzsDatabuf_v2 in;
+    unsigned long code = 0;
+    ASSERT_FALSE(server->ReceiveXDRMessage(&code, &in, nullptr, 0, 10, timedOut).IsError());
+    const auto* got = reinterpret_cast<const FSRSetParams*>(in.getDataBuffer());
+    EXPECT_STREQ(got->destDir, "/d");
+    EXPECT_EQ(got->numSrcPaths, 2u);
+}
+
+TEST(SessionAddresses, TcpOnLoopbackWithAChosenPort) {
+    exchangeOver("127.0.0.1:0");
+}
+
+TEST(SessionAddresses, UnixDomainSocketPath) {
+    fcltest::ScratchDir dir("session");
+    exchangeOver(dir / "fir.sock");
+}
+
+TEST(SessionAddresses, AcceptTimesOutWithoutAPeer) {
+    std::unique_ptr<CWzListener> listener;
+    ASSERT_FALSE(CWzListener::listen("127.0.0.1:0", &listener).IsError());
+    std::unique_ptr<CWzNetwork> session;
+    EXPECT_TRUE(listener->accept(0, &session).IsError());
+    EXPECT_EQ(session, nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,314 @@
+#include "tools/fir/FirJob.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <memory>
+
+#include "clRestore/support/FsrMessages.h"
+#include "platform/log/LogWriter.h"
+#include "tools/fir/ArchiveIndexFile.h"
+
+namespace fir {
+namespace {
+
+std::string machineName() {
+    char name[256] = "";
+    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') {
+        return "localhost";
+    }
+    return name;
+}
+
+int64_t jobIdFromClock() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+bool under(const std::string& path, const std::string& root) {
+    if (path == root || root == "/") {
+        return true;
+    }
+    return path.size() > root.size() && path.compare(0, root.size(), root) == 0 && path[root.size()] == '/';
+}
+
+// What the job reads of one archive file: all of it, nothing, or the items at these offsets.
+struct ArchivePlan {
+    uint64_t id = 0;
+    bool readAll = false;
+    std::vector<uint64_t> offsets;
+};
+
+class DefaultJob {
+  public:
+    DefaultJob(FirSession& session, const FirJobOptions& options) : session_(session), options_(options) {}
+    FirJobResult run();
+
+  private:
+    bool loadMedia();
+    void plan();
+    bool start();
+    bool readArchive(const ArchivePlan& archive);
+    void finish();
+    bool sendOrFail(unsigned long code, const void* record = nullptr, size_t length = 0);
+    // Waits for one of `codes`; false (the result says why) when the session ended or the wait ran out.
+    bool await(std::initializer_list<unsigned long> codes, FirMessage* answer, const char* what);
+
+    FirSession& session_;
+    const FirJobOptions& options_;
+    FirJobResult result_;
+    std::map<uint64_t, ArchiveIndex> indexes_;
+    std::vector<std::string> sourcePaths_;
+    std::vector<ArchivePlan> plans_;
+    uint64_t selectedItems_ = 0;
+};
+
+FirJobResult DefaultJob::run() {
+    result_.jobId = options_.jobId != 0 ? options_.jobId : jobIdFromClock();
+    if (!loadMedia()) {
+        result_.outcome = FirOutcome::BadMedia;
+        return result_;
+    }
+    plan();
+    session_.setReportNamer([this](const FSRErrorReport& report) {
+        auto it = indexes_.find(report.archFileId.archiveId);
+        return it != indexes_.end() ? it->second.itemAt(report.offset) : std::string();
+    });
+    if (!start()) {
+        return result_;
+    }
+    bool read = true;
+    for (size_t i = 0; read && i < plans_.size(); ++i) {
+        read = readArchive(plans_[i]);
+    }
+    if (read) {
+        finish();
+    }
+    std::vector<FirMessage> received = session_.received();
+    for (auto it = received.rbegin(); it != received.rend(); ++it) {
+        if (it->progress) {
+            result_.lastProgress = it->progress;
+            break;
+        }
+    }
+    return result_;
+}
+
+bool DefaultJob::loadMedia() {
+    std::vector<uint64_t> ids;
+    if (!listArchiveIds(options_.mediaDir, &ids, &result_.reason)) {
+        return false;
+    }
+    if (ids.empty()) {
+        result_.reason = "no archive files in " + options_.mediaDir;
+        return false;
+    }
+    for (uint64_t id : ids) {
+        if (!readArchiveIndex(options_.mediaDir, id, &indexes_[id], &result_.reason)) {
+            return false;
+        }
+    }
+    sourcePaths_ = options_.paths;
+    if (sourcePaths_.empty()) {
+        const ArchiveIndex& first = indexes_.begin()->second;
+        if (first.items.empty()) {
+            result_.reason = "the first index names no item, so there is no packed root";
+            return false;
+        }
+        sourcePaths_.push_back(first.items.front().path);
+    }
+    return true;
+}
+
+void DefaultJob::plan() {
+    for (const auto& entry : indexes_) {
+        ArchivePlan archive;
+        archive.id = entry.first;
+        size_t selected = 0;
+        for (const IndexItem& item : entry.second.items) {
+            bool wanted =
+                options_.paths.empty() || std::any_of(sourcePaths_.begin(), sourcePaths_.end(),
+                                                      [&](const std::string& p) { return under(item.path, p); });
+            if (wanted) {
+                ++selected;
+                archive.offsets.push_back(item.offset);
+            }
+        }
+        selectedItems_ += selected;
+        if (selected == 0) {
+            continue;
+        }
+        archive.readAll = selected == entry.second.items.size();
+        std::sort(archive.offsets.begin(), archive.offsets.end());
+        archive.offsets.erase(std::unique(archive.offsets.begin(), archive.offsets.end()), archive.offsets.end());
+        plans_.push_back(std::move(archive));
+    }
+}
+
+bool DefaultJob::sendOrFail(unsigned long code, const void* record, size_t length) {
+    CQiError error = session_.send(code, record, length);
+    if (error.IsError()) {
+        result_.outcome = FirOutcome::SendFailed;
+        result_.reason = std::string("cannot send ") + WZS_PRIM_STRING(code) + ": " + error.AsString();
+        return false;
+    }
+    return true;
+}
+
+bool DefaultJob::await(std::initializer_list<unsigned long> codes, FirMessage* answer, const char* what) {
+    if (session_.waitFor(codes, options_.waitMs, answer)) {
+        return true;
+    }
+    unsigned long status = session_.finalStatus();
+    std::string engineSaid = status != 0 ? std::string("the engine sent ") + WZS_PRIM_STRING(status) + "; " : "";
+    if (session_.ended()) {
+        result_.outcome = FirOutcome::Failed;
+        result_.reason =
+            engineSaid + "the session ended while waiting for " + what + ": " + session_.endError().AsString();
+    } else {
+        result_.outcome = FirOutcome::TimedOut;
+        result_.reason = engineSaid + "no answer to " + what + " within " + std::to_string(options_.waitMs) + " ms";
+    }
+    return false;
+}
+
+bool DefaultJob::start() {
+    std::string reserved;
+    if (!encodeReservedOptions(options_.reservedOptions, &reserved, &result_.reason)) {
+        result_.outcome = FirOutcome::BadOptions;
+        return false;
+    }
+    std::string source = options_.sourceMachine.empty() ? machineName() : options_.sourceMachine;
+    std::string dest = options_.destMachine.empty() ? machineName() : options_.destMachine;
+    std::string subclient = options_.subclientName;
+    FSRInitData init;
+    init.zendrelNumber = options_.zendrelNumber;
+    init.appType = options_.appType;
+    init.jobId = result_.jobId;
+    init.sourceMachine = &source[0];
+    init.destMachine = &dest[0];
+    init.subclientName = &subclient[0];
+    init.numFiles = selectedItems_;
+    init.reservedString = reserved.empty() ? nullptr : &reserved[0];
+    FirMessage answer;
+    if (!sendOrFail(FSR_MSG_INIT_DATA, &init, sizeof init) ||
+        !await({FSR_MSG_SUCCESS, FSR_MSG_FAILURE}, &answer, "FSR_MSG_INIT_DATA")) {
+        return false;
+    }
+    if (answer.code == FSR_MSG_FAILURE) {
+        result_.outcome = FirOutcome::StartRefused;
+        result_.reason = "the engine refused the job's start";
+        return false;
+    }
+
+    std::string destDir = options_.destDir;
+    FSRSetParams params;
+    params.destDir = &destDir[0];
+    params.numSrcPaths = sourcePaths_.size();
+    params.options = defaultOptionsWord(options_.overwrite, options_.restart) | options_.extraOptions;
+    if (!sendOrFail(FSR_MSG_SET_PARAMS, &params, sizeof params)) {
+        return false;
+    }
+    for (size_t i = 0; i < sourcePaths_.size(); ++i) {
+        std::string path = sourcePaths_[i];
+        FSRSrcPath src;
+        src.index = int64_t(i);
+        src.stripLevel = options_.stripLevel;
+        src.path = &path[0];
+        if (!sendOrFail(FSR_MSG_SRC_PATH, &src, sizeof src)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool DefaultJob::readArchive(const ArchivePlan& archive) {
+    FSROpenArchive open;
+    open.zendrelId = options_.zendrelNumber;
+    open.archiveFileId = archive.id;
+    FirMessage answer;
+    if (!sendOrFail(FSR_MSG_OPEN_ARCHIVE, &open, sizeof open) ||
+        !await({FSR_MSG_SUCCESS, FSR_MSG_FAILURE}, &answer, "FSR_MSG_OPEN_ARCHIVE")) {
+        return false;
+    }
+    if (answer.code == FSR_MSG_FAILURE) {
+        FCL_LOG(0, "FIR: archive %lu was not opened", static_cast<unsigned long>(archive.id));
+        result_.archivesRefused.push_back(archive.id);
+        return true;
+    }
+    result_.archivesOpened.push_back(archive.id);
+    if (archive.readAll) {
+        if (!sendOrFail(FSR_MSG_READ_ALL)) {
+            return false;
+        }
+    } else {
+        const size_t batch = std::max<size_t>(1, options_.seeksPerMessage);
+        std::vector<FSRSeekArchive> entries;
+        for (size_t first = 0; first < archive.offsets.size(); first += batch) {
+            size_t count = std::min(batch, archive.offsets.size() - first);
+            entries.assign(count, FSRSeekArchive());
+            for (size_t k = 0; k < count; ++k) {
+                entries[k].offset = archive.offsets[first + k];
+            }
+            FSRSeekArchiveArray seeks;
+            seeks.count = uint32_t(count);
+            seeks.entries = entries.data();
+            if (!sendOrFail(FSR_MSG_SEEK_TO_OFFSET, &seeks, sizeof seeks)) {
+                return false;
+            }
+        }
+    }
+    return sendOrFail(FSR_MSG_CLOSE_ARCHIVE);
+}
+
+void DefaultJob::finish() {
+    if (!sendOrFail(FSR_MSG_WAIT_ARCHIVE_CLOSED) ||
+        !await({FSR_MSG_WAIT_ARCHIVE_CLOSED}, nullptr, "FSR_MSG_WAIT_ARCHIVE_CLOSED") ||
+        !sendOrFail(FSR_MSG_RESTORE_END)) {
+        return;
+    }
+    if (await({FSR_MSG_RESTORE_END}, nullptr, "FSR_MSG_RESTORE_END")) {
+        result_.outcome = FirOutcome::Succeeded;
+    }
+}
+
+}  // namespace
+
+unsigned long defaultOptionsWord(bool overwrite, bool restart) {
+    unsigned long word = FSR_OPT_OUT_OF_PLACE | FSR_OPT_KEEP_DIR_STRUCTURE | FSR_OPT_REPORT_PROGRESS | kRestoreAcls;
+    if (overwrite) {
+        word |= FSR_OPT_OVERWRITE;
+    }
+    if (restart) {
+        word |= FSR_OPT_RESTART | FSR_OPT_RESTART_SKIP;
+    }
+    return word;
+}
+
+const char* outcomeName(FirOutcome outcome) {
+    switch (outcome) {
+        case FirOutcome::Succeeded:
+            return "succeeded";
+        case FirOutcome::StartRefused:
+            return "start refused";
+        case FirOutcome::Failed:
+            return "failed";
+        case FirOutcome::TimedOut:
+            return "timed out";
+        case FirOutcome::BadMedia:
+            return "bad media";
+        case FirOutcome::BadOptions:
+            return "bad options";
+        case FirOutcome::SendFailed:
+            return "send failed";
+    }
+    return "unknown";
+}
+
+FirJobResult runDefaultJob(FirSession& session, const FirJobOptions& options) {
+    return DefaultJob(session, options).run();
+}
+
+}  // namespace fir

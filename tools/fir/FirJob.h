@@ -1,0 +1,66 @@
+#pragma once
+// The default job the FIR driver plays: restore the whole backup of a media directory (or the items under the
+// paths named) under a destination, exactly as it was.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/fir/FirSession.h"
+#include "tools/fir/ReservedOptions.h"
+
+namespace fir {
+
+// Options-word bit that asks for access-control lists to be restored.
+constexpr unsigned long kRestoreAcls = 0x80;
+
+// Out of place, directory structure kept, progress reported, ACLs restored; plus overwrite and restart when asked.
+unsigned long defaultOptionsWord(bool overwrite, bool restart);
+
+struct FirJobOptions {
+    std::string mediaDir;
+    std::string destDir;
+    std::vector<std::string> paths;  // source paths; none: the packed root, and every archive read whole
+    uint64_t stripLevel = 0;
+    bool overwrite = false;
+    bool restart = false;
+    unsigned long extraOptions = 0;  // OR-ed into the options word
+    OptionPairs reservedOptions;
+    int64_t jobId = 0;  // 0: taken from the clock
+    uint64_t zendrelNumber = 2;
+    uint64_t appType = 29;
+    std::string sourceMachine;  // empty: this machine's name
+    std::string destMachine;    // empty: this machine's name
+    std::string subclientName = "default";
+    size_t seeksPerMessage = 256;
+    // Each wait for an answer of the engine (start-up, each open, the archive-close handshake, the end); -1 waits
+    // until the answer comes or the session ends. Answers come in order, so a later open waits for earlier reads.
+    int waitMs = -1;
+};
+
+enum class FirOutcome {
+    Succeeded,     // the engine ended the job with FSR_MSG_RESTORE_END
+    StartRefused,  // the engine answered the init data with FSR_MSG_FAILURE
+    Failed,        // the engine reported a fatal error, or the session ended without FSR_MSG_RESTORE_END
+    TimedOut,      // an answer did not come within waitMs
+    BadMedia,      // the media directory or an index cannot be read
+    BadOptions,    // the reserved options cannot be written
+    SendFailed,    // a message could not be sent
+};
+
+const char* outcomeName(FirOutcome outcome);
+
+struct FirJobResult {
+    FirOutcome outcome = FirOutcome::Failed;
+    std::string reason;
+    int64_t jobId = 0;
+    std::vector<uint64_t> archivesOpened;   // answered with FSR_MSG_SUCCESS
+    std::vector<uint64_t> archivesRefused;  // answered with FSR_MSG_FAILURE
+    std::optional<FirProgress> lastProgress;
+};
+
+// Plays the job on `session` and returns once the engine gave its final status, the session ended, or a wait ran
+// out. Error reports are answered with the name of the item the index places at the failed offset.
+FirJobResult runDefaultJob(FirSession& session, const FirJobOptions& options);
+
+}  // namespace fir
