@@ -1,0 +1,112 @@
+#include "platform/archive/ArchiveFormat.h"
+
+#include <dirent.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "clRestore/support/CXFileHeader.h"
+#include "clRestore/support/FSRPreHeader.h"
+#include "clRestore/support/PipelineBuffer.h"
+#include "platform/support/ByteOrder.h"
+
+namespace fclarchive {
+
+using wzbytes::loadBE32;
+using wzbytes::loadBE64;
+using wzbytes::storeBE32;
+using wzbytes::storeBE64;
+
+void encodeHeader(const BufferHeader& header, unsigned char* out) {
+    std::memset(out, 0, kHeaderSize);
+    storeBE32(out + 0x00, header.magic);
+    storeBE32(out + 0x04, header.type);
+    storeBE32(out + 0x08, header.crc);
+    storeBE64(out + 0x10, header.offset);
+    storeBE32(out + 0x24, header.payloadLength);
+    storeBE32(out + 0x28, header.compressedLength);
+}
+
+BufferHeader decodeHeader(const unsigned char* in) {
+    BufferHeader header;
+    header.magic = loadBE32(in + 0x00);
+    header.type = loadBE32(in + 0x04);
+    header.crc = loadBE32(in + 0x08);
+    header.offset = loadBE64(in + 0x10);
+    header.payloadLength = loadBE32(in + 0x24);
+    header.compressedLength = loadBE32(in + 0x28);
+    return header;
+}
+
+uint32_t payloadCrc(const void* payload, size_t length) {
+    // Payloads are bounded by kMaxPayload, so one call covers each.
+    return static_cast<uint32_t>(crc32(0L, static_cast<const Bytef*>(payload), static_cast<uInt>(length)));
+}
+
+uint32_t minimumPayload(uint32_t type) {
+    switch (type) {
+        case PL_FS_HDR:
+            return CXHDR_SIZE;
+        case PL_FS_PREHDR:
+            return sizeof(FSRPreHeader);
+        case PL_HOLE:
+            return 4;
+        case PL_FS_READ_ERR:
+            return 80;
+        case PL_FS_PROBE_REPLY:
+            return 16;
+        case PL_FS_OPT_HDR:
+            return 16;
+        default:
+            return 0;
+    }
+}
+
+const char* headerFault(const BufferHeader& header, uint64_t at, uint64_t fileSize) {
+    if (header.magic != kBufferMagic) {
+        return "bad magic";
+    }
+    if (header.offset != at) {
+        return "offset does not match the buffer's place";
+    }
+    if (header.payloadLength > kMaxPayload) {
+        return "payload length beyond the limit";
+    }
+    if (header.payloadLength < minimumPayload(header.type)) {
+        return "payload too short for its buffer type";
+    }
+    if (fileSize < at || fileSize - at < kHeaderSize + uint64_t{header.payloadLength}) {
+        return "payload runs past the end of the file";
+    }
+    return nullptr;
+}
+
+std::string archiveFilePath(const std::string& mediaDir, uint64_t archiveFileId) {
+    return mediaDir + "/" + std::to_string(archiveFileId) + ".afile";
+}
+
+std::string indexFilePath(const std::string& mediaDir, uint64_t archiveFileId) {
+    return mediaDir + "/" + std::to_string(archiveFileId) + ".index";
+}
+
+std::vector<uint64_t> listArchiveFiles(const std::string& mediaDir) {
+    std::vector<uint64_t> ids;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(mediaDir.c_str()), closedir);
+    if (!dir) {
+        return ids;
+    }
+    while (const dirent* entry = readdir(dir.get())) {
+        const char* name = entry->d_name;
+        size_t digits = strspn(name, "0123456789");
+        if (digits == 0 || digits > 19 || std::strcmp(name + digits, ".afile") != 0) {
+            continue;
+        }
+        ids.push_back(std::stoull(std::string(name, digits)));
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+}  // namespace fclarchive

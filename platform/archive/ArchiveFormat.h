@@ -1,0 +1,56 @@
+#pragma once
+// The archive-file format shared by the packer and the data mover. An archive file is the stream itself: a
+// sequence of pipeline buffers, each a 96-byte header and its payload. Of the header the engine reads only the
+// two lengths at 0x24 and 0x28; the magic, type, CRC and offset are ours, so a reader can tell a whole buffer
+// from a damaged one.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fclarchive {
+
+constexpr uint32_t kBufferMagic = 0x46535242;  // "FSRB"
+constexpr size_t kHeaderSize = 96;
+// The largest payload a buffer may carry; anything longer is a damaged or hostile length.
+constexpr uint32_t kMaxPayload = 16u << 20;
+// The application type of every archive file of this platform (the Unix file-system set).
+constexpr uint64_t kArchiveAppType = 29;
+
+// Item kinds of the index.
+constexpr const char* kKindFile = "file";
+constexpr const char* kKindDirectory = "dir";
+constexpr const char* kKindSymlink = "symlink";
+constexpr const char* kKindFifo = "fifo";
+constexpr const char* kKindSocket = "socket";
+constexpr const char* kKindCharDevice = "chardev";
+constexpr const char* kKindBlockDevice = "blockdev";
+// A further name of a hard-link group; its offset is the group's first buffer.
+constexpr const char* kKindHardLink = "hardlink";
+
+struct BufferHeader {
+    uint32_t magic = kBufferMagic;
+    uint32_t type = 0;
+    uint32_t crc = 0;
+    uint64_t offset = 0;
+    uint32_t payloadLength = 0;
+    uint32_t compressedLength = 0;
+};
+
+// Writes all 96 bytes: the fields above, zero elsewhere.
+void encodeHeader(const BufferHeader& header, unsigned char* out);
+BufferHeader decodeHeader(const unsigned char* in);
+// CRC-32 of a payload as zlib computes it.
+uint32_t payloadCrc(const void* payload, size_t length);
+// The least payload a buffer of `type` needs to hold the record its reader takes from it; 0 for free-form ones.
+uint32_t minimumPayload(uint32_t type);
+// Why a header found at `at` in a file of `fileSize` bytes is no sound buffer; null when it may be one (the
+// payload's CRC is checked once it is read).
+const char* headerFault(const BufferHeader& header, uint64_t at, uint64_t fileSize);
+
+std::string archiveFilePath(const std::string& mediaDir, uint64_t archiveFileId);
+std::string indexFilePath(const std::string& mediaDir, uint64_t archiveFileId);
+// The ids of the archive files in a media directory, in ascending order.
+std::vector<uint64_t> listArchiveFiles(const std::string& mediaDir);
+
+}  // namespace fclarchive

@@ -1,0 +1,42 @@
+#include "platform/archive/ArchiveHooks.h"
+
+#include <atomic>
+
+namespace fclarchive {
+namespace hooks {
+
+namespace {
+std::atomic<int> g_openFailure{0};
+// Reads left before the corrupted one; negative when no corruption is asked for.
+std::atomic<long> g_readsBeforeCorruption{-1};
+}  // namespace
+
+void failNextOpen(int errnum) {
+    g_openFailure.store(errnum);
+}
+
+void corruptRead(unsigned goodReads) {
+    g_readsBeforeCorruption.store(static_cast<long>(goodReads));
+}
+
+void reset() {
+    g_openFailure.store(0);
+    g_readsBeforeCorruption.store(-1);
+}
+
+int takeOpenFailure() {
+    return g_openFailure.exchange(0);
+}
+
+bool takeCorruption() {
+    long left = g_readsBeforeCorruption.load();
+    while (left >= 0) {
+        if (g_readsBeforeCorruption.compare_exchange_weak(left, left - 1)) {
+            return left == 0;
+        }
+    }
+    return false;
+}
+
+}  // namespace hooks
+}  // namespace fclarchive

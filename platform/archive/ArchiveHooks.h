@@ -1,0 +1,19 @@
+#pragma once
+// Test hooks of the archive stand-in: injected failures that the job must handle as real ones.
+namespace fclarchive {
+namespace hooks {
+
+// The next open of an archive file fails with `errnum`.
+void failNextOpen(int errnum);
+// The buffer a data mover reads after `goodReads` more sound ones arrives with one byte flipped.
+void corruptRead(unsigned goodReads);
+// Clears both.
+void reset();
+
+// Used by the stand-in: the injected open error (0 when none), each taken once.
+int takeOpenFailure();
+// True when the buffer just read is the one to corrupt.
+bool takeCorruption();
+
+}  // namespace hooks
+}  // namespace fclarchive

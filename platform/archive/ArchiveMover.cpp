@@ -1,0 +1,245 @@
+#include "platform/archive/ArchiveMover.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+
+#include "clRestore/support/FSRPreHeader.h"
+#include "clRestore/support/PipelineBuffer.h"
+#include "platform/archive/ArchiveFormat.h"
+#include "platform/archive/ArchiveHooks.h"
+#include "platform/archive/StreamRecords.h"
+#include "platform/log/LogWriter.h"
+#include "platform/support/ByteOrder.h"
+
+namespace fclarchive {
+
+ArchiveMover::ArchiveMover(BufferRing& ring, ArchiveFd file, uint64_t size, std::string name)
+    : ring_(ring), file_(std::move(file)), name_(std::move(name)) {
+    reader_.attach(file_.get(), size);
+    thread_ = std::thread(&ArchiveMover::run, this);
+}
+
+ArchiveMover::~ArchiveMover() {
+    stop();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void ArchiveMover::readAll() {
+    post({Request::kReadAll, {}, 0});
+}
+
+void ArchiveMover::seek(std::vector<uint64_t> offsets) {
+    post({Request::kSeek, std::move(offsets), 0});
+}
+
+void ArchiveMover::probe(int64_t count) {
+    post({Request::kProbe, {}, count});
+}
+
+void ArchiveMover::close() {
+    post({Request::kClose, {}, 0});
+}
+
+void ArchiveMover::keepalive() {
+    keepalives_.fetch_add(1);
+}
+
+void ArchiveMover::stop() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_.store(true);
+        requests_.clear();
+    }
+    requestsChanged_.notify_all();
+    ring_.stopProducer();
+}
+
+void ArchiveMover::post(Request request) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopping_.load()) {
+            return;
+        }
+        requests_.push_back(std::move(request));
+    }
+    requestsChanged_.notify_all();
+}
+
+void ArchiveMover::run() {
+    for (;;) {
+        Request request;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            requestsChanged_.wait(lock, [this] { return stopping_.load() || !requests_.empty(); });
+            if (stopping_.load()) {
+                return;
+            }
+            request = std::move(requests_.front());
+            requests_.pop_front();
+        }
+        // After a failure nothing more is streamed: the consumer keeps getting the error.
+        if (!failed_.load()) {
+            serve(request);
+        }
+    }
+}
+
+bool ArchiveMover::serve(const Request& request) {
+    switch (request.kind) {
+        case Request::kReadAll:
+            FCL_LOG(2, "Data mover: reading all of %s", name_.c_str());
+            return streamAll();
+        case Request::kSeek:
+            for (uint64_t offset : request.offsets) {
+                FCL_LOG(5, "Data mover: item at offset %llu of %s", static_cast<unsigned long long>(offset),
+                        name_.c_str());
+                if (!streamItem(offset)) {
+                    return false;
+                }
+            }
+            return true;
+        case Request::kProbe: {
+            unsigned char reply[16];
+            encodeProbeReply(static_cast<uint64_t>(request.count), 1, reply);
+            return emit(PL_FS_PROBE_REPLY, reply, sizeof reply);
+        }
+        case Request::kClose:
+            FCL_LOG(2, "Data mover: closing %s", name_.c_str());
+            return emit(PL_FS_CLOSE_AFILE, nullptr, 0);
+    }
+    return false;
+}
+
+bool ArchiveMover::streamAll() {
+    reader_.seek(0);
+    uint32_t type = 0;
+    while (reader_.position() < reader_.size()) {
+        if (!moveOne(type)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ArchiveMover::streamItem(uint64_t offset) {
+    if (offset >= reader_.size()) {
+        return fail(EBADMSG, "seek to offset %llu beyond the end of %s (%llu bytes)",
+                    static_cast<unsigned long long>(offset), name_.c_str(),
+                    static_cast<unsigned long long>(reader_.size()));
+    }
+    reader_.seek(offset);
+    uint32_t type = 0;
+    do {
+        if (reader_.position() >= reader_.size()) {
+            return fail(EBADMSG, "item at offset %llu of %s has no end", static_cast<unsigned long long>(offset),
+                        name_.c_str());
+        }
+        if (!moveOne(type)) {
+            return false;
+        }
+    } while (type != PL_FS_EOF && type != PL_FS_BAD_FILE);
+    while (groupMemberFollows()) {
+        if (!moveOne(type)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ArchiveMover::moveOne(uint32_t& type) {
+    uint64_t at = reader_.position();
+    const unsigned char* bytes = nullptr;
+    int error = 0;
+    size_t got = reader_.peek(kHeaderSize, bytes, error);
+    if (error != 0) {
+        return fail(error, "cannot read %s at offset %llu: %s", name_.c_str(), static_cast<unsigned long long>(at),
+                    strerror(error));
+    }
+    if (got < kHeaderSize) {
+        return fail(EBADMSG, "buffer header cut short at offset %llu of %s", static_cast<unsigned long long>(at),
+                    name_.c_str());
+    }
+    BufferHeader header = decodeHeader(bytes);
+    if (const char* fault = headerFault(header, at, reader_.size())) {
+        return fail(EBADMSG, "bad buffer at offset %llu of %s: %s", static_cast<unsigned long long>(at), name_.c_str(),
+                    fault);
+    }
+    RingSlot* slot = ring_.acquire();
+    if (slot == nullptr) {
+        return false;
+    }
+    size_t length = kHeaderSize + header.payloadLength;
+    unsigned char* buffer = slot->reserve(length);
+    error = reader_.read(buffer, length);
+    if (error != 0) {
+        ring_.discard(slot);
+        return fail(error, "cannot read %s at offset %llu: %s", name_.c_str(), static_cast<unsigned long long>(at),
+                    strerror(error));
+    }
+    if (hooks::takeCorruption()) {
+        buffer[length - 1] ^= 0x5a;
+    }
+    if (payloadCrc(buffer + kHeaderSize, header.payloadLength) != header.crc) {
+        ring_.discard(slot);
+        return fail(EBADMSG, "bad buffer at offset %llu of %s: CRC mismatch", static_cast<unsigned long long>(at),
+                    name_.c_str());
+    }
+    slot->type = header.type;
+    slot->payloadLength = header.payloadLength;
+    type = header.type;
+    ring_.publish(slot);
+    return true;
+}
+
+bool ArchiveMover::groupMemberFollows() {
+    const unsigned char* bytes = nullptr;
+    int error = 0;
+    if (reader_.peek(kHeaderSize + 4, bytes, error) < kHeaderSize + 4) {
+        return false;
+    }
+    BufferHeader header = decodeHeader(bytes);
+    if (header.magic != kBufferMagic || header.type != PL_FS_PREHDR || header.offset != reader_.position()) {
+        return false;
+    }
+    uint32_t flags = wzbytes::loadBE32(bytes + kHeaderSize);
+    return (flags & FSR_PREHDR_HARD_LINK) != 0 && (flags & (FSR_PREHDR_FIRST_NAME | FSR_PREHDR_STUB)) == 0;
+}
+
+bool ArchiveMover::emit(uint32_t type, const void* payload, uint32_t length) {
+    RingSlot* slot = ring_.acquire();
+    if (slot == nullptr) {
+        return false;
+    }
+    unsigned char* buffer = slot->reserve(kHeaderSize + length);
+    BufferHeader header;
+    header.type = type;
+    header.crc = payloadCrc(payload, length);
+    header.offset = reader_.position();
+    header.payloadLength = length;
+    header.compressedLength = length;
+    encodeHeader(header, buffer);
+    if (length != 0) {
+        std::memcpy(buffer + kHeaderSize, payload, length);
+    }
+    slot->type = type;
+    slot->payloadLength = length;
+    ring_.publish(slot);
+    return true;
+}
+
+bool ArchiveMover::fail(int error, const char* format, ...) {
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    FCL_ERROR("Data mover: %s", text);
+    failed_.store(true);
+    ring_.fail(error);
+    return false;
+}
+
+}  // namespace fclarchive

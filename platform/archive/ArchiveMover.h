@@ -1,0 +1,79 @@
+#pragma once
+// The data mover of one opened archive file: a thread that serves the restore head's requests in the order
+// they come, streaming the file's buffers into the ring that the job's pipeline reader takes them from.
+// Every buffer is checked (magic, offset, lengths, CRC) before it is handed on; the first bad one fails the
+// stream, and nothing after it is delivered.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/archive/ArchiveFd.h"
+#include "platform/archive/ArchiveFileReader.h"
+#include "platform/archive/BufferRing.h"
+
+namespace fclarchive {
+
+class ArchiveMover {
+  public:
+    // Starts the thread; throws std::system_error when it cannot be created.
+    ArchiveMover(BufferRing& ring, ArchiveFd file, uint64_t size, std::string name);
+    ~ArchiveMover();
+    ArchiveMover(const ArchiveMover&) = delete;
+    ArchiveMover& operator=(const ArchiveMover&) = delete;
+
+    // Requests of the restore head, each queued and served after those before it.
+    // The whole file.
+    void readAll();
+    // For each offset, the item that starts there through its PL_FS_EOF or PL_FS_BAD_FILE, and the further
+    // names of a hard-link group that follow that end.
+    void seek(std::vector<uint64_t> offsets);
+    // A PL_FS_PROBE_REPLY carrying `count` and flags 1: one more batch of seeks is welcome.
+    void probe(int64_t count);
+    // A PL_FS_CLOSE_AFILE ends the stream.
+    void close();
+    void keepalive();
+    // Ends the thread's work at once; queued requests are dropped.
+    void stop();
+
+    bool failed() const { return failed_.load(); }
+    uint64_t keepalives() const { return keepalives_.load(); }
+    const std::string& name() const { return name_; }
+
+  private:
+    struct Request {
+        enum Kind { kReadAll, kSeek, kProbe, kClose } kind;
+        std::vector<uint64_t> offsets;
+        int64_t count = 0;
+    };
+
+    void post(Request request);
+    void run();
+    bool serve(const Request& request);
+    bool streamAll();
+    bool streamItem(uint64_t offset);
+    // Checks the buffer at the reader's position and hands it on; false when the stream failed or stopped.
+    bool moveOne(uint32_t& type);
+    // Whether the buffer at the reader's position is a further name of the hard-link group just ended.
+    bool groupMemberFollows();
+    bool emit(uint32_t type, const void* payload, uint32_t length);
+    bool fail(int error, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+    BufferRing& ring_;
+    ArchiveFd file_;
+    std::string name_;
+    ArchiveFileReader reader_;
+    std::mutex mutex_;
+    std::condition_variable requestsChanged_;
+    std::deque<Request> requests_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> failed_{false};
+    std::atomic<uint64_t> keepalives_{0};
+    std::thread thread_;
+};
+
+}  // namespace fclarchive

@@ -1,0 +1,177 @@
+#include "platform/archive/FsRestoreArchive.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+
+#include "platform/archive/ArchiveFormat.h"
+#include "platform/archive/ArchiveHooks.h"
+#include "platform/archive/ArchiveMover.h"
+#include "platform/archive/RestoreHeadSession.h"
+#include "platform/log/LogWriter.h"
+
+namespace {
+
+std::mutex g_mediaMutex;
+std::string g_mediaDirectory;
+
+// Nothing in this stand-in names a copy: every archive file is read from its one copy.
+constexpr uint64_t kPrimaryCopy = 1;
+
+}  // namespace
+
+FsRestoreArchive::FsRestoreArchive(WZJobCtrlClient*, ProxyRestore*, const char* clientName)
+    : clientName_(clientName != nullptr ? clientName : "") {}
+
+FsRestoreArchive::~FsRestoreArchive() {
+    stopMover();
+}
+
+void FsRestoreArchive::setMediaDirectory(const std::string& directory) {
+    std::lock_guard<std::mutex> lock(g_mediaMutex);
+    g_mediaDirectory = directory;
+}
+
+std::string FsRestoreArchive::mediaDirectory() {
+    {
+        std::lock_guard<std::mutex> lock(g_mediaMutex);
+        if (!g_mediaDirectory.empty()) {
+            return g_mediaDirectory;
+        }
+    }
+    const char* fromEnvironment = getenv("FCL_MEDIA_DIR");
+    return fromEnvironment != nullptr ? fromEnvironment : "";
+}
+
+void FsRestoreArchive::setSequenceNumber(long long sequence) {
+    sequence_ = sequence;
+}
+
+void FsRestoreArchive::setPerfCounterInfo(PerfCounter* counters, std::vector<_rstrPerfCounterInfo>*) {
+    perfCounter_ = counters;
+}
+
+void FsRestoreArchive::setOptions(unsigned long long options) {
+    options_ = options;
+}
+
+int FsRestoreArchive::PreOpenArchiveFile(FSRPreOpenArchive*) {
+    FCL_LOG(2, "Archive pre-open: every archive file of the media directory is a normal one");
+    return 0;
+}
+
+int FsRestoreArchive::open(OpenArgs_t* args, OpenRet_t* ret) {
+    // A new open ends the previous archive's stream; its reader has finished by now.
+    stopMover();
+    if (int injected = fclarchive::hooks::takeOpenFailure()) {
+        FCL_ERROR("Archive open of %llu fails by test hook with %d",
+                  static_cast<unsigned long long>(args->archiveFileId), injected);
+        return injected;
+    }
+    std::string directory = mediaDirectory();
+    if (directory.empty()) {
+        FCL_ERROR("No media directory is set: cannot open archive file %llu",
+                  static_cast<unsigned long long>(args->archiveFileId));
+        return ENOENT;
+    }
+    std::string path = fclarchive::archiveFilePath(directory, args->archiveFileId);
+    fclarchive::ArchiveFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.valid()) {
+        int error = errno;
+        FCL_ERROR("Cannot open archive file %s: %s", path.c_str(), strerror(error));
+        return error;
+    }
+    struct stat info;
+    if (fstat(file.get(), &info) != 0) {
+        int error = errno;
+        FCL_ERROR("Cannot read the status of archive file %s: %s", path.c_str(), strerror(error));
+        return error;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        FCL_ERROR("Archive file %s is not a regular file", path.c_str());
+        return EINVAL;
+    }
+    ring_.reset();
+    try {
+        mover_.reset(new fclarchive::ArchiveMover(ring_, std::move(file), static_cast<uint64_t>(info.st_size), path));
+    } catch (const std::system_error& error) {
+        FCL_ERROR("Cannot start the data mover of %s: %s", path.c_str(), error.what());
+        return error.code().value() != 0 ? error.code().value() : EAGAIN;
+    }
+    session_.reset(new fclarchive::RestoreHeadSession(*mover_));
+    ret->headSession = session_->engineEnd();
+    ret->copyId = kPrimaryCopy;
+    ret->archFileAppType = fclarchive::kArchiveAppType;
+    running_ = true;
+    FCL_LOG(1, "Opened archive file %s (%lld bytes)", path.c_str(), static_cast<long long>(info.st_size));
+    return 0;
+}
+
+bool FsRestoreArchive::isPipeLineRunning() {
+    return running_;
+}
+
+int FsRestoreArchive::readBuffer(ReadBufArgs_t*, ReadBufRet_t* ret) {
+    ret->bufType = 0;
+    ret->payloadLength = 0;
+    ret->buffer = nullptr;
+    ret->errorCode = 0;
+    fclarchive::RingSlot* slot = nullptr;
+    int error = 0;
+    switch (ring_.take(slot, error, kIdleWait)) {
+        case fclarchive::BufferRing::Take::kBuffer:
+            ret->bufType = slot->type;
+            ret->payloadLength = slot->payloadLength;
+            ret->buffer = slot->bytes();
+            return 1;
+        case fclarchive::BufferRing::Take::kIdle:
+            return 1;
+        case fclarchive::BufferRing::Take::kFailed:
+            ret->errorCode = error;
+            return 0;
+    }
+    return 0;
+}
+
+int FsRestoreArchive::freeBuffer(FreeBufArgs_t*, FreeBufRet_t*) {
+    if (!ring_.release()) {
+        FCL_ERROR("Buffer given back while none was handed out");
+        return 0;
+    }
+    return 1;
+}
+
+bool FsRestoreArchive::isWZArchive() {
+    return true;
+}
+
+bool FsRestoreArchive::handleRestoreHeadMessage(unsigned long code, wzsDatabuf*) {
+    FCL_ERROR("Restore-head message 0x%lx offered to the archive reader, which takes none", code);
+    return false;
+}
+
+void FsRestoreArchive::SendRestorePerfCounters(bool final) {
+    if (final) {
+        FCL_LOG(5, "Archive reader: final performance counters of client %s", clientName_.c_str());
+    }
+}
+
+unsigned long long FsRestoreArchive::GetResourceConsumerId() {
+    return 0;
+}
+
+int FsRestoreArchive::closePipeline(void*, void*) {
+    stopMover();
+    ring_.wakeConsumer();
+    return 0;
+}
+
+void FsRestoreArchive::stopMover() {
+    running_ = false;
+    session_.reset();
+    mover_.reset();
+}
