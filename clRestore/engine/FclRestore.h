@@ -1,0 +1,475 @@
+#pragma once
+// One restore job. The host creates it, calls initialize, runs receiveRestoreMsgs on its own thread until the job
+// ends, calls finalize and destroys it. Everything the job uses is a member or is owned here.
+//
+// The declaration is one; the definitions live beside the behaviour they implement (engine/JobObject.cpp,
+// engine/StartUp.cpp, engine/ReceiveLoop.cpp, ...). Virtual operations keep their slot order: a host may call or
+// override any of them.
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <atomic>
+#include <map>
+#include <queue>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <boost/shared_ptr.hpp>
+
+#include "clRestore/support/CQiError.h"
+#include "clRestore/support/CXFileHeader.h"
+#include "clRestore/support/FSRPreHeader.h"
+#include "clRestore/support/FsrMessages.h"
+#include "clRestore/support/FsrRecords.h"
+#include "clRestore/support/PerfCounter.h"
+#include "clRestore/support/WzSafeFlags.h"
+#include "platform/restorefiles/WZRestoreFiles.h"
+#include "platform/threads/WzMutex.h"
+
+class CWzNetwork;
+class wzsDatabuf_v2;
+struct wzsDatabuf;
+class FsRestoreArchive;
+class EvEvent;
+class WZJobCtrlClient;
+class WZRstJobClient;
+class RestoreArbiter;
+class ProxyRestore;
+class CXHSMLowLevelCtx;
+class CXHSMLowLevel;
+class WzThread;
+class WzSemaphore;
+class FclRestoreUNIX;
+class FsRestoreObjectsFactory;
+class FsRestoreObject;
+class FsRestoreStatistics;
+class FsRestoreRestart;
+class StoreResults;
+class SeekDecision;
+class CRestoreTimestampHandler;
+class CSyncRestorePathMapper;
+class FileShareAutoMountManager;
+class IDBBackup;
+
+// One name of a hard-link group carried by the stream.
+struct _HLElementByIndex {
+    std::string name;
+    int completed = 0;
+    unsigned long long mtime = 0;
+    bool tobeoverwritten = false;
+    bool stubGroup = false;
+};
+
+class FclRestore {
+public:
+    FclRestore();
+    ~FclRestore();
+    FclRestore(const FclRestore&) = delete;
+    FclRestore& operator=(const FclRestore&) = delete;
+
+    // ---- virtual operations, in slot order ----
+    virtual bool initialize(CWzNetwork* session, char* name, char* unused);
+    virtual bool finalize();
+    virtual void sortPathnames(FSRSrcPath* paths);
+    virtual void sortPathnamesCase(FSRSrcPath* paths);
+    virtual int setMaHostname(std::string name);
+    virtual void ProcessPlFsPreHdr(FSRPreHeader* prehdr, CXFileHeader* hdr);
+    virtual void OnBufferPlFsHdr(void* buf, CXFileHeader* hdr, FSRPreHeader* prehdr);
+    virtual void OnBufferPlFsOptHdr(void* buf, int len);
+    virtual void OnBufferPlFsOptHdr2(void* buf, int len);
+    virtual void OnBufferPlFsOptHdr3(void* buf, int len);
+    virtual void OnBufferPlFsOptHdr4(void* buf, int len);
+    virtual void OnBufferPlFsIndexHdr(void* buf, int len);
+    virtual void OnBufferPlVSDiskInfo(void* buf, int len);
+    virtual void OnBufferPlVSVolHeaderInfo(void* buf, int len);
+    virtual void OnBufferPlVSVolHeaderMetadata(void* buf, int len);
+    virtual void OnBufferPlVSVolHeaderMetadataEof(void* buf, int len);
+    virtual void OnBufferPlData(void* buf, int len);
+    virtual void OnBufferPlFsEof(void* buf, CXFileHeader* hdr);
+    virtual void OnBufferPlFsBadEof(void* buf, CXFileHeader* hdr);
+    virtual void OnBufferPlFsReadErr(void* buf);
+    virtual void OnBufferPlDmSiLink(void* buf, int len);
+    virtual void OnBufferPlFsCldedup(void* buf, int len);
+    virtual bool OnBufferAFileOpened(void* buf);
+    virtual void OnBufferPlFsExtents(void* buf, int len);
+    virtual void OnBufferPlFsExtentData(void* buf, int len);
+    virtual void OnBufferPlSdmParameters(void* buf, int len);
+    virtual void OnBufferPlSdmPadding(void* buf, int len);
+    virtual void OnBufferPlFSProbeReply(void* buf, int len);
+    virtual bool OnMsgArchFilesEndingInChunk(FSRArchFileIdArray* rec);
+    virtual bool OnMsgOpenArchive(FSROpenArchive* rec);
+    virtual bool OnMsgOpenChunk(FSROpenChunk* rec);
+    virtual void* readPipeline();
+    virtual bool OnMsgSeekToOffset(FSRSeekArchiveArray* rec);
+    virtual bool OnMsgSeekToOffset10(FSRSeekArchiveArray_10* rec);
+    virtual bool OnMsgSeekToOffset10V2(FSRSeekArchiveArray_10_V2* rec);
+    virtual bool OnMsgCloseArchive();
+    virtual bool OnMsgRestoreEnd();
+    virtual bool OnMsgRestartInfo();
+    virtual bool OnMsgNasSeekArchive(FSRNasSeekArchiveArray* rec);
+    virtual bool OnMsgArchiveId(FSRArchiveId* rec);
+    virtual bool OnMsgPreOpenArchive(FSRPreOpenArchive* rec);
+    virtual bool OnMsgSnapSrc(FSRSnapSrcPath* rec);
+    virtual bool OnMsgSnapSrcArray(FSRSnapSrcPathArray* rec);
+    virtual bool OnMsgGetMetaDataFolder(FSRMetaDataFolder* rec);
+    virtual void openResultsFile();
+    virtual bool OnMsgInitData(FSRInitData* rec);
+    virtual bool OnMsgInitDataVer2(FSRInitDataVer2* rec);
+    virtual bool OnMsgImgInit(FSRImgInit* rec);
+    virtual bool OnMsgImgTimesArray(FSRImgTimesArray* rec);
+    virtual bool OnMsgImgWinStreamsArray(FSRImgWinStreamsArray* rec);
+    virtual bool OnMsgImgAfileOffsetsArray(FSRImgAfileOffsetsArray* rec);
+    virtual bool OnMsgProcessImgAfileOffsetsArray();
+    virtual bool OnMsgEndImgAfileOffsetsArray();
+    virtual bool OnMsgImgRestoreEnd();
+    virtual bool OnMsgVSRestoreInfo(FSRVirtualServerRestoreInfo* rec);
+    virtual bool OnMsgVSRestoreEnd(FSRVirtualServerRestoreEnd* rec);
+    virtual bool OnMsgStartVMReplication();
+    virtual bool OnMsgSetParams(FSRSetParams* rec);
+    virtual bool OnMsgSrcPath(FSRSrcPath* rec);
+    virtual bool ignoreSynthFullErrors();
+    virtual bool OnMsgDestPath(FSRDestPath* rec);
+    virtual void updateRestoreProgress(int final);
+    virtual CQiError SendRestoreProgress(int final);
+    virtual CQiError PopulateRestoreProgress_5_9(int final, FSRProgressReport_5_9& report);
+    virtual CQiError SendRestoreProgress_5_9(int final);
+    virtual CQiError PopulateRestoreProgress_11_14(int final, FSRProgressReport_11_14& report);
+    virtual CQiError SendRestoreProgress_11_14(int final);
+    virtual void HandleRestoreFileUpdate(const char* path, int errCode, FsRestoreObject* object,
+                                         const std::string& suffix);
+    virtual void HandleRestoreFileUpdate(const char* path, int errCode, const std::string& reason,
+                                         FsRestoreObject* object, const std::string& suffix);
+    virtual void SaveDestDirBasePath(char* path);
+    virtual void OnBufferPlHole(void* buf);
+    virtual bool OnMsgJobStart(wzsDatabuf_v2* buf);
+    virtual bool OnMsgJobEnd(wzsDatabuf_v2* buf);
+    virtual void OnBufferPlFSSystemStateItemMetadataHdr(void* buf, int len);
+
+    // ---- host-facing operations ----
+    void receiveRestoreMsgs();
+    int initialize2(CWzNetwork* session, char* name, char* jobControlArg);
+    void sendInitResult(int ok);
+    void initPerfCounters(EvEvent* event);
+    bool finalize2();
+
+    // ---- accessors ----
+    bool isCaseSensitive() const { return _caseSensitive; }
+    bool shouldFileBeAccounted() const { return true; }
+    FSRInitData* getInitData() const { return _initData; }
+    FSRInitDataVer2* getInitDataVer2() const { return _initDataVer2; }
+    unsigned long getAppType() const;
+    long long getJobID() const;
+    bool GetSiloJobFlag() const { return _siloJob; }
+    bool isProxyClientDestination() const { return _proxyClientDestination; }
+    unsigned long getDestClientId() const { return _destClientId; }
+    bool isRunningOnPersonalWorstationClient() const { return _personalWorkstation; }
+    void reportPartialSuccess() { _partialSuccess = 1; }
+    std::string getDestPath() const;
+    bool isStubRestoreSupported(std::string destination);
+    bool isCrossMachineRestore() const { return _crossMachine; }
+    int GetMinHoleSize() const { return _holeThreshold; }
+    FclRestoreUNIX* getUnixCompanion() const { return _fclRestoreUnix; }
+    FsRestoreObjectsFactory* getFactory() const { return _factory; }
+    FsRestoreStatistics* getStatistics() const { return _statistics; }
+    EvEvent* getEvent() const { return _event; }
+
+    // ---- receive loop, queue, processing thread, threads (ReceiveLoop.cpp, ProcessingThread.cpp) ----
+    int processStopMsg();
+    bool launchProcessRestoreMsgsThread(void* (*entry)(void*));
+    static void* processRestoreMsgsStatic(void* job);
+    int processRestoreMsgs();
+    bool waitForPRThreadToDie();
+    bool waitForPLThreadToDie();
+    bool launchReadPipelineThread(void* (*entry)(void*));
+    static void* readPipelineStatic(void* job);
+    int readOneBuffer(void** buf, unsigned long* len, unsigned long* type);
+    static void releaseReceivedMessage(CWzNetwork* session, FclRestoreMsg* msg);
+
+    // ---- sends (Sends.cpp) ----
+    int sendMsgToFIR(unsigned long code);
+    int sendMsgToFIR(unsigned long code, wzsDatabuf* payload);
+    int sendMsgToRestoreHead(unsigned long code);
+    int sendMsgToRestoreHead(unsigned long code, wzsDatabuf* payload);
+    void UpdateRestoreHeadSessionUsage();
+    void KeepAliveRestoreHeadSession();
+    bool SendSeekMarker(int count);
+
+    // ---- stop, fatal error, disk full (Stop.cpp) ----
+    void terminateReceiveMsgsThread() { _terminateReceiveMsgs = 1; }
+    void enableReceiveMsgsThread() { _terminateReceiveMsgs = 0; }
+    void terminateProcessMsgsThread() { _terminateProcessMsgs = 1; }
+    void enableProcessMsgsThread() { _terminateProcessMsgs = 0; }
+    void terminateReadPipelineThread() { _terminateReadPipeline = 1; }
+    void enableReadPipelineThread() { _terminateReadPipeline = 0; }
+    void terminateOnFatalError();
+    void processDiskFullError();
+    // Writes "Restore: ..." into the failure reason (at most 1023 characters).
+    void setFailureReason(const char* reason);
+    const char* getFailureReason() const { return _failureReason; }
+    bool isFatalError() const { return _fatalError != 0; }
+
+    // ---- identity and permissions at start-up (StartUpIdentity.cpp) ----
+    int CheckImpersonateUser(std::string& user);
+    int VerifyUserPassword(const std::string& user);
+    static void SetPermissionForOthers(const std::string& path, mode_t bits);
+    static int FolderWalkerCallBack(const char* dir, const char* name, bool isDirectory, void* modes);
+
+    // ---- archives and seeks (Archive.cpp, Seeks.cpp) ----
+    template <class ARRAY>
+    bool OnMsgSeekToOffsetTemplate(ARRAY* rec);
+    bool EnableRestoreOptimization();
+    bool CheckAndDoRevertForDB(FSROpenArchive* rec, bool& reverted);
+    int FetchMySqlIndexMetadata(bool browse);
+
+    // ---- parameters, source paths, job options (Params.cpp, SourcePaths.cpp, JobOptions.cpp) ----
+    bool IsPreventOverwriteFailJob(const char* destDir);
+    void CreateSkipPreventOverwriteOnRestartFile();
+    static int cmpFunc(const void* a, const void* b);
+    static int cmpFuncCase(const void* a, const void* b);
+    int GetStatResult(const char* path, struct stat* st);
+
+    // ---- results and progress (Results.cpp, Progress.cpp) ----
+    void UpdateStatistics(const char* path, int errCode, unsigned long long size, unsigned long long compSize,
+                          FsRestoreObject* object);
+    void HandleRestoreFileUpdateForExtentBasedRestore(const char* path, int& errCode, const std::string& reason,
+                                                      FsRestoreObject* object, const std::string& suffix,
+                                                      CXFileHeader* header, bool& skipUpdate);
+    void sendRestoreItem(CXFileHeader* header);
+
+    // ---- stream handlers (stream/) ----
+    void initializePreHdr(FSRPreHeader* record);
+    void OnBufferPlFsPreHdr(void* buf, FSRPreHeader* record);
+    void ProcessMissingEOF();
+    bool sendSrcPathToFIR(char* path);
+    bool DependantPathAlreadySentToFIR(const char* path);
+    void OnBufferPlFsHiWaterMark();
+    void OnBufferPlFsLoWaterMark();
+    void SendExtentFileStatus(void* buf, CXFileHeader* hdr);
+    void convertErrReportByteOrder(FSRErrorReport* report);
+    bool IsHlinkBaseFile();
+    bool CheckAndProcessNotInPlaceFiles(unsigned long long frn, char* name, char* out, unsigned int mode);
+    bool CheckIfFileIsToBeRestored(unsigned long long frn, char* name, unsigned long long modTime);
+    bool ProcessRestoredExtentFile(unsigned long archiveFile, unsigned long long offsetInAfileId,
+                                   unsigned long long extentNumber, unsigned long long frn, int index);
+    bool ProcessFailureToRestoreExtentFile(unsigned long archiveFile, unsigned long long offsetInAfileId,
+                                           unsigned long long extentNumber);
+    void HandleFailure(int err, char* name, unsigned long long frn, unsigned long long size);
+    CQiError UpdateFileTimes(const std::string& path);
+    bool ShouldRestoreCurrFileExtent(const std::string& path);
+    bool GetMappedPathForHdrPath(const std::string& path, std::string& out);
+    void UpdateTotalProcExtents(unsigned long long n);
+    bool IsFileExtentItem(const std::string& suffix) const { return (void)suffix, false; }
+
+    // ---- job-state queries answered from the companion (options/JobStateQueries.cpp) ----
+    bool IsRuvoSyncRestore();
+    bool IsRuvoRestore();
+    bool IsHadoopRestore();
+    bool IsReplicateHadoopExtentsAfterConcat();
+    unsigned long long GetHadoopDestinationInstanceID();
+    bool IsCacheDBRestore();
+    bool IsDontRestoreData();
+    bool isDistributedRestore();
+    int getGreenplumRestoreOption();
+    bool IsSpannerInstance();
+    bool IsCloudRestore();
+    bool IsHBaseRestore();
+    unsigned long long getDestAppType();
+    bool IsDestinationGluster();
+    bool IsFileDeleteBeforeRestore();
+    bool IsVLRBackupCopyMultiStreamRestore();
+    bool IsTimestampRestoreEnabled();
+    bool IsDistributedTimestampRestore();
+    bool IsMultiNodeRestore();
+    int GetMultiNodeTaskId();
+    bool IsContentIndexingRestore();
+    bool IsSolrDBRestore();
+    bool IsSolrCloudRestore();
+    unsigned long long GetSolrCloudClientID();
+    bool IsLiveSyncRestore();
+    void SetLiveSyncRestore(bool on);
+    bool IsAutoScaleIndexRestore();
+    void SetAutoScaleIndexRestore(bool on);
+    bool getIsProxyHeaderEntry();
+    int IsStopMsgSent();
+    bool isDBRestoreFromMultiplexedBackup();
+    std::vector<std::string>& getDBPathRestoreList();
+    int getRestorePathParameterIndex();
+    void incrementRestorePathIndex();
+    boost::shared_ptr<IDBBackup>* GetSolrIndexDB();
+    void SetSolrIndexDB(boost::shared_ptr<IDBBackup>& db);
+    boost::shared_ptr<CRestoreTimestampHandler>* GetRestoreTimestampHandler();
+    bool IsSkipAddtoRestoreStatus();
+    void SetSkipAddtoRestoreStatus(bool on);
+    bool IsSyncRestore();
+    CSyncRestorePathMapper* GetSyncPathMapper();
+    void SetSyncPathMapper(CSyncRestorePathMapper* mapper);
+    bool IsDoCrossPlatformStubCheck();
+    int GetSourceStubType();
+    void SetSourceStubType(int type);
+    bool ShouldAutoMountShare();
+    bool ShouldAutoMountDestShare();
+    bool ShouldAutoMountAnyShare();
+    FileShareAutoMountManager* GetAutoMountManager();
+    void GetRestoreDestinationUIDGID(unsigned long long& uid, unsigned long long& gid);
+    int GetUIDGIDForDestDir(const std::string& path, unsigned long long& uid, unsigned long long& gid);
+    int PickUIDGIDFromDestDir(const std::string& path);
+    bool IsLustreCopyToolEnabled();
+    bool IsIphotoFileRestore();
+    void SetIphotoFileRestore(bool on);
+    void SetIphotoPreviousImagePath(std::string path);
+    CQiError TranslateIphotoPath(std::string& out, const std::string& fromPath, const std::string& destDir);
+    bool InitializeRestoreTimestampHandler();
+    void InitializeShouldRestoreFolderTimestamp();
+    CQiError InitializeSolrRestore();
+    bool isValidIASPPath(const std::string& path);
+    bool isValidQSYSPath(const std::string& path);
+    std::string stripPathLevlel(const std::string& path, int levels);
+    std::string UpdatePathBasedOnFileVersion(const std::string& path, int version);
+    std::string UpdatePathBasedOnRestoreSuffix(const std::string& path);
+    static std::string parseUserName(const std::string& text);
+
+    // ---- class statics ----
+    static std::string m_maHostName;
+    static std::atomic<bool> suddenExitFlag;
+    static bool m_mysqlIndexFetched;
+    static bool m_ignoreMsgsForRevert;
+
+    // ---- members (public: the class is exported whole, and a host may read and set them) ----
+
+    // Host link and identity.
+    CWzNetwork* _network;
+    char _registrationName[256];
+    char* _clientName;
+    char* _jobResultsDir;
+    std::string _clientNameFromHost;
+
+    // Job records.
+    FSRInitData* _initData;
+    FSRInitDataVer2* _initDataVer2;
+    FSRSetParams* _setParams;
+    FSRSrcPath* _srcPaths;
+    std::map<unsigned long, std::string> _destPathMap;
+    std::map<std::string, bool> _stubRestoreSupported;
+
+    // Platform companion and services.
+    FclRestoreUNIX* _fclRestoreUnix;
+    CXHSMLowLevelCtx* _hsmCtx;
+    CXHSMLowLevel* _destHsm;
+    EvEvent* _event;
+    WZJobCtrlClient* _jobCtrlClient;
+    WZRstJobClient* _rstJobClient;
+    int _rstJobClientReady;
+    RestoreArbiter* _arbiter;
+    PerfCounter _perfCounter;
+
+    // Threads, queue and locks. Stop flags and the fatal mark are read by other threads: atomics.
+    std::queue<FclRestoreMsg*>* _msgQueue;
+    WzSemaphore* _freeSlots;
+    WzSemaphore* _msgsAvailable;
+    WzMutex _queueLock;
+    WzMutex _headSendLock;
+    WzMutex _firSendLock;
+    WzThread* _prThread;
+    WzThread* _plThread;
+    WzSafeFlags _prThreadRunning;
+    WzSafeFlags _plThreadRunning;
+    std::atomic<int> _terminateReceiveMsgs;
+    std::atomic<int> _terminateProcessMsgs;
+    std::atomic<int> _terminateReadPipeline;
+    std::atomic<int> _fatalError;
+    std::atomic<int> _stopReceived;
+    char _failureReason[1024];
+
+    // Archive, restore head and seeks.
+    FsRestoreArchive* _archive;
+    CWzNetwork* _headSession;
+    std::atomic<long long> _headSessionLastUse;
+    long long _keepAliveInterval;
+    int _archiveOpen;
+    int _failOnSeekFailure;
+    unsigned long _archFileAppType;
+    bool _crossMachine;
+    unsigned long _currentChunkId;
+    unsigned long _seekItemCount;
+    unsigned long _restartFileNum;
+    SeekDecision* _seekDecision;
+    WzSafeFlags _pendingErrorReports;
+    int _waitArchiveClosedPending;
+    std::atomic<long long> _errorReportDeadline;
+
+    // Item in progress.
+    FsRestoreObjectsFactory* _factory;
+    FsRestoreObject* _ro;
+    unsigned long _currFileSize;
+    unsigned long _currFileCompSize;
+    FSRRestoreItem* _restoreItem;
+    bool _removeFileOnError;
+    bool m_bIsFileCountable;
+    int _throttleProgress;
+    int _holeThreshold;
+    int restoreDataInRawDev;
+    int _rawDevAsRegularFile;
+    int _rawDevFound;
+    bool m_docRestore;
+    std::vector<std::string> _dependantPathsSent;
+    CXFileHeader _savedFileHeader;
+    FSRPreHeader _savedPreHeader;
+    bool _delayOpen;
+    void* _savedOptHdr;
+    int _savedOptHdrLen;
+    int _delayOpenVersion;
+    bool _exchangeFlag;
+    std::map<std::string, std::vector<_HLElementByIndex>> realLinkPathsMap;
+    std::string previousName;
+    std::string _hlTranslatedName;
+    bool bIgnoreOptHeaders;
+    bool bDelayOpenObject;
+    FsRestoreObject* HLRO;
+    int _CXHeaderCount;
+
+    // Results and statistics.
+    FsRestoreStatistics* _statistics;
+    StoreResults* _results;
+    FILE* _rawResultsFile;
+    int _rawResultsMode;
+    FsRestoreRestart* _restart;
+    bool _itemFailureCausePending;
+    bool _stubsNotRestored;
+    int _partialSuccess;
+
+    // Job state.
+    int _impersonating;
+    bool _siloJob;
+    bool _personalWorkstation;
+    bool _caseSensitive;
+    bool _logImageStreams;
+
+    // Image-level restore.
+    unsigned long long _restoreStartTime;
+    unsigned long long _imgClusterSize;
+    unsigned long long _imgSectorSize;
+    unsigned long long _imgTotalFiles;
+    std::vector<FSRImgAfileOffsets*> _imgAfileOffsets;
+    WZRestoreFiles _restoreFiles;
+    bool _restoreFilesReady;
+    std::set<unsigned long long> _failedFRNs;
+    std::set<unsigned long long> _skippedFRNs;
+    std::set<unsigned long long> _toRestoreFRNs;
+    std::set<unsigned long long> _reportedFRNs;
+    std::set<unsigned long long> _notToRestoreFRNs;
+
+    // Set only from outside the engine.
+    int _multiStreamMode;
+    ProxyRestore* _proxyRestore;
+    bool _useProxyItemMessages;
+    bool _proxyClientDestination;
+    unsigned long _destClientId;
+    int _suppressFailure;
+};
+
+// Set while the current item is an HSM stub without data (from its pre-header).
+extern bool g_bStubWithNoData;
+
+// A path as one line of results text: each carriage return as "<CR>", each line feed as "<LF>".
+std::string restoreOutTranslate(const char* path);
