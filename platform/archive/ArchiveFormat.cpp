@@ -4,6 +4,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -91,22 +93,42 @@ std::string indexFilePath(const std::string& mediaDir, uint64_t archiveFileId) {
     return mediaDir + "/" + std::to_string(archiveFileId) + ".index";
 }
 
-std::vector<uint64_t> listArchiveFiles(const std::string& mediaDir) {
+std::vector<uint64_t> listArchiveFiles(const std::string& mediaDir, int* error) {
+    static const std::string kSuffix = ".afile";
     std::vector<uint64_t> ids;
     std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(mediaDir.c_str()), closedir);
     if (!dir) {
+        if (error != nullptr) {
+            *error = errno;
+        }
         return ids;
     }
     while (const dirent* entry = readdir(dir.get())) {
-        const char* name = entry->d_name;
-        size_t digits = strspn(name, "0123456789");
-        if (digits == 0 || digits > 19 || std::strcmp(name + digits, ".afile") != 0) {
-            continue;
+        std::string name = entry->d_name;
+        uint64_t id = 0;
+        if (name.size() > kSuffix.size() && name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) == 0 &&
+            parseDecimal(name.substr(0, name.size() - kSuffix.size()), id)) {
+            ids.push_back(id);
         }
-        ids.push_back(std::stoull(std::string(name, digits)));
     }
     std::sort(ids.begin(), ids.end());
+    if (error != nullptr) {
+        *error = 0;
+    }
     return ids;
+}
+
+bool parseDecimal(const std::string& text, uint64_t& value) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    errno = 0;
+    unsigned long long parsed = std::strtoull(text.c_str(), nullptr, 10);
+    if (errno == ERANGE) {
+        return false;
+    }
+    value = parsed;
+    return true;
 }
 
 }  // namespace fclarchive

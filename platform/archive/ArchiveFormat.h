@@ -50,7 +50,10 @@ const char* headerFault(const BufferHeader& header, uint64_t at, uint64_t fileSi
 
 std::string archiveFilePath(const std::string& mediaDir, uint64_t archiveFileId);
 std::string indexFilePath(const std::string& mediaDir, uint64_t archiveFileId);
-// The ids of the archive files in a media directory, in ascending order.
-std::vector<uint64_t> listArchiveFiles(const std::string& mediaDir);
+// The ids of the archive files in a media directory, in ascending order; none, with the errno in `error` when one
+// is given, when the directory cannot be read.
+std::vector<uint64_t> listArchiveFiles(const std::string& mediaDir, int* error = nullptr);
+// A number written in decimal digits only, as ids and offsets are; false when it is not one or exceeds 64 bits.
+bool parseDecimal(const std::string& text, uint64_t& value);
 
 }  // namespace fclarchive

@@ -1,7 +1,6 @@
 #include "platform/archive/ArchiveIndex.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include "platform/archive/ArchiveFormat.h"
 
 namespace fclarchive {
 
@@ -63,19 +62,12 @@ bool parseIndexLine(const std::string& line, IndexEntry& entry) {
         return false;
     }
     size_t tab2 = line.find('\t', tab1 + 1);
-    if (tab2 == std::string::npos || tab2 == tab1 + 1) {
+    if (tab2 == std::string::npos || tab2 == tab1 + 1 || tab2 + 1 == line.size()) {
         return false;
     }
-    std::string number = line.substr(0, tab1);
-    if (number.find_first_not_of("0123456789") != std::string::npos) {
+    if (!parseDecimal(line.substr(0, tab1), entry.offset)) {
         return false;
     }
-    errno = 0;
-    unsigned long long offset = std::strtoull(number.c_str(), nullptr, 10);
-    if (errno == ERANGE) {
-        return false;
-    }
-    entry.offset = offset;
     entry.kind = line.substr(tab1 + 1, tab2 - tab1 - 1);
     return unescapeIndexPath(line.substr(tab2 + 1), entry.path);
 }
@@ -83,6 +75,7 @@ bool parseIndexLine(const std::string& line, IndexEntry& entry) {
 bool IndexReader::open(const std::string& path) {
     file_.reset(fopen(path.c_str(), "re"));
     malformed_ = false;
+    lineNumber_ = 0;
     return file_ != nullptr;
 }
 
@@ -95,9 +88,15 @@ bool IndexReader::next(IndexEntry& entry) {
     while ((c = getc_unlocked(file_.get())) != EOF && c != '\n') {
         line_ += static_cast<char>(c);
     }
+    if (c == EOF && ferror(file_.get())) {
+        // A read that fails part-way must not pass for the end of a shorter index.
+        malformed_ = true;
+        return false;
+    }
     if (c == EOF && line_.empty()) {
         return false;
     }
+    ++lineNumber_;
     if (!parseIndexLine(line_, entry)) {
         malformed_ = true;
         return false;

@@ -11,10 +11,11 @@
 #include "platform/archive/StreamRecords.h"
 #include "platform/log/LogWriter.h"
 #include "platform/support/ByteOrder.h"
+#include "platform/support/TextFormat.h"
 
 namespace fclarchive {
 
-ArchiveMover::ArchiveMover(BufferRing& ring, ArchiveFd file, uint64_t size, std::string name)
+ArchiveMover::ArchiveMover(BufferRing& ring, wzfiles::UniqueFd file, uint64_t size, std::string name)
     : ring_(ring), file_(std::move(file)), name_(std::move(name)) {
     reader_.attach(file_.get(), size);
     thread_ = std::thread(&ArchiveMover::run, this);
@@ -28,19 +29,23 @@ ArchiveMover::~ArchiveMover() {
 }
 
 void ArchiveMover::readAll() {
-    post({Request::kReadAll, {}, 0});
+    post({Request::kReadAll, {}, 0, {}});
 }
 
 void ArchiveMover::seek(std::vector<uint64_t> offsets) {
-    post({Request::kSeek, std::move(offsets), 0});
+    post({Request::kSeek, std::move(offsets), 0, {}});
 }
 
 void ArchiveMover::probe(int64_t count) {
-    post({Request::kProbe, {}, count});
+    post({Request::kProbe, {}, count, {}});
 }
 
 void ArchiveMover::close() {
-    post({Request::kClose, {}, 0});
+    post({Request::kClose, {}, 0, {}});
+}
+
+void ArchiveMover::abandon(int error, std::string why) {
+    post({Request::kAbandon, {}, error, std::move(why)});
 }
 
 void ArchiveMover::keepalive() {
@@ -109,6 +114,9 @@ bool ArchiveMover::serve(const Request& request) {
         case Request::kClose:
             FCL_LOG(2, "Data mover: closing %s", name_.c_str());
             return emit(PL_FS_CLOSE_AFILE, nullptr, 0);
+        case Request::kAbandon:
+            return fail(static_cast<int>(request.count), "requests for %s stopped coming: %s", name_.c_str(),
+                        request.why.c_str());
     }
     return false;
 }
@@ -231,12 +239,11 @@ bool ArchiveMover::emit(uint32_t type, const void* payload, uint32_t length) {
 }
 
 bool ArchiveMover::fail(int error, const char* format, ...) {
-    char text[1024];
     va_list args;
     va_start(args, format);
-    vsnprintf(text, sizeof text, format, args);
+    std::string text = wztext::vformat(format, args);
     va_end(args);
-    FCL_ERROR("Data mover: %s", text);
+    FCL_ERROR("Data mover: %s", text.c_str());
     failed_.store(true);
     ring_.fail(error);
     return false;

@@ -12,16 +12,16 @@
 #include <thread>
 #include <vector>
 
-#include "platform/archive/ArchiveFd.h"
 #include "platform/archive/ArchiveFileReader.h"
 #include "platform/archive/BufferRing.h"
+#include "platform/files/UniqueFd.h"
 
 namespace fclarchive {
 
 class ArchiveMover {
   public:
     // Starts the thread; throws std::system_error when it cannot be created.
-    ArchiveMover(BufferRing& ring, ArchiveFd file, uint64_t size, std::string name);
+    ArchiveMover(BufferRing& ring, wzfiles::UniqueFd file, uint64_t size, std::string name);
     ~ArchiveMover();
     ArchiveMover(const ArchiveMover&) = delete;
     ArchiveMover& operator=(const ArchiveMover&) = delete;
@@ -37,6 +37,9 @@ class ArchiveMover {
     // A PL_FS_CLOSE_AFILE ends the stream.
     void close();
     void keepalive();
+    // The requests stopped coming part-way (their session broke): after what is queued, the stream fails with
+    // `error`, since what the lost requests asked for will never come.
+    void abandon(int error, std::string why);
     // Ends the thread's work at once; queued requests are dropped.
     void stop();
 
@@ -46,9 +49,10 @@ class ArchiveMover {
 
   private:
     struct Request {
-        enum Kind { kReadAll, kSeek, kProbe, kClose } kind;
+        enum Kind { kReadAll, kSeek, kProbe, kClose, kAbandon } kind;
         std::vector<uint64_t> offsets;
-        int64_t count = 0;
+        int64_t count = 0;  // kProbe: the token; kAbandon: the error
+        std::string why;
     };
 
     void post(Request request);
@@ -64,7 +68,7 @@ class ArchiveMover {
     bool fail(int error, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
     BufferRing& ring_;
-    ArchiveFd file_;
+    wzfiles::UniqueFd file_;
     std::string name_;
     ArchiveFileReader reader_;
     std::mutex mutex_;

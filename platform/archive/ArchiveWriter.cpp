@@ -156,7 +156,7 @@ CQiError ArchiveWriter::finish() {
     if (error.IsError()) {
         return error;
     }
-    for (ArchiveFd* fd : {&archive_, &index_}) {
+    for (wzfiles::UniqueFd* fd : {&archive_, &index_}) {
         const std::string& path = fd == &archive_ ? archivePath_ : indexPath_;
         if (fsync(fd->get()) != 0 || ::close(fd->release()) != 0) {
             return FXErrorUtil::ErrorErrNo(FX_HERE, errno, "cannot complete %s", path.c_str());

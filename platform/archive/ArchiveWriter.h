@@ -7,7 +7,7 @@
 #include <string>
 
 #include "clRestore/support/CQiError.h"
-#include "platform/archive/ArchiveFd.h"
+#include "platform/files/UniqueFd.h"
 
 namespace fclarchive {
 
@@ -37,8 +37,8 @@ class ArchiveWriter {
     CQiError flushData();
     CQiError flushIndex();
 
-    ArchiveFd archive_;
-    ArchiveFd index_;
+    wzfiles::UniqueFd archive_;
+    wzfiles::UniqueFd index_;
     std::string archivePath_;
     std::string indexPath_;
     uint64_t offset_ = 0;

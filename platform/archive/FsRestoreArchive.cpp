@@ -13,6 +13,8 @@
 #include "platform/archive/ArchiveMover.h"
 #include "platform/archive/RestoreHeadSession.h"
 #include "platform/log/LogWriter.h"
+#include "platform/session/CWzNetwork.h"
+#include "platform/support/FXErrorUtil.h"
 
 namespace {
 
@@ -79,7 +81,7 @@ int FsRestoreArchive::open(OpenArgs_t* args, OpenRet_t* ret) {
         return ENOENT;
     }
     std::string path = fclarchive::archiveFilePath(directory, args->archiveFileId);
-    fclarchive::ArchiveFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    wzfiles::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!file.valid()) {
         int error = errno;
         FCL_ERROR("Cannot open archive file %s: %s", path.c_str(), strerror(error));
@@ -96,13 +98,22 @@ int FsRestoreArchive::open(OpenArgs_t* args, OpenRet_t* ret) {
         return EINVAL;
     }
     ring_.reset();
+    std::unique_ptr<fclarchive::ArchiveMover> mover;
     try {
-        mover_.reset(new fclarchive::ArchiveMover(ring_, std::move(file), static_cast<uint64_t>(info.st_size), path));
+        mover.reset(new fclarchive::ArchiveMover(ring_, std::move(file), static_cast<uint64_t>(info.st_size), path));
     } catch (const std::system_error& error) {
         FCL_ERROR("Cannot start the data mover of %s: %s", path.c_str(), error.what());
         return error.code().value() != 0 ? error.code().value() : EAGAIN;
     }
-    session_.reset(new fclarchive::RestoreHeadSession(*mover_));
+    std::unique_ptr<fclarchive::RestoreHeadSession> session;
+    CQiError error = fclarchive::RestoreHeadSession::start(*mover, args->archiveFileId, &session);
+    if (error.IsError()) {
+        FCL_ERROR("Cannot open archive file %s: %s", path.c_str(), error.AsString().c_str());
+        int code = FXErrorUtil::GetCode(error);
+        return code > 0 ? code : EIO;
+    }
+    mover_ = std::move(mover);
+    session_ = std::move(session);
     ret->headSession = session_->engineEnd();
     ret->copyId = kPrimaryCopy;
     ret->archFileAppType = fclarchive::kArchiveAppType;
@@ -172,6 +183,12 @@ int FsRestoreArchive::closePipeline(void*, void*) {
 
 void FsRestoreArchive::stopMover() {
     running_ = false;
-    session_.reset();
+    // The session goes first, so nothing drives the mover once it is gone. The engine keeps the session's address
+    // until its next open answers, and a thread of its own may still send a keep-alive on it meanwhile: the closed
+    // end stays allocated (its sends fail) until the session after it is closed in turn.
+    if (session_) {
+        retiredEnd_ = session_->close();
+        session_.reset();
+    }
     mover_.reset();
 }

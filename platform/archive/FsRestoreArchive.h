@@ -12,6 +12,7 @@
 #include "platform/archive/ArchiveRecords.h"
 #include "platform/archive/BufferRing.h"
 
+class CWzNetwork;
 class WZJobCtrlClient;
 class ProxyRestore;
 class PerfCounter;
@@ -72,5 +73,6 @@ class FsRestoreArchive {
     fclarchive::BufferRing ring_;
     std::unique_ptr<fclarchive::ArchiveMover> mover_;
     std::unique_ptr<fclarchive::RestoreHeadSession> session_;
+    std::unique_ptr<CWzNetwork> retiredEnd_;
     std::atomic<bool> running_{false};
 };

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/support/TextFormat.h"
+
 boost::shared_ptr<CLogWriterInterface> g_ptrLogWriter(new wzlog::StderrLogWriter(wzlog::levelFromEnvironment()));
 
 void CLogWriterInterface::write(int level, const char* function, int line, const char* format, ...) {
@@ -20,28 +22,6 @@ void CLogWriterInterface::write(int level, const char* function, int line, const
 }
 
 namespace wzlog {
-
-namespace {
-
-std::string vformat(const char* format, va_list args) {
-    char small[512];
-    va_list copy;
-    va_copy(copy, args);
-    int n = vsnprintf(small, sizeof small, format, copy);
-    va_end(copy);
-    if (n < 0) {
-        return std::string();
-    }
-    if (static_cast<size_t>(n) < sizeof small) {
-        return std::string(small, static_cast<size_t>(n));
-    }
-    std::string text(static_cast<size_t>(n) + 1, '\0');
-    vsnprintf(&text[0], text.size(), format, args);
-    text.resize(static_cast<size_t>(n));
-    return text;
-}
-
-}  // namespace
 
 std::string timeStamp(const char* strftimeFormat) {
     char stamp[64];
@@ -81,7 +61,7 @@ std::string formatLine(int level, const char* function, int line, const char* fo
     out += ':';
     out += std::to_string(line);
     out += ' ';
-    out += vformat(format, args);
+    out += wztext::vformat(format, args);
     if (out.empty() || out.back() != '\n') {
         out += '\n';
     }
@@ -110,7 +90,7 @@ void StderrLogWriter::vwrite(int level, const char* function, int line, const ch
 }
 
 void CaptureLogWriter::vwrite(int level, const char* function, int line, const char* format, va_list args) {
-    Line l{level, function ? function : "", line, vformat(format, args)};
+    Line l{level, function ? function : "", line, wztext::vformat(format, args)};
     std::lock_guard<std::mutex> lock(mutex_);
     lines_.push_back(std::move(l));
 }

@@ -3,24 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
+#include "platform/support/TextFormat.h"
 
-std::string vformat(const char* format, va_list args) {
-    if (format == nullptr) {
-        return std::string();
-    }
-    va_list copy;
-    va_copy(copy, args);
-    int n = vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (n <= 0) {
-        return std::string();
-    }
-    std::string text(static_cast<size_t>(n) + 1, '\0');
-    vsnprintf(&text[0], text.size(), format, args);
-    text.resize(static_cast<size_t>(n));
-    return text;
-}
+namespace {
 
 std::string locationText(const FXCodeLocation& where) {
     const char* file = where.file ? where.file : "?";
@@ -110,18 +95,18 @@ CQiError& CQiError::Push(const FXCodeLocation& where) {
 CQiError& CQiError::Push(const FXCodeLocation& where, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::string message = vformat(format, args);
+    std::string message = wztext::vformat(format, args);
     va_end(args);
     Push(where);
     details->trail.back().second = std::move(message);
     return *this;
 }
 
-#define FX_BUILD(kind, where, code, format)   \
-    va_list args;                             \
-    va_start(args, format);                   \
-    std::string message = vformat(format, args); \
-    va_end(args);                             \
+#define FX_BUILD(kind, where, code, format)                  \
+    va_list args;                                            \
+    va_start(args, format);                                  \
+    std::string message = wztext::vformat(format, args);     \
+    va_end(args);                                            \
     return make(kind, where, code, std::move(message))
 
 CQiError FXErrorUtil::ErrorEventMessage(const FXCodeLocation& where, int eventId) {

@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "platform/support/TextFormat.h"
+
 std::string& FXString::RemoveRight(std::string& s, const std::string& tail) {
     if (!tail.empty()) {
         while (MatchRight(s, tail)) {
@@ -74,21 +76,9 @@ unsigned long FXString::Split(const std::string& text, const std::string& delimi
 }
 
 std::string& FXString::Format(std::string& out, const char* format, ...) {
-    out.clear();
-    if (format == nullptr) {
-        return out;
-    }
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    int n = vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    if (n > 0) {
-        out.resize(static_cast<size_t>(n) + 1);
-        vsnprintf(&out[0], out.size(), format, args);
-        out.resize(static_cast<size_t>(n));
-    }
+    out = wztext::vformat(format, args);
     va_end(args);
     return out;
 }

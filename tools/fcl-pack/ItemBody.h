@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/archive/ArchiveFd.h"
 #include "platform/archive/ArchiveWriter.h"
 #include "platform/archive/StreamRecords.h"
+#include "platform/files/UniqueFd.h"
 #include "tools/fcl-pack/ItemMetadata.h"
 
 class ItemBody {
@@ -47,7 +47,7 @@ class ItemBody {
     ItemMetadata metadata_;
     std::string path_;
     struct stat info_ {};
-    fclarchive::ArchiveFd file_;
+    wzfiles::UniqueFd file_;
     std::string linkTarget_;
     std::vector<std::string> warnings_;
     std::string failure_;

@@ -127,7 +127,7 @@ void DefaultJob::plan() {
         ArchivePlan archive;
         archive.id = entry.first;
         size_t selected = 0;
-        for (const IndexItem& item : entry.second.items) {
+        for (const fclarchive::IndexEntry& item : entry.second.items) {
             bool wanted =
                 options_.paths.empty() || std::any_of(sourcePaths_.begin(), sourcePaths_.end(),
                                                       [&](const std::string& p) { return under(item.path, p); });

@@ -1,12 +1,8 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <set>
 
 #include "clRestore/support/PipelineBuffer.h"
@@ -15,71 +11,15 @@
 #include "platform/archive/ArchiveMover.h"
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/support/ByteOrder.h"
-#include "tests/common/TestSupport.h"
 #include "tests/unit/archive/ArchiveTestSupport.h"
+#include "tests/unit/archive/PackedTree.h"
 
 namespace {
 
 using archivetest::RawBuffer;
 
-// A packed tree of every common kind, read back through the archive reader.
-class MoverReadBack : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        fclarchive::hooks::reset();
-        std::string src = scratch_ / "src";
-        ASSERT_EQ(mkdir(src.c_str(), 0755), 0);
-        char resolved[PATH_MAX];
-        ASSERT_NE(realpath(src.c_str(), resolved), nullptr);
-        source_ = resolved;
-        ASSERT_EQ(mkdir((source_ + "/dir").c_str(), 0755), 0);
-        fcltest::writeFile(source_ + "/dir/big", std::string(700 << 10, 'b'));
-        fcltest::writeFile(source_ + "/small", "small");
-        ASSERT_EQ(link((source_ + "/small").c_str(), (source_ + "/dir/alias").c_str()), 0);
-        ASSERT_EQ(symlink("small", (source_ + "/link").c_str()), 0);
-        int fd = ::open((source_ + "/sparse").c_str(), O_WRONLY | O_CREAT, 0644);
-        ASSERT_EQ(ftruncate(fd, 1 << 20), 0);
-        ASSERT_EQ(pwrite(fd, "x", 1, 300000), 1);
-        close(fd);
-        media_ = scratch_ / "media";
-        ASSERT_EQ(archivetest::runPack({"--buffer", "64", source_, media_}), 0);
-        file_ = archivetest::splitArchive(fclarchive::archiveFilePath(media_, 1));
-        for (const fclarchive::IndexEntry& entry : archivetest::readIndex(fclarchive::indexFilePath(media_, 1))) {
-            index_[entry.path] = entry.offset;
-        }
-        FsRestoreArchive::setMediaDirectory(media_);
-    }
-
-    void TearDown() override {
-        FsRestoreArchive::setMediaDirectory("");
-        fclarchive::hooks::reset();
-    }
-
-    int open(FsRestoreArchive& archive, uint64_t id, OpenRet_t* result = nullptr) {
-        OpenArgs_t args;
-        args.archiveFileId = id;
-        OpenRet_t ret;
-        int rc = archive.open(&args, &ret);
-        if (result != nullptr) {
-            *result = ret;
-        }
-        return rc;
-    }
-
-    static void expectSameBuffers(const std::vector<RawBuffer>& got, const std::vector<RawBuffer>& want) {
-        ASSERT_EQ(got.size(), want.size());
-        for (size_t i = 0; i < want.size(); ++i) {
-            EXPECT_EQ(got[i].type, want[i].type) << "buffer " << i;
-            EXPECT_TRUE(got[i].bytes == want[i].bytes) << "buffer " << i << " at " << want[i].offset;
-        }
-    }
-
-    fcltest::ScratchDir scratch_{"mover"};
-    std::string source_;
-    std::string media_;
-    std::vector<RawBuffer> file_;
-    std::map<std::string, uint64_t> index_;
-};
+// The packed tree read back through the archive reader, driving the mover's core directly.
+class MoverReadBack : public archivetest::PackedTree {};
 
 TEST_F(MoverReadBack, ReadAllDeliversEveryBufferByteForByteThenTheClose) {
     FsRestoreArchive archive(nullptr, nullptr, "client");
@@ -109,9 +49,8 @@ TEST_F(MoverReadBack, EachSeekDeliversItsItemThroughItsEnd) {
     std::vector<uint64_t> offsets;
     std::vector<RawBuffer> want;
     for (const std::string& path : picked) {
-        ASSERT_EQ(index_.count(path), 1u) << path;
         offsets.push_back(index_[path]);
-        for (RawBuffer& buffer : archivetest::itemAt(file_, index_[path])) {
+        for (RawBuffer& buffer : itemOf(path)) {
             want.push_back(std::move(buffer));
         }
     }

@@ -138,6 +138,32 @@ TEST_F(DefaultJob, ASelectionIsReadWithSeeksFromTheIndex) {
     EXPECT_EQ(finishJob().outcome, fir::FirOutcome::Succeeded);
 }
 
+// Every name of a hard-link group carries the group's offset in the index, wherever the name stands; the group is
+// streamed whole from that offset, so the offset is sought once, even when the names fall into different batches.
+TEST_F(DefaultJob, AHardLinkGroupIsSoughtOnceWhateverItsNames) {
+    writeMedia(1,
+               "0\tdir\t/src\n100\tfile\t/src/a\n100\thardlink\t/src/b\n200\tfile\t/src/c\n"
+               "100\thardlink\t/src/d/e\n300\tfile\t/src/f\n100\thardlink\t/src/g\n400\tfile\t/elsewhere\n");
+    fir::FirJobOptions options = jobOptions();
+    options.paths = {"/src"};
+    options.seeksPerMessage = 1;
+    startJob(options);
+
+    expectStart("/src", 7, fir::defaultOptionsWord(false, false));
+    expectOpen(1);
+    std::vector<uint64_t> sought;
+    for (int k = 0; k < 4; ++k) {
+        Received seeks = expect(FSR_MSG_SEEK_TO_OFFSET);
+        const auto& array = seeks.as<FSRSeekArchiveArray>();
+        ASSERT_EQ(array.count, 1u);
+        sought.push_back(array.entries[0].offset);
+    }
+    EXPECT_EQ(sought, (std::vector<uint64_t>{0, 100, 200, 300}));
+    expect(FSR_MSG_CLOSE_ARCHIVE);
+    expectEnd();
+    EXPECT_EQ(finishJob().outcome, fir::FirOutcome::Succeeded);
+}
+
 // A read error is answered with FSR_MSG_ERROR_REPORT_7_0: the report's words back, and the name of the item the
 // index places at the failed offset.
 TEST_F(DefaultJob, ErrorReportsAreAnsweredWithTheItemAtTheOffset) {

@@ -1,4 +1,4 @@
-// The driver's parts: the session's waits and records, the index lines, the reserved options, the options word.
+// The driver's parts: the session's waits and records, the items of an index, the reserved options, the options word.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -62,39 +62,6 @@ TEST_F(FirSessionTest, TheEndOfTheSessionEndsEveryWait) {
     EXPECT_FALSE(fir->waitFor({FSR_MSG_SUCCESS}, -1));
     EXPECT_TRUE(fir->ended());
     EXPECT_TRUE(fir->endError().IsError());
-}
-
-TEST(ArchiveIndexLine, ParsesTheThreeFieldsAndTheEscapes) {
-    const struct {
-        const char* line;
-        bool ok;
-        uint64_t offset;
-        const char* kind;
-        const char* path;
-    } cases[] = {
-        {"0\tdir\t/src", true, 0, "dir", "/src"},
-        {"18446744073709551615\tfile\t/a b", true, 18446744073709551615ull, "file", "/a b"},
-        {"5\tfile\t/a\\tb\\nc\\\\d", true, 5, "file", "/a\tb\nc\\d"},
-        {"5\tfile\t/tab\tinside", true, 5, "file", "/tab\tinside"},
-        {"18446744073709551616\tfile\t/a", false, 0, "", ""},
-        {"-1\tfile\t/a", false, 0, "", ""},
-        {"\tfile\t/a", false, 0, "", ""},
-        {"1\t\t/a", false, 0, "", ""},
-        {"1\tfile\t", false, 0, "", ""},
-        {"1\tfile\t/a\\", false, 0, "", ""},
-        {"1\tfile\t/a\\x", false, 0, "", ""},
-        {"1 file /a", false, 0, "", ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.line);
-        fir::IndexItem item;
-        ASSERT_EQ(fir::parseIndexLine(c.line, &item), c.ok);
-        if (c.ok) {
-            EXPECT_EQ(item.offset, c.offset);
-            EXPECT_EQ(item.kind, c.kind);
-            EXPECT_EQ(item.path, c.path);
-        }
-    }
 }
 
 TEST(ArchiveIndexLine, TheItemAtAnOffsetIsTheOneStartingClosestBeforeIt) {
