@@ -107,6 +107,124 @@ bool readClientId(const std::string& text, unsigned long long& id) {
     return true;
 }
 
+// The options every job reads first: the job kinds that later steps decide on, and the share handling.
+void readLeadingKeys(FclRestoreUNIX& c, const CExtendedOptions& options) {
+    c._ruvoSyncRestore = isSet(options, "RuvoDriveRestore");
+    c._ruvoWebFolderId = options.getOptionAsInt("RuvoWebFolderID");
+    c._greenplumRestoreOption = options.getOptionAsInt("GreenplumExtendedRestoreOption");
+    c._ruvoRestore = isSet(options, "RuvoDriveDownload");
+    c._useIndexingV2 = isSet(options, "UseIndexingV2");
+    c._autoMountShare = isSet(options, "OPT:automountshare");
+    c._doNotUnmountShares = isSet(options, "OPT:donotunmountshares");
+    c._hadoopDestinationInstanceId = options.getOptionAsUInt("HadoopInstance");
+    if (c._autoMountShare) {
+        FCL_LOG(0, "This restore requires automatic mount of share for in-place restore");
+    }
+    if (c._doNotUnmountShares) {
+        FCL_LOG(0, "Automatic mounted shares will not be unmounted, will be done by Controller");
+    } else {
+        FCL_LOG(0, "Automatic mounted shares will be unmounted");
+    }
+    if (c._useIndexingV2) {
+        FCL_LOG(0, "Using Indexing V2");
+    }
+    if (c._greenplumRestoreOption != 0) {
+        FCL_LOG(0, "=============================== This is Greenplum Restore option [%s] =======================",
+                c._greenplumRestoreOption == 1 ? "SEGMENT " : "JOBRESULTS");
+    }
+    if (c._ruvoRestore) {
+        FCL_LOG(0, "========================= This is Ruvo Restore =========================");
+    }
+}
+
+// Keys that mean something only in a distributed restore.
+void readDistributedKeys(FclRestoreUNIX& c, const CExtendedOptions& options) {
+    c._distributedRestore = isSet(options, "DistributedRestore");
+    if (!c._distributedRestore) {
+        return;
+    }
+    c._timestampRestoreEnabled = isSet(options, "TimestampRestoreEnabled");
+    FCL_LOG(0, "This is Distributed restore");
+    c._distributedTimestampPhase = isSet(options, "DistributedRestoreTimestampPhase");
+    c._multiNodeRestore = isSet(options, "DistributedMultiNodeRestore");
+    FCL_LOG(0, "This is a distributed %s%srestore", c._multiNodeRestore ? "multinode " : "",
+            c._distributedTimestampPhase ? "timestamp " : "");
+    c._vlrBackupCopyRestore = isSet(options, "DistributedVLRBackupCopyRestore");
+    if (c._vlrBackupCopyRestore) {
+        FCL_LOG(0, "This is Multi-Stream Volume level Restore from BackupCopy");
+    }
+    if (options.getOptionAsInt("SolrIndexRestoreType") == 2) {
+        c._solrCloudRestore = true;
+        FCL_LOG(0, "This is Solr cloud restore");
+        std::string clientId = options.getOption("SolrCloudClientID");
+        if (clientId.empty()) {
+            FCL_LOG(0, "Missing solr cloud client id");
+        } else if (!readClientId(clientId, c._solrCloudClientId)) {
+            FCL_ERROR("Solr cloud client id [%s] is not a usable id", clientId.c_str());
+        }
+    }
+    if (isSet(options, "SolrIndexRestoreType")) {
+        c._solrDBRestore = true;
+        FCL_LOG(0, "This is single node Solr restore");
+    }
+}
+
+// True for a Hadoop restore, which is then the job's restore kind.
+bool readHadoop(FclRestoreUNIX& c) {
+    if (c._hadoopDestinationInstanceId == 0) {
+        return false;
+    }
+    FCL_LOG(0,
+            "===========================  This is a Hadoop Restore (destination instance ID=%llu "
+            "==================================",
+            c._hadoopDestinationInstanceId);
+    c._hadoopRestore = true;
+    FCL_LOG(0, "Holes will be restored as flat");
+    WZPlatformInfo settings;
+    settings.getBoolean("FileSystemAgent", "nReplicateHadoopExtentsAfterConcat", &c._replicateHadoopExtentsAfterConcat);
+    if (c._replicateHadoopExtentsAfterConcat) {
+        FCL_LOG(0, "Hadoop largefile extents will be replicated after concat");
+    }
+    return true;
+}
+
+// The application kinds that only change how items are named and where they go.
+void readApplicationKeys(FclRestoreUNIX& c, const CExtendedOptions& options) {
+    c._cassandraRestore = isSet(options, "CassandraRestore");
+    c._cassandraStagedRestore = isSet(options, "CassandraStagedRestore");
+    c._splunkRestore = isSet(options, "SplunkRestore");
+    c._mongoDbRestore = isSet(options, "MongoDbRestore");
+    c._mongoDbLogRestorePath = options.getOption("MongoDbLogRestore");
+    if (c._mongoDbRestore) {
+        FCL_LOG(0, "MongoDb restores [%d]", 1);
+    }
+    if (!c._mongoDbLogRestorePath.empty()) {
+        FCL_LOG(0, "MongoDb Log Restore Path: %s", c._mongoDbLogRestorePath.c_str());
+    }
+    if (c._splunkRestore) {
+        FCL_LOG(0, "This is a Splunk restore");
+    }
+    if (c._cassandraRestore) {
+        FCL_LOG(0, " Cassandra restores [%d]", 1);
+        std::string dataDirectories = options.getOption("CassandraRestoreDataDirectory");
+        FCL_LOG(0, " Cassandra data directory [%s]", dataDirectories.c_str());
+        fillPairList(dataDirectories, c._cassandraDataDirs);
+        fillCassandraTables(options.getOption("CassandraMeta"), c._cassandraTableDirs);
+    }
+    if (c._cassandraStagedRestore) {
+        FCL_LOG(0, " Cassandra staged restores [%d]", 1);
+        std::string stagingLocations = options.getOption("CassandraStagedRestoreStagingLoc");
+        FCL_LOG(0, " Cassandra staging directory [%s]", stagingLocations.c_str());
+        fillPairList(stagingLocations, c._cassandraStagingLocs);
+    }
+}
+
+void logBanner(const char* text) {
+    FCL_LOG(0, "%s", kBannerLine.c_str());
+    FCL_LOG(0, "%s", text);
+    FCL_LOG(0, "%s", kBannerLine.c_str());
+}
+
 }  // namespace
 
 CQiError FclRestoreUNIX::ParseInitDataReservedString(const char* reserved) {
@@ -118,61 +236,8 @@ CQiError FclRestoreUNIX::ParseInitDataReservedString(const char* reserved) {
 
     bool liveRestore = isSet(options, "fsLiveRestore");
     bool blockLevelRestore = isSet(options, "fsBlockLevelRestore");
-    _ruvoSyncRestore = isSet(options, "RuvoDriveRestore");
-    _ruvoWebFolderId = options.getOptionAsInt("RuvoWebFolderID");
-    _greenplumRestoreOption = options.getOptionAsInt("GreenplumExtendedRestoreOption");
-    _ruvoRestore = isSet(options, "RuvoDriveDownload");
-    _useIndexingV2 = isSet(options, "UseIndexingV2");
-    _autoMountShare = isSet(options, "OPT:automountshare");
-    _doNotUnmountShares = isSet(options, "OPT:donotunmountshares");
-    _hadoopDestinationInstanceId = options.getOptionAsUInt("HadoopInstance");
-    if (_autoMountShare) {
-        FCL_LOG(0, "This restore requires automatic mount of share for in-place restore");
-    }
-    if (_doNotUnmountShares) {
-        FCL_LOG(0, "Automatic mounted shares will not be unmounted, will be done by Controller");
-    } else {
-        FCL_LOG(0, "Automatic mounted shares will be unmounted");
-    }
-    if (_useIndexingV2) {
-        FCL_LOG(0, "Using Indexing V2");
-    }
-    if (_greenplumRestoreOption != 0) {
-        FCL_LOG(0, "=============================== This is Greenplum Restore option [%s] =======================",
-                _greenplumRestoreOption == 1 ? "SEGMENT " : "JOBRESULTS");
-    }
-    if (_ruvoRestore) {
-        FCL_LOG(0, "========================= This is Ruvo Restore =========================");
-    }
-
-    _distributedRestore = isSet(options, "DistributedRestore");
-    if (_distributedRestore) {
-        _timestampRestoreEnabled = isSet(options, "TimestampRestoreEnabled");
-        FCL_LOG(0, "This is Distributed restore");
-        _distributedTimestampPhase = isSet(options, "DistributedRestoreTimestampPhase");
-        _multiNodeRestore = isSet(options, "DistributedMultiNodeRestore");
-        FCL_LOG(0, "This is a distributed %s%srestore", _multiNodeRestore ? "multinode " : "",
-                _distributedTimestampPhase ? "timestamp " : "");
-        _vlrBackupCopyRestore = isSet(options, "DistributedVLRBackupCopyRestore");
-        if (_vlrBackupCopyRestore) {
-            FCL_LOG(0, "This is Multi-Stream Volume level Restore from BackupCopy");
-        }
-        if (options.getOptionAsInt("SolrIndexRestoreType") == 2) {
-            _solrCloudRestore = true;
-            FCL_LOG(0, "This is Solr cloud restore");
-            std::string clientId = options.getOption("SolrCloudClientID");
-            if (clientId.empty()) {
-                FCL_LOG(0, "Missing solr cloud client id");
-            } else if (!readClientId(clientId, _solrCloudClientId)) {
-                FCL_ERROR("Solr cloud client id [%s] is not a usable id", clientId.c_str());
-            }
-        }
-        if (isSet(options, "SolrIndexRestoreType")) {
-            _solrDBRestore = true;
-            FCL_LOG(0, "This is single node Solr restore");
-        }
-    }
-
+    readLeadingKeys(*this, options);
+    readDistributedKeys(*this, options);
     if (isSet(options, "ExtentItemRestore")) {
         FCL_LOG(0, "============ This is Extent based Restore ===========");
     }
@@ -184,62 +249,20 @@ CQiError FclRestoreUNIX::ParseInitDataReservedString(const char* reserved) {
     if (_hbaseRestore) {
         FCL_LOG(0, "============ This is Apache HBase Restore ============");
     }
+    bool kindDecided = readHadoop(*this);
+    readApplicationKeys(*this, options);
 
-    bool kindDecided = false;
-    if (_hadoopDestinationInstanceId != 0) {
-        FCL_LOG(0,
-                "===========================  This is a Hadoop Restore (destination instance ID=%llu "
-                "==================================",
-                _hadoopDestinationInstanceId);
-        _hadoopRestore = true;
-        kindDecided = true;
-        FCL_LOG(0, "Holes will be restored as flat");
-        WZPlatformInfo settings;
-        settings.getBoolean("FileSystemAgent", "nReplicateHadoopExtentsAfterConcat",
-                            &_replicateHadoopExtentsAfterConcat);
-        if (_replicateHadoopExtentsAfterConcat) {
-            FCL_LOG(0, "Hadoop largefile extents will be replicated after concat");
-        }
-    }
-
-    _cassandraRestore = isSet(options, "CassandraRestore");
-    _cassandraStagedRestore = isSet(options, "CassandraStagedRestore");
-    _splunkRestore = isSet(options, "SplunkRestore");
-    _mongoDbRestore = isSet(options, "MongoDbRestore");
-    _mongoDbLogRestorePath = options.getOption("MongoDbLogRestore");
-    if (_mongoDbRestore) {
-        FCL_LOG(0, "MongoDb restores [%d]", 1);
-    }
-    if (!_mongoDbLogRestorePath.empty()) {
-        FCL_LOG(0, "MongoDb Log Restore Path: %s", _mongoDbLogRestorePath.c_str());
-    }
-    if (_splunkRestore) {
-        FCL_LOG(0, "This is a Splunk restore");
-    }
-    if (_cassandraRestore) {
-        FCL_LOG(0, " Cassandra restores [%d]", 1);
-        std::string dataDirectories = options.getOption("CassandraRestoreDataDirectory");
-        FCL_LOG(0, " Cassandra data directory [%s]", dataDirectories.c_str());
-        fillPairList(dataDirectories, _cassandraDataDirs);
-        fillCassandraTables(options.getOption("CassandraMeta"), _cassandraTableDirs);
-    }
-    if (_cassandraStagedRestore) {
-        FCL_LOG(0, " Cassandra staged restores [%d]", 1);
-        std::string stagingLocations = options.getOption("CassandraStagedRestoreStagingLoc");
-        FCL_LOG(0, " Cassandra staging directory [%s]", stagingLocations.c_str());
-        fillPairList(stagingLocations, _cassandraStagingLocs);
-    }
-
+    // At most one more restore kind; the first that applies decides.
     if (!kindDecided && _ruvoSyncRestore) {
         if (_ruvoWebFolderId == 0) {
             return FXErrorUtil::ErrorWin32(FX_HERE, kErrorRuvoWebFolder, "Ruvo sync restore recived 0 as WebFolderID");
         }
-        FCL_LOG(0, "%s", kBannerLine.c_str());
-        FCL_LOG(0,
-                "===========================   This is a Ruvo Sync Restore for WebFolder(%d) "
-                "============================",
-                _ruvoWebFolderId);
-        FCL_LOG(0, "%s", kBannerLine.c_str());
+        std::string banner;
+        FXString::Format(banner,
+                         "===========================   This is a Ruvo Sync Restore for WebFolder(%d) "
+                         "============================",
+                         _ruvoWebFolderId);
+        logBanner(banner.c_str());
         kindDecided = true;
     }
     if (!kindDecided) {
@@ -258,9 +281,7 @@ CQiError FclRestoreUNIX::ParseInitDataReservedString(const char* reserved) {
             }
         }
         if (!_fsBlockLevelLiveRestore && isSet(options, "DBRestoreFromMultiplexedBackup")) {
-            FCL_LOG(0, "%s", kBannerLine.c_str());
-            FCL_LOG(0, "Restore of DB from multiplexed backup ");
-            FCL_LOG(0, "%s", kBannerLine.c_str());
+            logBanner("Restore of DB from multiplexed backup ");
             setDBRestoreFromMultiplexedBackup(true);
         }
     }

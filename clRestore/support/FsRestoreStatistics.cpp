@@ -75,22 +75,22 @@ void FsRestoreStatistics::fileSkipped() {
     fileOutcome(_numFilesSkipped, _numBytesSkipped, false);
 }
 
-void FsRestoreStatistics::bytesSucceeded(unsigned long long n) {
+void FsRestoreStatistics::addBytes(Counter& bucket, unsigned long long n) {
     WzCriticalSectionLock lock(_statsLock.load());
-    _numBytesSucceeded += n;
+    bucket += n;
     _numBytes += n;
+}
+
+void FsRestoreStatistics::bytesSucceeded(unsigned long long n) {
+    addBytes(_numBytesSucceeded, n);
 }
 
 void FsRestoreStatistics::bytesFailed(unsigned long long n) {
-    WzCriticalSectionLock lock(_statsLock.load());
-    _numBytesFailed += n;
-    _numBytes += n;
+    addBytes(_numBytesFailed, n);
 }
 
 void FsRestoreStatistics::bytesSkipped(unsigned long long n) {
-    WzCriticalSectionLock lock(_statsLock.load());
-    _numBytesSkipped += n;
-    _numBytes += n;
+    addBytes(_numBytesSkipped, n);
 }
 
 void FsRestoreStatistics::bytesCompressedSucceeded(unsigned long long n) {

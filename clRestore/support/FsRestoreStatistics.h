@@ -77,6 +77,8 @@ private:
 
     // Books the current file into `count` and `bytes` and counts it as processed.
     void fileOutcome(Counter& count, Counter& bytes, bool keepCompressed);
+    // Adds n to `bucket` and to the byte total.
+    void addBytes(Counter& bucket, unsigned long long n);
 
     Counter _fileNum;
     Counter _numFilesToRestore;

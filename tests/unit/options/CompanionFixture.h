@@ -13,6 +13,16 @@
 
 namespace fcltest {
 
+// A map of texts as "key=value;" pairs in key order (std::string or CQiString keys and values).
+template <class Map>
+std::string pairsText(const Map& map) {
+    std::string out;
+    for (const auto& kv : map) {
+        out += std::string(kv.first.c_str()) + "=" + kv.second.c_str() + ";";
+    }
+    return out;
+}
+
 class CompanionTest : public ::testing::Test {
 protected:
     CompanionTest() : scratch_("fclcompanion"), settingsPath_(scratch_ / "settings.ini") {

@@ -11,22 +11,6 @@ namespace {
 
 using Fields = std::map<std::string, std::string>;
 
-std::string joined(const std::map<std::string, std::string>& m) {
-    std::string out;
-    for (const auto& kv : m) {
-        out += kv.first + "=" + kv.second + ";";
-    }
-    return out;
-}
-
-std::string joined(const std::map<CQiString, CQiString>& m) {
-    std::string out;
-    for (const auto& kv : m) {
-        out += std::string(kv.first.c_str()) + "=" + kv.second.c_str() + ";";
-    }
-    return out;
-}
-
 // Everything the parse may write, as text.
 Fields describe(FclRestoreUNIX& c) {
     auto b = [](bool v) { return std::string(v ? "1" : "0"); };
@@ -57,9 +41,9 @@ Fields describe(FclRestoreUNIX& c) {
         {"splunk", b(c._splunkRestore)},
         {"mongo", b(c._mongoDbRestore)},
         {"mongoLogPath", c._mongoDbLogRestorePath},
-        {"cassandraData", joined(c._cassandraDataDirs)},
-        {"cassandraTables", joined(c._cassandraTableDirs)},
-        {"cassandraStaging", joined(c._cassandraStagingLocs)},
+        {"cassandraData", fcltest::pairsText(c._cassandraDataDirs)},
+        {"cassandraTables", fcltest::pairsText(c._cassandraTableDirs)},
+        {"cassandraStaging", fcltest::pairsText(c._cassandraStagingLocs)},
         {"dbMultiplexed", b(c.isDBRestoreFromMultiplexedBackup())},
         {"pgSrcWalDir", c.m_pgSrcWalDir},
     };

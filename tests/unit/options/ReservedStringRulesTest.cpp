@@ -150,11 +150,7 @@ TEST_F(CompanionTest, PairListsFillOnlyFromMoreThanOnePiece) {
     };
     for (const PairCase& c : cases) {
         ASSERT_FALSE(parse(std::string("CassandraRestore=1\nCassandraRestoreDataDirectory=") + c.text).IsError());
-        std::string filled;
-        for (const auto& kv : companion_->_cassandraDataDirs) {
-            filled += kv.first + "=" + kv.second + ";";
-        }
-        EXPECT_EQ(filled, c.filled) << c.text;
+        EXPECT_EQ(fcltest::pairsText(companion_->_cassandraDataDirs), c.filled) << c.text;
     }
     EXPECT_TRUE(logged(" Cassandra restores [1]"));
     EXPECT_TRUE(logged(" Cassandra data directory [####]"));
@@ -179,11 +175,7 @@ TEST_F(CompanionTest, CassandraMetaNamesTableDirectoriesBelowTheirKeyspace) {
     };
     for (const PairCase& c : cases) {
         ASSERT_FALSE(parse(std::string("CassandraRestore=1\nCassandraMeta=") + c.text).IsError());
-        std::string filled;
-        for (const auto& kv : companion_->_cassandraTableDirs) {
-            filled += std::string(kv.first.c_str()) + "=" + kv.second.c_str() + ";";
-        }
-        EXPECT_EQ(filled, c.filled) << c.text;
+        EXPECT_EQ(fcltest::pairsText(companion_->_cassandraTableDirs), c.filled) << c.text;
     }
     ASSERT_FALSE(parse("CassandraRestore=1\nCassandraMeta=~KEYSPACE~ks~BEGIN~~TABLEMETA~t1~TABLEID~9").IsError());
     EXPECT_TRUE(logged(" keyspace [ks~BEGIN~~TABLEMETA~t1~TABLEID~9] "));
