@@ -315,6 +315,9 @@ public:
     boost::shared_ptr<CRestoreTimestampHandler>* GetRestoreTimestampHandler();
     bool IsSkipAddtoRestoreStatus();
     void SetSkipAddtoRestoreStatus(bool on);
+    WZRstJobClient* GetJobClient();
+    void SetValidateOnlyJPR();
+    void ResetRestoreStatsCurFileSizeAndCompSize();
     bool IsSyncRestore();
     CSyncRestorePathMapper* GetSyncPathMapper();
     void SetSyncPathMapper(CSyncRestorePathMapper* mapper);
