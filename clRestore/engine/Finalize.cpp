@@ -67,7 +67,7 @@ void warnOfStubsNotRestored(FclRestore& job) {
     job._stubsNotRestored = false;
 }
 
-void reportPartialSuccess(FclRestore& job) {
+void completePartialSuccess(FclRestore& job) {
     if (fclapps::isDatabaseAppType(job.getAppType())) {
         FCL_LOG(0, "PARTIAL SUCCESS encountered for DB restores.");
     } else if (job._fclRestoreUnix->_distributedRestore) {
@@ -112,7 +112,7 @@ bool FclRestore::finalize2() {
         FCL_LOG(0, "Restore failed");
     } else {
         if (_partialSuccess != 0 && _factory != nullptr && (_factory->getOptions() & FSR_OPT_INDEX_CACHE) == 0) {
-            reportPartialSuccess(*this);
+            completePartialSuccess(*this);
         }
         FCL_LOG(0, "Restore successful - sending FSR_MSG_RESTORE_END");
         sendMsgToFIR(FSR_MSG_RESTORE_END);

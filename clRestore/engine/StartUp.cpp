@@ -398,7 +398,7 @@ int FclRestore::initialize2(CWzNetwork* session, char* name, char* jobControlArg
     if (_fclRestoreUnix->IsSyncRestore()) {
         CQiError error = _fclRestoreUnix->lockSyncScan();
         if (error.IsError()) {
-            FCL_ERROR("%s (job %lld)", error.AsString().c_str(), _initData->jobId);
+            FCL_ERROR("%s (job %lld)", error.AsString().c_str(), static_cast<long long>(_initData->jobId));
             const int eventId = FXErrorUtil::GetEventMessage(error);
             _event->MinorEvent(eventId, 0, 0);
             if (_rstJobClientReady == 1) {
