@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "clRestore/engine/RestoreIdentity.h"
 #include "platform/events/Journal.h"
@@ -21,25 +22,33 @@ namespace {
 struct Ending {
     const char* name;
     // What the FIR does once the job runs.
-    void (*play)(fir::FirSession& fir);
+    void (*play)(fir::FirSession& fir, RecordingJob& job);
     const char* fatalAt;       // a handler that stops the job fatally, or ""
     bool succeeds;             // finalize reports success and sends FSR_MSG_RESTORE_END
     const char* logLine;       // a line the ending leaves
 };
 
-void restoreEnd(fir::FirSession& fir) {
+void restoreEnd(fir::FirSession& fir, RecordingJob&) {
     fir.send(FSR_MSG_RESTART_INFO);
     fir.send(FSR_MSG_RESTORE_END);
 }
-void stop(fir::FirSession& fir) {
+// The stop must find the archive-close request still queued to add the end of restore behind it.
+void stop(fir::FirSession& fir, RecordingJob& job) {
+    job.holdAt("OnMsgRestartInfo");
+    fir.send(FSR_MSG_RESTART_INFO);
+    ASSERT_TRUE(job.waitHeld(10000));
     fir.send(FSR_MSG_WAIT_ARCHIVE_CLOSED);
     fir.send(FSR_MSG_STOP);
+    for (int i = 0; i < 1000 && job._stopReceived == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    job.release();
 }
-void loseSession(fir::FirSession& fir) {
+void loseSession(fir::FirSession& fir, RecordingJob&) {
     fir.send(FSR_MSG_RESTART_INFO);
     fir.close();
 }
-void fatalHandler(fir::FirSession& fir) {
+void fatalHandler(fir::FirSession& fir, RecordingJob&) {
     fir.send(FSR_MSG_RESTART_INFO);
 }
 
@@ -60,10 +69,11 @@ TEST_F(JobEndTest, EachEndingIsReportedByFinalize) {
                       wzlog::ScopedCapture log;
                       auto owned = std::make_unique<RecordingJob>();
                       owned->fatalAt = ending.fatalAt;
+                      RecordingJob* job = owned.get();
                       makeJob(std::move(owned));
                       ASSERT_EQ(startJob(), FSR_MSG_SUCCESS);
                       runReceiveLoop();
-                      ending.play(*fir_);
+                      ending.play(*fir_, *job);
                       endJob();
                       EXPECT_TRUE(log->contains(ending.logLine));
                       EXPECT_EQ(log->contains("Restore failed"), !ending.succeeds);
