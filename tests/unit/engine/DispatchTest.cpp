@@ -89,9 +89,7 @@ class DispatchTest : public JobFixture {};
 TEST_F(DispatchTest, EveryCodeReachesItsHandlerInOrder) {
     EXPECT_EQ(inChild([this] {
                   wzlog::ScopedCapture log;
-                  auto owned = std::make_unique<RecordingJob>();
-                  RecordingJob* job = owned.get();
-                  makeJob(std::move(owned));
+                  RecordingJob* job = makeJob<RecordingJob>();
                   ASSERT_EQ(startJob(), FSR_MSG_SUCCESS);
                   runReceiveLoop();
                   std::vector<std::string> expected;
@@ -165,8 +163,7 @@ TEST_F(DispatchTest, ChunkTailLongerThanTheRecordIsRefused) {
 }
 
 TEST_F(DispatchTest, ErrorReportAnswerWithoutNameStillCountsOff) {
-    makeJob(std::make_unique<RecordingJob>());
-    RecordingJob& job = static_cast<RecordingJob&>(*job_);
+    RecordingJob& job = *makeJob<RecordingJob>();
     job._network = engineEnd_.get();
     job._pendingErrorReports = 2;
 

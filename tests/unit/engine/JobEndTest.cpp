@@ -67,10 +67,8 @@ TEST_F(JobEndTest, EachEndingIsReportedByFinalize) {
         SCOPED_TRACE(ending.name);
         EXPECT_EQ(inChild([&] {
                       wzlog::ScopedCapture log;
-                      auto owned = std::make_unique<RecordingJob>();
-                      owned->fatalAt = ending.fatalAt;
-                      RecordingJob* job = owned.get();
-                      makeJob(std::move(owned));
+                      RecordingJob* job = makeJob<RecordingJob>();
+                      job->fatalAt = ending.fatalAt;
                       ASSERT_EQ(startJob(), FSR_MSG_SUCCESS);
                       runReceiveLoop();
                       ending.play(*fir_, *job);
@@ -111,7 +109,7 @@ public:
 TEST_F(JobEndTest, ThreadThatDoesNotEndIsLeftAloneNotFreedUnderIt) {
     EXPECT_EQ(inChild([this] {
                   wzlog::ScopedCapture log;
-                  makeJob(std::make_unique<StuckJob>());
+                  makeJob<StuckJob>();
                   job_->_threadJoinBoundMs = 200;
                   ASSERT_EQ(startJob(), FSR_MSG_SUCCESS);
                   runReceiveLoop();

@@ -62,11 +62,10 @@ JobFixture::~JobFixture() {
     wzplatform::setSettingsFile("");
 }
 
-void JobFixture::makeJob(std::unique_ptr<FclRestore> job) {
+void JobFixture::makeSessions() {
     std::unique_ptr<CWzNetwork> firEnd;
     ASSERT_FALSE(CWzNetwork::makePair(&firEnd, &engineEnd_).IsError());
     fir_ = std::make_unique<fir::FirSession>(std::move(firEnd));
-    job_ = job ? std::move(job) : std::make_unique<FclRestore>();
 }
 
 void JobFixture::sendInitData(const InitDataSpec& spec) {

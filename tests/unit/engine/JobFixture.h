@@ -39,8 +39,16 @@ protected:
     JobFixture();
     ~JobFixture() override;
 
-    // Makes the session pair and the job (or a job of a subclass).
-    void makeJob(std::unique_ptr<FclRestore> job = nullptr);
+    // Makes the session pair and a job of type `Job`. The job object's destructor is not virtual: the job is
+    // destroyed as what it was made.
+    template <class Job = FclRestore>
+    Job* makeJob() {
+        makeSessions();
+        Job* job = new Job();
+        job_ = JobPtr(job, [](FclRestore* p) { std::default_delete<Job>()(static_cast<Job*>(p)); });
+        return job;
+    }
+    void makeSessions();
     void sendInitData(const InitDataSpec& spec = InitDataSpec());
     // Runs initialize and answers what the FIR received for it.
     unsigned long startJob(const InitDataSpec& spec = InitDataSpec());
@@ -54,7 +62,8 @@ protected:
     std::string settingsPath_;
     std::unique_ptr<CWzNetwork> engineEnd_;
     std::unique_ptr<fir::FirSession> fir_;
-    std::unique_ptr<FclRestore> job_;
+    using JobPtr = std::unique_ptr<FclRestore, void (*)(FclRestore*)>;
+    JobPtr job_{nullptr, [](FclRestore* p) { std::default_delete<FclRestore>()(p); }};
     std::thread loop_;
 };
 

@@ -31,9 +31,7 @@ protected:
 
 TEST_F(QueueTest, FullQueueHoldsTheReceiverNotTheJob) {
     EXPECT_EQ(inChild([this] {
-                  auto owned = std::make_unique<RecordingJob>();
-                  RecordingJob* job = owned.get();
-                  makeJob(std::move(owned));
+                  RecordingJob* job = makeJob<RecordingJob>();
                   ASSERT_EQ(startJob(), FSR_MSG_SUCCESS);
                   job->holdAt("OnMsgSetParams");
                   runReceiveLoop();
@@ -65,9 +63,7 @@ TEST_F(QueueTest, FullQueueHoldsTheReceiverNotTheJob) {
 TEST_F(QueueTest, StopWithAFullQueueIsActedOnAtOnce) {
     EXPECT_EQ(inChild([this] {
                   wzlog::ScopedCapture log;
-                  auto owned = std::make_unique<RecordingJob>();
-                  RecordingJob* job = owned.get();
-                  makeJob(std::move(owned));
+                  RecordingJob* job = makeJob<RecordingJob>();
                   ASSERT_EQ(startJob(), FSR_MSG_SUCCESS);
                   HeadPair head;
                   job->_headSession = head.jobEnd.get();
