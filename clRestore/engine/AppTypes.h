@@ -6,8 +6,19 @@ namespace fclapps {
 // The Unix file-system types.
 inline bool isUnixFileSystemAppType(unsigned long appType) {
     switch (appType) {
-        case 0x11: case 0x12: case 0x13: case 0x14: case 0x15: case 0x1d: case 0x24:
-        case 0x28: case 0x30: case 0x3f: case 0x40: case 0x4a: case 0x86:
+        case 0x11:
+        case 0x12:
+        case 0x13:
+        case 0x14:
+        case 0x15:
+        case 0x1d:
+        case 0x24:
+        case 0x28:
+        case 0x30:
+        case 0x3f:
+        case 0x40:
+        case 0x4a:
+        case 0x86:
             return true;
         default:
             return false;
@@ -17,7 +28,14 @@ inline bool isUnixFileSystemAppType(unsigned long appType) {
 // The database types of the results, the restore end and finalize.
 inline bool isDatabaseAppType(unsigned long appType) {
     switch (appType) {
-        case 5: case 0x16: case 0x25: case 0x3d: case 0x3e: case 0x50: case 0x67: case 0x87:
+        case 5:
+        case 0x16:
+        case 0x25:
+        case 0x3d:
+        case 0x3e:
+        case 0x50:
+        case 0x67:
+        case 0x87:
             return true;
         default:
             return false;

@@ -58,8 +58,7 @@ bool imageRestoreEnd(FclRestore& job, wzsDatabuf_v2*) {
 bool openChunk(FclRestore& job, wzsDatabuf_v2* data) {
     FSROpenChunk* chunk = record<FSROpenChunk>(data);
     // The tail is forwarded as it stands: its length must lie within what arrived.
-    if (data->getValidLen() < sizeof(FSROpenChunk) ||
-        chunk->tailLength > data->getValidLen() - sizeof(FSROpenChunk)) {
+    if (data->getValidLen() < sizeof(FSROpenChunk) || chunk->tailLength > data->getValidLen() - sizeof(FSROpenChunk)) {
         FCL_ERROR("FSR_MSG_OPEN_CHUNK refused: a tail of %u bytes in a record of %lu bytes", chunk->tailLength,
                   data->getValidLen());
         return false;
@@ -119,8 +118,7 @@ const Route kRoutes[] = {
           withRecord<FSRMetaDataFolder, &FclRestore::OnMsgGetMetaDataFolder>),
     route(FSR_JOB_START, 2, "Processing FSR_JOB_START", false, jobStart),
     route(FSR_JOB_END, 2, "Processing FSR_JOB_END", false, jobEnd),
-    route(FSR_MSG_PRE_OPEN_ARCHIVE, 0, nullptr, true,
-          withRecord<FSRPreOpenArchive, &FclRestore::OnMsgPreOpenArchive>),
+    route(FSR_MSG_PRE_OPEN_ARCHIVE, 0, nullptr, true, withRecord<FSRPreOpenArchive, &FclRestore::OnMsgPreOpenArchive>),
     route(FSR_MSG_SNAP_SRC_PATH, 0, nullptr, true, withRecord<FSRSnapSrcPath, &FclRestore::OnMsgSnapSrc>),
     route(FSR_MSG_SNAP_SRC_PATH_ARRAY, 0, nullptr, true,
           withRecord<FSRSnapSrcPathArray, &FclRestore::OnMsgSnapSrcArray>),
@@ -132,8 +130,7 @@ const Route kRoutes[] = {
           withRecord<FSRImgAfileOffsetsArray, &FclRestore::OnMsgImgAfileOffsetsArray>),
     route(FSR_MSG_NAS_SEEK_ARCHIVE, 0, nullptr, true,
           withRecord<FSRNasSeekArchiveArray, &FclRestore::OnMsgNasSeekArchive>),
-    route(FSR_MSG_SEEK_TO_OFFSET, 0, nullptr, true,
-          withRecord<FSRSeekArchiveArray, &FclRestore::OnMsgSeekToOffset>),
+    route(FSR_MSG_SEEK_TO_OFFSET, 0, nullptr, true, withRecord<FSRSeekArchiveArray, &FclRestore::OnMsgSeekToOffset>),
     route(FSR_MSG_INIT_DATA_VER2, 2, "Processing FSR_MSG_INIT_DATA_VER2", true,
           withRecord<FSRInitDataVer2, &FclRestore::OnMsgInitDataVer2>),
     route(FSR_MSG_SEEK_TO_OFFSET_10, 0, nullptr, true,

@@ -41,8 +41,8 @@ void closePipeline(FclRestore& job) {
 
 void warnOfStubsNotRestored(FclRestore& job) {
     std::string mountPoints;
-    const char* destination = job._setParams != nullptr && job._setParams->destDir != nullptr ? job._setParams->destDir
-                                                                                             : "";
+    const char* destination =
+        job._setParams != nullptr && job._setParams->destDir != nullptr ? job._setParams->destDir : "";
     if (job._setParams != nullptr && (job._setParams->options & FSR_OPT_OUT_OF_PLACE) != 0) {
         mountPoints = destination;
     } else {

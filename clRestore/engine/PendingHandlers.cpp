@@ -4,30 +4,78 @@
 #include "clRestore/options/PendingLog.h"
 
 // ---- stream buffers ----
-void FclRestore::ProcessPlFsPreHdr(FSRPreHeader*, CXFileHeader*) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlFsHdr(void*, CXFileHeader*, FSRPreHeader*) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlFsOptHdr(void*, int) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlFsOptHdr2(void*, int) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlFsOptHdr3(void*, int) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlFsOptHdr4(void*, int) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlFsIndexHdr(void*, int) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlVSDiskInfo(void*, int) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlVSVolHeaderInfo(void*, int) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlVSVolHeaderMetadata(void*, int) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlVSVolHeaderMetadataEof(void*, int) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlData(void*, int) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlFsEof(void*, CXFileHeader*) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlFsBadEof(void*, CXFileHeader*) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlFsReadErr(void*) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlDmSiLink(void*, int) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlFsCldedup(void*, int) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlFsExtents(void*, int) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlFsExtentData(void*, int) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlSdmParameters(void*, int) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlSdmPadding(void*, int) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlFSProbeReply(void*, int) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlHole(void*) { FCL_NOT_BUILT_YET(); }
-void FclRestore::OnBufferPlFSSystemStateItemMetadataHdr(void*, int) { FCL_NOT_BUILT_YET(); }
+void FclRestore::ProcessPlFsPreHdr(FSRPreHeader*, CXFileHeader*) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlFsHdr(void*, CXFileHeader*, FSRPreHeader*) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlFsOptHdr(void*, int) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlFsOptHdr2(void*, int) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlFsOptHdr3(void*, int) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlFsOptHdr4(void*, int) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlFsIndexHdr(void*, int) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlVSDiskInfo(void*, int) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlVSVolHeaderInfo(void*, int) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlVSVolHeaderMetadata(void*, int) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlVSVolHeaderMetadataEof(void*, int) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlData(void*, int) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlFsEof(void*, CXFileHeader*) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlFsBadEof(void*, CXFileHeader*) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlFsReadErr(void*) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlDmSiLink(void*, int) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlFsCldedup(void*, int) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlFsExtents(void*, int) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlFsExtentData(void*, int) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlSdmParameters(void*, int) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlSdmPadding(void*, int) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlFSProbeReply(void*, int) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlHole(void*) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlFSSystemStateItemMetadataHdr(void*, int) {
+    FCL_NOT_BUILT_YET();
+}
 
 bool FclRestore::OnBufferAFileOpened(void*) {
     FCL_NOT_BUILT_YET();
@@ -138,8 +186,12 @@ bool FclRestore::OnMsgImgRestoreEnd() {
 }
 
 // ---- results and progress ----
-void FclRestore::openResultsFile() { FCL_NOT_BUILT_YET(); }
-void FclRestore::updateRestoreProgress(int) { FCL_NOT_BUILT_YET(); }
+void FclRestore::openResultsFile() {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::updateRestoreProgress(int) {
+    FCL_NOT_BUILT_YET();
+}
 
 CQiError FclRestore::SendRestoreProgress(int) {
     FCL_NOT_BUILT_YET();

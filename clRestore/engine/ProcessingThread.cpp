@@ -37,26 +37,31 @@ bool waitForFlagToClear(const WzSafeFlags& running, const char* what) {
     }
 }
 
-}  // namespace
-
-bool FclRestore::launchProcessRestoreMsgsThread(void* (*entry)(void*)) {
+// Starts a worker thread in `slot`, replacing the previous thread object. Its running flag is set before the thread
+// exists, so that no waiter sees 0 between its start and its first step, and cleared when it cannot start.
+bool launchWorker(WzThread*& slot, WzSafeFlags& running, void* (*entry)(void*), void* argument) {
     WzThread* thread = new (std::nothrow) WzThread();
     if (thread == nullptr) {
         errno = ENOMEM;
         return false;
     }
-    WzThread* previous = _prThread;
-    _prThread = thread;
+    WzThread* previous = slot;
+    slot = thread;
     delete previous;
-    // Running from before the thread exists, so that no waiter sees 0 between its start and its first step.
-    _prThreadRunning = 1;
-    int rc = thread->createThread(entry, this);
+    running = 1;
+    int rc = thread->createThread(entry, argument);
     if (rc != 0) {
-        _prThreadRunning = 0;
+        running = 0;
         errno = rc;
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool FclRestore::launchProcessRestoreMsgsThread(void* (*entry)(void*)) {
+    return launchWorker(_prThread, _prThreadRunning, entry, this);
 }
 
 void* FclRestore::processRestoreMsgsStatic(void* job) {
@@ -64,26 +69,11 @@ void* FclRestore::processRestoreMsgsStatic(void* job) {
 }
 
 bool FclRestore::launchReadPipelineThread(void* (*entry)(void*)) {
-    WzThread* thread = new (std::nothrow) WzThread();
-    if (thread == nullptr) {
-        errno = ENOMEM;
-        return false;
-    }
     if (_plThread != nullptr) {
         // The previous reader has ended (its archive was closed); it is joined before its object goes.
         _plThread->timedJoin(_threadJoinBoundMs);
     }
-    WzThread* previous = _plThread;
-    _plThread = thread;
-    delete previous;
-    _plThreadRunning = 1;
-    int rc = thread->createThread(entry, this);
-    if (rc != 0) {
-        _plThreadRunning = 0;
-        errno = rc;
-        return false;
-    }
-    return true;
+    return launchWorker(_plThread, _plThreadRunning, entry, this);
 }
 
 void* FclRestore::readPipelineStatic(void* job) {

@@ -118,8 +118,7 @@ void FclRestore::receiveRestoreMsgs() {
         _perfCounter.StartPerfCounter(kLabel, 0);
         _perfCounter.StartPerfCounter(kLabel, 13);
         bool timedOut = false;
-        CQiError error =
-            _network->ReceiveXDRMessage(&code, &buffer, nullptr, 0, FCL_RECEIVE_TIMEOUT_SECS, timedOut);
+        CQiError error = _network->ReceiveXDRMessage(&code, &buffer, nullptr, 0, FCL_RECEIVE_TIMEOUT_SECS, timedOut);
         if (error.IsError() && timedOut) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             received.release(_network, code);

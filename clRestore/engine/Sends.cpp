@@ -1,16 +1,64 @@
 // Sends to the FIR and to the restore head, the keep-alive of the restore-head session and the seek marker.
-#include <cerrno>
-
 #include "clRestore/engine/FclRestore.h"
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/log/LogWriter.h"
 #include "platform/session/CWzNetwork.h"
-#include "platform/support/FXErrorUtil.h"
 
 namespace {
 
-const char kFirLabel[] = "FclRestore::sendMsgToFIR";
-const char kHeadLabel[] = "FclRestore::sendMsgToRestoreHead";
+struct SendCounters {
+    const char* label;
+    int time;
+    int bytes;
+};
+const SendCounters kFirCounters = {"FclRestore::sendMsgToFIR", 3, 14};
+const SendCounters kHeadCounters = {"FclRestore::sendMsgToRestoreHead", 1, 16};
+
+// Sends `code` (with `payload` when given) on the session `*session` under `lock`, timing the payload sends: 1 when
+// sent, 0 when not, -1 when there is no session. The session is read under the lock, as its writer sets it so.
+int sendUnderLock(PerfCounter& perf, WzMutex& lock, CWzNetwork* const* session, unsigned long code, wzsDatabuf* payload,
+                  const SendCounters& counters) {
+    int rc = lock.lock();
+    if (rc != 0) {
+        FCL_ERROR("WzMutex::lock failed with code %d", rc);
+        return 0;
+    }
+    CWzNetwork* target = *session;
+    if (target == nullptr) {
+        lock.unlock();
+        return -1;
+    }
+    wzsDatabuf_v2 data;
+    if (payload != nullptr) {
+        data.setExternalBuffer(payload->buf, payload->len);
+        perf.StartPerfCounter(counters.label, counters.time);
+        perf.StartPerfCounter(counters.label, counters.bytes);
+    }
+    bool timedOut = false;
+    CQiError error = target->SendXDRMessage(code, &data, 0, -1, timedOut);
+    if (error.IsError()) {
+        if (payload != nullptr) {
+            perf.CancelPerfCounter(counters.label, counters.time);
+            perf.CancelPerfCounter(counters.label, counters.bytes);
+        }
+        FCL_ERROR("CWzNetwork::SendXDRMessage() returned error [%s]", error.AsString().c_str());
+        rc = lock.unlock();
+        if (rc != 0) {
+            FCL_ERROR("WzMutex::unlock1 failed with code %d", rc);
+        }
+        return 0;
+    }
+    if (payload != nullptr) {
+        perf.StopPerfCounter(counters.label, counters.time, 0);
+        perf.StopPerfCounter(counters.label, counters.bytes, payload->len);
+    }
+    rc = lock.unlock();
+    if (rc != 0) {
+        FCL_ERROR("WzMutex::unlock2 failed with code %d", rc);
+        return 0;
+    }
+    return 1;
+}
 
 }  // namespace
 
@@ -22,42 +70,12 @@ int FclRestore::sendMsgToFIR(unsigned long code) {
 }
 
 int FclRestore::sendMsgToFIR(unsigned long code, wzsDatabuf* payload) {
-    int rc = _firSendLock.lock();
-    if (rc != 0) {
-        FCL_ERROR("WzMutex::lock failed with code %d", rc);
+    const int sent = sendUnderLock(_perfCounter, _firSendLock, &_network, code, payload, kFirCounters);
+    if (sent < 0) {
+        FCL_ERROR("Could not send %s to the FIR: no session", WZS_PRIM_STRING(code));
         return 0;
     }
-    wzsDatabuf_v2 data;
-    if (payload != nullptr) {
-        data.setExternalBuffer(payload->buf, payload->len);
-        _perfCounter.StartPerfCounter(kFirLabel, 3);
-        _perfCounter.StartPerfCounter(kFirLabel, 14);
-    }
-    bool timedOut = false;
-    CQiError error = _network != nullptr ? _network->SendXDRMessage(code, &data, 0, -1, timedOut)
-                                         : FXErrorUtil::ErrorErrNo(FX_HERE, ENOTCONN, "no session to the FIR");
-    if (error.IsError()) {
-        if (payload != nullptr) {
-            _perfCounter.CancelPerfCounter(kFirLabel, 3);
-            _perfCounter.CancelPerfCounter(kFirLabel, 14);
-        }
-        FCL_ERROR("CWzNetwork::SendXDRMessage() returned error [%s]", error.AsString().c_str());
-        rc = _firSendLock.unlock();
-        if (rc != 0) {
-            FCL_ERROR("WzMutex::unlock1 failed with code %d", rc);
-        }
-        return 0;
-    }
-    if (payload != nullptr) {
-        _perfCounter.StopPerfCounter(kFirLabel, 3, 0);
-        _perfCounter.StopPerfCounter(kFirLabel, 14, payload->len);
-    }
-    rc = _firSendLock.unlock();
-    if (rc != 0) {
-        FCL_ERROR("WzMutex::unlock2 failed with code %d", rc);
-        return 0;
-    }
-    return 1;
+    return sent;
 }
 
 int FclRestore::sendMsgToRestoreHead(unsigned long code) {
@@ -72,50 +90,16 @@ int FclRestore::sendMsgToRestoreHead(unsigned long code, wzsDatabuf* payload) {
         terminateOnFatalError();
         return 0;
     }
-    int rc = _headSendLock.lock();
-    if (rc != 0) {
-        FCL_ERROR("WzMutex::lock failed with code %d", rc);
-        return 0;
-    }
-    // The session is read under the lock: the archive open sets it while other threads send.
-    CWzNetwork* session = _headSession;
-    if (session == nullptr) {
-        _headSendLock.unlock();
+    const int sent = sendUnderLock(_perfCounter, _headSendLock, &_headSession, code, payload, kHeadCounters);
+    if (sent < 0) {
         FCL_ERROR("Could not send %s to Restore Head - not connected!",
                   WZS_FileSystemRestore_PM_STRING(static_cast<unsigned int>(code)));
         return 0;
     }
-    wzsDatabuf_v2 data;
-    if (payload != nullptr) {
-        _perfCounter.StartPerfCounter(kHeadLabel, 1);
-        _perfCounter.StartPerfCounter(kHeadLabel, 16);
-        data.setExternalBuffer(payload->buf, payload->len);
+    if (sent > 0) {
+        UpdateRestoreHeadSessionUsage();
     }
-    bool timedOut = false;
-    CQiError error = session->SendXDRMessage(code, &data, 0, -1, timedOut);
-    if (error.IsError()) {
-        if (payload != nullptr) {
-            _perfCounter.CancelPerfCounter(kHeadLabel, 1);
-            _perfCounter.CancelPerfCounter(kHeadLabel, 16);
-        }
-        FCL_ERROR("CWzNetwork::SendXDRMessage() returned error [%s]", error.AsString().c_str());
-        rc = _headSendLock.unlock();
-        if (rc != 0) {
-            FCL_ERROR("WzMutex::unlock1 failed with code %d", rc);
-        }
-        return 0;
-    }
-    if (payload != nullptr) {
-        _perfCounter.StopPerfCounter(kHeadLabel, 1, 0);
-        _perfCounter.StopPerfCounter(kHeadLabel, 16, payload->len);
-    }
-    rc = _headSendLock.unlock();
-    if (rc != 0) {
-        FCL_ERROR("WzMutex::unlock2 failed with code %d", rc);
-        return 0;
-    }
-    UpdateRestoreHeadSessionUsage();
-    return 1;
+    return sent;
 }
 
 void FclRestore::UpdateRestoreHeadSessionUsage() {

@@ -148,9 +148,8 @@ bool receiveInitData(FclRestore& job) {
     bool timedOut = false;
     job._perfCounter.StartPerfCounter(kLabel, 0);
     job._perfCounter.StartPerfCounter(kLabel, 13);
-    CQiError error = job._network != nullptr
-                         ? job._network->ReceiveXDRMessage(&code, &buffer, nullptr, 0, -1, timedOut)
-                         : FXErrorUtil::ErrorErrNo(FX_HERE, ENOTCONN, "no session to the FIR");
+    CQiError error = job._network != nullptr ? job._network->ReceiveXDRMessage(&code, &buffer, nullptr, 0, -1, timedOut)
+                                             : FXErrorUtil::ErrorErrNo(FX_HERE, ENOTCONN, "no session to the FIR");
     if (error.IsError()) {
         job._perfCounter.CancelPerfCounter(kLabel, 0);
         job._perfCounter.CancelPerfCounter(kLabel, 13);
@@ -189,8 +188,7 @@ bool receiveInitData(FclRestore& job) {
 void registerJob(FclRestore& job, int platformType, char* jobControlArg) {
     const long long jobId = job._initData->jobId;
     const int controlFlags = job._multiStreamMode != 0 ? 7 : 4;
-    if (!job._jobCtrlClient->Init2(jobId, job._registrationName, controlFlags, platformType, jobControlArg,
-                                   nullptr)) {
+    if (!job._jobCtrlClient->Init2(jobId, job._registrationName, controlFlags, platformType, jobControlArg, nullptr)) {
         if (job._multiStreamMode != 0) {
             FCL_ERROR(
                 "Cannot initialize job control object in non control monitor mode for multi stram synth full job");
@@ -230,8 +228,8 @@ void readSeekFailureOption(FclRestore& job) {
 // The archive reader, the statistics and the current-item record; false fails the start-up.
 bool makeJobObjects(FclRestore& job) {
     const char* missing = nullptr;
-    job._archive = new (std::nothrow) FsRestoreArchive(job._jobCtrlClient, job._proxyRestore,
-                                                       job._clientNameFromHost.c_str());
+    job._archive =
+        new (std::nothrow) FsRestoreArchive(job._jobCtrlClient, job._proxyRestore, job._clientNameFromHost.c_str());
     if (job._archive == nullptr) {
         missing = "Could not alloc memory for WZArchive object";
     } else {
@@ -411,7 +409,8 @@ int FclRestore::initialize2(CWzNetwork* session, char* name, char* jobControlArg
     if (!makeJobObjects(*this)) {
         return 0;
     }
-    if (fclapps::isStartUpDatabaseAppType(appType, _fclRestoreUnix->_greenplumRestoreOption) && !fclstartup::takeRunAsUser(*this)) {
+    if (fclapps::isStartUpDatabaseAppType(appType, _fclRestoreUnix->_greenplumRestoreOption) &&
+        !fclstartup::takeRunAsUser(*this)) {
         return 0;
     }
     if (appType == 0x80 && !readRestoreTaskOptions(*this, true)) {

@@ -79,8 +79,8 @@ int WZJobClient::raise(int code, int messageType, bool withEvent) {
     cause.code = code;
     cause.messageType = messageType;
     cause.withEvent = withEvent;
-    std::string line = formatted("pending cause 0x%08x job %lld type %d", static_cast<unsigned>(code), cause.jobId,
-                                 messageType);
+    std::string line =
+        formatted("pending cause 0x%08x job %lld type %d", static_cast<unsigned>(code), cause.jobId, messageType);
     line += withEvent ? " with event args [" : " args [";
     for (size_t i = 0; i < cause.arguments.size(); ++i) {
         line += (i ? ", \"" : "\"") + cause.arguments[i] + "\"";
@@ -96,14 +96,14 @@ bool WZRstJobClient::init(const char* name, long long jobId, int kind, bool, voi
         return false;
     }
     setJobId(jobId);
-    wzplatform::journal(kComponent,
-                        formatted("restore job %lld registered (kind %d) as %s", jobId, kind, name != nullptr ? name : ""));
+    wzplatform::journal(
+        kComponent, formatted("restore job %lld registered (kind %d) as %s", jobId, kind, name != nullptr ? name : ""));
     return true;
 }
 
 int WZRstJobClient::complete(int jobStatus, int statusKind, int pendingCause) {
-    wzplatform::journal(kComponent, formatted("restore job completed: status %d kind %d cause 0x%x", jobStatus, statusKind,
-                                              static_cast<unsigned>(pendingCause)));
+    wzplatform::journal(kComponent, formatted("restore job completed: status %d kind %d cause 0x%x", jobStatus,
+                                              statusKind, static_cast<unsigned>(pendingCause)));
     return 0;
 }
 
@@ -122,8 +122,9 @@ bool WZJobCtrlClient::Init2(long long jobId, const char* name, int controlFlags,
         return false;
     }
     registered_ = true;
-    wzplatform::journal(kComponent, formatted("job control took job %lld (flags %d, platform %d, verbose %d) as %s", jobId,
-                                              controlFlags, platformType, verbose_, name != nullptr ? name : ""));
+    wzplatform::journal(kComponent,
+                        formatted("job control took job %lld (flags %d, platform %d, verbose %d) as %s", jobId,
+                                  controlFlags, platformType, verbose_, name != nullptr ? name : ""));
     return true;
 }
 
@@ -133,7 +134,8 @@ int WZJobCtrlClient::finishedWorkWithoutExit(int timeoutMs) {
         return -1;
     }
     registered_ = false;
-    wzplatform::journal(kComponent, formatted("job control: finished work of job %lld, exit within %d ms", jobId_, timeoutMs));
+    wzplatform::journal(kComponent,
+                        formatted("job control: finished work of job %lld, exit within %d ms", jobId_, timeoutMs));
     return 0;
 }
 

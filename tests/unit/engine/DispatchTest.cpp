@@ -95,9 +95,9 @@ TEST_F(DispatchTest, EveryCodeReachesItsHandlerInOrder) {
                   std::vector<std::string> expected;
                   std::vector<unsigned long> queued;
                   for (const Step& step : script()) {
-                      ASSERT_FALSE(fir_->send(step.code, step.record.empty() ? nullptr : step.record.data(),
-                                              step.record.size())
-                                       .IsError());
+                      ASSERT_FALSE(
+                          fir_->send(step.code, step.record.empty() ? nullptr : step.record.data(), step.record.size())
+                              .IsError());
                       if (step.handler != nullptr) {
                           expected.push_back(step.handler);
                       }
@@ -182,8 +182,8 @@ TEST_F(DispatchTest, ErrorReportAnswerWithoutNameStillCountsOff) {
     EXPECT_EQ(job._pendingErrorReports, 0);
     EXPECT_EQ(job._waitArchiveClosedPending, 0);
     EXPECT_TRUE(fir_->waitFor({FSR_MSG_WAIT_ARCHIVE_CLOSED}, 5000));
-    EXPECT_EQ(job.calls(), (std::vector<std::string>{"HandleRestoreFileUpdate  385876062",
-                                                     "HandleRestoreFileUpdate  385876062"}));
+    EXPECT_EQ(job.calls(),
+              (std::vector<std::string>{"HandleRestoreFileUpdate  385876062", "HandleRestoreFileUpdate  385876062"}));
 }
 
 }  // namespace

@@ -23,9 +23,9 @@ struct Ending {
     const char* name;
     // What the FIR does once the job runs.
     void (*play)(fir::FirSession& fir, RecordingJob& job);
-    const char* fatalAt;       // a handler that stops the job fatally, or ""
-    bool succeeds;             // finalize reports success and sends FSR_MSG_RESTORE_END
-    const char* logLine;       // a line the ending leaves
+    const char* fatalAt;  // a handler that stops the job fatally, or ""
+    bool succeeds;        // finalize reports success and sends FSR_MSG_RESTORE_END
+    const char* logLine;  // a line the ending leaves
 };
 
 void restoreEnd(fir::FirSession& fir, RecordingJob&) {

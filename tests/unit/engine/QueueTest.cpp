@@ -88,8 +88,7 @@ TEST_F(QueueTest, StopWithAFullQueueIsActedOnAtOnce) {
                   job->release();
                   endJob();
                   EXPECT_TRUE(fir_->waitFor({FSR_MSG_WAIT_ARCHIVE_CLOSED}, 10000));
-                  EXPECT_EQ(job->calls(), (std::vector<std::string>{"OnMsgSetParams", "OnMsgRestoreEnd"
-}));
+                  EXPECT_EQ(job->calls(), (std::vector<std::string>{"OnMsgSetParams", "OnMsgRestoreEnd"}));
                   EXPECT_TRUE(log->contains("Restore failed"));
                   EXPECT_FALSE(log->contains("Restore successful"));
                   EXPECT_EQ(head.next(1), 0u);  // one stop only

@@ -52,8 +52,7 @@ const FirstMessageCase kFirstMessages[] = {
     {"init data", sendInit, FSR_MSG_SUCCESS, false, 0, "Received message"},
     {"stop", sendStop, FSR_MSG_FAILURE, false, 0, "Restore stops during initializations"},
     {"set params", sendSetParams, FSR_MSG_FAILURE, true, FSR_MSG_SET_PARAMS, "instead of FSR_MSG_INIT_DATA"},
-    {"init data without record", sendInitWithoutRecord, FSR_MSG_FAILURE, true, FSR_MSG_INIT_DATA,
-     "without its record"},
+    {"init data without record", sendInitWithoutRecord, FSR_MSG_FAILURE, true, FSR_MSG_INIT_DATA, "without its record"},
     {"session error", closeSession, 0, true, 0, "Receive for FSR_MSG_INIT_DATA message failed"},
 };
 
@@ -172,8 +171,8 @@ TEST(HoleThreshold, FromTheSettingText) {
     const struct {
         const char* text;
         int threshold;
-    } cases[] = {{"", -1},          {"0", 1024},    {"abc", 1024},        {"1024", 1024},
-                 {"1025", 2048},    {"-5", -5},     {"1", 1024},          {"99999999999999", 2147482624}};
+    } cases[] = {{"", -1},       {"0", 1024}, {"abc", 1024}, {"1024", 1024},
+                 {"1025", 2048}, {"-5", -5},  {"1", 1024},   {"99999999999999", 2147482624}};
     for (const auto& c : cases) {
         EXPECT_EQ(fclstartup::holeThresholdFrom(c.text), c.threshold) << c.text;
     }
