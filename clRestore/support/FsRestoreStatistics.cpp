@@ -131,11 +131,9 @@ bool FsRestoreStatistics::timeToUpdateByBytes() {
 bool FsRestoreStatistics::timeToUpdateByTime() {
     WzCriticalSectionLock lock(_statsLock.load());
     std::int64_t current = now();
-    // Seconds since the last update, taken modulo 2^32 so that the test keeps working across a wrap of the low
-    // 32 bits of the clock.
-    std::uint32_t elapsedBits = static_cast<std::uint32_t>(current) - static_cast<std::uint32_t>(_lastUpdateTime);
-    std::int32_t elapsed = static_cast<std::int32_t>(elapsedBits);
-    if (elapsed >= _updateInterval.load()) {
+    // The whole 64-bit difference: seconds counted in 32 bits read as negative from 2038 on, and no report would
+    // ever be due by time again.
+    if (current - _lastUpdateTime >= _updateInterval.load()) {
         _lastUpdateTime = current;
         return true;
     }

@@ -43,11 +43,12 @@ int CNMessageBase::unserialize(const std::string& xml) {
     } catch (const boost::property_tree::ptree_error&) {
         return 1;
     }
-    // Only elements become children; comments and text alone are no document.
+    // Only elements become children (comments and text alone are no document), and a document has one root.
+    int roots = 0;
     for (const auto& child : tree) {
         if (child.first != "<xmlcomment>" && child.first != "<xmlattr>") {
-            return 0;
+            ++roots;
         }
     }
-    return 1;
+    return roots == 1 ? 0 : 1;
 }
