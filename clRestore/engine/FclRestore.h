@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <map>
+#include <mutex>
 #include <queue>
 #include <set>
 #include <string>
@@ -185,6 +186,13 @@ public:
     static void* readPipelineStatic(void* job);
     int readOneBuffer(void** buf, unsigned long* len, unsigned long* type);
     static void releaseReceivedMessage(CWzNetwork* session, FclRestoreMsg* msg);
+    // Joins the processing and reader threads, each within `boundMs`; true when neither runs any more. A thread
+    // still running is left alone: it cannot be stopped safely from outside.
+    bool joinWorkerThreads(unsigned long boundMs);
+    // Settles one dequeued message after the arbiter saw it (`handled`: the arbiter took it over): the error-report
+    // accounting and the archive-close handshake here, every other code by its handler.
+    void dispatchMessage(FclRestoreMsg* msg, bool handled);
+    bool OnMsgDistributedTaskId(int* taskId);
 
     // ---- sends (Sends.cpp) ----
     int sendMsgToFIR(unsigned long code);
@@ -203,11 +211,17 @@ public:
     void terminateReadPipelineThread() { _terminateReadPipeline = 1; }
     void enableReadPipelineThread() { _terminateReadPipeline = 0; }
     void terminateOnFatalError();
+    // Stops the job as a fatal error and removes the partial file of the open item (when the job removes partial
+    // files): `_ro` is then closed, deleted and null, and the caller must not touch the object it held. Returns; the
+    // job ends through the ordinary fatal path.
     void processDiskFullError();
     // Writes "Restore: ..." into the failure reason (at most 1023 characters).
     void setFailureReason(const char* reason);
-    const char* getFailureReason() const { return _failureReason; }
+    // A copy of the failure reason ("" when none was written).
+    std::string getFailureReason() const;
     bool isFatalError() const { return _fatalError != 0; }
+    // True for exactly one caller per job: the one that is to send FSR_MSG_STOP to the restore head first.
+    bool markStopMsgSent();
 
     // ---- identity and permissions at start-up (StartUpIdentity.cpp) ----
     int CheckImpersonateUser(std::string& user);
@@ -301,6 +315,9 @@ public:
     boost::shared_ptr<CRestoreTimestampHandler>* GetRestoreTimestampHandler();
     bool IsSkipAddtoRestoreStatus();
     void SetSkipAddtoRestoreStatus(bool on);
+    WZRstJobClient* GetJobClient();
+    void SetValidateOnlyJPR();
+    void ResetRestoreStatsCurFileSizeAndCompSize();
     bool IsSyncRestore();
     CSyncRestorePathMapper* GetSyncPathMapper();
     void SetSyncPathMapper(CSyncRestorePathMapper* mapper);
@@ -380,6 +397,7 @@ public:
     std::atomic<int> _fatalError;
     std::atomic<int> _stopReceived;
     char _failureReason[1024];
+    mutable std::mutex _failureReasonLock;  // any thread may write the reason while another logs it
 
     // Archive, restore head and seeks.
     FsRestoreArchive* _archive;
@@ -458,6 +476,11 @@ public:
     std::set<unsigned long long> _toRestoreFRNs;
     std::set<unsigned long long> _reportedFRNs;
     std::set<unsigned long long> _notToRestoreFRNs;
+
+    // Test hooks. The clock of the keep-alive and of the error-report deadline (seconds since the epoch), and how
+    // long finalize and the destructor wait for a worker thread's end before they leave its resources alone.
+    long long (*_clock)();
+    unsigned long _threadJoinBoundMs;
 
     // Set only from outside the engine.
     int _multiStreamMode;

@@ -8,6 +8,13 @@
 #include "platform/hsm/CXHSMMntTab.h"
 #include "platform/support/FaultCounter.h"
 
+// The object of a managed file system in the driverless mode.
+class CXHSMLowLevelDriverless : public CXHSMLowLevel {
+  public:
+    // The mount points of the file system that keep no extended attributes, as one text: "" on this machine.
+    std::string getNonXATTRmountPoints() const { return std::string(); }
+};
+
 class CXHSMLowLevelCtx : public wzfault::FailableAllocation<CXHSMLowLevelCtx> {
   public:
     // useDriver: 2 without the storage filter driver (the mode of this machine), 1 with it.
@@ -18,6 +25,8 @@ class CXHSMLowLevelCtx : public wzfault::FailableAllocation<CXHSMLowLevelCtx> {
     CXHSMLowLevelCtx& operator=(const CXHSMLowLevelCtx&) = delete;
 
     int getuseDriver() const { return useDriver_; }
+    // The object of the managed file system holding `path`; null, since no file system of this machine is managed.
+    CXHSMLowLevel* getByFileName(const char* path);
 
   private:
     std::map<std::string, CXHSMLowLevel*> objects_;

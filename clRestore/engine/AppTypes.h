@@ -1,0 +1,50 @@
+#pragma once
+// Sets of application types that the job's life treats alike.
+
+namespace fclapps {
+
+// The Unix file-system types.
+inline bool isUnixFileSystemAppType(unsigned long appType) {
+    switch (appType) {
+        case 0x11:
+        case 0x12:
+        case 0x13:
+        case 0x14:
+        case 0x15:
+        case 0x1d:
+        case 0x24:
+        case 0x28:
+        case 0x30:
+        case 0x3f:
+        case 0x40:
+        case 0x4a:
+        case 0x86:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The database types of the results, the restore end and finalize.
+inline bool isDatabaseAppType(unsigned long appType) {
+    switch (appType) {
+        case 5:
+        case 0x16:
+        case 0x25:
+        case 0x3d:
+        case 0x3e:
+        case 0x50:
+        case 0x67:
+        case 0x87:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The database types of start-up: the set above, MySQL, and Greenplum jobs of the shared type.
+inline bool isStartUpDatabaseAppType(unsigned long appType, int greenplumMode) {
+    return isDatabaseAppType(appType) || appType == 0x68 || (appType == 0x40 && greenplumMode != 0);
+}
+
+}  // namespace fclapps

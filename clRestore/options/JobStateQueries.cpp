@@ -1,0 +1,182 @@
+// What kind of restore is running, and a few per-job values, answered from the job's Unix companion. The job makes
+// its companion in its constructor; the guarded questions also answer their default without one.
+#include "clRestore/engine/FclRestore.h"
+#include "clRestore/options/FclRestoreUNIX.h"
+#include "clRestore/support/FsRestoreStatistics.h"
+
+namespace {
+
+const int kSpannerInstanceType = 37;
+
+}  // namespace
+
+bool FclRestore::IsRuvoSyncRestore() {
+    return _fclRestoreUnix->IsRuvoSyncRestore();
+}
+
+bool FclRestore::IsRuvoRestore() {
+    return _fclRestoreUnix->_ruvoRestore;
+}
+
+bool FclRestore::IsHadoopRestore() {
+    return _fclRestoreUnix->_hadoopRestore;
+}
+
+bool FclRestore::IsReplicateHadoopExtentsAfterConcat() {
+    return _fclRestoreUnix->_replicateHadoopExtentsAfterConcat;
+}
+
+unsigned long long FclRestore::GetHadoopDestinationInstanceID() {
+    return _fclRestoreUnix->_hadoopDestinationInstanceId;
+}
+
+bool FclRestore::IsCacheDBRestore() {
+    return _fclRestoreUnix->_cacheDbRestore;
+}
+
+bool FclRestore::IsDontRestoreData() {
+    return _fclRestoreUnix->_aclOnly;
+}
+
+bool FclRestore::isDistributedRestore() {
+    return _fclRestoreUnix != nullptr && _fclRestoreUnix->_distributedRestore;
+}
+
+int FclRestore::getGreenplumRestoreOption() {
+    return _fclRestoreUnix->_greenplumRestoreOption;
+}
+
+bool FclRestore::IsSpannerInstance() {
+    return _fclRestoreUnix->_cloudInstanceType == kSpannerInstanceType;
+}
+
+bool FclRestore::IsCloudRestore() {
+    return _fclRestoreUnix->_cloudRestore;
+}
+
+bool FclRestore::IsHBaseRestore() {
+    return _fclRestoreUnix->_hbaseRestore;
+}
+
+unsigned long long FclRestore::getDestAppType() {
+    return _fclRestoreUnix->_destAppType;
+}
+
+bool FclRestore::IsDestinationGluster() {
+    return _fclRestoreUnix->_destinationGluster;
+}
+
+bool FclRestore::IsFileDeleteBeforeRestore() {
+    return _fclRestoreUnix->GetDeleteFileBeforeRestore();
+}
+
+bool FclRestore::IsVLRBackupCopyMultiStreamRestore() {
+    return _fclRestoreUnix->IsVLRBackupCopyMultiStreamRestore();
+}
+
+bool FclRestore::IsTimestampRestoreEnabled() {
+    return _fclRestoreUnix->IsTimestampRestoreEnabled();
+}
+
+bool FclRestore::IsDistributedTimestampRestore() {
+    return _fclRestoreUnix->IsDistributedTimestampRestore();
+}
+
+bool FclRestore::IsMultiNodeRestore() {
+    return _fclRestoreUnix->IsMultiNodeRestore();
+}
+
+int FclRestore::GetMultiNodeTaskId() {
+    return _fclRestoreUnix->GetMultiNodeTaskId();
+}
+
+bool FclRestore::IsContentIndexingRestore() {
+    return _fclRestoreUnix->IsContentIndexingRestore();
+}
+
+bool FclRestore::IsSolrDBRestore() {
+    return _fclRestoreUnix != nullptr && _fclRestoreUnix->_solrDBRestore;
+}
+
+bool FclRestore::IsSolrCloudRestore() {
+    return _fclRestoreUnix != nullptr && _fclRestoreUnix->_solrCloudRestore;
+}
+
+unsigned long long FclRestore::GetSolrCloudClientID() {
+    return _fclRestoreUnix != nullptr ? _fclRestoreUnix->_solrCloudClientId : 0;
+}
+
+bool FclRestore::IsLiveSyncRestore() {
+    return _fclRestoreUnix != nullptr && _fclRestoreUnix->_liveSyncRestore;
+}
+
+void FclRestore::SetLiveSyncRestore(bool on) {
+    if (_fclRestoreUnix != nullptr) {
+        _fclRestoreUnix->_liveSyncRestore = on;
+    }
+}
+
+bool FclRestore::IsAutoScaleIndexRestore() {
+    return _fclRestoreUnix != nullptr && _fclRestoreUnix->_autoScaleIndexRestore;
+}
+
+void FclRestore::SetAutoScaleIndexRestore(bool on) {
+    if (_fclRestoreUnix != nullptr) {
+        _fclRestoreUnix->_autoScaleIndexRestore = on;
+    }
+}
+
+bool FclRestore::getIsProxyHeaderEntry() {
+    return _fclRestoreUnix->getIsProxyHeaderEntry();
+}
+
+int FclRestore::IsStopMsgSent() {
+    return _fclRestoreUnix != nullptr && _fclRestoreUnix->IsStopMsgSent() ? 1 : 0;
+}
+
+bool FclRestore::isDBRestoreFromMultiplexedBackup() {
+    return _fclRestoreUnix->isDBRestoreFromMultiplexedBackup();
+}
+
+std::vector<std::string>& FclRestore::getDBPathRestoreList() {
+    return _fclRestoreUnix->_dbPathRestoreList;
+}
+
+int FclRestore::getRestorePathParameterIndex() {
+    return _fclRestoreUnix->getRestorePathParameterIndex();
+}
+
+void FclRestore::incrementRestorePathIndex() {
+    _fclRestoreUnix->incrementRestorePathIndex();
+}
+
+boost::shared_ptr<IDBBackup>* FclRestore::GetSolrIndexDB() {
+    return &_fclRestoreUnix->_solrIndexDB;
+}
+
+void FclRestore::SetSolrIndexDB(boost::shared_ptr<IDBBackup>& db) {
+    _fclRestoreUnix->_solrIndexDB = db;
+}
+
+boost::shared_ptr<CRestoreTimestampHandler>* FclRestore::GetRestoreTimestampHandler() {
+    return _fclRestoreUnix->GetRestoreTsHandler();
+}
+
+bool FclRestore::IsSkipAddtoRestoreStatus() {
+    return _fclRestoreUnix->IsSkipAddtoRestoreStatus();
+}
+
+void FclRestore::SetSkipAddtoRestoreStatus(bool on) {
+    _fclRestoreUnix->SetSkipAddtoRestoreStatus(on);
+}
+
+WZRstJobClient* FclRestore::GetJobClient() {
+    return _rstJobClientReady != 0 ? _rstJobClient : nullptr;
+}
+
+void FclRestore::ResetRestoreStatsCurFileSizeAndCompSize() {
+    if (_statistics != nullptr) {
+        _statistics->setCurrFileSize(0);
+        _statistics->setCurrFileCompSize(0);
+    }
+}

@@ -1,0 +1,42 @@
+// The job's restore task: made once and reused, made again only when a caller needs the content that the cached
+// one was made without.
+#include <new>
+
+#include <boost/make_shared.hpp>
+
+#include "clRestore/options/FclRestoreUNIX.h"
+#include "platform/log/LogWriter.h"
+#include "platform/support/FXErrorUtil.h"
+#include "platform/tasks/EvTask.h"
+
+namespace {
+
+const int kErrorAllocation = 14;
+
+const char* truth(bool value) {
+    return value ? "true" : "false";
+}
+
+}  // namespace
+
+CQiError FclRestoreUNIX::getRestoreTaskObject(long long jobId, boost::shared_ptr<EvRstTask>& task, bool bFetchContent) {
+    if (_restoreTask && (m_bFetchContent || bFetchContent == m_bFetchContent)) {
+        FCL_LOG(0, "Reusing cached EvRstTask with m_bFetchContent=%s", truth(m_bFetchContent));
+        task = _restoreTask;
+        return CQiError::Success();
+    }
+    _restoreTask.reset();
+    FCL_LOG(0, "Fetching EvRstTask with bFetchContent=%s", truth(bFetchContent));
+    // This platform has no process-wide job id to fall back on: the caller's id is used as it is.
+    boost::shared_ptr<EvRstTask> made;
+    try {
+        made = boost::make_shared<EvRstTask>(static_cast<unsigned long long>(jobId), 0, nullptr, false, bFetchContent);
+    } catch (const std::bad_alloc&) {
+        return FXErrorUtil::ErrorWin32(FX_HERE, kErrorAllocation, "Allocation has failed for Restore Task object");
+    }
+    _restoreTask = made;
+    m_bFetchContent = bFetchContent;
+    task = _restoreTask;
+    FCL_LOG(0, "Fetching EvRstTask done with bFetchContent=%s", truth(bFetchContent));
+    return CQiError::Success();
+}

@@ -1,0 +1,54 @@
+#include "platform/tasks/CNMessageBase.h"
+
+#include <sstream>
+
+#include <boost/property_tree/ptree.hpp>
+#include <boost/property_tree/xml_parser.hpp>
+
+namespace {
+
+// The XML parser recurses once per element level; a text from the wire could nest deep enough to exhaust the stack.
+const int kMaxNesting = 256;
+
+bool nestingWithinLimit(const std::string& xml) {
+    int depth = 0;
+    for (size_t i = 0; i + 1 < xml.size(); ++i) {
+        if (xml[i] != '<') {
+            continue;
+        }
+        char next = xml[i + 1];
+        if (next == '/') {
+            --depth;
+        } else if (next != '?' && next != '!') {
+            size_t end = xml.find('>', i + 1);
+            bool selfClosing = end != std::string::npos && xml[end - 1] == '/';
+            if (!selfClosing && ++depth > kMaxNesting) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int CNMessageBase::unserialize(const std::string& xml) {
+    if (!nestingWithinLimit(xml)) {
+        return 1;
+    }
+    boost::property_tree::ptree tree;
+    try {
+        std::istringstream in(xml);
+        boost::property_tree::read_xml(in, tree);
+    } catch (const boost::property_tree::ptree_error&) {
+        return 1;
+    }
+    // Only elements become children (comments and text alone are no document), and a document has one root.
+    int roots = 0;
+    for (const auto& child : tree) {
+        if (child.first != "<xmlcomment>" && child.first != "<xmlattr>") {
+            ++roots;
+        }
+    }
+    return roots == 1 ? 0 : 1;
+}
