@@ -1,10 +1,9 @@
 // Job operations of the options and platform services whose behaviour is not built yet. Each says so once and
-// answers as a job that does not use it sees: no Lustre copy tool, no folder timestamps, no search index, no name
-// suffixes. Where work is asked for, the answer is a failure.
+// answers as a job that does not use it sees: no photo-library paths, no name suffixes. Where work is asked for, the
+// answer is a failure.
 #include <cerrno>
 
 #include "clRestore/engine/FclRestore.h"
-#include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/options/PendingLog.h"
 #include "platform/support/FXErrorUtil.h"
 
@@ -12,32 +11,10 @@ void FclRestore::SetValidateOnlyJPR() {
     FCL_NOT_BUILT_YET();
 }
 
-bool FclRestore::IsLustreCopyToolEnabled() {
-    FCL_NOT_BUILT_YET();
-    return false;
-}
-
 CQiError FclRestore::TranslateIphotoPath(std::string& out, const std::string& fromPath, const std::string& destDir) {
     FCL_NOT_BUILT_YET();
     (void)out, (void)fromPath, (void)destDir;
     return FXErrorUtil::ErrorErrNo(FX_HERE, ENOSYS, "Photo-library paths are not built yet");
-}
-
-bool FclRestore::InitializeRestoreTimestampHandler() {
-    FCL_NOT_BUILT_YET();
-    return false;
-}
-
-void FclRestore::InitializeShouldRestoreFolderTimestamp() {
-    FCL_NOT_BUILT_YET();
-    if (_fclRestoreUnix != nullptr) {
-        _fclRestoreUnix->SetTimestampRestoreEnabled(false);
-    }
-}
-
-CQiError FclRestore::InitializeSolrRestore() {
-    FCL_NOT_BUILT_YET();
-    return FXErrorUtil::ErrorErrNo(FX_HERE, ENOSYS, "Search-index restores are not built yet");
 }
 
 std::string FclRestore::UpdatePathBasedOnFileVersion(const std::string& path, int version) {

@@ -1,13 +1,11 @@
 // The job's restore task: made once and reused, made again only when a caller needs the content that the cached
 // one was made without.
-#include <new>
-
-#include <boost/make_shared.hpp>
-
 #include "clRestore/options/FclRestoreUNIX.h"
+#include "clRestore/options/MakeSharedNothrow.h"
 #include "platform/log/LogWriter.h"
 #include "platform/support/FXErrorUtil.h"
 #include "platform/tasks/EvTask.h"
+#include "platform/tasks/ProcessJobId.h"
 
 namespace {
 
@@ -26,12 +24,11 @@ CQiError FclRestoreUNIX::getRestoreTaskObject(long long jobId, boost::shared_ptr
         return CQiError::Success();
     }
     _restoreTask.reset();
+    const long long taskJobId = jobId >= 1 ? jobId : jobID;
     FCL_LOG(0, "Fetching EvRstTask with bFetchContent=%s", truth(bFetchContent));
-    // This platform has no process-wide job id to fall back on: the caller's id is used as it is.
-    boost::shared_ptr<EvRstTask> made;
-    try {
-        made = boost::make_shared<EvRstTask>(static_cast<unsigned long long>(jobId), 0, nullptr, false, bFetchContent);
-    } catch (const std::bad_alloc&) {
+    boost::shared_ptr<EvRstTask> made = fclservices::makeSharedNothrow<EvRstTask>(
+        static_cast<unsigned long long>(taskJobId), 0, nullptr, false, bFetchContent);
+    if (!made) {
         return FXErrorUtil::ErrorWin32(FX_HERE, kErrorAllocation, "Allocation has failed for Restore Task object");
     }
     _restoreTask = made;

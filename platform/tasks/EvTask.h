@@ -9,6 +9,8 @@
 #include <list>
 #include <string>
 
+#include "platform/support/FaultCounter.h"
+
 // The job-options document of a job with no special options: the root object, empty.
 extern const char kEmptyJobOptions[];
 
@@ -32,7 +34,7 @@ private:
     unsigned long long m_jobId;
 };
 
-class EvRstTask : public EvTask {
+class EvRstTask : public EvTask, public wzfault::FailableAllocation<EvRstTask> {
 public:
     EvRstTask(unsigned long long jobId, int kind, void* context, bool flag, bool fetchContent = false)
         : EvTask(jobId, kind, context, flag), m_fetchContent(fetchContent) {}

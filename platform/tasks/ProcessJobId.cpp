@@ -1,0 +1,3 @@
+#include "platform/tasks/ProcessJobId.h"
+
+long long jobID = 0;

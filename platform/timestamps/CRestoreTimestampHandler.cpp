@@ -1,0 +1,157 @@
+#include "platform/timestamps/CRestoreTimestampHandler.h"
+
+#include <cerrno>
+#include <string>
+
+#include "platform/events/Journal.h"
+#include "platform/files/LongPathHandler.h"
+#include "platform/log/LogWriter.h"
+#include "platform/results/ResultsStorePending.h"
+#include "platform/support/FXErrorUtil.h"
+#include "platform/threads/ErrorText.h"
+#include "platform/timestamps/FolderTimeSetter.h"
+
+namespace {
+
+const int kStatusSucceeded = 5;
+const int kStatusFailed = 3;
+
+// A name as results text: a line break inside a name must not split the line.
+std::string resultsText(const char* name) {
+    std::string text;
+    for (const char* p = name; *p != '\0'; ++p) {
+        if (*p == '\r') {
+            text += "<CR>";
+        } else if (*p == '\n') {
+            text += "<LF>";
+        } else {
+            text += *p;
+        }
+    }
+    return text;
+}
+
+// Queued names are applied on another thread than the one that queued them, so a relative name is pinned now.
+std::string absoluteName(const std::string& name) {
+    if (name[0] == '/') {
+        return name;
+    }
+    std::string base = WzLongPathHandler::currentDirectoryPath();
+    if (base.empty()) {
+        return name;
+    }
+    if (base.back() != '/') {
+        base += '/';
+    }
+    return base + name;
+}
+
+}  // namespace
+
+CRestoreTimestampHandler::CRestoreTimestampHandler(unsigned long zendrelId, long long jobId,
+                                                   WZJobCtrlClient* jobControl, StoreResults* results,
+                                                   size_t storeLimitBytes)
+    : zendrelId_(zendrelId), jobId_(jobId), jobControl_(jobControl), results_(results), store_(storeLimitBytes) {}
+
+CQiError CRestoreTimestampHandler::Add(boost::shared_ptr<CTimestampData> data) {
+    return queue(data, wztimestamps::kOwnTask);
+}
+
+CQiError CRestoreTimestampHandler::Add(boost::shared_ptr<CTimestampData> data, int taskId) {
+    return queue(data, taskId);
+}
+
+CQiError CRestoreTimestampHandler::AddLongpath(boost::shared_ptr<CTimestampData> data, int taskId) {
+    // The file calls take paths of any length, so a long name is queued like any other.
+    return queue(data, taskId);
+}
+
+CQiError CRestoreTimestampHandler::queue(const boost::shared_ptr<CTimestampData>& data, int taskId) {
+    if (!data || data->GetFileName().empty()) {
+        return FXErrorUtil::ErrorErrNo(FX_HERE, EINVAL, "A folder without a name cannot have its times restored");
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (closed_) {
+        return FXErrorUtil::ErrorErrNo(FX_HERE, EBADF, "The timestamp handler of job %lld is closed", jobId_);
+    }
+    if (!store_.add(absoluteName(data->GetFileName()), data->GetReportingFileName(), data->GetAccessTime().Ticks(),
+                    data->GetModifiedTime().Ticks(), taskId)) {
+        return FXErrorUtil::ErrorErrNo(FX_HERE, ENOMEM,
+                                       "The folder times of job %lld fill their store (%zu folders); [%s] keeps the "
+                                       "times it was restored with",
+                                       jobId_, store_.size(), data->GetFileName().c_str());
+    }
+    return CQiError::Success();
+}
+
+CQiError CRestoreTimestampHandler::Apply() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (closed_) {
+        return FXErrorUtil::ErrorErrNo(FX_HERE, EBADF, "The timestamp handler of job %lld is closed", jobId_);
+    }
+    const size_t total = store_.size();
+    size_t failed = 0;
+    size_t unreported = 0;
+    int firstError = 0;
+    std::string firstFailed;
+    store_.forEachDeepestFirst([&](const wztimestamps::QueuedFolder& folder) {
+        int error = wztimestamps::setFolderTimes(folder.path, folder.accessTicks, folder.modifiedTicks);
+        if (error != 0) {
+            FCL_ERROR("Cannot restore the times of folder [%s]: %s", folder.path,
+                      wzthreads::errorText("setting folder times", error).c_str());
+            if (failed++ == 0) {
+                firstError = error;
+                firstFailed = folder.path;
+            }
+        }
+        if (results_ != nullptr && report(folder, error) != 0) {
+            ++unreported;
+        }
+    });
+    store_.clear();
+    if (unreported != 0) {
+        FCL_LOG(0, "Failed to save the restore result of %zu folders", unreported);
+    }
+    FCL_LOG(0, "Restored the times of %zu folders, %zu failed", total - failed, failed);
+    if (failed != 0) {
+        return FXErrorUtil::ErrorErrNo(FX_HERE, firstError,
+                                       "The times of %zu of %zu folders were not restored, [%s] first", failed, total,
+                                       firstFailed.c_str());
+    }
+    return CQiError::Success();
+}
+
+int CRestoreTimestampHandler::report(const wztimestamps::QueuedFolder& folder, int error) {
+    std::string line = resultsText(folder.reportingName[0] != '\0' ? folder.reportingName : folder.path) + " ";
+    if (error == 0) {
+        return wzresults::storeItemResult(results_, line, kStatusSucceeded);
+    }
+    line += " [ Failed to restore the folder times  " + wzthreads::errorText("setting folder times", error) + "  ] ";
+    return wzresults::storeItemResult(results_, line, kStatusFailed);
+}
+
+CQiError CRestoreTimestampHandler::Close() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (closed_) {
+        return CQiError::Success();
+    }
+    const size_t forTasks = store_.taskFolders();
+    const size_t own = store_.size() - forTasks;
+    if (forTasks != 0) {
+        // No node here runs the timestamp phase of a distributed restore: the hand-over is recorded, not applied.
+        wzplatform::journal("timestamps", "job " + std::to_string(jobId_) + ": " + std::to_string(forTasks) +
+                                              " folder times left to the timestamp phase, not applied here");
+        FCL_LOG(0, "%zu folder times are left to the timestamp phase of the distributed restore", forTasks);
+    }
+    if (own != 0) {
+        FCL_ERROR("The times of %zu folders were queued but never applied", own);
+    }
+    store_.clear();
+    closed_ = true;
+    return CQiError::Success();
+}
+
+size_t CRestoreTimestampHandler::queuedFolders() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return store_.size();
+}
