@@ -1,29 +1,9 @@
 #pragma once
-// Sets of application types that the job's life treats alike.
+// Sets of application types that the job's life treats alike. The Unix file-system set is the platform's
+// isUnixFileSystemAppType.
+#include "platform/apps/ApplicationTypes.h"
 
 namespace fclapps {
-
-// The Unix file-system types.
-inline bool isUnixFileSystemAppType(unsigned long appType) {
-    switch (appType) {
-        case 0x11:
-        case 0x12:
-        case 0x13:
-        case 0x14:
-        case 0x15:
-        case 0x1d:
-        case 0x24:
-        case 0x28:
-        case 0x30:
-        case 0x3f:
-        case 0x40:
-        case 0x4a:
-        case 0x86:
-            return true;
-        default:
-            return false;
-    }
-}
 
 // The database types of the results, the restore end and finalize.
 inline bool isDatabaseAppType(unsigned long appType) {

@@ -102,7 +102,7 @@ bool FclRestore::finalize2() {
     } else {
         joinWorkerThreads(_threadJoinBoundMs);
     }
-    if (fclapps::isUnixFileSystemAppType(getAppType()) && _hsmCtx != nullptr && _hsmCtx->getuseDriver() == 2 &&
+    if (isUnixFileSystemAppType(getAppType()) && _hsmCtx != nullptr && _hsmCtx->getuseDriver() == 2 &&
         _stubsNotRestored) {
         warnOfStubsNotRestored(*this);
     }

@@ -387,7 +387,7 @@ int FclRestore::initialize2(CWzNetwork* session, char* name, char* jobControlArg
     }
 
     const unsigned long appType = _initData->appType;
-    if (fclapps::isUnixFileSystemAppType(appType) && !fclstartup::checkImpersonation(*this)) {
+    if (isUnixFileSystemAppType(appType) && !fclstartup::checkImpersonation(*this)) {
         return 0;
     }
     if (_impersonating != 0) {
