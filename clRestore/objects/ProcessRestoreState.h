@@ -1,0 +1,13 @@
+#pragma once
+// The restore objects and the factory keep process-wide state without a lock: hole switches, the sticky-bit setting,
+// byte ranges, the directories created as ancestors, the owner switch, the shortest source path. A host process may
+// run one job after another; each job must start from the values the library had when it was loaded, or the next job
+// would make holes, keep owners or clip data as the last one did.
+
+// Puts every such value back to its load-time value. Called at job start, before the factory exists. Every new piece
+// of process-wide restore state is reset here.
+void resetProcessRestoreState();
+
+// Empties the hard-link inode table, so that a name of one job is never linked to by the next. The table comes with
+// the hard-link code; until then this says it is not built.
+void clearHardLinkInodeTable();
