@@ -10,6 +10,7 @@
 
 #include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
+#include "clRestore/objects/ProcessRestoreState.h"
 #include "clRestore/engine/StartUpSteps.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/FsRestoreStatistics.h"
@@ -306,6 +307,9 @@ void readIntervals(FclRestore& job) {
 }  // namespace
 
 int FclRestore::initialize2(CWzNetwork* session, char* name, char* jobControlArg) {
+    // State the restore objects keep per process (hole switches, byte ranges, created directories, the hard-link
+    // table) belongs to one job: an earlier job of this process must not leak into this one.
+    resetProcessRestoreState();
     setFailureReason("");
     _network = session;
     snprintf(_registrationName, sizeof _registrationName, "%s", name != nullptr ? name : "");
