@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "clRestore/support/CQiError.h"
+#include "platform/log/LogWriter.h"
 #include "platform/sync/UserGroupID.h"
 
 // One mapped pair: where an item was backed up, where it is restored.
@@ -18,6 +20,13 @@ public:
     explicit CSyncRestorePathMapper(long long jobId) : m_jobId(jobId) {}
 
     std::vector<SrcDestMap>& GetMappedPaths() { return m_mappedPaths; }
+    // Reads the pairs of a mapped synchronised restore from the sync library; until that is built the pairs stay as
+    // they are.
+    CQiError InitMappedFileRestore() {
+        FCL_LOG(1, "Mapped synchronised restores are not built yet; the mapper keeps its %zu pairs",
+                m_mappedPaths.size());
+        return CQiError::Success();
+    }
 
 private:
     std::map<std::string, UserGroupID> m_userGroupByPath;
