@@ -227,12 +227,6 @@ int FclRestoreUNIX::ComputeRestorePath(FsRestoreObjectsFactory* factory, const s
     return kItemNoDestinationPath;
 }
 
-void FclRestoreUNIX::CheckIfDestinationIsGluster(const std::string& destPath) {
-    FCL_NOT_BUILT_YET();
-    (void)destPath;
-    _destinationGluster = false;
-}
-
 bool FclRestoreUNIX::IsIphotoSmartContent(const std::string& path, std::string& out, bool& smartContent) {
     FCL_NOT_BUILT_YET();
     (void)path, (void)out;
