@@ -17,7 +17,7 @@
 namespace fir {
 
 class FirSession {
-public:
+  public:
     // Names the item an error report is about; the driver's default job looks it up in the archive index.
     using ReportNamer = std::function<std::string(const FSRErrorReport&)>;
     // Sees each message as it arrives, on the receiving thread, before any waiter does (a host's progress display).
@@ -55,7 +55,7 @@ public:
     // Ends the session now; the receiving thread stops.
     void close();
 
-private:
+  private:
     void receiveLoop();
     void answer(const FirErrorReport& report);
 
