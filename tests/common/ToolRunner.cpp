@@ -127,4 +127,13 @@ ProgramRun runTool(const std::string& name, const std::vector<std::string>& argu
     return runProgram(argv, timeoutSeconds, environment);
 }
 
+std::string summaryField(const std::string& out, const std::string& name) {
+    size_t at = out.find("  " + name);
+    if (at == std::string::npos) {
+        return "";
+    }
+    size_t start = out.find_first_not_of(' ', at + 2 + name.size());
+    return start == std::string::npos ? "" : out.substr(start, out.find('\n', start) - start);
+}
+
 }  // namespace fcltest

@@ -36,4 +36,7 @@ ProgramRun finishProgram(StartedProgram& program, int timeoutSeconds = 300);
 ProgramRun runTool(const std::string& name, const std::vector<std::string>& arguments, int timeoutSeconds = 300,
                    const std::vector<std::string>& environment = {});
 
+// The value of a "  <name> <value>" line of a tool's summary, blanks after the name skipped; "" when there is none.
+std::string summaryField(const std::string& out, const std::string& name);
+
 }  // namespace fcltest

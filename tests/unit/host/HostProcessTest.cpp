@@ -26,16 +26,6 @@ bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// The value after "<name>" on its summary line ("" when the line is missing).
-std::string summaryValue(const std::string& out, const std::string& name) {
-    size_t at = out.find("  " + name);
-    if (at == std::string::npos) {
-        return "";
-    }
-    size_t start = out.find_first_not_of(' ', at + 2 + name.size());
-    return out.substr(start, out.find('\n', start) - start);
-}
-
 class HostProcess : public ::testing::Test {
 protected:
     HostProcess() {
@@ -91,14 +81,14 @@ TEST_F(HostProcess, AMediaDirectoryWithoutArchivesFailsTheJobWithItsReason) {
     EXPECT_EQ(run.status, 2) << run.describe();
     EXPECT_TRUE(contains(run.out, "Restore failed: ")) << run.out;
     EXPECT_TRUE(contains(run.out, "no archive files in " + media())) << run.out;
-    EXPECT_EQ(summaryValue(run.out, "items restored:"), "0") << run.out;
-    EXPECT_EQ(summaryValue(run.out, "items failed:"), "0") << run.out;
-    EXPECT_EQ(summaryValue(run.out, "results file:"), "none written") << run.out;
+    EXPECT_EQ(fcltest::summaryField(run.out, "items restored:"), "0") << run.out;
+    EXPECT_EQ(fcltest::summaryField(run.out, "items failed:"), "0") << run.out;
+    EXPECT_EQ(fcltest::summaryField(run.out, "results file:"), "none written") << run.out;
 
     // The default results directory is a new one under the state directory, and holds the log and the settings.
-    std::string results = summaryValue(run.out, "results dir:");
+    std::string results = fcltest::summaryField(run.out, "results dir:");
     EXPECT_EQ(results.rfind(scratch_ / "state/fcl-restore/job-", 0), 0u) << results;
-    EXPECT_EQ(summaryValue(run.out, "log:"), results + "/fclrestore.log");
+    EXPECT_EQ(fcltest::summaryField(run.out, "log:"), results + "/fclrestore.log");
     EXPECT_TRUE(contains(fcltest::readFile(results + "/fclrestore.log"), "fcl-restore: media " + media()));
     std::string settings = fcltest::readFile(results + "/settings.ini");
     EXPECT_TRUE(contains(settings, "isRestoreAsSparseFile = y")) << settings;
@@ -189,7 +179,7 @@ TEST_F(HostListening, AJobTheExternalFirStartsAndEndsSucceeds) {
     EXPECT_EQ(run.status, 0) << run.describe();
     EXPECT_TRUE(contains(run.err, "waiting for the FIR on " + socket_)) << run.err;
     EXPECT_TRUE(contains(run.out, "Restore succeeded\n")) << run.out;
-    EXPECT_EQ(summaryValue(run.out, "items restored:"), "0");
+    EXPECT_EQ(fcltest::summaryField(run.out, "items restored:"), "0");
 }
 
 TEST_F(HostListening, AJobTheExternalFirStopsAtStartFails) {
