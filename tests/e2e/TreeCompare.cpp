@@ -14,14 +14,6 @@
 namespace e2e {
 namespace {
 
-std::string describe(const std::vector<Range>& runs) {
-    std::string text = "[";
-    for (const Range& run : runs) {
-        text += " " + std::to_string(run.offset) + "+" + std::to_string(run.length);
-    }
-    return text + " ]";
-}
-
 class Fd {
 public:
     explicit Fd(const std::string& path) : fd_(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC)) {}
@@ -67,12 +59,6 @@ std::string compareBytes(const std::string& a, const std::string& b, const std::
     return "";
 }
 
-bool sameRuns(const std::vector<Range>& a, const std::vector<Range>& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](const Range& x, const Range& y) {
-               return x.offset == y.offset && x.length == y.length;
-           });
-}
-
 // The walk's state: nftw takes a plain function.
 struct Walk {
     std::string source;
@@ -102,11 +88,11 @@ int visit(const char* path, const struct stat* st, int type, FTW*) {
     const std::vector<Range> whole{{0, static_cast<uint64_t>(st->st_size)}};
     const std::vector<Range>& want = g_walk->holes == Holes::Written && st->st_size > 0 ? whole : sourceRuns;
     std::vector<Range> got = dataRuns(copy);
-    if (!sameRuns(got, want)) {
-        g_walk->differences += relative + ": data runs " + describe(got) + ", want " + describe(want) + "\n";
+    if (got != want) {
+        g_walk->differences += relative + ": data runs " + fclholes::describeRuns(got) + ", want " + fclholes::describeRuns(want) + "\n";
     }
     // Where both keep the same holes, only the data runs can differ; otherwise every byte is read.
-    std::string bytes = compareBytes(path, copy, sameRuns(got, sourceRuns) ? sourceRuns : whole);
+    std::string bytes = compareBytes(path, copy, got == sourceRuns ? sourceRuns : whole);
     if (!bytes.empty()) {
         g_walk->differences += relative + ": " + bytes + "\n";
     }
@@ -115,27 +101,10 @@ int visit(const char* path, const struct stat* st, int type, FTW*) {
 
 }  // namespace
 
-std::vector<Range> dataRuns(const std::string& path, std::string* why) {
+std::vector<Range> dataRuns(const std::string& path) {
     std::vector<Range> runs;
-    Fd fd(path);
-    struct stat st;
-    if (fd.get() < 0 || fstat(fd.get(), &st) != 0) {
-        if (why != nullptr) {
-            *why = path + ": " + strerror(errno);
-        }
-        return runs;
-    }
-    off_t end = st.st_size;
-    for (off_t at = 0; at < end;) {
-        off_t data = lseek(fd.get(), at, SEEK_DATA);
-        if (data < 0) {
-            break;  // ENXIO: only a hole up to the end
-        }
-        off_t hole = lseek(fd.get(), data, SEEK_HOLE);
-        hole = hole < 0 ? end : std::min(hole, end);
-        runs.push_back({static_cast<uint64_t>(data), static_cast<uint64_t>(hole - data)});
-        at = hole;
-    }
+    std::string why;
+    fclholes::dataRuns(path, &runs, &why);
     return runs;
 }
 

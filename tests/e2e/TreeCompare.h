@@ -8,8 +8,8 @@
 
 namespace e2e {
 
-// The data runs of a file, as SEEK_DATA and SEEK_HOLE report them; empty with `why` set when it cannot be read.
-std::vector<Range> dataRuns(const std::string& path, std::string* why = nullptr);
+// The data runs of a file, as SEEK_DATA and SEEK_HOLE report them; empty when it cannot be read.
+std::vector<Range> dataRuns(const std::string& path);
 // The data runs an item of the spec has when its file system keeps its holes.
 std::vector<Range> expectedRuns(const Item& item);
 

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/fcl-holes/DataRuns.h"
+
 namespace e2e {
 
 constexpr uint64_t kKiB = 1024;
@@ -22,10 +24,8 @@ constexpr uint64_t kMiB = 1024 * kKiB;
 
 enum class Kind { File, Dir, Symlink, HardLink, Fifo };
 
-struct Range {
-    uint64_t offset;
-    uint64_t length;
-};
+// A hole of an item, or a data run of a file.
+using Range = fclholes::DataRun;
 
 struct Xattr {
     std::string name;
