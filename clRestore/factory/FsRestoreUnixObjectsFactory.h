@@ -92,6 +92,8 @@ public:
     bool isDirectChildDir(const char* toPath, std::string& topLevelDestPath, int& srcIdx);
     bool isDirectChildDir(const char* toPath, std::string& topLevelDestPath, int& srcIdx, const char* toPathPhys);
     void resetMkdirPermOwnerGroup(const std::string& path, int srcIdx, mode_t mode, uid_t uid, gid_t gid);
+    // Per source index, the directory under which that source's items land.
+    const std::vector<std::string>& getTopLevelDestPaths() const { return _topLevelDestPaths; }
 
     // ---- cross-platform sources ----
     bool isWindowsCrossRestore(int platform);
