@@ -103,11 +103,11 @@ public:
     }
 };
 
-// The archive's copy of one item.
+// The archive's copy of one item, owned by the user running the test, so that its owner can be set as root and not.
 struct ItemSpec {
     mode_t mode = S_IFREG | 0644;
-    uint32_t uid = 0;
-    uint32_t gid = 0;
+    uint32_t uid = getuid();
+    uint32_t gid = getgid();
     uint32_t atime = 1500000000;
     uint32_t mtime = 1600000000;
     uint32_t ctime = 1600000000;

@@ -155,12 +155,15 @@ TEST_F(OwnerModeTimes, RestoreUserMayNotReadAnotherUsersPrivateFile) {
         }
         struct passwd saved;
     } asUser;
-    auto file = makeItem(dest_ + "/private", spec(S_IFREG | 0600, 1234, 5678));
+    // Someone else than the restore user, and an owner this process can give.
+    const uid_t owner = fcltest::isRoot() ? 1234 : getuid();
+    const gid_t group = fcltest::isRoot() ? 5678 : getgid();
+    auto file = makeItem(dest_ + "/private", spec(S_IFREG | 0600, owner, group));
     EXPECT_EQ(file->openObject(), 0);
     EXPECT_EQ(factory_->getErrCode(), fclitem::kUserMayNotRead);
 
     factory_->setErrCode(0);
-    auto dir = makeItem(dest_ + "/privatedir", spec(S_IFDIR | 0700, 1234, 5678));
+    auto dir = makeItem(dest_ + "/privatedir", spec(S_IFDIR | 0700, owner, group));
     EXPECT_EQ(dir->openObject(), 1);
     EXPECT_NE(factory_->getErrCode(), fclitem::kUserMayNotRead);
 }
