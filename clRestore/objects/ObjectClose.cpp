@@ -177,7 +177,7 @@ int FsRestoreUnixObject::closeObject() {
         } else if (_hsm->seekFileTrans(-1, SEEK_CUR) < 0) {
             FCL_LOG(0, "seekFileTrans(%s, -1) failed: %s", _realName.c_str(), _hsm->getLastError().c_str());
             stepFailed();
-        } else if (_hsm->writeFileTrans(&zero, 1) < 0) {
+        } else if (_hsm->writeFileTrans(&zero, 1, 0) < 0) {
             FCL_LOG(0, "writeFileTrans(%s, 1) failed: %s", _realName.c_str(), _hsm->getLastError().c_str());
             stepFailed();
         }
