@@ -1,8 +1,8 @@
-// Operations of the restore objects whose behaviour is not built yet: the overwrite, skip and conflict rules, the
-// open with its ancestors, hard links and owners, the data path, ACLs and extended attributes, the close, and each
-// kind's own open, data and close. Each says so once. None pretends to restore: an item that would need the work
-// fails with the generic id of its step in the factory's error code. A skipped item (skip flag, hard link, or a stub
-// left as it is) still answers 1 without work, as every later operation of a skipped item does.
+// Operations of the restore objects whose behaviour is not built yet: the conflict rules of synchronised restores,
+// the data path, ACLs and extended attributes, and each kind's own open, data and close. Each says so once. None
+// pretends to restore: an item that would need the work fails with the generic id of its step in the factory's error
+// code. A skipped item (skip flag, hard link, or a stub left as it is) still answers 1 without work, as every later
+// operation of a skipped item does. An optional header is the exception: it is accepted, logged and not applied.
 #include <cerrno>
 
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
@@ -30,34 +30,7 @@ int failed(FsRestoreUnixObject& object, unsigned long id) {
 
 }  // namespace
 
-// ---- common open, ownership and mode ----
-
-int FsRestoreUnixObject::openObject() {
-    FCL_NOT_BUILT_YET();
-    return failed(*this, fclitem::kCreateFailed);
-}
-
-int FsRestoreUnixObject::postOpenObject(IMPERSONATION_FLAG /*flag*/) {
-    FCL_NOT_BUILT_YET();
-    return failed(*this, fclitem::kCloseStepFailed);
-}
-
-int FsRestoreUnixObject::_postOpenObject(int /*fd*/, const char* /*name*/, IMPERSONATION_FLAG /*flag*/) {
-    FCL_NOT_BUILT_YET();
-    return failed(*this, fclitem::kCloseStepFailed);
-}
-
-// ---- overwrite, skip and conflict rules: the ordinary answers ----
-
-bool FsRestoreUnixObject::ShouldRestoreFile() {
-    FCL_NOT_BUILT_YET();
-    return true;
-}
-
-bool FsRestoreUnixObject::isArchiveOlder() {
-    FCL_NOT_BUILT_YET();
-    return false;
-}
+// ---- synchronised-restore conflict rules: not a synchronised restore ----
 
 int FsRestoreUnixObject::ShouldRestoreSyncItem(bool /*isDirectory*/) {
     FCL_NOT_BUILT_YET();
@@ -105,9 +78,10 @@ int FsRestoreUnixObject::_writeData(int& /*fd*/, const char* /*name*/, void* /*b
 
 // ---- access-control lists, extended attributes, Lustre striping ----
 
+// An optional header is accepted and not applied: the item is restored without its ACLs and extended attributes.
 int FsRestoreUnixObject::writeOptHeader(void* /*buffer*/, int /*length*/) {
     FCL_NOT_BUILT_YET();
-    return skipped(*this) ? 1 : failed(*this, fclitem::kAclFailed);
+    return 1;
 }
 
 bool FsRestoreUnixObject::configureACLHelper(void* /*buffer*/, int /*length*/) {
@@ -132,24 +106,6 @@ bool FsRestoreUnixObject::ShouldRestoreFileBasedOnACL(void* /*buffer*/, int /*le
 bool FsRestoreUnixObject::checkACLPassthrough() {
     FCL_NOT_BUILT_YET();
     return true;
-}
-
-// ---- close ----
-
-int FsRestoreUnixObject::closeObject() {
-    FCL_NOT_BUILT_YET();
-    return skipped(*this) ? 1 : failed(*this, fclitem::kCloseStepFailed);
-}
-
-int FsRestoreUnixObject::ufsRestore() {
-    FCL_NOT_BUILT_YET();
-    return 0;
-}
-
-// ---- the hard-link inode table ----
-
-void clearHardLinkInodeTable() {
-    FCL_NOT_BUILT_YET();
 }
 
 // ---- each kind's own open, data and close: the common step's answer ----
@@ -209,9 +165,10 @@ int FsRestoreSymlink::writeOptHeader(void* buffer, int length) {
     return FsRestoreUnixObject::writeOptHeader(buffer, length);
 }
 
+// The link is made at close: until that is built, no link item is restored.
 int FsRestoreSymlink::closeObject() {
     FCL_NOT_BUILT_YET();
-    return FsRestoreUnixObject::closeObject();
+    return skipped(*this) ? 1 : failed(*this, fclitem::kCloseStepFailed);
 }
 
 int FsRestoreSpecial::openObject() {

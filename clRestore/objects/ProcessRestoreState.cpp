@@ -20,4 +20,5 @@ void resetProcessRestoreState() {
     MinSrcPathSize = 0;
 
     clearHardLinkInodeTable();
+    resetPostOpenSettings();
 }
