@@ -454,6 +454,9 @@ public:
     bool bDelayOpenObject;
     FsRestoreObject* HLRO;
     int _CXHeaderCount;
+    // The id with which the current item's data failed (a write, a hole, the stream), or 0. From then on the item's
+    // data is dropped; its end records that id, and the partial file goes under the remove-on-error flag.
+    unsigned long _itemDataError = 0;
 
     // Results and statistics.
     FsRestoreStatistics* _statistics;
