@@ -261,8 +261,9 @@ public:
     void ProcessMissingEOF();
     bool sendSrcPathToFIR(char* path);
     bool DependantPathAlreadySentToFIR(const char* path);
-    void OnBufferPlFsHiWaterMark();
-    void OnBufferPlFsLoWaterMark();
+    // 1 when the mark was relayed to the FIR, 0 when not.
+    int OnBufferPlFsHiWaterMark();
+    int OnBufferPlFsLoWaterMark();
     void SendExtentFileStatus(void* buf, CXFileHeader* hdr);
     void convertErrReportByteOrder(FSRErrorReport* report);
     bool IsHlinkBaseFile();

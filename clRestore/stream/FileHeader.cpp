@@ -17,6 +17,7 @@
 #include "clRestore/stream/FileHeaderRules.h"
 #include "clRestore/stream/HardLinks.h"
 #include "clRestore/stream/HeaderName.h"
+#include "clRestore/stream/ItemEnd.h"
 #include "clRestore/support/ClExceptError.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "clRestore/support/FsrMessages.h"
@@ -394,6 +395,12 @@ void FclRestore::ProcessMissingEOF() {
         return;
     }
     EvDebug::Debug(_event, __PRETTY_FUNCTION__, "Missing EOF for %s. Closing...", _ro->getTranslatedPathname().c_str());
+    if (_itemDataError != 0) {
+        // Its data had failed: closed as failed and recorded, so that the failure does not vanish with the end.
+        fclstream::closeCurrentObject(*this, nullptr, true);
+        _itemDataError = 0;
+        return;
+    }
     _ro->closeObject();
     dropObject(*this);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Writing an item's name into its header record: the name field holds 1027 bytes and a NUL, and a name that does not
 // fit is refused rather than cut, since a cut name would restore the item somewhere else.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -20,6 +21,13 @@ inline bool setHeaderName(CXFileHeader* hdr, const std::string& name, bool updat
         hdr->h_namelen = static_cast<uint32_t>(name.size() + 1);
     }
     return true;
+}
+
+// Puts `name` into `hdr` cut to the field (1027 bytes and a NUL), the rest of the field cleared; h_namelen stays.
+// For names that only label a result, never for a name the item is restored under.
+inline void setHeaderNameCut(CXFileHeader* hdr, const std::string& name) {
+    std::memset(hdr->h_filename, 0, CXHDR_NAME_SIZE);
+    std::memcpy(hdr->h_filename, name.data(), std::min(name.size(), CXHDR_NAME_SIZE - 1));
 }
 
 }  // namespace fclstream
