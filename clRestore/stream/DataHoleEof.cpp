@@ -158,8 +158,7 @@ void recordItem(FclRestore& job, const std::string& name, unsigned long code, Fs
     if (!fclstream::restoreClosedFileToVM(job, name, hdr, vmCode)) {
         FCL_ERROR("Can't restore file [%s] to VM. Error code [%d]", hdr->h_filename, static_cast<int>(vmCode));
     }
-    job.UpdateStatistics(hdr->h_filename, static_cast<int>(vmCode), job._currFileSize, job._currFileCompSize,
-                         nullptr);
+    job.UpdateStatistics(hdr->h_filename, static_cast<int>(vmCode), job._currFileSize, job._currFileCompSize, nullptr);
 }
 
 }  // namespace
@@ -226,8 +225,8 @@ void endItem(FclRestore& job, void* buf, CXFileHeader* hdr) {
         }
     } else if (job._delayOpen && job._savedOptHdrLen != 0) {
         FCL_ERROR("This is long path restore, but seems we did not get the actual path, skipping close.");
-        job.HandleRestoreFileUpdate(job._ro->getTranslatedPathname().c_str(), static_cast<int>(itemCode(job)),
-                                    job._ro, "");
+        job.HandleRestoreFileUpdate(job._ro->getTranslatedPathname().c_str(), static_cast<int>(itemCode(job)), job._ro,
+                                    "");
         delete job._ro;
         job._ro = nullptr;
     } else {

@@ -35,7 +35,6 @@
 namespace {
 
 constexpr unsigned long kAppVirtualServer = 0x6a;
-constexpr unsigned long kAppPostgres = 0x7d;
 constexpr unsigned long kCloudConnectionError = 0x1700008a;
 constexpr unsigned long kItemFailed = 0x1700003e;
 constexpr int kNoMemoryCause = 0x1c000082;
@@ -278,7 +277,7 @@ void openOrDelay(FclRestore& job, CXFileHeader* hdr, unsigned long version) {
         reportOpenFailure(job, object->getTranslatedPathname());
     }
     job.SetIphotoFileRestore(false);
-    if (job.getAppType() == kAppPostgres && job._ro != nullptr &&
+    if (job.getAppType() == fclstream::kAppPostgres && job._ro != nullptr &&
         (job._factory->getOptions() & FSR_OPT_PG_LOG_RESTORE) != 0) {
         job._fclRestoreUnix->_restoredLogFiles.push_back(job._ro->getTranslatedPathname());
     }

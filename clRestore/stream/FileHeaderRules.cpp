@@ -18,7 +18,6 @@
 namespace fclstream {
 namespace {
 
-constexpr unsigned long kAppPostgres = 0x7d;
 constexpr unsigned long kAppDocumentum = 0x80;
 constexpr unsigned long kAppMySql = 0x68;
 constexpr unsigned long kAppSybase = 5;

@@ -3,8 +3,9 @@
 #include "clRestore/options/PendingLog.h"
 #include "clRestore/stream/HardLinks.h"
 
-bool IfHLToBeOverWritten(std::string& /*path*/, unsigned long long /*archiveTime*/, FsRestoreObjectsFactory* /*factory*/,
-                         EvEvent* /*event*/, bool& /*notFound*/, bool /*setNotFound*/) {
+bool IfHLToBeOverWritten(std::string& /*path*/, unsigned long long /*archiveTime*/,
+                         FsRestoreObjectsFactory* /*factory*/, EvEvent* /*event*/, bool& /*notFound*/,
+                         bool /*setNotFound*/) {
     FCL_NOT_BUILT_YET();
     return true;
 }

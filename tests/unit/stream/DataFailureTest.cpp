@@ -28,13 +28,7 @@ const FailureCase kFailureCases[] = {{"partialFileRemoved", true}, {"partialFile
 class WriteFailure : public streamtest::StreamFixture, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(WriteFailure, EndsTheItemAsFailed) {
-    const std::string partial = scratch_ / "partial";
-    fcltest::writeFile(partial, "part");
-    Plan plan;
-    plan.script.path = partial;
-    plan.script.failWriteAt = 1;
-    plan.script.failCode = fclitem::kWriteFailed;
-    factory_->plans["/f"] = plan;
+    const std::string partial = planPartialFile("/f", 1, fclitem::kWriteFailed);
     header("/f");
     job_->_removeFileOnError = GetParam().removeOnError;
     data("aaaa");
@@ -82,13 +76,7 @@ class DiskFull : public streamtest::StreamFixture, public ::testing::WithParamIn
 // The job's disk-full stop closes and drops the object; the handler must not touch it afterwards (the sanitizer
 // build catches a use after free) and later buffers write nothing.
 TEST_P(DiskFull, StopsTheJobAndLeavesTheClosedObjectAlone) {
-    const std::string partial = scratch_ / "partial";
-    fcltest::writeFile(partial, "part");
-    Plan plan;
-    plan.script.path = partial;
-    plan.script.failWriteAt = 0;
-    plan.script.failCode = fclitem::kDiskFull;
-    factory_->plans["/f"] = plan;
+    const std::string partial = planPartialFile("/f", 0, fclitem::kDiskFull);
     header("/f");
     if (GetParam().byHole) {
         hole(200000);
@@ -127,11 +115,7 @@ TEST_F(DataFailure, AFailedHoleEndsTheItemAsFailed) {
 // The data mover could not deliver the item whole: it ends as a failed item, not as a restored one closed later by
 // the next header.
 TEST_F(DataFailure, ABadFileMarkerEndsTheItemAsFailed) {
-    const std::string partial = scratch_ / "partial";
-    fcltest::writeFile(partial, "part");
-    Plan plan;
-    plan.script.path = partial;
-    factory_->plans["/f"] = plan;
+    const std::string partial = planPartialFile("/f");
     header("/f");
     data("aaaa");
     badFile();

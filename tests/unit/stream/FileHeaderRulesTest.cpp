@@ -40,11 +40,21 @@ struct RuleCase {
 };
 
 void none(FclRestoreUNIX&) {}
-void snapArchive(FclRestoreUNIX& u) { u._snapArchive = true; }
-void indexingV2(FclRestoreUNIX& u) { u._useIndexingV2 = true; }
-void walDir(FclRestoreUNIX& u) { u.m_pgSrcWalDir = "/pg_wal"; }
-void greenplumFifo(FclRestoreUNIX& u) { u._greenplumRestoreOption = 1; }
-void greenplumDump(FclRestoreUNIX& u) { u._greenplumRestoreOption = 2; }
+void snapArchive(FclRestoreUNIX& u) {
+    u._snapArchive = true;
+}
+void indexingV2(FclRestoreUNIX& u) {
+    u._useIndexingV2 = true;
+}
+void walDir(FclRestoreUNIX& u) {
+    u.m_pgSrcWalDir = "/pg_wal";
+}
+void greenplumFifo(FclRestoreUNIX& u) {
+    u._greenplumRestoreOption = 1;
+}
+void greenplumDump(FclRestoreUNIX& u) {
+    u._greenplumRestoreOption = 2;
+}
 void cassandra(FclRestoreUNIX& u) {
     u._cassandraRestore = true;
     u._cassandraDataDirs["node1"] = "/var/lib/cassandra/data";
@@ -54,10 +64,20 @@ void cassandraStaged(FclRestoreUNIX& u) {
     u._cassandraStagedRestore = true;
     u._cassandraStagingLocs["node1"] = "/stage";
 }
-void mongo(FclRestoreUNIX& u) { u._mongoDbRestore = true; }
-void mongoInSnap(FclRestoreUNIX& u) { u._mongoDbRestore = true; u._snapArchive = true; }
-void mongoLog(FclRestoreUNIX& u) { u._mongoDbRestore = true; u._mongoDbLogRestorePath = "/logs"; }
-void splunk(FclRestoreUNIX& u) { u._splunkRestore = true; }
+void mongo(FclRestoreUNIX& u) {
+    u._mongoDbRestore = true;
+}
+void mongoInSnap(FclRestoreUNIX& u) {
+    u._mongoDbRestore = true;
+    u._snapArchive = true;
+}
+void mongoLog(FclRestoreUNIX& u) {
+    u._mongoDbRestore = true;
+    u._mongoDbLogRestorePath = "/logs";
+}
+void splunk(FclRestoreUNIX& u) {
+    u._splunkRestore = true;
+}
 
 constexpr uint64_t kFile = 0100644;
 constexpr uint64_t kDir = 040755;
@@ -76,10 +96,9 @@ const RuleCase kCases[] = {
      "/cabinet/docbase/a/b", 0, false},
     {"mySqlDropsNoBrowse", kMySql, 0, none, "/a/+NOBROWSE+/db/t.ibd", kFile, "/db/t.ibd", 0, true},
     {"mySqlPlainUnchanged", kMySql, 0, none, "/db/t.ibd", kFile, "/db/t.ibd", 0, false},
-    {"sybaseDecodesDevice", kSybase, 0, none, "/x/~WZ_SYB_DEVICES~/~dev~rdsk~c0t1d0s4", kFile, "/dev/rdsk/c0t1d0s4",
-     0, true},
-    {"sybaseTrailingSlashUnchanged", kSybase, 0, none, "/x/~WZ_SYB_DEVICES~/", kFile, "/x/~WZ_SYB_DEVICES~/", 0,
-     false},
+    {"sybaseDecodesDevice", kSybase, 0, none, "/x/~WZ_SYB_DEVICES~/~dev~rdsk~c0t1d0s4", kFile, "/dev/rdsk/c0t1d0s4", 0,
+     true},
+    {"sybaseTrailingSlashUnchanged", kSybase, 0, none, "/x/~WZ_SYB_DEVICES~/", kFile, "/x/~WZ_SYB_DEVICES~/", 0, false},
     {"sybasePlainUnchanged", kSybase, 0, none, "/x/~dev~a", kFile, "/x/~dev~a", 0, false},
     {"markerSkipped", kMarkerType, 0, none, std::string("/a/") + kMarker + "/b", kFile,
      std::string("/a/") + kMarker + "/b", kSkip, false},
@@ -102,8 +121,8 @@ const RuleCase kCases[] = {
      "/stage/a/b/node1/ks/tbl/f", 0, false},
     {"stagedCommitLog", kOtherType, 0, cassandraStaged, "/a/b/node1/#COMMITLOG#/c.log", kFile,
      "/stage/#COMMITLOG#/c.log", 0, false},
-    {"stagedDirectorySkipped", kOtherType, 0, cassandraStaged, "/a/b/node1/ks/tbl/x/y", kDir,
-     "/a/b/node1/ks/tbl/x/y", kSkip, false},
+    {"stagedDirectorySkipped", kOtherType, 0, cassandraStaged, "/a/b/node1/ks/tbl/x/y", kDir, "/a/b/node1/ks/tbl/x/y",
+     kSkip, false},
     {"mongoTopBecomesRootAndSkipped", kOtherType, 0, mongo, "/shard", kDir, "/", kSkip, false},
     {"mongoDropsFirstComponent", kOtherType, 0, mongo, "/shard/db/f", kFile, "/db/f", 0, false},
     {"mongoNoSlashUnchanged", kOtherType, 0, mongo, "shard", kFile, "shard", 0, false},

@@ -24,10 +24,10 @@ struct RemoveCase {
 };
 
 const RemoveCase kRemoveCases[] = {
-    {"regularFile", 0100644, false, true},     {"fifo", 010644, false, true},
-    {"directory", 040755, false, false},       {"symbolicLink", 0120777, false, false},
-    {"socket", 0140755, false, false},         {"characterDevice", 020644, false, false},
-    {"blockDevice", 060644, false, false},     {"regularFileValidateOnly", 0100644, true, false},
+    {"regularFile", 0100644, false, true}, {"fifo", 010644, false, true},
+    {"directory", 040755, false, false},   {"symbolicLink", 0120777, false, false},
+    {"socket", 0140755, false, false},     {"characterDevice", 020644, false, false},
+    {"blockDevice", 060644, false, false}, {"regularFileValidateOnly", 0100644, true, false},
 };
 
 class RemoveOnError : public streamtest::StreamFixture, public ::testing::WithParamInterface<RemoveCase> {};

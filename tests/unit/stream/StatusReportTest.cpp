@@ -65,14 +65,11 @@ TEST_F(StatusReport, CarriesEachItemsNameAndCode) {
 }
 
 TEST_F(StatusReport, AFailedItemReportsItsFailure) {
-    streamtest::Plan plan;
-    plan.script.failWriteAt = 0;
-    plan.script.path = scratch_ / "partial";
-    factory_->plans["/f"] = plan;
+    const std::string partial = planPartialFile("/f", 0);
     header("/f");
     data("abc");
     eof();
-    EXPECT_EQ((Status{true, plan.script.path, 0x17000012}), nextStatus());
+    EXPECT_EQ((Status{true, partial, 0x17000012}), nextStatus());
 }
 
 TEST_F(StatusReport, WaterMarksAreRelayed) {

@@ -18,10 +18,10 @@ namespace streamtest {
 // Everything the doubles saw, in order.
 struct Journal {
     std::vector<std::string> calls;
-    std::string bytes;                      // the data written, zeros of holes included
-    std::vector<int> writeLengths;          // every writeData length
-    std::set<const void*> zeroSources;      // buffers that zero-only writes came from
-    std::vector<std::string> results;       // "<path> 0x<code>" per recorded item
+    std::string bytes;                  // the data written, zeros of holes included
+    std::vector<int> writeLengths;      // every writeData length
+    std::set<const void*> zeroSources;  // buffers that zero-only writes came from
+    std::vector<std::string> results;   // "<path> 0x<code>" per recorded item
     int progressReports = 0;
 
     void note(const std::string& call) { calls.push_back(call); }

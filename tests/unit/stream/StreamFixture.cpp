@@ -102,6 +102,16 @@ void StreamFixture::badFile() {
     std::memset(static_cast<void*>(&prehdr_), 0, sizeof prehdr_);
 }
 
+std::string StreamFixture::planPartialFile(const std::string& item, int failWriteAt, unsigned long failCode) {
+    Plan plan;
+    plan.script.path = scratch_ / "partial";
+    plan.script.failWriteAt = failWriteAt;
+    plan.script.failCode = failCode;
+    fcltest::writeFile(plan.script.path, "part");
+    factory_->plans[item] = plan;
+    return plan.script.path;
+}
+
 std::vector<std::string> StreamFixture::callsFrom(const std::string& prefix) const {
     auto at = journal_.calls.begin();
     while (at != journal_.calls.end() && at->compare(0, prefix.size(), prefix) != 0) {

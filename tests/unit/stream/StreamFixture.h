@@ -34,6 +34,9 @@ protected:
     void hole(uint32_t length);
     void eof();
     void badFile();
+    // The object of `item` works on a real file in the scratch directory (whose partial file a failure may remove),
+    // its `failWriteAt`-th write failing with `failCode`; the file's path.
+    std::string planPartialFile(const std::string& item, int failWriteAt = -1, unsigned long failCode = 0x17000012);
     // The journal's calls from the first one that begins with `prefix` on.
     std::vector<std::string> callsFrom(const std::string& prefix) const;
 

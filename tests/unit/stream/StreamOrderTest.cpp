@@ -144,10 +144,9 @@ TEST_F(StreamOrder, AMissingEndClosesThePreviousObjectWithoutAResult) {
     data("1234");
     header("/b");
     eof();
-    const Calls expected = {"create /a v0",       "open /dst/a",        "write 4",
-                            "close /dst/a code=0x0", "destroy /dst/a",  "create /b v0",
-                            "open /dst/b",        "close /dst/b code=0x0", "result /dst/b 0x0 obj",
-                            "destroy /dst/b"};
+    const Calls expected = {"create /a v0",          "open /dst/a",   "write 4",     "close /dst/a code=0x0",
+                            "destroy /dst/a",        "create /b v0",  "open /dst/b", "close /dst/b code=0x0",
+                            "result /dst/b 0x0 obj", "destroy /dst/b"};
     EXPECT_EQ(expected, journal_.calls);
 }
 
