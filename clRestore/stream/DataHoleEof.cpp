@@ -168,7 +168,7 @@ void recordItem(FclRestore& job, const std::string& name, unsigned long code, Fs
 void fclstream::closeCurrentObject(FclRestore& job, CXFileHeader* hdr, bool record) {
     FsRestoreObject* object = job._ro;
     const unsigned long dataError = job._itemDataError;
-    if (dataError != 0) {
+    if (dataError != 0 && job._factory != nullptr) {
         job._factory->setErrCode(dataError);
     }
     object->closeObject();
