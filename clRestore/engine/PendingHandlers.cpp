@@ -4,12 +4,6 @@
 #include "clRestore/options/PendingLog.h"
 
 // ---- stream buffers ----
-void FclRestore::ProcessPlFsPreHdr(FSRPreHeader*, CXFileHeader*) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlFsHdr(void*, CXFileHeader*, FSRPreHeader*) {
-    FCL_NOT_BUILT_YET();
-}
 void FclRestore::OnBufferPlFsOptHdr(void*, int) {
     FCL_NOT_BUILT_YET();
 }
@@ -25,27 +19,6 @@ void FclRestore::OnBufferPlFsOptHdr4(void*, int) {
 void FclRestore::OnBufferPlFsIndexHdr(void*, int) {
     FCL_NOT_BUILT_YET();
 }
-void FclRestore::OnBufferPlVSDiskInfo(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlVSVolHeaderInfo(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlVSVolHeaderMetadata(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlVSVolHeaderMetadataEof(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlData(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlFsEof(void*, CXFileHeader*) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlFsBadEof(void*, CXFileHeader*) {
-    FCL_NOT_BUILT_YET();
-}
 void FclRestore::OnBufferPlFsReadErr(void*) {
     FCL_NOT_BUILT_YET();
 }
@@ -55,22 +28,7 @@ void FclRestore::OnBufferPlDmSiLink(void*, int) {
 void FclRestore::OnBufferPlFsCldedup(void*, int) {
     FCL_NOT_BUILT_YET();
 }
-void FclRestore::OnBufferPlFsExtents(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlFsExtentData(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlSdmParameters(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlSdmPadding(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
 void FclRestore::OnBufferPlFSProbeReply(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlHole(void*) {
     FCL_NOT_BUILT_YET();
 }
 void FclRestore::OnBufferPlFSSystemStateItemMetadataHdr(void*, int) {
@@ -209,6 +167,21 @@ void FclRestore::HandleRestoreFileUpdate(const char*, int, FsRestoreObject*, con
 
 void FclRestore::HandleRestoreFileUpdate(const char*, int, const std::string&, FsRestoreObject*, const std::string&) {
     FCL_NOT_BUILT_YET();
+}
+
+void FclRestore::UpdateStatistics(const char*, int, unsigned long long, unsigned long long, FsRestoreObject*) {
+    FCL_NOT_BUILT_YET();
+}
+
+void FclRestore::sendRestoreItem(CXFileHeader*) {
+    FCL_NOT_BUILT_YET();
+}
+
+// ---- database helpers ----
+// The ordinary answer: the metadata is there.
+int FclRestore::FetchMySqlIndexMetadata(bool) {
+    FCL_NOT_BUILT_YET();
+    return 0;
 }
 
 // ---- identity ----
