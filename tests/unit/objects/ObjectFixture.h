@@ -1,0 +1,98 @@
+#pragma once
+// Restore objects over a factory without a job, writing into a scratch directory, and what the tests read back: the
+// data extents of a file (SEEK_DATA/SEEK_HOLE), a link's target, deterministic non-zero data.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "clRestore/objects/FsRestoreFile.h"
+#include "tests/common/FactoryFixture.h"
+
+namespace fcltest {
+
+using Extents = std::vector<std::pair<off_t, off_t>>;
+
+// The file's data extents, [start, end), as the file system reports them.
+inline Extents dataExtents(const std::string& path) {
+    Extents extents;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        ADD_FAILURE() << "cannot open " << path;
+        return extents;
+    }
+    off_t at = 0;
+    for (;;) {
+        const off_t start = lseek(fd, at, SEEK_DATA);
+        if (start < 0) {
+            break;
+        }
+        const off_t end = lseek(fd, start, SEEK_HOLE);
+        extents.emplace_back(start, end);
+        at = end;
+    }
+    close(fd);
+    return extents;
+}
+
+// The target of the link at `path`, read into a buffer that grows until the answer is shorter than it.
+inline std::string readLinkTarget(const std::string& path) {
+    std::vector<char> buffer(64);
+    for (;;) {
+        const ssize_t n = readlink(path.c_str(), buffer.data(), buffer.size());
+        if (n < 0) {
+            ADD_FAILURE() << "readlink " << path << ": errno " << errno;
+            return std::string();
+        }
+        if (static_cast<size_t>(n) < buffer.size()) {
+            return std::string(buffer.data(), static_cast<size_t>(n));
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// `length` bytes, none of them zero, different for each seed.
+inline std::string nonZeroData(size_t length, unsigned seed = 1) {
+    std::string data(length, '\0');
+    unsigned state = seed * 2654435761u + 1;
+    for (char& c : data) {
+        state = state * 1103515245u + 12345u;
+        c = static_cast<char>(1 + (state >> 16) % 255);
+    }
+    return data;
+}
+
+inline off_t fileSize(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+class ObjectFixture : public FactoryFixture {
+protected:
+    ObjectFixture() : factory_(makeFactory()) { header_.mode = 0100644; }
+
+    // A regular-file object whose destination is `name` in the scratch directory, opened here for writing (as the
+    // common open would), so that the data path can be driven on its own.
+    std::unique_ptr<FsRestoreFile> openedFile(const std::string& name, uint64_t size) {
+        header_.size = size;
+        std::unique_ptr<FsRestoreFile> file(new FsRestoreFile(&header_, factory_.get()));
+        file->_filename = scratch_ / name;
+        file->_handle = open(file->_filename.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        EXPECT_GE(file->_handle, 0) << file->_filename;
+        return file;
+    }
+
+    // The descriptor's position: where the next write would land, and the file's length once a pending hole is
+    // made real.
+    static off_t position(const FsRestoreUnixObject& item) { return lseek(item._handle, 0, SEEK_CUR); }
+
+    std::unique_ptr<FsRestoreUnixObjectsFactory> factory_;
+    CXFileHeader header_;
+};
+
+}  // namespace fcltest
