@@ -128,25 +128,10 @@ bool FclRestore::OnMsgSeekToOffset10V2(FSRSeekArchiveArray_10_V2*) {
     return true;
 }
 
-// ---- job parameters and source paths ----
+// ---- job parameters ----
 bool FclRestore::OnMsgSetParams(FSRSetParams*) {
     FCL_NOT_BUILT_YET();
     return true;
-}
-
-bool FclRestore::OnMsgSrcPath(FSRSrcPath*) {
-    FCL_NOT_BUILT_YET();
-    return true;
-}
-
-void FclRestore::sortPathnames(FSRSrcPath*) {
-    FCL_NOT_BUILT_YET();
-    _caseSensitive = true;
-}
-
-void FclRestore::sortPathnamesCase(FSRSrcPath*) {
-    FCL_NOT_BUILT_YET();
-    _caseSensitive = false;
 }
 
 // ---- image-level restore ----
