@@ -38,7 +38,12 @@ bool makeDirectory(FsRestoreUnixObject& item) {
     if (item._longPathHandler != nullptr) {
         return item._longPathHandler->CreateDirsIteratively_Long(path.data(), nullptr) != 0;
     }
-    return StaticUtils::createDirsIteratively(path.data()) != 0;
+    return StaticUtils::openRestoreDirectory(path.data()) != 0;
+}
+
+// The mode without its file-type bits.
+mode_t permissionBits(uint32_t mode) {
+    return static_cast<mode_t>(mode & 0xffff0fff);
 }
 
 void notResettingOnce() {
@@ -103,12 +108,7 @@ int FsRestoreDirectory::openObject() {
     }
 
     if (fclobjects::resetsCreatedDirectories(*this)) {
-        std::string dir = "/";
-        int index = 0;
-        if (_ownerFactory->isDirectChildDir(_filename.c_str(), dir, index)) {
-            _ownerFactory->resetMkdirPermOwnerGroup(dir, index, static_cast<mode_t>(_mode & 0xffff0fff),
-                                                    static_cast<uid_t>(_uid), static_cast<gid_t>(_gid));
-        }
+        fclobjects::resetCreatedDirectories(*this, _filename, permissionBits(_mode));
     } else {
         notResettingOnce();
     }
@@ -169,20 +169,12 @@ int FsRestoreDirectory::closeObject() {
 int FsRestoreUnixCacheDirectory::openObject() {
     const int result = FsRestoreDirectory::openObject();
     if (result != 0 && !_ownerFactory->IsSyncRestore() && !_headerPath.empty()) {
-        std::string dir = "/";
-        int index = 0;
-        if (_ownerFactory->isDirectChildDir(_headerPath.c_str(), dir, index, _filename.c_str())) {
-            _ownerFactory->resetMkdirPermOwnerGroup(dir, index, static_cast<mode_t>(_mode & 0xffff0fff),
-                                                    static_cast<uid_t>(_uid), static_cast<gid_t>(_gid));
-        }
+        fclobjects::resetCreatedDirectories(*this, _headerPath, permissionBits(_mode), _filename.c_str());
     }
     return result;
 }
 
 void FsRestoreUnixCacheDirectory::resetFilePath(const std::string& name, CXFileHeader* header, int version) {
     FsRestoreDirectory::resetFilePath(name, header, version);
-    FclRestore* job = _ownerFactory->getJob();
-    if (job != nullptr && job->IsCacheDBRestore()) {
-        _headerPath = name;
-    }
+    fclobjects::keepHeaderPath(*this, name, _headerPath);
 }

@@ -170,12 +170,7 @@ int FsRestoreFile::openObject() {
     }
 
     if (fclobjects::resetsCreatedDirectories(*this)) {
-        std::string dir = "/";
-        int index = 0;
-        if (_ownerFactory->isDirectChildDir((_filename + "/").c_str(), dir, index)) {
-            _ownerFactory->resetMkdirPermOwnerGroup(dir, index, createdDirectoryMode(_mode), static_cast<uid_t>(_uid),
-                                                    static_cast<gid_t>(_gid));
-        }
+        fclobjects::resetCreatedDirectories(*this, _filename + "/", createdDirectoryMode(_mode));
     } else {
         notResettingOnce();
     }
@@ -252,20 +247,12 @@ int FsRestoreFile::closeObject() {
 int FsRestoreUnixCacheFile::openObject() {
     const int result = FsRestoreFile::openObject();
     if (result != 0 && !_ownerFactory->IsSyncRestore() && !_headerPath.empty()) {
-        std::string dir = "/";
-        int index = 0;
-        if (_ownerFactory->isDirectChildDir((_headerPath + "/").c_str(), dir, index, _filename.c_str())) {
-            _ownerFactory->resetMkdirPermOwnerGroup(dir, index, createdDirectoryMode(_mode), static_cast<uid_t>(_uid),
-                                                    static_cast<gid_t>(_gid));
-        }
+        fclobjects::resetCreatedDirectories(*this, _headerPath + "/", createdDirectoryMode(_mode), _filename.c_str());
     }
     return result;
 }
 
 void FsRestoreUnixCacheFile::resetFilePath(const std::string& name, CXFileHeader* header, int version) {
     FsRestoreFile::resetFilePath(name, header, version);
-    FclRestore* job = _ownerFactory->getJob();
-    if (job != nullptr && job->IsCacheDBRestore()) {
-        _headerPath = name;
-    }
+    fclobjects::keepHeaderPath(*this, name, _headerPath);
 }

@@ -38,6 +38,24 @@ bool resetsCreatedDirectories(FsRestoreUnixObject& item) {
            (factory.getOptions() & FSR_OPT_NDMP) == 0;
 }
 
+void resetCreatedDirectories(FsRestoreUnixObject& item, const std::string& path, mode_t mode, const char* physical) {
+    FsRestoreUnixObjectsFactory& factory = *item._ownerFactory;
+    std::string dir = "/";
+    int index = 0;
+    const bool child = physical != nullptr ? factory.isDirectChildDir(path.c_str(), dir, index, physical)
+                                           : factory.isDirectChildDir(path.c_str(), dir, index);
+    if (child) {
+        factory.resetMkdirPermOwnerGroup(dir, index, mode, static_cast<uid_t>(item._uid), static_cast<gid_t>(item._gid));
+    }
+}
+
+void keepHeaderPath(FsRestoreUnixObject& item, const std::string& name, std::string& headerPath) {
+    FclRestore* job = item._ownerFactory->getJob();
+    if (job != nullptr && job->IsCacheDBRestore()) {
+        headerPath = name;
+    }
+}
+
 std::string parentDirectory(const std::string& path) {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos || slash == 0) {
