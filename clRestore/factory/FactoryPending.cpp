@@ -23,20 +23,9 @@
 namespace {
 
 const long long kNotSyncBackupTime = 65535;
-const unsigned long kAdmOptMapEntries = 0x5e93ea78;
 
 CQiError searchIndexNotBuilt(const FXCodeLocation& where) {
     return FXErrorUtil::ErrorErrNo(where, ENOSYS, "Search-index restores are not built yet");
-}
-
-// Records without a text sort first; the rest by their texts.
-int compareSourcePaths(const void* a, const void* b, int (*compare)(const char*, const char*)) {
-    const char* left = static_cast<const FSRSrcPath*>(a)->path;
-    const char* right = static_cast<const FSRSrcPath*>(b)->path;
-    if (left == nullptr || right == nullptr) {
-        return (left != nullptr) - (right != nullptr);
-    }
-    return compare(left, right);
 }
 
 }  // namespace
@@ -133,69 +122,9 @@ void FsRestoreUnixObjectsFactory::convertWindowsSourcePaths() {
     FCL_NOT_BUILT_YET();
 }
 
-// ---- naming and path translation: no name can be given ----
-
-bool FsRestoreUnixObjectsFactory::preapreFileName(const char* /*hdrName*/, std::string& translated, std::string& real,
-                                                  CXFileHeader* /*header*/) {
-    FCL_NOT_BUILT_YET();
-    fileRange = fileRange_t();
-    _currentItemMapped = 0;
-    translated.clear();
-    real.clear();
-    return false;
-}
-
-void FsRestoreUnixObjectsFactory::translatePathname(std::string& to, const std::string& /*from*/,
-                                                    CXFileHeader* /*header*/, unsigned short /*mode*/) {
-    FCL_NOT_BUILT_YET();
-    to.clear();
-}
-
-int FsRestoreUnixObjectsFactory::cmpFunc(const void* a, const void* b) {
-    FCL_NOT_BUILT_YET();
-    return compareSourcePaths(a, b, strcmp);
-}
-
-int FsRestoreUnixObjectsFactory::cmpFuncCase(const void* a, const void* b) {
-    FCL_NOT_BUILT_YET();
-    return compareSourcePaths(a, b, strcasecmp);
-}
-
-std::string FsRestoreUnixObjectsFactory::getBasename(const std::string& /*path*/) {
-    FCL_NOT_BUILT_YET();
-    return std::string();
-}
+// ---- silo paths: no mount path is known ----
 
 bool FsRestoreUnixObjectsFactory::translateSiloPathname(std::string& /*to*/, const std::string& /*from*/) {
-    FCL_NOT_BUILT_YET();
-    return false;
-}
-
-// ---- mapped restores: a job that asks for a mapping does not start ----
-
-bool FsRestoreUnixObjectsFactory::InsertInToMap() {
-    FCL_NOT_BUILT_YET();
-    return false;
-}
-
-int FsRestoreUnixObjectsFactory::InitializeForMappedRestores(long long jobId,
-                                                             const std::map<unsigned long, std::string>& /*map*/) {
-    FCL_NOT_BUILT_YET();
-    mappingFile[0] = '\0';
-    SchedularInterfaceNet().GetTaskOptionString(jobId, wzTaskOptions(1), mappingFile, sizeof(mappingFile));
-    std::list<std::string> entries;
-    const bool xmlEntries =
-        EvAdmTask(static_cast<unsigned long long>(jobId), 0, nullptr).getOptionString(kAdmOptMapEntries, entries) ==
-            0 &&
-        !entries.empty();
-    if (mappingFile[0] != '\0' || xmlEntries || IsSyncRestore()) {
-        FCL_ERROR("The job asks for a mapped restore, and mapped restores are not built yet");
-        return -1;
-    }
-    return 0;
-}
-
-bool FsRestoreUnixObjectsFactory::getMappingPath(std::string& /*to*/, std::string& /*from*/) {
     FCL_NOT_BUILT_YET();
     return false;
 }

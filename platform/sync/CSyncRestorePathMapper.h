@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "clRestore/support/CQiError.h"
 #include "platform/log/LogWriter.h"
 #include "platform/sync/UserGroupID.h"
 
@@ -20,6 +21,13 @@ public:
     explicit CSyncRestorePathMapper(long long jobId) : m_jobId(jobId) {}
 
     std::vector<SrcDestMap>& GetMappedPaths() { return m_mappedPaths; }
+    // Reads the pairs of a mapped synchronised restore from the sync library; until that is built the pairs stay as
+    // they are.
+    CQiError InitMappedFileRestore() {
+        FCL_LOG(1, "Mapped synchronised restores are not built yet; the mapper keeps its %zu pairs",
+                m_mappedPaths.size());
+        return CQiError::Success();
+    }
 
     // The source path of a synchronised restore as the sync library names it. The library's translation is not built
     // yet: the path stays as the FIR sent it.
