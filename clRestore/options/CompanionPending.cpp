@@ -206,12 +206,6 @@ std::string FclRestoreUNIX::stripPathLevlel(std::string path, int levels) {
 
 // ---- destination checks and the photo library ----
 
-void FclRestoreUNIX::CheckIfDestinationIsGluster(const std::string& destPath) {
-    FCL_NOT_BUILT_YET();
-    (void)destPath;
-    _destinationGluster = false;
-}
-
 bool FclRestoreUNIX::IsIphotoSmartContent(const std::string& path, std::string& out, bool& smartContent) {
     FCL_NOT_BUILT_YET();
     (void)path, (void)out;

@@ -1,6 +1,7 @@
 #pragma once
 // The path mapper of synchronised restores. The sync library's operations that fill it are not here yet; until then a
-// mapper holds no pairs, which is what a job that is not a synchronised restore sees.
+// mapper holds no pairs, keeps no modified files, has no last backup and knows no owners, which is what a job that is
+// not a synchronised restore sees. Tests set a mapper up with the Set operations.
 #include <map>
 #include <mutex>
 #include <string>
@@ -36,6 +37,20 @@ public:
         std::call_once(once, [] { FCL_LOG(1, "CSyncRestorePathMapper::InitSrcPath is not built yet"); });
         return path;
     }
+    bool ShouldPreserveModifiedFiles() const { return m_preserveModifiedFiles; }
+    // Unix seconds.
+    long long GetLastSyncBackupTime() const { return m_lastSyncBackupTime; }
+    // The owner recorded for `path`; a path without one leaves `ids` as it is.
+    void GetUserAndGroupIDForPath(const std::string& path, UserGroupID* ids) const {
+        auto found = m_userGroupByPath.find(path);
+        if (found != m_userGroupByPath.end() && ids != nullptr) {
+            *ids = found->second;
+        }
+    }
+
+    void SetPreserveModifiedFiles(bool on) { m_preserveModifiedFiles = on; }
+    void SetLastSyncBackupTime(long long seconds) { m_lastSyncBackupTime = seconds; }
+    void SetUserAndGroupIDForPath(const std::string& path, const UserGroupID& ids) { m_userGroupByPath[path] = ids; }
 
 private:
     std::map<std::string, UserGroupID> m_userGroupByPath;
