@@ -69,6 +69,7 @@ protected:
 
 // Owners and times stay as the backup has them once the children are in; the mode holds from the open on.
 TEST_F(DirectoryRestore, ModesOwnersAndTimesHoldAfterTheChildren) {
+    FCL_SKIP_UNLESS_COMMON_OPEN_IS_BUILT();
     const bool root = fcltest::isRoot();
     if (!root) {
         std::cout << "Not root: directories keep this user as owner; modes and times are still checked.\n";
@@ -105,6 +106,7 @@ TEST_F(DirectoryRestore, ModesOwnersAndTimesHoldAfterTheChildren) {
 }
 
 TEST_F(DirectoryRestore, MissingAncestorsAreMade) {
+    FCL_SKIP_UNLESS_COMMON_OPEN_IS_BUILT();
     describe(040750, getuid(), getgid());
     ASSERT_EQ(restoreDirectory(scratch_ / "a/b/c"), 1);
     struct stat st;
@@ -113,6 +115,7 @@ TEST_F(DirectoryRestore, MissingAncestorsAreMade) {
 }
 
 TEST_F(DirectoryRestore, FailedDirectoryQueuesNoTimes) {
+    FCL_SKIP_UNLESS_COMMON_OPEN_IS_BUILT();
     describe(040755, getuid(), getgid());
     FsRestoreDirectory directory(&header_, factory_.get());
     directory._filename = scratch_ / "failed";
@@ -125,6 +128,7 @@ TEST_F(DirectoryRestore, FailedDirectoryQueuesNoTimes) {
 
 // Without an access time in the backup, the folder keeps the one it has.
 TEST_F(DirectoryRestore, NoAccessTimeLeavesItAlone) {
+    FCL_SKIP_UNLESS_COMMON_OPEN_IS_BUILT();
     describe(040755, getuid(), getgid(), 0);
     const std::string dir = scratch_ / "noatime";
     ASSERT_EQ(restoreDirectory(dir), 1);
@@ -139,6 +143,7 @@ TEST_F(DirectoryRestore, NoAccessTimeLeavesItAlone) {
 
 // A directory replaced by a link before the end: the times go nowhere, least of all to what the link names.
 TEST_F(DirectoryRestore, TimesNeverFollowALinkPutInTheDirectorysPlace) {
+    FCL_SKIP_UNLESS_COMMON_OPEN_IS_BUILT();
     fcltest::ScratchDir outside("fcloutside");
     struct stat before;
     ASSERT_EQ(lstat(outside.path().c_str(), &before), 0);
@@ -155,6 +160,7 @@ TEST_F(DirectoryRestore, TimesNeverFollowALinkPutInTheDirectorysPlace) {
 }
 
 TEST_F(DirectoryRestore, DistributedRestoreQueuesOnlyOutsideItsTimestampPhase) {
+    FCL_SKIP_UNLESS_COMMON_OPEN_IS_BUILT();
     FclRestoreUNIX& unix = *job_.getUnixCompanion();
     unix._distributedRestore = true;
     unix.SetMultiNodeTaskId(7);
@@ -188,6 +194,7 @@ TEST_F(DirectoryRestore, NamelessDirectoryIsSkipped) {
 // While owners are preserved, a directory the restore made earlier as an ancestor is found once, under its name
 // without a trailing '/', and its access-control lists are then applied as for a made directory.
 TEST_F(DirectoryRestore, AncestorMadeEarlierIsFoundOnce) {
+    FCL_SKIP_UNLESS_COMMON_OPEN_IS_BUILT();
     g_preserveOwnership = true;
     const std::string dir = scratch_ / "made";
     ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "clRestore/support/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "tests/unit/objects/ObjectFixture.h"
 
@@ -71,6 +72,7 @@ bool noDataIn(const std::string& path, off_t from, off_t to) {
 }
 
 TEST_F(FileRestore, ContentsLengthHolesModeAndTimes) {
+    FCL_SKIP_UNLESS_COMMON_OPEN_IS_BUILT();
     const struct {
         const char* name;
         std::vector<Piece> pieces;
@@ -83,7 +85,7 @@ TEST_F(FileRestore, ContentsLengthHolesModeAndTimes) {
         {"hole at the start", {{true, kBlock}, {false, 100}}, {{0, kBlock}}},
         {"hole in the middle", {{false, 100}, {true, 2 * kBlock}, {false, 100}}, {{4096, 2 * kBlock}}},
         // The trailing hole gives the file its length; at most its last block holds data to say so.
-        {"hole at the end", {{false, 100}, {true, 4 * kBlock}}, {{4096, 5 * kBlock - 4096}}},
+        {"hole at the end", {{false, 100}, {true, 4 * kBlock}}, {{4096, 4 * kBlock}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -92,21 +94,23 @@ TEST_F(FileRestore, ContentsLengthHolesModeAndTimes) {
         ASSERT_EQ(restore(c.name, c.pieces, &expected), 1);
         EXPECT_EQ(factory_->getErrCode(), 0u);
         const std::string path = scratch_ / c.name;
-        EXPECT_EQ(fcltest::fileSize(path), static_cast<off_t>(expected.size()));
-        EXPECT_EQ(fcltest::readFile(path), expected);
-        for (const auto& hole : c.holes) {
-            EXPECT_TRUE(noDataIn(path, hole.first, hole.second)) << hole.first << "-" << hole.second;
-        }
+        // Times first: reading the contents moves the access time.
         struct stat st;
         ASSERT_EQ(lstat(path.c_str(), &st), 0);
         EXPECT_EQ(st.st_mode, 0100640u);
         EXPECT_EQ(st.st_mtime, 1500000000);
         EXPECT_EQ(st.st_atime, 1400000000);
+        EXPECT_EQ(st.st_size, static_cast<off_t>(expected.size()));
+        EXPECT_EQ(fcltest::readFile(path), expected);
+        for (const auto& hole : c.holes) {
+            EXPECT_TRUE(noDataIn(path, hole.first, hole.second)) << hole.first << "-" << hole.second;
+        }
     }
 }
 
 // Several GiB with little data, ending in a hole: exact length, holes kept, data at its offsets.
 TEST_F(FileRestore, SparseFileOfSeveralGiB) {
+    FCL_SKIP_UNLESS_COMMON_OPEN_IS_BUILT();
     const std::vector<Piece> pieces = {{true, 0x80000000u}, {false, 8192}, {true, 0xfffff000u}, {false, 4096},
                                        {true, 0xc0000000u}};
     // Holes would make an expected copy several GiB: the data pieces are kept with their offsets instead.
@@ -153,12 +157,15 @@ TEST_F(FileRestore, SparseFileOfSeveralGiB) {
 }
 
 TEST_F(FileRestore, MissingParentsAreMade) {
+    FCL_SKIP_UNLESS_COMMON_OPEN_IS_BUILT();
     std::string expected;
     ASSERT_EQ(restore("a/b/c/file", {{false, 10}}, &expected), 1);
     EXPECT_EQ(fcltest::readFile(scratch_ / "a/b/c/file"), expected);
 }
 
 TEST_F(FileRestore, RunningProgramIsTextFileBusy) {
+    FCL_SKIP_UNLESS_COMMON_OPEN_IS_BUILT();
+    factory_ = makeFactory(FSR_OPT_OVERWRITE);
     const std::string program = scratch_ / "program";
     fcltest::writeFile(program, fcltest::readFile("/bin/sleep"));
     ASSERT_EQ(chmod(program.c_str(), 0755), 0);
@@ -188,6 +195,7 @@ TEST_F(FileRestore, RunningProgramIsTextFileBusy) {
 // An Apple item with a resource fork gets its companion beside it; without one, or when the job skips the forks,
 // none.
 TEST_F(FileRestore, AppleResourceForkGetsItsCompanion) {
+    FCL_SKIP_UNLESS_COMMON_OPEN_IS_BUILT();
     header_.h_isHfs = 0x01;
     header_.extentOffset = 10;
     std::string expected;
