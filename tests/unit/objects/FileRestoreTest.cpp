@@ -3,13 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-
 #include <string>
 #include <vector>
 
@@ -166,30 +163,11 @@ TEST_F(FileRestore, MissingParentsAreMade) {
 TEST_F(FileRestore, RunningProgramIsTextFileBusy) {
     FCL_SKIP_UNLESS_COMMON_OPEN_IS_BUILT();
     factory_ = makeFactory(FSR_OPT_OVERWRITE);
-    const std::string program = scratch_ / "program";
-    fcltest::writeFile(program, fcltest::readFile("/bin/sleep"));
-    ASSERT_EQ(chmod(program.c_str(), 0755), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        execl(program.c_str(), "program", "60", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    bool running = false;
-    for (int i = 0; i < 1000 && !running; ++i) {
-        char target[4096];
-        const ssize_t n = readlink(("/proc/" + std::to_string(child) + "/exe").c_str(), target, sizeof target - 1);
-        running = n > 0 && std::string(target, static_cast<size_t>(n)) == program;
-        if (!running) {
-            usleep(10000);
-        }
-    }
-    ASSERT_TRUE(running);
+    const fcltest::RunningProgram program(scratch_ / "program");
+    ASSERT_TRUE(program.running());
     std::string expected;
     EXPECT_EQ(restore("program", {{false, 10}}, &expected), 0);
     EXPECT_EQ(factory_->getErrCode(), fclitem::kTextFileBusy);
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
 }
 
 // An Apple item with a resource fork gets its companion beside it; without one, or when the job skips the forks,

@@ -2,7 +2,9 @@
 // Restore objects over a factory without a job, writing into a scratch directory, and what the tests read back: the
 // data extents of a file (SEEK_DATA/SEEK_HOLE), a link's target, deterministic non-zero data.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -71,6 +73,45 @@ inline off_t fileSize(const std::string& path) {
     struct stat st;
     return lstat(path.c_str(), &st) == 0 ? st.st_size : -1;
 }
+
+// A copy of a program at `path`, running until the object goes: writing over it is refused as text file busy.
+class RunningProgram {
+public:
+    explicit RunningProgram(const std::string& path) {
+        writeFile(path, readFile("/bin/sleep"));
+        if (chmod(path.c_str(), 0755) != 0 || (child_ = fork()) < 0) {
+            return;
+        }
+        if (child_ == 0) {
+            execl(path.c_str(), "sleeper", "60", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // Bounded wait until the child runs the copy.
+        const std::string exe = "/proc/" + std::to_string(child_) + "/exe";
+        for (int i = 0; i < 1000 && !running_; ++i) {
+            char target[4096];
+            const ssize_t n = readlink(exe.c_str(), target, sizeof target);
+            running_ = n > 0 && static_cast<size_t>(n) < sizeof target &&
+                       std::string(target, static_cast<size_t>(n)) == path;
+            if (!running_) {
+                usleep(10000);
+            }
+        }
+    }
+    ~RunningProgram() {
+        if (child_ > 0) {
+            kill(child_, SIGKILL);
+            waitpid(child_, nullptr, 0);
+        }
+    }
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+    bool running() const { return running_; }
+
+private:
+    pid_t child_ = -1;
+    bool running_ = false;
+};
 
 // Whole items go through the common open and close, which are built apart from the data path and the kinds' own
 // steps. While those are stand-ins, whose open fails every item, tests of whole items cannot run: this tells, once
