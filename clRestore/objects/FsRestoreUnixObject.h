@@ -219,6 +219,8 @@ extern uint32_t lastOffset;
 // The smallest write made while looking for holes.
 extern int giBlockSize;
 const int kDefaultBlockSize = 1024;
+// False until the first write that looks for holes has said so and read the smallest write size.
+extern bool g_holeSettingsRead;
 
 // Extended-attribute writer and remover a host may set; null in this library.
 typedef int (*fsetxattr_func_t)(int fd, const char* name, const void* data, size_t length, uint32_t position,

@@ -7,10 +7,8 @@
 
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/objects/FSRestoreSolrDBFile.h"
-#include "clRestore/objects/FsRestoreDirectory.h"
 #include "clRestore/objects/FsRestoreFile.h"
 #include "clRestore/objects/FsRestoreSpecial.h"
-#include "clRestore/objects/FsRestoreSymlink.h"
 #include "clRestore/objects/FsRestoreWindowsFile.h"
 #include "clRestore/objects/ProcessRestoreState.h"
 #include "clRestore/options/PendingLog.h"
@@ -52,30 +50,6 @@ bool FsRestoreUnixObject::isSyncObjectOlder() {
     return false;
 }
 
-// ---- data and holes ----
-
-int FsRestoreUnixObject::writeData(void* /*buffer*/, int /*length*/) {
-    FCL_NOT_BUILT_YET();
-    _holePending = 0;
-    return skipped(*this) ? 1 : failed(*this, fclitem::kWriteFailed);
-}
-
-int FsRestoreUnixObject::makeHole(unsigned int /*length*/) {
-    FCL_NOT_BUILT_YET();
-    return skipped(*this) ? 1 : failed(*this, fclitem::kWriteFailed);
-}
-
-int FsRestoreUnixObject::_writeData(int& /*fd*/, const char* /*name*/, void* /*buffer*/, int length) {
-    FCL_NOT_BUILT_YET();
-    _holePending = 0;
-    if (skipped(*this)) {
-        return length;
-    }
-    failed(*this, fclitem::kWriteFailed);
-    errno = ENOSYS;
-    return -1;
-}
-
 // ---- access-control lists, extended attributes, Lustre striping ----
 
 // An optional header is accepted and not applied: the item is restored without its ACLs and extended attributes.
@@ -109,67 +83,6 @@ bool FsRestoreUnixObject::checkACLPassthrough() {
 }
 
 // ---- each kind's own open, data and close: the common step's answer ----
-
-int FsRestoreFile::openObject() {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreUnixObject::openObject();
-}
-
-int FsRestoreFile::closeObject() {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreUnixObject::closeObject();
-}
-
-int FsRestoreUnixCacheFile::openObject() {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreFile::openObject();
-}
-
-void FsRestoreUnixCacheFile::resetFilePath(const std::string& name, CXFileHeader* header, int version) {
-    FCL_NOT_BUILT_YET();
-    FsRestoreFile::resetFilePath(name, header, version);
-}
-
-int FsRestoreDirectory::openObject() {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreUnixObject::openObject();
-}
-
-int FsRestoreDirectory::closeObject() {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreUnixObject::closeObject();
-}
-
-int FsRestoreUnixCacheDirectory::openObject() {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreDirectory::openObject();
-}
-
-void FsRestoreUnixCacheDirectory::resetFilePath(const std::string& name, CXFileHeader* header, int version) {
-    FCL_NOT_BUILT_YET();
-    FsRestoreDirectory::resetFilePath(name, header, version);
-}
-
-int FsRestoreSymlink::openObject() {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreUnixObject::openObject();
-}
-
-int FsRestoreSymlink::writeData(void* buffer, int length) {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreUnixObject::writeData(buffer, length);
-}
-
-int FsRestoreSymlink::writeOptHeader(void* buffer, int length) {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreUnixObject::writeOptHeader(buffer, length);
-}
-
-// The link is made at close: until that is built, no link item is restored.
-int FsRestoreSymlink::closeObject() {
-    FCL_NOT_BUILT_YET();
-    return skipped(*this) ? 1 : failed(*this, fclitem::kCloseStepFailed);
-}
 
 int FsRestoreSpecial::openObject() {
     FCL_NOT_BUILT_YET();
