@@ -5,6 +5,7 @@
 
 #include "clRestore/factory/FsRestoreObjectsFactory.h"
 #include "clRestore/objects/FsRestoreObject.h"
+#include "platform/seek/SeekDecision.h"
 
 // The job's restart file.
 class FsRestoreRestart {
@@ -16,10 +17,4 @@ public:
 class StoreResults {
 public:
     virtual ~StoreResults() = default;
-};
-
-// The seek optimiser's decision object.
-class SeekDecision {
-public:
-    virtual ~SeekDecision() = default;
 };

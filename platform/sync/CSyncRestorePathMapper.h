@@ -18,6 +18,10 @@ public:
     explicit CSyncRestorePathMapper(long long jobId) : m_jobId(jobId) {}
 
     std::vector<SrcDestMap>& GetMappedPaths() { return m_mappedPaths; }
+    // A synchronised restore keeps the files modified at the destination since the last synchronised backup.
+    bool ShouldPreserveModifiedFiles() const { return m_preserveModifiedFiles; }
+    // Seconds since the epoch.
+    long long GetLastSyncBackupTime() const { return m_lastSyncBackupTime; }
 
 private:
     std::map<std::string, UserGroupID> m_userGroupByPath;
