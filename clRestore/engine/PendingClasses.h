@@ -5,16 +5,21 @@
 
 #include "clRestore/factory/FsRestoreObjectsFactory.h"
 #include "clRestore/objects/FsRestoreObject.h"
+#include "clRestore/options/PendingLog.h"
 #include "platform/seek/SeekDecision.h"
 
-// The job's restart file.
-class FsRestoreRestart {
-public:
-    virtual ~FsRestoreRestart() = default;
-};
-
-// The results store.
+// The results store. The restore end's last line and the close store nothing yet: each answers a failure, which the
+// restore end logs.
 class StoreResults {
 public:
     virtual ~StoreResults() = default;
+    int putLine(const char* /*line*/, bool /*flush*/) {
+        FCL_NOT_BUILT_YET();
+        return -1;
+    }
+    int closeFile() {
+        FCL_NOT_BUILT_YET();
+        return -1;
+    }
 };
+

@@ -111,25 +111,10 @@ int FclRestore::GetStatResult(const char* path, struct stat* st) {
     return stat(path, st);
 }
 
-// ---- job parameters and source paths ----
+// ---- job parameters ----
 bool FclRestore::OnMsgSetParams(FSRSetParams*) {
     FCL_NOT_BUILT_YET();
     return true;
-}
-
-bool FclRestore::OnMsgSrcPath(FSRSrcPath*) {
-    FCL_NOT_BUILT_YET();
-    return true;
-}
-
-void FclRestore::sortPathnames(FSRSrcPath*) {
-    FCL_NOT_BUILT_YET();
-    _caseSensitive = true;
-}
-
-void FclRestore::sortPathnamesCase(FSRSrcPath*) {
-    FCL_NOT_BUILT_YET();
-    _caseSensitive = false;
 }
 
 // ---- image-level restore ----

@@ -45,10 +45,30 @@ int CNMessageBase::unserialize(const std::string& xml) {
     }
     // Only elements become children (comments and text alone are no document), and a document has one root.
     int roots = 0;
+    const boost::property_tree::ptree* root = nullptr;
     for (const auto& child : tree) {
         if (child.first != "<xmlcomment>" && child.first != "<xmlattr>") {
             ++roots;
+            root = &child.second;
         }
     }
-    return roots == 1 ? 0 : 1;
+    if (roots != 1) {
+        return 1;
+    }
+    m_attributes.clear();
+    if (auto attributes = root->get_child_optional("<xmlattr>")) {
+        for (const auto& attribute : *attributes) {
+            m_attributes[attribute.first] = attribute.second.data();
+        }
+    }
+    return 0;
+}
+
+std::string CNMessageBase::getstring(int, int, unsigned long, unsigned long fieldId) const {
+    auto name = m_fieldNames.find(fieldId);
+    if (name == m_fieldNames.end()) {
+        return std::string();
+    }
+    auto value = m_attributes.find(name->second);
+    return value != m_attributes.end() ? value->second : std::string();
 }

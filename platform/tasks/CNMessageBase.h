@@ -1,6 +1,7 @@
 #pragma once
-// Messages that travel as XML text. Unserialising checks that the text is one well-formed XML document; the
-// content itself is not kept by this stand-in.
+// Messages that travel as XML text. Unserialising checks that the text is one well-formed XML document and keeps the
+// attributes of its root element; a message type names the attribute behind each of its field ids.
+#include <map>
 #include <string>
 
 class CNMessageBase {
@@ -14,9 +15,18 @@ public:
     int getMessageSet() const { return m_messageSet; }
     int getMessageId() const { return m_messageId; }
 
+    // The text of field `fieldId`: the root attribute the message type names for it, "" when the type names none or
+    // the document lacks it. The field's position, kind and message set matter to the maker's library only.
+    std::string getstring(int position, int kind, unsigned long setId, unsigned long fieldId) const;
+
+protected:
+    void nameField(unsigned long fieldId, const std::string& attribute) { m_fieldNames[fieldId] = attribute; }
+
 private:
     int m_messageSet;
     int m_messageId;
+    std::map<unsigned long, std::string> m_fieldNames;
+    std::map<std::string, std::string> m_attributes;
 };
 
 namespace Vornak {
