@@ -5,13 +5,19 @@ struct FSRSeekArchiveArray;
 
 namespace fclseek {
 
-// Positions that arrive while no archive file is open: the job fails first when it fails on seek failures
-// (`failLine`), then `ignoreLine` is logged and each of the `count` items is counted failed.
-void refuseWithoutArchive(FclRestore& job, const char* failLine, const char* ignoreLine, unsigned long count);
+// The line of a job that fails on seek failures when positions come while no archive file is open.
+inline constexpr char kNotOpenedFailLine[] =
+    "Failing the restore as the option to Fail on Failure is selected and archive file is not opened as expected.";
 
-// True, after the log line, when the job skips restarted items and the running item count is still below the
-// restart point.
-bool belowRestartPoint(FclRestore& job);
+// Whether the positions (seeks or snap sources) of `count` items go on to the restore head.
+enum class Admission {
+    kNoArchive,          // no archive file is open: the job failed when it fails on seek failures (`failLine`),
+                         // `ignoreLine` logged and each item counted failed
+    kBelowRestartPoint,  // the job skips restarted items and the running item count is still below the restart point
+    kForward,
+};
+// Counts the items toward the restart point when an archive is open.
+Admission admitPositions(FclRestore& job, unsigned long count, const char* failLine, const char* ignoreLine);
 
 // Gives the held records of a seek batch back: their link names freed, their fields zeroed, the count 0.
 void emptySeekBatch(FSRSeekArchiveArray& batch);

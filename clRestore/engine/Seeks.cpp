@@ -187,28 +187,26 @@ bool convertSeeks(FclRestore& job, ARRAY* rec) {
 
 namespace fclseek {
 
-void refuseWithoutArchive(FclRestore& job, const char* failLine, const char* ignoreLine, unsigned long count) {
-    if (job._failOnSeekFailure != 0) {
-        FCL_ERROR("%s", failLine);
-        job.terminateOnFatalError();
+Admission admitPositions(FclRestore& job, unsigned long count, const char* failLine, const char* ignoreLine) {
+    if (job._archiveOpen == 0) {
+        if (job._failOnSeekFailure != 0) {
+            FCL_ERROR("%s", failLine);
+            job.terminateOnFatalError();
+        }
+        FCL_LOG(0, "%s", ignoreLine);
+        for (unsigned long i = 0; job._statistics != nullptr && i < count; ++i) {
+            job._statistics->fileFailed();
+        }
+        return Admission::kNoArchive;
     }
-    FCL_LOG(0, "%s", ignoreLine);
-    if (job._statistics == nullptr) {
-        return;
-    }
-    for (unsigned long i = 0; i < count; ++i) {
-        job._statistics->fileFailed();
-    }
-}
-
-bool belowRestartPoint(FclRestore& job) {
+    job._seekItemCount += count;
     const unsigned long options = job._factory != nullptr ? job._factory->getOptions() : 0;
     if ((options & FSR_OPT_RESTART_SKIP) == 0 || job._seekItemCount >= job._restartFileNum) {
-        return false;
+        return Admission::kForward;
     }
     FCL_LOG(0, "Current file number = %ld < restart file number = %ld", static_cast<long>(job._seekItemCount),
             static_cast<long>(job._restartFileNum));
-    return true;
+    return Admission::kBelowRestartPoint;
 }
 
 void emptySeekBatch(FSRSeekArchiveArray& batch) {
@@ -236,16 +234,10 @@ void failWithoutFactory(FclRestore& job) {
 }  // namespace fclseek
 
 bool FclRestore::OnMsgSeekToOffset(FSRSeekArchiveArray* rec) {
-    if (_archiveOpen == 0) {
-        fclseek::refuseWithoutArchive(*this,
-                                      "Failing the restore as the option to Fail on Failure is selected and archive "
-                                      "file is not opened as expected.",
-                                      "Ignoring Seek message because no archive file is open", rec->count);
-        return true;
-    }
-    _seekItemCount += rec->count;
-    if (fclseek::belowRestartPoint(*this)) {
-        return false;
+    const fclseek::Admission admission = fclseek::admitPositions(
+        *this, rec->count, fclseek::kNotOpenedFailLine, "Ignoring Seek message because no archive file is open");
+    if (admission != fclseek::Admission::kForward) {
+        return admission == fclseek::Admission::kNoArchive;
     }
     for (uint32_t i = 0; i < rec->count; ++i) {
         const FSRSeekArchive& seek = rec->entries[i];

@@ -31,16 +31,13 @@ bool FclRestore::OnMsgSnapSrc(FSRSnapSrcPath* rec) {
         return true;
     }
     rec->reserved1 = 1;
-    if (_archiveOpen == 0) {
-        fclseek::refuseWithoutArchive(*this,
-                                      "OnMsgSnapSrc: Failing the restore as the option to Fail on Failure is selected "
-                                      "and archive file is not opened as expected.",
-                                      "Ignoring Snap source path message because no archive file is open", 1);
-        return true;
-    }
-    _seekItemCount += 1;
-    if (fclseek::belowRestartPoint(*this)) {
-        return false;
+    const fclseek::Admission admission =
+        fclseek::admitPositions(*this, 1,
+                                "OnMsgSnapSrc: Failing the restore as the option to Fail on Failure is selected and "
+                                "archive file is not opened as expected.",
+                                "Ignoring Snap source path message because no archive file is open");
+    if (admission != fclseek::Admission::kForward) {
+        return admission == fclseek::Admission::kNoArchive;
     }
     const char* path = rec->path;
     if (path == nullptr || path[0] != '\\') {
@@ -56,16 +53,10 @@ bool FclRestore::OnMsgSnapSrc(FSRSnapSrcPath* rec) {
 }
 
 bool FclRestore::OnMsgSnapSrcArray(FSRSnapSrcPathArray* rec) {
-    if (_archiveOpen == 0) {
-        fclseek::refuseWithoutArchive(*this,
-                                      "Failing the restore as the option to Fail on Failure is selected and archive "
-                                      "file is not opened as expected.",
-                                      "Ignoring Snap Src messages because no archive file is open", rec->count);
-        return true;
-    }
-    _seekItemCount += rec->count;
-    if (fclseek::belowRestartPoint(*this)) {
-        return false;
+    const fclseek::Admission admission = fclseek::admitPositions(
+        *this, rec->count, fclseek::kNotOpenedFailLine, "Ignoring Snap Src messages because no archive file is open");
+    if (admission != fclseek::Admission::kForward) {
+        return admission == fclseek::Admission::kNoArchive;
     }
     fclseek::forwardToRestoreHead(*this, FSR_MSG_SNAP_SRC_PATH_ARRAY, rec, sizeof *rec);
     return true;

@@ -30,6 +30,16 @@ std::vector<std::string> PipelineJob::events() const {
     return events_;
 }
 
+std::vector<std::string> PipelineJob::streamEvents() const {
+    std::vector<std::string> stream;
+    for (const std::string& event : events()) {
+        if (event != "SET_PARAMS" && event != "SRC_PATH") {
+            stream.push_back(event);
+        }
+    }
+    return stream;
+}
+
 std::vector<std::pair<uid_t, gid_t>> PipelineJob::identities() const {
     std::lock_guard<std::mutex> lock(m_);
     return identities_;

@@ -43,6 +43,8 @@ public:
 
     // What the reader handed out, in order: "<HANDLER> <length or name>".
     std::vector<std::string> events() const;
+    // The same without the parameters and source paths the job was set up with: what the stream brought.
+    std::vector<std::string> streamEvents() const;
     // The effective ids the handlers ran with.
     std::vector<std::pair<uid_t, gid_t>> identities() const;
     // The next event starting with `prefix` waits until release().

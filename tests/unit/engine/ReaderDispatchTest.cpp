@@ -15,17 +15,7 @@ namespace {
 
 class ReaderDispatchTest : public PipelineFixture {
 protected:
-    // The events after the job's parameters and source path.
-    std::vector<std::string> streamEvents() {
-        std::vector<std::string> all = job().events();
-        std::vector<std::string> stream;
-        for (const std::string& event : all) {
-            if (event != "SET_PARAMS" && event != "SRC_PATH") {
-                stream.push_back(event);
-            }
-        }
-        return stream;
-    }
+    std::vector<std::string> streamEvents() { return job().streamEvents(); }
 };
 
 std::string bytes(size_t n) {

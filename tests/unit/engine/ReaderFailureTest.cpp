@@ -48,9 +48,7 @@ TEST_F(ReaderFailureTest, CorruptBufferFailsTheJobFromTheReaderAndFinalizeReport
                   ASSERT_TRUE(readerEnded(20000));
                   endJob();
 
-                  std::vector<std::string> events = job->events();
-                  EXPECT_EQ(std::vector<std::string>(events.begin() + 2, events.end()),
-                            (std::vector<std::string>{"HDR /root/a pre=0", "DATA 5"}));
+                  EXPECT_EQ(job->streamEvents(), (std::vector<std::string>{"HDR /root/a pre=0", "DATA 5"}));
                   EXPECT_EQ(fir_->received(FSR_MSG_FATAL_ERROR).size(), 1u);
                   EXPECT_FALSE(fir_->waitFor({FSR_MSG_RESTORE_END}, 500));
                   EXPECT_EQ(job->getFailureReason(), kMediaReadReason);
