@@ -6,6 +6,7 @@
 #include "clRestore/factory/FsRestoreObjectsFactory.h"
 #include "clRestore/objects/FsRestoreObject.h"
 #include "clRestore/options/PendingLog.h"
+#include "platform/seek/SeekDecision.h"
 
 // The results store. The restore end's last line and the close store nothing yet: each answers a failure, which the
 // restore end logs.
@@ -22,9 +23,3 @@ public:
     }
 };
 
-// The seek optimiser's decision object. Its end of restore has nothing to finish yet.
-class SeekDecision {
-public:
-    virtual ~SeekDecision() = default;
-    void OnRestoreEnd() { FCL_NOT_BUILT_YET(); }
-};

@@ -1,8 +1,6 @@
 // Operations of the restore objects whose behaviour is not built yet: the conflict rules of synchronised restores,
-// the data path, ACLs and extended attributes, and each kind's own open, data and close. Each says so once. None
-// pretends to restore: an item that would need the work fails with the generic id of its step in the factory's error
-// code. A skipped item (skip flag, hard link, or a stub left as it is) still answers 1 without work, as every later
-// operation of a skipped item does. An optional header is the exception: it is accepted, logged and not applied.
+// ACLs and extended attributes, and the special files' and other kinds' own steps. Each says so once and answers as a
+// job that does not need it sees: not a synchronised restore; an optional header is accepted, logged and not applied.
 #include <cerrno>
 
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
@@ -14,19 +12,6 @@
 #include "clRestore/options/PendingLog.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/support/FXErrorUtil.h"
-
-namespace {
-
-bool skipped(const FsRestoreUnixObject& object) {
-    return object._dontRestore != 0 || object._hardLink != 0 || object._dontRestoreStubWithGUID;
-}
-
-int failed(FsRestoreUnixObject& object, unsigned long id) {
-    object._ownerFactory->setErrCode(id);
-    return 0;
-}
-
-}  // namespace
 
 // ---- synchronised-restore conflict rules: not a synchronised restore ----
 

@@ -2,6 +2,8 @@
 // whether the item is left out.
 #include <gtest/gtest.h>
 
+#include "platform/log/LogWriter.h"
+
 #include <functional>
 #include <string>
 
@@ -188,12 +190,15 @@ INSTANTIATE_TEST_SUITE_P(Table, FakeDirectoryRule, ::testing::ValuesIn(kFakeDirC
 
 class HeaderRuleJob : public streamtest::StreamFixture {};
 
-TEST_F(HeaderRuleJob, MySqlMetadataIsFetchedAtTheFirstHeader) {
+// The metadata fetch is not built here: it fails, so the first header stops the job instead of restoring without it.
+TEST_F(HeaderRuleJob, MySqlMetadataThatCannotBeFetchedStopsTheJob) {
     FclRestore::m_mysqlIndexFetched = false;
     job_->_initData->appType = kMySql;
     CXFileHeader header = hostHeader("/db/t.ibd");
-    EXPECT_EQ(0UL, fclstream::applyFileHeaderRules(*job_, &header));
-    EXPECT_TRUE(FclRestore::m_mysqlIndexFetched);
+    wzlog::ScopedCapture capture;
+    EXPECT_EQ(fclitem::kSkippedSilently, fclstream::applyFileHeaderRules(*job_, &header));
+    EXPECT_FALSE(FclRestore::m_mysqlIndexFetched);
+    EXPECT_TRUE(capture->contains("FetchMySqlIndexMetadata failed.i Fatal error"));
 }
 
 // A rewritten name that does not fit the header fails the item instead of being cut (a cut name would land the
