@@ -14,6 +14,7 @@
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/archive/RestoreArbiter.h"
 #include "platform/events/EvEvent.h"
+#include "platform/files/CQiDirectory.h"
 #include "platform/files/FileCalls.h"
 #include "platform/hsm/CXHSMLowLevelCtx.h"
 #include "platform/hsm/CXHSMServiceHelper.h"
@@ -172,8 +173,9 @@ FclRestore::~FclRestore() {
         return;
     }
 
-    if (_fclRestoreUnix != nullptr && _fclRestoreUnix->_restoreToVM != nullptr) {
-        FCL_LOG(1, "Removing the destination of a restore into a virtual machine is not built yet");
+    // Only a destination the plug-in made goes with the job: one that existed before is the user's.
+    if (_fclRestoreUnix != nullptr && !_fclRestoreUnix->_restoreToVMCreatedDest.empty()) {
+        CQiDirectory::Remove(_fclRestoreUnix->_restoreToVMCreatedDest.c_str(), true, false);
     }
 
     deleteAndClear(_freeSlots);
@@ -195,6 +197,8 @@ FclRestore::~FclRestore() {
     if (_setParams != nullptr) {
         freeAndClear(_setParams->destDir);
     }
+    delete[] _srcPaths;
+    _srcPaths = nullptr;
 
     if (_ro != nullptr) {
         std::string path = _ro->getTranslatedPathname();
@@ -234,6 +238,7 @@ FclRestore::~FclRestore() {
     deleteAndClear(_hsmCtx);
     deleteAndClear(_seekDecision);
     deleteAndClear(_fclRestoreUnix);
+    // The worker threads have ended: no recorder can be writing to the raw file any more.
     if (_rawResultsFile != nullptr) {
         fflush(_rawResultsFile);
         fclose(_rawResultsFile);

@@ -5,17 +5,12 @@
 
 #include "clRestore/factory/FsRestoreObjectsFactory.h"
 #include "clRestore/objects/FsRestoreObject.h"
+#include "platform/results/StoreResults.h"
 
 // The job's restart file.
 class FsRestoreRestart {
 public:
     virtual ~FsRestoreRestart() = default;
-};
-
-// The results store.
-class StoreResults {
-public:
-    virtual ~StoreResults() = default;
 };
 
 // The seek optimiser's decision object.

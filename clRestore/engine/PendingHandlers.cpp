@@ -128,12 +128,7 @@ bool FclRestore::OnMsgSeekToOffset10V2(FSRSeekArchiveArray_10_V2*) {
     return true;
 }
 
-// ---- job parameters and source paths ----
-bool FclRestore::OnMsgSetParams(FSRSetParams*) {
-    FCL_NOT_BUILT_YET();
-    return true;
-}
-
+// ---- source paths ----
 bool FclRestore::OnMsgSrcPath(FSRSrcPath*) {
     FCL_NOT_BUILT_YET();
     return true;
@@ -183,47 +178,6 @@ bool FclRestore::OnMsgEndImgAfileOffsetsArray() {
 bool FclRestore::OnMsgImgRestoreEnd() {
     FCL_NOT_BUILT_YET();
     return true;
-}
-
-// ---- results and progress ----
-void FclRestore::openResultsFile() {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::updateRestoreProgress(int) {
-    FCL_NOT_BUILT_YET();
-}
-
-CQiError FclRestore::SendRestoreProgress(int) {
-    FCL_NOT_BUILT_YET();
-    return CQiError::Success();
-}
-
-CQiError FclRestore::PopulateRestoreProgress_5_9(int, FSRProgressReport_5_9&) {
-    FCL_NOT_BUILT_YET();
-    return CQiError::Success();
-}
-
-CQiError FclRestore::SendRestoreProgress_5_9(int) {
-    FCL_NOT_BUILT_YET();
-    return CQiError::Success();
-}
-
-CQiError FclRestore::PopulateRestoreProgress_11_14(int, FSRProgressReport_11_14&) {
-    FCL_NOT_BUILT_YET();
-    return CQiError::Success();
-}
-
-CQiError FclRestore::SendRestoreProgress_11_14(int) {
-    FCL_NOT_BUILT_YET();
-    return CQiError::Success();
-}
-
-void FclRestore::HandleRestoreFileUpdate(const char*, int, FsRestoreObject*, const std::string&) {
-    FCL_NOT_BUILT_YET();
-}
-
-void FclRestore::HandleRestoreFileUpdate(const char*, int, const std::string&, FsRestoreObject*, const std::string&) {
-    FCL_NOT_BUILT_YET();
 }
 
 // ---- identity ----

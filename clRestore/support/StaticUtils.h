@@ -8,4 +8,7 @@ public:
     // `path` is cut in place while the call runs and whole again when it returns.
     static int createDirsIteratively(char* path);
     static int openImageRestoreFile(char* path, int* fd, bool sync);
+    // True when the process may not create or write at `path` (the path itself when it exists, else its nearest
+    // existing ancestor), tested with the process's real ids.
+    static bool isAccessDenied(char* path);
 };

@@ -1,5 +1,5 @@
 // The static file utilities are not built yet. Each says so once and fails with ENOSYS: nothing is created, and no
-// caller may take an item as restored.
+// caller may take an item as restored. The access test answers as for a destination the user may write.
 #include <cerrno>
 
 #include "clRestore/options/PendingLog.h"
@@ -27,4 +27,9 @@ int StaticUtils::openImageRestoreFile(char* /*path*/, int* fd, bool /*sync*/) {
     }
     errno = ENOSYS;
     return 0;
+}
+
+bool StaticUtils::isAccessDenied(char* /*path*/) {
+    FCL_NOT_BUILT_YET();
+    return false;
 }

@@ -1,22 +1,41 @@
 #pragma once
-// Messages that travel as XML text. Unserialising checks that the text is one well-formed XML document; the
-// content itself is not kept by this stand-in.
+// Messages that travel as XML text. Unserialising checks that the text is one well-formed XML document and keeps it;
+// the accessors then read its values by path: element names joined by '.', the last name an attribute or a child
+// element of the one before ("destination.appType" reads <destination appType="29"/> or
+// <destination><appType>29</appType></destination>).
+#include <memory>
 #include <string>
+
+#include <boost/property_tree/ptree_fwd.hpp>
 
 class CNMessageBase {
 public:
     CNMessageBase(int messageSet, int messageId) : m_messageSet(messageSet), m_messageId(messageId) {}
     virtual ~CNMessageBase() = default;
 
-    // 0 when `xml` is one well-formed XML document with a root element; non-zero otherwise.
+    // 0 when `xml` is one well-formed XML document with a root element; non-zero otherwise (nothing is kept then).
     int unserialize(const std::string& xml);
 
     int getMessageSet() const { return m_messageSet; }
     int getMessageId() const { return m_messageId; }
 
+    // The name of the kept document's root element; "" before a successful unserialize.
+    std::string rootName() const;
+    // True when the root has an element or attribute at `path`.
+    bool isSet(const std::string& path) const;
+    // The value at `path` as a signed 64-bit number (decimal, or hex after "0x"); 0 when absent or not a number.
+    long long getint64(const std::string& path) const;
+    // The value at `path` as a boolean ("true", "yes", "1"; anything else false); false when absent.
+    bool getBool(const std::string& path) const;
+
+protected:
+    // The text at `path`, or null.
+    const std::string* valueAt(const std::string& path) const;
+
 private:
     int m_messageSet;
     int m_messageId;
+    std::shared_ptr<const boost::property_tree::ptree> m_document;
 };
 
 namespace Vornak {

@@ -6,7 +6,7 @@
 #include "platform/events/Journal.h"
 #include "platform/files/LongPathHandler.h"
 #include "platform/log/LogWriter.h"
-#include "platform/results/ResultsStorePending.h"
+#include "platform/results/StoreResults.h"
 #include "platform/support/FXErrorUtil.h"
 #include "platform/threads/ErrorText.h"
 #include "platform/timestamps/FolderTimeSetter.h"
@@ -124,10 +124,10 @@ CQiError CRestoreTimestampHandler::Apply() {
 int CRestoreTimestampHandler::report(const wztimestamps::QueuedFolder& folder, int error) {
     std::string line = resultsText(folder.reportingName[0] != '\0' ? folder.reportingName : folder.path) + " ";
     if (error == 0) {
-        return wzresults::storeItemResult(results_, line, kStatusSucceeded);
+        return results_->setRestoreStatusOnObject(line.c_str(), kStatusSucceeded, false);
     }
     line += " [ Failed to restore the folder times  " + wzthreads::errorText("setting folder times", error) + "  ] ";
-    return wzresults::storeItemResult(results_, line, kStatusFailed);
+    return results_->setRestoreStatusOnObject(line.c_str(), kStatusFailed, false);
 }
 
 CQiError CRestoreTimestampHandler::Close() {
