@@ -10,13 +10,6 @@ void ParamsFixture::writeSettings(const std::string& text) {
     fcltest::writeFile(settingsPath_, text);
 }
 
-ParamsJob* ParamsFixture::startParamsJob(const InitDataSpec& spec) {
-    ParamsJob* made = makeJob<ParamsJob>();
-    EXPECT_EQ(startJob(spec), FSR_MSG_SUCCESS);
-    runReceiveLoop();
-    return made;
-}
-
 bool ParamsFixture::setParams(const ParamsSpec& spec) {
     FSRSetParams params;
     params.destDir = const_cast<char*>(spec.destDir.c_str());

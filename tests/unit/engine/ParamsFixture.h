@@ -69,8 +69,14 @@ class ParamsFixture : public JobFixture {
 protected:
     // Writes the job's settings file.
     void writeSettings(const std::string& text);
-    // Makes and starts a ParamsJob and runs its receive loop.
-    ParamsJob* startParamsJob(const InitDataSpec& spec = InitDataSpec());
+    // Makes and starts a ParamsJob (or a kind of it) and runs its receive loop.
+    template <class Job = ParamsJob>
+    Job* startParamsJob(const InitDataSpec& spec = InitDataSpec()) {
+        Job* made = makeJob<Job>();
+        EXPECT_EQ(startJob(spec), FSR_MSG_SUCCESS);
+        runReceiveLoop();
+        return made;
+    }
     // Sends FSR_MSG_SET_PARAMS and answers what the handler answered; fails the test when it did not end.
     bool setParams(const ParamsSpec& spec);
     // The FIR ends the job: restore end, the loop's end, finalize.
