@@ -90,26 +90,30 @@ CQiError FclRestore::SendRestoreProgress(int final) {
     return SendRestoreProgress_5_9(final);
 }
 
-CQiError FclRestore::SendRestoreProgress_5_9(int final) {
-    FSRProgressReport_5_9 report;
-    CQiError error = PopulateRestoreProgress_5_9(final, report);
+namespace {
+
+// Fills a zeroed report with `populate` and sends it; the send's own result is not the report's.
+template <class Report>
+CQiError sendReport(FclRestore& job, int final, unsigned long code, CQiError (FclRestore::*populate)(int, Report&),
+                    const FXCodeLocation& where) {
+    Report report;
+    CQiError error = (job.*populate)(final, report);
     if (error.IsError()) {
-        return error.Push(FX_HERE);
+        return error.Push(where);
     }
     wzsDatabuf payload = payloadOf(&report, sizeof report);
-    sendMsgToFIR(FSR_MSG_PROGRESS_REPORT_5_9, &payload);
+    job.sendMsgToFIR(code, &payload);
     return CQiError::Success();
 }
 
+}  // namespace
+
+CQiError FclRestore::SendRestoreProgress_5_9(int final) {
+    return sendReport(*this, final, FSR_MSG_PROGRESS_REPORT_5_9, &FclRestore::PopulateRestoreProgress_5_9, FX_HERE);
+}
+
 CQiError FclRestore::SendRestoreProgress_11_14(int final) {
-    FSRProgressReport_11_14 report;
-    CQiError error = PopulateRestoreProgress_11_14(final, report);
-    if (error.IsError()) {
-        return error.Push(FX_HERE);
-    }
-    wzsDatabuf payload = payloadOf(&report, sizeof report);
-    sendMsgToFIR(FSR_MSG_PROGRESS_REPORT_11_14, &payload);
-    return CQiError::Success();
+    return sendReport(*this, final, FSR_MSG_PROGRESS_REPORT_11_14, &FclRestore::PopulateRestoreProgress_11_14, FX_HERE);
 }
 
 CQiError FclRestore::PopulateRestoreProgress_5_9(int final, FSRProgressReport_5_9& report) {

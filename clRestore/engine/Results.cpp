@@ -18,6 +18,7 @@
 #include "platform/log/LogWriter.h"
 #include "platform/mounts/FileShareAutoMountManager.h"
 #include "platform/restorefiles/ExtentNameConverter.h"
+#include "platform/results/ResultsText.h"
 #include "platform/results/StoreResults.h"
 #include "platform/threads/WzThread.h"
 
@@ -40,16 +41,16 @@ struct StatusRow {
 };
 
 const StatusRow kStatusTable[] = {
-    {0x1700003e, 3, Outcome::Failed, 0x1700003e},    {0x1700004c, 3, Outcome::Failed, 0x1700003e},
-    {0x17000040, 4, Outcome::Skipped, 0x17000040},   {0x1700005b, 7, Outcome::Skipped, 0x1700005b},
-    {0x1700005c, 8, Outcome::Skipped, 0x1700005c},   {0x1700005e, 10, Outcome::Failed, 0x1700005e},
-    {0x1700005f, 12, Outcome::Failed, 0x17000060},   {0x17000060, 12, Outcome::Failed, 0x17000060},
-    {0x17000065, 4, Outcome::Skipped, 0x17000065},   {0x17000071, 14, Outcome::Succeeded, 0x17000071},
-    {0x17000072, 3, Outcome::Failed, 0x17000072},    {0x17000076, 17, Outcome::Succeeded, 0x17000076},
+    {0x1700003e, 3, Outcome::Failed, 0x1700003e},     {0x1700004c, 3, Outcome::Failed, 0x1700003e},
+    {0x17000040, 4, Outcome::Skipped, 0x17000040},    {0x1700005b, 7, Outcome::Skipped, 0x1700005b},
+    {0x1700005c, 8, Outcome::Skipped, 0x1700005c},    {0x1700005e, 10, Outcome::Failed, 0x1700005e},
+    {0x1700005f, 12, Outcome::Failed, 0x17000060},    {0x17000060, 12, Outcome::Failed, 0x17000060},
+    {0x17000065, 4, Outcome::Skipped, 0x17000065},    {0x17000071, 14, Outcome::Succeeded, 0x17000071},
+    {0x17000072, 3, Outcome::Failed, 0x17000072},     {0x17000076, 17, Outcome::Succeeded, 0x17000076},
     {0x17000077, 15, Outcome::Succeeded, 0x17000077}, {0x1700008a, 3, Outcome::Failed, 0x1700008a},
-    {0x1700008b, 3, Outcome::Failed, 0x1700008b},    {0x1700008c, 4, Outcome::Skipped, 0x1700008c},
-    {0x17000094, 4, Outcome::Skipped, 0x17000094},   {0x170000a7, 4, Outcome::Skipped, 0x170000a7},
-    {0x170000ad, 4, Outcome::Skipped, 0x170000ad},   {0x170000b1, 4, Outcome::Skipped, 0x170000b1},
+    {0x1700008b, 3, Outcome::Failed, 0x1700008b},     {0x1700008c, 4, Outcome::Skipped, 0x1700008c},
+    {0x17000094, 4, Outcome::Skipped, 0x17000094},    {0x170000a7, 4, Outcome::Skipped, 0x170000a7},
+    {0x170000ad, 4, Outcome::Skipped, 0x170000ad},    {0x170000b1, 4, Outcome::Skipped, 0x170000b1},
 };
 
 // Any identifier the table does not name is a failure.
@@ -85,17 +86,7 @@ std::string pidLine(const char* format) {
 }  // namespace
 
 std::string restoreOutTranslate(const char* path) {
-    std::string out;
-    for (const char* p = path != nullptr ? path : ""; *p != '\0'; ++p) {
-        if (*p == '\r') {
-            out += "<CR>";
-        } else if (*p == '\n') {
-            out += "<LF>";
-        } else {
-            out += *p;
-        }
-    }
-    return out;
+    return wzresults::oneLine(path);
 }
 
 void FclRestore::openResultsFile() {
@@ -112,7 +103,8 @@ void FclRestore::openResultsFile() {
         } else {
             _rawResultsMode = 1;
             FCL_LOG(3, "Setting rawMode to True");
-            const std::string begin = pidLine(database ? "BeginIndexedRestore pid:%d" : "BeginDistributedRestore pid:%d");
+            const std::string begin =
+                pidLine(database ? "BeginIndexedRestore pid:%d" : "BeginDistributedRestore pid:%d");
             fprintf(_rawResultsFile, "%s\n", begin.c_str());
             fflush(_rawResultsFile);
         }
@@ -291,7 +283,8 @@ void FclRestore::endResults() {
         return;
     }
     if (_rawResultsFile != nullptr) {
-        const char* format = isDistributedRestore() ? "EndDistributedRestore pid:%d" : "EndRestoreByJob pid:%d MediaGrpId";
+        const char* format =
+            isDistributedRestore() ? "EndDistributedRestore pid:%d" : "EndRestoreByJob pid:%d MediaGrpId";
         fprintf(_rawResultsFile, "%s\n", pidLine(format).c_str());
         fclose(_rawResultsFile);
         _rawResultsFile = nullptr;

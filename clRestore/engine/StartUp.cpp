@@ -10,8 +10,8 @@
 
 #include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
-#include "clRestore/objects/ProcessRestoreState.h"
 #include "clRestore/engine/StartUpSteps.h"
+#include "clRestore/objects/ProcessRestoreState.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "clRestore/support/WzSemaphore.h"

@@ -9,7 +9,8 @@ int GoogleCloudSpannerInstance::getCloudStagingPath(std::string& path) {
     const std::string own = "sStagingPath" + std::to_string(instanceNumber_);
     std::string found;
     WZPlatformInfo settings;
-    if (settings.getString("CloudSpanner", own.c_str(), &found) || settings.getString("CloudSpanner", "sStagingPath", &found)) {
+    if (settings.getString("CloudSpanner", own.c_str(), &found) ||
+        settings.getString("CloudSpanner", "sStagingPath", &found)) {
         path = found;
         return 0;
     }

@@ -21,8 +21,8 @@ int ExtentNameConverter::GetFileNameAndExtentNumber(const std::string& path, std
     const size_t start = slash == std::string::npos ? 0 : slash + 1;
     const size_t prefix = strlen(kExtentPrefix);
     const std::string segment = path.substr(start);
-    bool isExtent = segment.size() > prefix && segment.compare(0, prefix, kExtentPrefix) == 0 &&
-                    segment.size() - prefix <= 19;
+    bool isExtent =
+        segment.size() > prefix && segment.compare(0, prefix, kExtentPrefix) == 0 && segment.size() - prefix <= 19;
     unsigned long long number = 0;
     for (size_t i = prefix; isExtent && i < segment.size(); ++i) {
         isExtent = isdigit(static_cast<unsigned char>(segment[i])) != 0;

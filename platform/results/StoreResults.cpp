@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "platform/log/LogWriter.h"
+#include "platform/results/ResultsText.h"
 #include "platform/settings/PlatformPaths.h"
 
 namespace {
@@ -26,19 +27,6 @@ int armed(wzfault::FaultCounter& faults) {
         return 0;
     }
     return error != 0 ? error : EIO;
-}
-
-// The text as one line: line breaks inside it are spelled out.
-void appendOneLine(std::string& out, const char* text) {
-    for (const char* p = text != nullptr ? text : ""; *p != '\0'; ++p) {
-        if (*p == '\r') {
-            out += "<CR>";
-        } else if (*p == '\n') {
-            out += "<LF>";
-        } else {
-            out += *p;
-        }
-    }
 }
 
 }  // namespace
@@ -69,15 +57,19 @@ std::string StoreResults::filePath() const {
     return directory_ + fileName_;
 }
 
-int StoreResults::openFile(int kind, bool, bool) {
+int StoreResults::prepareDirectory(int kind) {
     if (kind != kRestoreResults) {
         return EINVAL;
     }
     if (int error = armed(openFaults())) {
         return error;
     }
-    if (!wzplatform::makeDirectories(directory_)) {
-        return errno;
+    return wzplatform::makeDirectories(directory_) ? 0 : errno;
+}
+
+int StoreResults::openFile(int kind, bool, bool) {
+    if (int error = prepareDirectory(kind)) {
+        return error;
     }
     int fd = ::open(filePath().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) {
@@ -92,14 +84,8 @@ int StoreResults::openFile(int kind, bool, bool) {
 }
 
 int StoreResults::openRaw(int kind, std::string& path) {
-    if (kind != kRestoreResults) {
-        return EINVAL;
-    }
-    if (int error = armed(openFaults())) {
+    if (int error = prepareDirectory(kind)) {
         return error;
-    }
-    if (!wzplatform::makeDirectories(directory_)) {
-        return errno;
     }
     path = directory_ + kRawFileName;
     return 0;
@@ -107,13 +93,13 @@ int StoreResults::openRaw(int kind, std::string& path) {
 
 int StoreResults::putLine(const char* line, bool) {
     std::string text;
-    appendOneLine(text, line);
+    wzresults::appendOneLine(text, line);
     return writeLine(std::move(text));
 }
 
 int StoreResults::setRestoreStatusOnObject(const char* line, int status, bool) {
     std::string text;
-    appendOneLine(text, line);
+    wzresults::appendOneLine(text, line);
     char number[16];
     snprintf(number, sizeof number, "\t%d", status);
     text += number;

@@ -46,6 +46,8 @@ public:
     static wzfault::FaultCounter& writeFaults();
 
 private:
+    // The checks and the directory every open needs: 0 or an errno.
+    int prepareDirectory(int kind);
     int writeLine(std::string text);
 
     const std::string directory_;

@@ -21,8 +21,8 @@ void note(const std::string& call) {
 
 class TestRestoreToVM : public VSAgentlessRestoreToVM {
 public:
-    bool Initialize(FSRInitData* initData, FSRInitDataVer2*, FSRSetParams* setParams, WZRstJobClient*,
-                    WZJobCtrlClient*, const std::string& clientName) override {
+    bool Initialize(FSRInitData* initData, FSRInitDataVer2*, FSRSetParams* setParams, WZRstJobClient*, WZJobCtrlClient*,
+                    const std::string& clientName) override {
         note("initialize job " + std::to_string(initData != nullptr ? initData->jobId : -1) + " client " + clientName);
         g_destination = setParams != nullptr && setParams->destDir != nullptr ? setParams->destDir : "";
         return g_failAt != "initialize";
@@ -66,5 +66,4 @@ __attribute__((visibility("default"))) void fclTestPluginFailAt(const char* step
 __attribute__((visibility("default"))) const char* fclTestPluginCalls() {
     return g_calls.c_str();
 }
-
 }

@@ -112,17 +112,20 @@ struct PluginCase {
 };
 
 const PluginCase kPluginCases[] = {
-    {"restores into the machine", "", false, true, true, false, "initialize job 4711 client client-a;options;folders;", "", false},
+    {"restores into the machine", "", false, true, true, false, "initialize job 4711 client client-a;options;folders;",
+     "", false},
     {"no object", "create", false, false, false, false, "",
      "Can't create VSAgentlessRestoreToVM object from libWZVSAgentless.so.", false},
     // The plug-in refused the job before it made anything: the user's destination stays whole.
     {"refuses the job", "initialize", true, false, false, true, "initialize job 4711 client client-a;",
      "Can't initialize VSAAgentlessRestoreToVM.", true},
-    {"refuses the options", "options", true, false, false, true, "initialize job 4711 client client-a;options;", "", true},
+    {"refuses the options", "options", true, false, false, true, "initialize job 4711 client client-a;options;", "",
+     true},
     {"folders fail after being made", "folders-after-making", false, false, true, true,
      "initialize job 4711 client client-a;options;folders;",
      "Can't create destination and staging folders for virtual-server agentless RestoreToVM.", false},
-    {"uses an existing destination", "", true, true, true, false, "initialize job 4711 client client-a;options;folders;", "", true},
+    {"uses an existing destination", "", true, true, true, false,
+     "initialize job 4711 client client-a;options;folders;", "", true},
 };
 
 TEST_F(ParamsJobOptionsTest, PluginRestoresIntoTheMachineAndRemovesOnlyWhatItMade) {
@@ -179,25 +182,25 @@ const SpannerCase kSpannerCases[] = {
 TEST_F(ParamsJobOptionsTest, SpannerInstanceRestoresToItsStagingPath) {
     for (const SpannerCase& c : kSpannerCases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(inChild([&] {
-                      wzlog::ScopedCapture log;
-                      writeSettings(c.settings +
-                                    jobOptions("<cloudDatabase instanceType=\"37\" instanceNumber=\"5\"/>"));
-                      ParamsJob* job = startParamsJob();
-                      EXPECT_EQ(setParams({"/dest", 0, 1}), c.handled);
-                      EXPECT_EQ(job->getDestPath(), c.destination);
-                      EXPECT_EQ(job->_destPathMap[0], c.destination);
-                      EXPECT_EQ(job->isFatalError(), !c.handled);
-                      if (!c.handled) {
-                          EXPECT_TRUE(log->contains(c.failure));
-                          std::vector<JMPendingCause> causes = wzplatform::pendingCauses();
-                          ASSERT_EQ(causes.size(), 1u);
-                          EXPECT_EQ(causes[0].code, 0x13000359);
-                          EXPECT_EQ(causes[0].arguments, std::vector<std::string>{c.failure});
-                      }
-                      finishJob();
-                  }),
-                  0);
+        EXPECT_EQ(
+            inChild([&] {
+                wzlog::ScopedCapture log;
+                writeSettings(c.settings + jobOptions("<cloudDatabase instanceType=\"37\" instanceNumber=\"5\"/>"));
+                ParamsJob* job = startParamsJob();
+                EXPECT_EQ(setParams({"/dest", 0, 1}), c.handled);
+                EXPECT_EQ(job->getDestPath(), c.destination);
+                EXPECT_EQ(job->_destPathMap[0], c.destination);
+                EXPECT_EQ(job->isFatalError(), !c.handled);
+                if (!c.handled) {
+                    EXPECT_TRUE(log->contains(c.failure));
+                    std::vector<JMPendingCause> causes = wzplatform::pendingCauses();
+                    ASSERT_EQ(causes.size(), 1u);
+                    EXPECT_EQ(causes[0].code, 0x13000359);
+                    EXPECT_EQ(causes[0].arguments, std::vector<std::string>{c.failure});
+                }
+                finishJob();
+            }),
+            0);
     }
 }
 

@@ -33,8 +33,8 @@ const OptionCase kOptionCases[] = {
     {"spawned restore", FSR_OPT_SPAWNED_RESTORE, false, 0x18, 1, false, FSR_OPT_SPAWNED_RESTORE},
     {"index reconstruction", FSR_OPT_INDEX_RECONSTRUCTION, true, 0x18, 0, false, 0},
     // The synthetic-full decision comes after the reconstruction one and stands.
-    {"reconstruction and synthetic full", FSR_OPT_INDEX_RECONSTRUCTION | FSR_OPT_SYNTHETIC_FULL, false, 0x1a, 1,
-     false, 0},
+    {"reconstruction and synthetic full", FSR_OPT_INDEX_RECONSTRUCTION | FSR_OPT_SYNTHETIC_FULL, false, 0x1a, 1, false,
+     0},
     {"ACL only", FSR_OPT_ACL_ONLY, true, 0x98, 1, true, 0},
 };
 
@@ -117,7 +117,8 @@ TEST_F(ParamsOptionsTest, OutOfPlaceGatesThePreventOverwriteTest) {
                       fcltest::writeFile(destination + "/user-file", "mine");
                       writeSettings("[RestoreTask]\n0x1d4cd = 0\n");
                       ParamsJob* job = startParamsJob();
-                      const unsigned long long options = outOfPlace ? static_cast<unsigned long long>(FSR_OPT_OUT_OF_PLACE) : 0;
+                      const unsigned long long options =
+                          outOfPlace ? static_cast<unsigned long long>(FSR_OPT_OUT_OF_PLACE) : 0;
                       EXPECT_EQ(setParams({destination, options, 1}), !outOfPlace);
                       EXPECT_EQ(job->isFatalError(), outOfPlace);
                       finishJob();

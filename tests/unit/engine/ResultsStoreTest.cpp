@@ -133,20 +133,21 @@ TEST_F(ResultsStoreTest, ResultsThatCannotBeOpenedAreGoneForTheJob) {
 }
 
 TEST_F(ResultsStoreTest, LineThatCannotBeStoredIsStillCounted) {
-    EXPECT_EQ(inChild([&] {
-                  wzlog::ScopedCapture log;
-                  ParamsJob* job = startParamsJob();
-                  EXPECT_TRUE(setParams({"/dest", FSR_OPT_REPORT_PROGRESS, 1}));
-                  giveFactory(FSR_OPT_REPORT_PROGRESS);
-                  StoreResults::writeFaults().failNext(1, ENOSPC);
-                  job->HandleRestoreFileUpdate("/src/lost", 0x17000040, nullptr, "");
-                  job->HandleRestoreFileUpdate("/src/kept", 0, nullptr, "");
-                  EXPECT_TRUE(log->contains("Failed to save the restore result"));
-                  EXPECT_EQ(job->_statistics->getNumFilesSkipped(), 1u);
-                  EXPECT_EQ(resultLines(), (std::vector<std::string>{"BeginIndexedRestore pid:" + pid(), "/src/kept \t5"}));
-                  finishJob();
-              }),
-              0);
+    EXPECT_EQ(
+        inChild([&] {
+            wzlog::ScopedCapture log;
+            ParamsJob* job = startParamsJob();
+            EXPECT_TRUE(setParams({"/dest", FSR_OPT_REPORT_PROGRESS, 1}));
+            giveFactory(FSR_OPT_REPORT_PROGRESS);
+            StoreResults::writeFaults().failNext(1, ENOSPC);
+            job->HandleRestoreFileUpdate("/src/lost", 0x17000040, nullptr, "");
+            job->HandleRestoreFileUpdate("/src/kept", 0, nullptr, "");
+            EXPECT_TRUE(log->contains("Failed to save the restore result"));
+            EXPECT_EQ(job->_statistics->getNumFilesSkipped(), 1u);
+            EXPECT_EQ(resultLines(), (std::vector<std::string>{"BeginIndexedRestore pid:" + pid(), "/src/kept \t5"}));
+            finishJob();
+        }),
+        0);
 }
 
 TEST_F(ResultsStoreTest, WithoutProgressReportingItemsAreCountedOnly) {
@@ -178,9 +179,9 @@ TEST_F(ResultsStoreTest, LineBreaksNeverSplitAnItem) {
                   job->HandleRestoreFileUpdate("/src/c\n", 0x1700003e, "disk\rgone\n", nullptr, "");
                   job->_proxyRestore = nullptr;
                   EXPECT_EQ(resultLines(),
-                            (std::vector<std::string>{
-                                "BeginIndexedRestore pid:" + pid(), "/src/a<CR><LF>b \t5",
-                                "/src/c<LF>  [ " + wzplatform::catalogueText(0x17000070) + "  disk<CR>gone<LF>  ] \t3"}));
+                            (std::vector<std::string>{"BeginIndexedRestore pid:" + pid(), "/src/a<CR><LF>b \t5",
+                                                      "/src/c<LF>  [ " + wzplatform::catalogueText(0x17000070) +
+                                                          "  disk<CR>gone<LF>  ] \t3"}));
                   finishJob();
               }),
               0);
