@@ -143,24 +143,29 @@ bool checkDestinationPrivileges(FclRestore& job) {
     }
     const uid_t uid = uPwd.pw_uid;
     const gid_t gid = uPwd.pw_gid;
-    bool switched = setregid(gid, gid_orig) == 0;
-    const bool gidSwitched = switched;
-    switched = switched && setreuid(uid, uid_orig) == 0;
+    const bool gidSwitched = setregid(gid, gid_orig) == 0;
+    const bool switched = gidSwitched && setreuid(uid, uid_orig) == 0;
     if (!switched) {
-        FCL_ERROR("error [%d] impersonating with user [%s] uid [%d] gid [%d]", errno, uName.c_str(),
+        const int error = errno;
+        FCL_ERROR("error [%d] impersonating with user [%s] uid [%d] gid [%d]", error, uName.c_str(),
                   static_cast<int>(uid), static_cast<int>(gid));
         // A half-switched identity must not outlive the test: the group goes back when only it was switched.
         if (gidSwitched && setgid(gid_orig) != 0) {
             FCL_ERROR("error [%d] restoring gid [%d]", errno, static_cast<int>(gid_orig));
         }
-        FCL_ERROR("error [%d] impersonating to root with uid [%d] gid [%d]", errno, static_cast<int>(uid_orig),
+        FCL_ERROR("error [%d] impersonating to root with uid [%d] gid [%d]", error, static_cast<int>(uid_orig),
                   static_cast<int>(gid_orig));
         return failImpersonation(job);
     }
     std::string destination = job.getDestPath();
     const bool denied = StaticUtils::isAccessDenied(&destination[0]);
-    if (setgid(gid_orig) != 0 || setuid(uid_orig) != 0) {
-        FCL_ERROR("error [%d] impersonating to root with uid [%d] gid [%d]", errno, static_cast<int>(uid_orig),
+    // Both ids go back even when one of them cannot.
+    int error = setgid(gid_orig) == 0 ? 0 : errno;
+    if (setuid(uid_orig) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        FCL_ERROR("error [%d] impersonating to root with uid [%d] gid [%d]", error, static_cast<int>(uid_orig),
                   static_cast<int>(gid_orig));
         return failImpersonation(job);
     }

@@ -9,9 +9,11 @@
 
 #include "clRestore/engine/RestoreIdentity.h"
 #include "clRestore/options/FclRestoreUNIX.h"
+#include "platform/archive/FsRestoreArchive.h"
 #include "platform/events/EvEvent.h"
 #include "platform/jobs/WZJobClient.h"
 #include "platform/log/LogWriter.h"
+#include "platform/results/StoreResults.h"
 #include "tests/unit/engine/ParamsFixture.h"
 
 namespace jobtest {
@@ -100,6 +102,46 @@ TEST_F(ParamsDestinationTest, SourcePathArrayFollowsTheCount) {
                   }),
                   0);
     }
+}
+
+TEST_F(ParamsDestinationTest, ResultsStoreThatCannotBeMadeEndsTheHandler) {
+    EXPECT_EQ(inChild([&] {
+                  wzlog::ScopedCapture log;
+                  writeSettings("[FileSystemAgent]\nisRestoreAsSparseFile = y\n");
+                  ParamsJob* job = startParamsJob();
+                  const unsigned long long archiveOptions = job->_archive->options();
+                  StoreResults::allocationFaults().failNext(1);
+                  EXPECT_FALSE(setParams({"/dest", 0, 1}));
+                  EXPECT_TRUE(log->contains("Could not alloc memory for StoreResults object"));
+                  EXPECT_EQ(job->getFailureReason(), "Restore: Insufficient memory for process execution.");
+                  std::vector<JMPendingCause> causes = wzplatform::pendingCauses();
+                  ASSERT_EQ(causes.size(), 1u);
+                  EXPECT_EQ(causes[0].code, 0x1c000082);
+                  EXPECT_FALSE(job->isFatalError());
+                  // The archive reader was not told its options, and the later steps did not run.
+                  EXPECT_EQ(job->_archive->options(), archiveOptions);
+                  EXPECT_EQ(job->_setParams->options & FSR_OPT_SPARSE_RESTORE, 0u);
+                  finishJob();
+              }),
+              0);
+}
+
+TEST_F(ParamsDestinationTest, MissingArchiveReaderEndsTheHandlerQuietly) {
+    EXPECT_EQ(inChild([&] {
+                  wzlog::ScopedCapture log;
+                  writeSettings("[FileSystemAgent]\nisRestoreAsSparseFile = y\n");
+                  ParamsJob* job = startParamsJob();
+                  delete job->_archive;
+                  job->_archive = nullptr;
+                  EXPECT_FALSE(setParams({"/dest", 0, 1}));
+                  EXPECT_TRUE(log->contains("_archive object is not allocated in OnMsgSetParams"));
+                  EXPECT_NE(job->_results, nullptr);
+                  EXPECT_EQ(job->_setParams->options & FSR_OPT_SPARSE_RESTORE, 0u);
+                  EXPECT_TRUE(wzplatform::pendingCauses().empty());
+                  EXPECT_FALSE(job->isFatalError());
+                  finishJob();
+              }),
+              0);
 }
 
 TEST_F(ParamsDestinationTest, ShareThatCannotBeMountedStopsTheJob) {

@@ -2,6 +2,7 @@
 // the marker its first restored item leaves lets a restarted run of the same job pass.
 #include <gtest/gtest.h>
 
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -126,12 +127,19 @@ TEST_F(ParamsPreventOverwriteTest, UnreadableDestinationFailsTheJob) {
                   if (fcltest::isRoot()) {
                       ASSERT_EQ(seteuid(0), 0);
                       ASSERT_EQ(setegid(0), 0);
+                      // A changed identity made the process undumpable; the leak check must attach to it again.
+                      prctl(PR_SET_DUMPABLE, 1);
+                      fprintf(stderr, "DEBUG dumpable set %d\n", prctl(PR_GET_DUMPABLE));
                   }
                   EXPECT_TRUE(fails);
                   EXPECT_TRUE(log->contains("Prevent restore overwrite is enabled. Permission denied on destDir " +
                                             destination + ". Fail the restore."));
                   chmod(destination.c_str(), 0700);
-                  finishJob();
+                  fprintf(stderr, "DEBUG dumpable before finish %d\n", prctl(PR_GET_DUMPABLE));
+                  fir_->send(FSR_MSG_RESTORE_END);
+                  fprintf(stderr, "DEBUG dumpable after send %d\n", prctl(PR_GET_DUMPABLE));
+                  endJob();
+                  fprintf(stderr, "DEBUG dumpable %d\n", prctl(PR_GET_DUMPABLE));
               }),
               0);
 }
