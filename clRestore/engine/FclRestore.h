@@ -239,8 +239,12 @@ public:
     // ---- parameters, source paths, job options (Params.cpp, SourcePaths.cpp, JobOptions.cpp) ----
     bool IsPreventOverwriteFailJob(const char* destDir);
     void CreateSkipPreventOverwriteOnRestartFile();
+    // qsort comparators of source-path records by their texts (strcmp, strcasecmp); records without a text first.
     static int cmpFunc(const void* a, const void* b);
     static int cmpFuncCase(const void* a, const void* b);
+    // Frees every stored source-path text and the array (made with new[] of the parameters' count of records by the
+    // parameters handler), leaving none. The destructor calls it; so must a handler that makes another array.
+    void releaseSourcePaths();
     int GetStatResult(const char* path, struct stat* st);
 
     // ---- results and progress (Results.cpp, Progress.cpp) ----
@@ -347,7 +351,10 @@ public:
     std::string stripPathLevlel(const std::string& path, int levels);
     std::string UpdatePathBasedOnFileVersion(const std::string& path, int version);
     std::string UpdatePathBasedOnRestoreSuffix(const std::string& path);
-    static std::string parseUserName(const std::string& text);
+    // Splits a name made of a domain, a backslash and a user at its last backslash (which becomes a NUL in
+    // `fullName`) into `domain` and `user`; without one the domain is "." and the user the whole name. Each output
+    // must hold strlen(fullName) + 2 bytes. A host interface: nothing in the engine calls it.
+    static void parseUserName(char* fullName, char* domain, char* user);
 
     // ---- class statics ----
     static std::string m_maHostName;
@@ -369,6 +376,8 @@ public:
     FSRInitDataVer2* _initDataVer2;
     FSRSetParams* _setParams;
     FSRSrcPath* _srcPaths;
+    // The positions of the current round of source paths stored so far; cleared when a round completes.
+    std::vector<bool> _srcPathsStored;
     std::map<unsigned long, std::string> _destPathMap;
     std::map<std::string, bool> _stubRestoreSupported;
 
@@ -505,6 +514,10 @@ public:
 
 // Set while the current item is an HSM stub without data (from its pre-header).
 extern bool g_bStubWithNoData;
+
+// A copy of `s` in a new malloc buffer of strlen(s) + 20 bytes (room for the factory's in-place conversions); null,
+// after an error line, when there is no memory, and for a null `s`.
+char* myStrdup(const char* s);
 
 // A path as one line of results text: each carriage return as "<CR>", each line feed as "<LF>".
 std::string restoreOutTranslate(const char* path);

@@ -9,6 +9,7 @@
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/engine/PendingClasses.h"
 #include "clRestore/options/FclRestoreUNIX.h"
+#include "clRestore/support/FsRestoreRestart.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "clRestore/support/WzSemaphore.h"
 #include "platform/archive/FsRestoreArchive.h"
@@ -197,8 +198,6 @@ FclRestore::~FclRestore() {
     if (_setParams != nullptr) {
         freeAndClear(_setParams->destDir);
     }
-    delete[] _srcPaths;
-    _srcPaths = nullptr;
 
     if (_ro != nullptr) {
         std::string path = _ro->getTranslatedPathname();
@@ -228,6 +227,8 @@ FclRestore::~FclRestore() {
     deleteAndClear(_archive);
     deleteAndClear(_jobCtrlClient);
     deleteAndClear(_restart);
+    // Before the parameters: they hold the array's count.
+    releaseSourcePaths();
     deleteAndClear(_setParams);
     deleteAndClear(_initDataVer2);
     deleteAndClear(_event);

@@ -12,6 +12,7 @@
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/engine/ParamsSteps.h"
 #include "clRestore/engine/RestoreIdentity.h"
+#include "clRestore/factory/FsRestoreObjectsFactory.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/StaticUtils.h"
 #include "platform/apps/ApplicationId.h"
@@ -90,7 +91,7 @@ bool mountDestinationShare(FclRestore& job) {
     if (!error.IsError()) {
         FileShareAutoMountManager* manager = job.GetAutoMountManager();
         error = manager == nullptr ? FXErrorUtil::ErrorWin32(FX_HERE, 0x65b, "Failed to get AutoMountManager")
-                                   : manager->translatePath(scanFormat, location);
+                                   : manager->translatePath(location, scanFormat);
     }
     if (error.IsError()) {
         if (mounted) {
@@ -180,17 +181,23 @@ bool checkDestinationPrivileges(FclRestore& job) {
     return false;
 }
 
+// A second set of parameters starts the source paths again. The earlier array goes while its own count still
+// describes it, with the factory that reads it: the next last source path builds a new one.
+void releaseEarlierSourcePaths(FclRestore& job) {
+    if (job._srcPaths == nullptr) {
+        return;
+    }
+    delete job._factory;
+    job._factory = nullptr;
+    job.releaseSourcePaths();
+}
+
 // The zero-filled array the source paths are stored into; none for a count of 0.
 bool makeSourcePathArray(FclRestore& job) {
     const unsigned long long count = job._setParams->numSrcPaths;
     if (count == 0) {
         return true;
     }
-    // An array already handed to a factory is still read through it: only an unused one is released.
-    if (job._factory == nullptr) {
-        delete[] job._srcPaths;
-    }
-    job._srcPaths = nullptr;
     // A count from the wire that no array can hold is refused like any allocation that fails.
     if (count <= SIZE_MAX / sizeof(FSRSrcPath)) {
         job._srcPaths = new (std::nothrow) FSRSrcPath[count]();
@@ -354,6 +361,7 @@ bool FclRestore::OnMsgSetParams(FSRSetParams* params) {
         return false;
     }
     const char* received = params->destDir != nullptr ? params->destDir : "";
+    releaseEarlierSourcePaths(*this);
     _setParams->options |= params->options;
     _setParams->numSrcPaths = params->numSrcPaths;
     FCL_LOG(0, "Options=%lx, numSrcPaths=%lu, destDir='%s'", static_cast<unsigned long>(params->options),

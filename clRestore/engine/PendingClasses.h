@@ -5,16 +5,12 @@
 
 #include "clRestore/factory/FsRestoreObjectsFactory.h"
 #include "clRestore/objects/FsRestoreObject.h"
+#include "clRestore/options/PendingLog.h"
 #include "platform/results/StoreResults.h"
 
-// The job's restart file.
-class FsRestoreRestart {
-public:
-    virtual ~FsRestoreRestart() = default;
-};
-
-// The seek optimiser's decision object.
+// The seek optimiser's decision object. Its end of restore has nothing to finish yet.
 class SeekDecision {
 public:
     virtual ~SeekDecision() = default;
+    void OnRestoreEnd() { FCL_NOT_BUILT_YET(); }
 };

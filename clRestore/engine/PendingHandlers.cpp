@@ -128,22 +128,6 @@ bool FclRestore::OnMsgSeekToOffset10V2(FSRSeekArchiveArray_10_V2*) {
     return true;
 }
 
-// ---- source paths ----
-bool FclRestore::OnMsgSrcPath(FSRSrcPath*) {
-    FCL_NOT_BUILT_YET();
-    return true;
-}
-
-void FclRestore::sortPathnames(FSRSrcPath*) {
-    FCL_NOT_BUILT_YET();
-    _caseSensitive = true;
-}
-
-void FclRestore::sortPathnamesCase(FSRSrcPath*) {
-    FCL_NOT_BUILT_YET();
-    _caseSensitive = false;
-}
-
 // ---- image-level restore ----
 bool FclRestore::OnMsgImgInit(FSRImgInit*) {
     FCL_NOT_BUILT_YET();

@@ -11,6 +11,7 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@
 class FclRestore;
 class EvEvent;
 class FsRestoreUnixObject;
+class CSyncRestorePathMapper;
 
 // One mount path of a silo disk library: its id and its path.
 struct CpMMSMountpathInfo {
@@ -41,6 +43,12 @@ public:
 
     // `jobResultsDir` is not used. `paths` stays the job's (see the base). `job` may be null. Throws ClExceptError
     // when a source path cannot be converted or the silo cache cannot be allocated.
+    //
+    // A job that restores out of place into a directory (not into one named file, not into "/") has the file-call
+    // layer hold that directory as the destination root from here to the destructor (platform/files/
+    // DestinationGate.h); a destination that does not exist yet is created first (mode 0700, as missing ancestors
+    // are). When it can be neither created nor held, the constructor throws ClExceptError 0x17000017. A factory
+    // without a job holds none.
     FsRestoreUnixObjectsFactory(char* jobResultsDir, FSRSrcPath* paths, int count, char* destDir, unsigned long options,
                                 FclRestore* job);
     ~FsRestoreUnixObjectsFactory() override;
@@ -89,14 +97,19 @@ public:
 
     // ---- missing directories ----
     void calculateMkdirLevel();
+    // Never throws: a source path that cannot be converted matches nothing.
     bool isDirectChildDir(const char* toPath, std::string& topLevelDestPath, int& srcIdx);
     bool isDirectChildDir(const char* toPath, std::string& topLevelDestPath, int& srcIdx, const char* toPathPhys);
+    // Changes only directories that did not exist when the factory was built, each reached without following a link.
     void resetMkdirPermOwnerGroup(const std::string& path, int srcIdx, mode_t mode, uid_t uid, gid_t gid);
 
     // ---- cross-platform sources ----
+    // Never throws: source paths that cannot be converted stay as they are (logged).
     bool isWindowsCrossRestore(int platform);
     bool isNovellCrossRestore(int platform);
     bool isUfsDumpFile(unsigned int flags2) { return (flags2 & CXHDR_F2_UFSDUMP) != 0; }
+    // Every source path text in Unix form, or none: throws ClExceptError 0x1700002e and changes nothing when one
+    // cannot be converted. A text may grow by one character; the engine stores each with room for 20 more.
     void convertWindowsSourcePaths();
 
     // ---- destination naming and path translation ----
@@ -158,9 +171,25 @@ protected:
     bool _labelCheckOff;
     std::map<int, PathPermissions_info> _pathPermissions;
     bool _createRawDevice;
+    // Directories on the way to each source's destination that did not exist when the factory was built: the only
+    // ones the missing-directory fix-ups may change.
+    std::set<std::string> _dirsAbsentAtStart;
+    std::string _gateRoot;  // the destination root this factory set, "" when none
 
 private:
     long long jobId() const;
+    // The job's mapper while the job is a synchronised restore, else null.
+    CSyncRestorePathMapper* syncPathMapper();
+    void holdDestinationRoot();
+    FsRestoreObject* createDeviceObject(CXFileHeader* header, unsigned int fileType);
+    void keepLinkAtSourceIfNeeded(CXFileHeader* header);
+    // Records the directories on the way to `path` that do not exist now.
+    void noteDirectoriesAbsent(const std::string& path);
+    // Source path `index` in the form item paths are matched against; false without a text or when it cannot be
+    // converted.
+    bool matchingSourcePath(int index, std::string& src);
+    // The answer for one kind of file system: Lustre, or NFS when `nfs`.
+    bool destinationIsOnMountKind(bool nfs, const std::string& path);
 };
 
 // The length of the shortest source path text, computed at its first use; 0 until then.

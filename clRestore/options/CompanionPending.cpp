@@ -13,7 +13,6 @@
 namespace {
 
 const int kErrorNoManager = 1627;
-const int kItemNoDestinationPath = 0x1700002d;
 
 CQiError noManager(const FXCodeLocation& where) {
     return FXErrorUtil::ErrorWin32(where, kErrorNoManager, "AutoMount Manager has not been instantiated");
@@ -205,33 +204,7 @@ std::string FclRestoreUNIX::stripPathLevlel(std::string path, int levels) {
     return std::string();
 }
 
-// ---- destination naming: no path can be named yet ----
-
-int FclRestoreUNIX::TranslatePath(FsRestoreObjectsFactory* factory, const std::string& source, bool isDir,
-                                  std::string& out) {
-    FCL_NOT_BUILT_YET();
-    (void)factory, (void)source, (void)isDir, (void)out;
-    return kItemNoDestinationPath;
-}
-
-int FclRestoreUNIX::ComputeMappedPath(FsRestoreObjectsFactory* factory, const std::string& source, std::string& out) {
-    FCL_NOT_BUILT_YET();
-    (void)factory, (void)source, (void)out;
-    return -1;
-}
-
-int FclRestoreUNIX::ComputeRestorePath(FsRestoreObjectsFactory* factory, const std::string& source, bool isDir,
-                                       std::string& out) {
-    FCL_NOT_BUILT_YET();
-    (void)factory, (void)source, (void)isDir, (void)out;
-    return kItemNoDestinationPath;
-}
-
-void FclRestoreUNIX::CheckIfDestinationIsGluster(const std::string& destPath) {
-    FCL_NOT_BUILT_YET();
-    (void)destPath;
-    _destinationGluster = false;
-}
+// ---- destination checks and the photo library ----
 
 bool FclRestoreUNIX::IsIphotoSmartContent(const std::string& path, std::string& out, bool& smartContent) {
     FCL_NOT_BUILT_YET();

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "platform/log/LogWriter.h"
 #include "platform/settings/PlatformPaths.h"
 #include "platform/support/FXErrorUtil.h"
 
@@ -15,9 +16,10 @@ CQiError FileShareAutoMount::convertMountToScanFormat(const std::string& destina
                                    destination.c_str());
 }
 
-CQiError FileShareAutoMountManager::translatePath(const std::string& scanFormat, std::string& mounted) {
-    (void)mounted;
-    return FXErrorUtil::ErrorErrNo(FX_HERE, ENOENT, "Share [%s] is not mounted", scanFormat.c_str());
+CQiError FileShareAutoMountManager::translatePath(std::string& out, const std::string& in) {
+    FCL_LOG(1, "Share translation is not built yet: [%s] lies under no mounted share", in.c_str());
+    out = in;
+    return CQiError::Success();
 }
 
 CQiError FileShareAutoMountManager::unTranslatePath(std::string& source, const std::string& mounted) {

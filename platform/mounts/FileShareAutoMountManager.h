@@ -1,7 +1,6 @@
 #pragma once
-// The share auto-mount manager and the share-name helpers. This platform never mounts anything: a share path has no
-// scan form and no mounted location, and a mounted location is never found to turn back; each such answer is the
-// operation's own error. The mount options are kept.
+// The job's share auto-mounting. No share can be mounted on this platform: every share name is refused, and every path
+// lies under no mounted share.
 #include <string>
 
 #include "clRestore/support/CQiError.h"
@@ -19,8 +18,9 @@ public:
     void SetAutoMountOptions(const std::string& options) { m_mountOptions = options; }
     const std::string& GetAutoMountOptions() const { return m_mountOptions; }
 
-    // The mounted location of a share's scan-format name; an error when the share is not mounted.
-    CQiError translatePath(const std::string& scanFormat, std::string& mounted);
+    // `in` as it lies under the share mounted for it. No share is ever mounted here, so every path comes back as it
+    // is, which callers take as a path under no mounted share.
+    CQiError translatePath(std::string& out, const std::string& in);
     // The source form of a name under a mounted location; an error when it lies under none.
     CQiError unTranslatePath(std::string& source, const std::string& mounted);
 

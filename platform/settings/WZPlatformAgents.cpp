@@ -83,6 +83,14 @@ std::string WZPI_FileSystemAgent::getAgentDirectory() {
     return wzplatform::agentDirectory();
 }
 
+int WZPI_FileSystemAgent::getRemoveBeforeOpen() {
+    unsigned long value = 0;
+    WZPlatformInfo settings;
+    settings.getNumber("FileSystemAgent", "nRemoveBeforeOpen", &value);
+    m_lastError = settings.getLastError();
+    return value != 0 ? 1 : 0;
+}
+
 wzfault::FaultCounter& WZPI_FileSystemAgent::invalidFaults() {
     static wzfault::FaultCounter faults;
     return faults;

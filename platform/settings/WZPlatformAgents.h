@@ -50,6 +50,9 @@ public:
     bool getJobResultsDirectory(std::string* directory);
     // The agent's own directory.
     std::string getAgentDirectory();
+    // Non-zero when restored files are to be unlinked before they are opened: the setting
+    // FileSystemAgent/nRemoveBeforeOpen (absent: 0).
+    int getRemoveBeforeOpen();
 
     // Test hooks: armed, the agent refuses the client, or has no job-results directory (last error ENOENT).
     static wzfault::FaultCounter& invalidFaults();

@@ -131,3 +131,14 @@ bool CNMessageBase::getBool(const std::string& path) const {
     const std::string* text = valueAt(path);
     return text != nullptr && (*text == "true" || *text == "yes" || *text == "1");
 }
+
+std::string CNMessageBase::getstring(int, int, unsigned long, unsigned long fieldId) const {
+    auto name = m_fieldNames.find(fieldId);
+    if (name == m_fieldNames.end() || !m_document) {
+        return std::string();
+    }
+    const ptree* root = childElement(*m_document, rootName());
+    const ptree* attributes = root != nullptr ? childElement(*root, "<xmlattr>") : nullptr;
+    const ptree* value = attributes != nullptr ? childElement(*attributes, name->second) : nullptr;
+    return value != nullptr ? value->data() : std::string();
+}

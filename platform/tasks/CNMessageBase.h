@@ -2,7 +2,9 @@
 // Messages that travel as XML text. Unserialising checks that the text is one well-formed XML document and keeps it;
 // the accessors then read its values by path: element names joined by '.', the last name an attribute or a child
 // element of the one before ("destination.appType" reads <destination appType="29"/> or
-// <destination><appType>29</appType></destination>).
+// <destination><appType>29</appType></destination>). A message type may also name the root
+// attribute behind each of its field ids.
+#include <map>
 #include <memory>
 #include <string>
 
@@ -27,15 +29,20 @@ public:
     long long getint64(const std::string& path) const;
     // The value at `path` as a boolean ("true", "yes", "1"; anything else false); false when absent.
     bool getBool(const std::string& path) const;
+    // The text of field `fieldId`: the root attribute the message type names for it, "" when the type names none or
+    // the document lacks it. The field's position, kind and message set matter to the maker's library only.
+    std::string getstring(int position, int kind, unsigned long setId, unsigned long fieldId) const;
 
 protected:
     // The text at `path`, or null.
     const std::string* valueAt(const std::string& path) const;
+    void nameField(unsigned long fieldId, const std::string& attribute) { m_fieldNames[fieldId] = attribute; }
 
 private:
     int m_messageSet;
     int m_messageId;
     std::shared_ptr<const boost::property_tree::ptree> m_document;
+    std::map<unsigned long, std::string> m_fieldNames;
 };
 
 namespace Vornak {

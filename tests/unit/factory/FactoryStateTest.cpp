@@ -180,14 +180,12 @@ TEST_F(Factory, MappedRestoreOfAJobThatAsksForNoneSucceeds) {
     EXPECT_FALSE(factory->isFileMappingEnabled());
 }
 
-// Until mapped restores are built, a job that names a mapping must not restore its items to unmapped places.
-TEST_F(Factory, MappedRestoreOfAJobThatAsksForOneFails) {
-    const char* settings[] = {"[TaskOptions]\n1 = /etc/restore.map\n", "[RestoreTask]\n0x5e93ea78 = <entry/>\n"};
-    for (const char* text : settings) {
-        writeSettings(text);
-        auto factory = makeFactory();
-        EXPECT_EQ(factory->InitializeForMappedRestores(kJobId, std::map<unsigned long, std::string>()), -1) << text;
-    }
+// A job that names a MapFile that gives no mapping, and does not restore unmapped data, has nothing to restore.
+TEST_F(Factory, MappedRestoreOfAJobWhoseMapFileGivesNothingFails) {
+    writeSettings("[TaskOptions]\n1 = " + (scratch_ / "absent.map") + "\n");
+    auto factory = makeFactory();
+    EXPECT_EQ(factory->InitializeForMappedRestores(kJobId, std::map<unsigned long, std::string>()), -1);
+    EXPECT_FALSE(factory->isFileMappingEnabled());
 }
 
 struct RawDeviceCase {

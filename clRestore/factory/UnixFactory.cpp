@@ -1,17 +1,24 @@
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <new>
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/objects/RestoreUserGlobals.h"
 #include "clRestore/support/ClExceptError.h"
+#include "clRestore/support/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/events/EvEvent.h"
+#include "platform/files/DestinationGate.h"
+#include "platform/files/FileCalls.h"
 #include "platform/log/LogWriter.h"
 #include "platform/settings/WZPlatformInfo.h"
+#include "platform/sync/CSyncRestorePathMapper.h"
 #include "platform/tasks/SchedularInterfaceNet.h"
 
 int MinSrcPathSize = 0;
@@ -21,6 +28,31 @@ namespace {
 const char kAgentSection[] = "FileSystemAgent";
 const wzTaskOptions kGuiTaskOptions = wzTaskOptions(5);
 const int kOptEnforceLabelCheck = 76;
+const long long kNotSyncBackupTime = 65535;
+const mode_t kCreatedDirMode = 0700;
+
+// The directory that items of the job land beneath, "" when the job writes anywhere else: in place, into the one
+// file the destination names, at the source paths (synthetic full), or under "/".
+std::string destinationDirectory(const char* destDir, unsigned long options) {
+    if ((options & FSR_OPT_OUT_OF_PLACE) == 0 || (options & (FSR_OPT_DEST_IS_FILE | FSR_OPT_SYNTHETIC_FULL)) != 0 ||
+        destDir == nullptr || destDir[0] == '\0' || strspn(destDir, "/") == strlen(destDir)) {
+        return std::string();
+    }
+    return destDir;
+}
+
+// Creates `path` and its missing ancestors as missing ancestors of items are made: 0, or -1 with errno.
+int createDirectories(const std::string& path) {
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string part = path.substr(0, slash);
+        if (!part.empty() && mkdir_utf(part.c_str(), kCreatedDirMode) != 0 && errno != EEXIST) {
+            return -1;
+        }
+        if (slash == std::string::npos) {
+            return 0;
+        }
+    }
+}
 
 }  // namespace
 
@@ -80,12 +112,41 @@ FsRestoreUnixObjectsFactory::FsRestoreUnixObjectsFactory(char* /*jobResultsDir*/
         }
         FCL_LOG(0, "nPreserveOwnership is %s", g_preserveOwnership ? "enabled" : "disabled");
     }
+
+    // Last, so that nothing after it can throw and leave the root held without a factory to release it.
+    if (_fclRestore != nullptr) {
+        holdDestinationRoot();
+    }
 }
 
 FsRestoreUnixObjectsFactory::~FsRestoreUnixObjectsFactory() {
     if (_mmClientLib != nullptr) {
         dlclose(_mmClientLib);
     }
+    // A later factory of the process may hold a root of its own by now.
+    if (!_gateRoot.empty() && wzfiles::destinationRoot() == _gateRoot) {
+        wzfiles::clearDestinationRoot();
+    }
+}
+
+void FsRestoreUnixObjectsFactory::holdDestinationRoot() {
+    const std::string dest = destinationDirectory(_destDir, _options);
+    if (dest.empty()) {
+        return;
+    }
+    struct stat st;
+    if (lstat_utf(dest.c_str(), &st) != 0 && errno == ENOENT) {
+        if (createDirectories(dest) != 0) {
+            FCL_ERROR("Cannot create the destination [%s]: %s", dest.c_str(), strerror(errno));
+            throw ClExceptError(static_cast<int>(fclitem::kCreateFailed));
+        }
+        FCL_LOG(1, "Created the destination [%s]", dest.c_str());
+    }
+    if (wzfiles::setDestinationRoot(dest) != 0) {
+        FCL_ERROR("Cannot hold the destination [%s] as the root of the job's paths: %s", dest.c_str(), strerror(errno));
+        throw ClExceptError(static_cast<int>(fclitem::kCreateFailed));
+    }
+    _gateRoot = wzfiles::destinationRoot();
 }
 
 long long FsRestoreUnixObjectsFactory::jobId() const {
@@ -132,6 +193,32 @@ void FsRestoreUnixObjectsFactory::GetRestoreDestinationUIDGID(unsigned long long
     if (_fclRestore != nullptr) {
         _fclRestore->GetRestoreDestinationUIDGID(uid, gid);
     }
+}
+
+CSyncRestorePathMapper* FsRestoreUnixObjectsFactory::syncPathMapper() {
+    return IsSyncRestore() ? _fclRestore->GetSyncPathMapper() : nullptr;
+}
+
+bool FsRestoreUnixObjectsFactory::ShouldPreserveModifiedFilesForSync() {
+    CSyncRestorePathMapper* mapper = syncPathMapper();
+    return mapper != nullptr && mapper->ShouldPreserveModifiedFiles();
+}
+
+long long FsRestoreUnixObjectsFactory::GetLastSyncBackupTime() {
+    CSyncRestorePathMapper* mapper = syncPathMapper();
+    return mapper != nullptr ? mapper->GetLastSyncBackupTime() : kNotSyncBackupTime;
+}
+
+void FsRestoreUnixObjectsFactory::GetCurrentUserAndGroup(UserGroupID* ids) {
+    UserGroupID found;
+    if (CSyncRestorePathMapper* mapper = syncPathMapper()) {
+        mapper->GetUserAndGroupIDForPath(currentMappedPath, &found);
+    }
+    if (ids != nullptr) {
+        *ids = found;
+    }
+    FCL_LOG(30, "Using uid=[%d] gid=[%d] for currentMappedPath=[%s]", static_cast<int>(found.uid),
+            static_cast<int>(found.gid), currentMappedPath.c_str());
 }
 
 int FsRestoreUnixObjectsFactory::InitializeForMappedRestores(long long jobId) {
