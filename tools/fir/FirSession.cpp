@@ -48,6 +48,14 @@ void FirSession::receiveLoop() {
         }
         FirMessage message = copyOut(code, buffer);
         m_session->FreeReceivedMessage(code, &buffer);
+        Observer observer;
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            observer = m_observer;
+        }
+        if (observer) {
+            observer(message);
+        }
         bool answerIt = false;
         {
             std::lock_guard<std::mutex> hold(m_lock);
@@ -152,6 +160,11 @@ void FirSession::setAnswerErrorReports(bool answer) {
 void FirSession::setReportNamer(ReportNamer namer) {
     std::lock_guard<std::mutex> hold(m_lock);
     m_namer = std::move(namer);
+}
+
+void FirSession::setObserver(Observer observer) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_observer = std::move(observer);
 }
 
 }  // namespace fir

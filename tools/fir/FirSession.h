@@ -20,6 +20,8 @@ class FirSession {
   public:
     // Names the item an error report is about; the driver's default job looks it up in the archive index.
     using ReportNamer = std::function<std::string(const FSRErrorReport&)>;
+    // Sees each message as it arrives, on the receiving thread, before any waiter does (a host's progress display).
+    using Observer = std::function<void(const FirMessage&)>;
 
     explicit FirSession(std::unique_ptr<CWzNetwork> session);
     // Ends the session (the engine sees it closed) and the receiving thread.
@@ -49,6 +51,7 @@ class FirSession {
 
     void setAnswerErrorReports(bool answer);
     void setReportNamer(ReportNamer namer);
+    void setObserver(Observer observer);
     // Ends the session now; the receiving thread stops.
     void close();
 
@@ -67,6 +70,7 @@ class FirSession {
     size_t m_answered = 0;
     bool m_answerReports = true;
     ReportNamer m_namer;
+    Observer m_observer;
     std::thread m_receiver;
 };
 

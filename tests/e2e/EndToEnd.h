@@ -1,0 +1,50 @@
+#pragma once
+// One end-to-end case: a tree from a spec is built in a scratch directory, packed with fcl-pack, restored with
+// fcl-restore into a destination beside it and compared with the oracles. The packed root keeps its absolute path,
+// so the copy of SOURCE lies at DEST/SOURCE.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/common/TestSupport.h"
+#include "tests/common/ToolRunner.h"
+#include "tests/e2e/TreeCompare.h"
+#include "tests/e2e/TreeSpec.h"
+
+namespace e2e {
+
+class EndToEnd : public ::testing::Test {
+protected:
+    EndToEnd();
+
+    // Builds the tree; the test is skipped when the spec needs root and the test is not root, or when the scratch
+    // file system does not keep the spec's holes.
+    void build(const TreeSpec& spec);
+    // fcl-pack SOURCE MEDIA; the test fails unless it packs without a warning.
+    void pack(const std::vector<std::string>& options = {});
+    // fcl-restore --results RESULTS [options] MEDIA DEST.
+    fcltest::ProgramRun restore(const std::vector<std::string>& options = {});
+    // pack, then restore with `options`, expecting every item restored (exit 0, none failed or skipped).
+    fcltest::ProgramRun packAndRestore(const std::vector<std::string>& options = {});
+
+    // The two oracles between SOURCE and its copy; "" when the copy is exact.
+    std::string differences(Holes holes = Holes::Kept) const;
+    // The items of the source tree, its root included: what a whole restore reports.
+    uint64_t sourceItems() const;
+
+    std::string source(const std::string& name = "") const { return name.empty() ? source_ : source_ + "/" + name; }
+    std::string restored(const std::string& name = "") const { return dest_ + source(name); }
+    const std::string& media() const { return media_; }
+    const std::string& dest() const { return dest_; }
+    const std::string& results() const { return results_; }
+
+private:
+    fcltest::ScratchDir scratch_{"e2e"};
+    std::string source_;
+    std::string media_;
+    std::string dest_;
+    std::string results_;
+};
+
+}  // namespace e2e

@@ -1,0 +1,114 @@
+// The command line of fcl-restore: what each option sets, and what is refused.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/fcl-restore/HostOptions.h"
+
+namespace {
+
+using fclhost::HostOptions;
+using fclhost::ParseOutcome;
+
+struct Parsed {
+    ParseOutcome outcome;
+    HostOptions options;
+    std::string message;
+};
+
+Parsed parse(std::vector<const char*> args) {
+    args.insert(args.begin(), "fcl-restore");
+    Parsed parsed;
+    parsed.outcome =
+        fclhost::parseHostOptions(static_cast<int>(args.size()), args.data(), &parsed.options, &parsed.message);
+    return parsed;
+}
+
+TEST(HostOptions, TheTwoDirectoriesAloneAskForTheWholeBackupWithDefaults) {
+    Parsed p = parse({"/media", "/dest"});
+    ASSERT_EQ(p.outcome, ParseOutcome::Run) << p.message;
+    EXPECT_EQ(p.options.mediaDir, "/media");
+    EXPECT_EQ(p.options.destDir, "/dest");
+    EXPECT_TRUE(p.options.paths.empty());
+    EXPECT_EQ(p.options.stripLevel, 0u);
+    EXPECT_FALSE(p.options.overwrite);
+    EXPECT_FALSE(p.options.restart);
+    EXPECT_FALSE(p.options.noSparse);
+    EXPECT_EQ(p.options.mapFile, "");
+    EXPECT_EQ(p.options.settingsFile, "");
+    EXPECT_EQ(p.options.resultsDir, "");
+    EXPECT_EQ(p.options.listen, "");
+}
+
+TEST(HostOptions, EveryOptionReachesItsField) {
+    Parsed p = parse({"--path", "/a/b/", "--path=/c", "--strip", "2", "--overwrite", "--restart", "--no-sparse",
+                      "--map", "m.txt", "--settings", "s.ini", "--results", "r", "/media", "/dest"});
+    ASSERT_EQ(p.outcome, ParseOutcome::Run) << p.message;
+    EXPECT_EQ(p.options.paths, (std::vector<std::string>{"/a/b", "/c"}));
+    EXPECT_EQ(p.options.stripLevel, 2u);
+    EXPECT_TRUE(p.options.overwrite);
+    EXPECT_TRUE(p.options.restart);
+    EXPECT_TRUE(p.options.noSparse);
+    EXPECT_EQ(p.options.mapFile, "m.txt");
+    EXPECT_EQ(p.options.settingsFile, "s.ini");
+    EXPECT_EQ(p.options.resultsDir, "r");
+}
+
+TEST(HostOptions, TrailingSlashesOfSourcePathsGoButTheRootStays) {
+    Parsed p = parse({"--path", "/a///", "--path", "/", "/media", "/dest"});
+    ASSERT_EQ(p.outcome, ParseOutcome::Run) << p.message;
+    EXPECT_EQ(p.options.paths, (std::vector<std::string>{"/a", "/"}));
+}
+
+TEST(HostOptions, ListenKeepsTheHostsOwnOptions) {
+    Parsed p = parse({"--listen", "127.0.0.1:0", "--no-sparse", "--results", "/r", "/media", "/dest"});
+    ASSERT_EQ(p.outcome, ParseOutcome::Run) << p.message;
+    EXPECT_EQ(p.options.listen, "127.0.0.1:0");
+    EXPECT_TRUE(p.options.noSparse);
+}
+
+TEST(HostOptions, HelpIsTheUsage) {
+    Parsed p = parse({"--help"});
+    EXPECT_EQ(p.outcome, ParseOutcome::Help);
+    EXPECT_NE(p.message.find("Usage: fcl-restore [options] MEDIA_DIR DEST_DIR"), std::string::npos);
+    EXPECT_NE(p.message.find("--no-sparse"), std::string::npos);
+}
+
+struct Refused {
+    std::vector<const char*> args;
+    const char* says;
+};
+
+class HostOptionsRefused : public ::testing::TestWithParam<Refused> {};
+
+TEST_P(HostOptionsRefused, WithAReasonAndTheUsage) {
+    Parsed p = parse(GetParam().args);
+    EXPECT_EQ(p.outcome, ParseOutcome::Error);
+    EXPECT_NE(p.message.find(GetParam().says), std::string::npos) << p.message;
+    EXPECT_NE(p.message.find("Usage: fcl-restore"), std::string::npos) << p.message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HostOptionsRefused,
+    ::testing::Values(Refused{{}, "MEDIA_DIR and DEST_DIR are both required"},
+                      Refused{{"/media"}, "MEDIA_DIR and DEST_DIR are both required"},
+                      Refused{{"/media", "/dest", "/third"}, "too many positional options"},
+                      Refused{{"--bogus", "/media", "/dest"}, "bogus"},
+                      Refused{{"--strip", "two", "/media", "/dest"}, "strip"},
+                      Refused{{"--strip", "-1", "/media", "/dest"}, "strip"},
+                      Refused{{"--strip", "99999999999999999999999", "/media", "/dest"}, "strip"},
+                      Refused{{"--strip", "", "/media", "/dest"}, "strip"},
+                      Refused{{"--path", "relative/p", "/media", "/dest"}, "absolute path"},
+                      Refused{{"--path", "", "/media", "/dest"}, "absolute path"},
+                      Refused{{"--results", "", "/media", "/dest"}, "--results must not be empty"},
+                      Refused{{"--map", "", "/media", "/dest"}, "--map must not be empty"},
+                      Refused{{"", "/dest"}, "MEDIA_DIR must not be empty"},
+                      Refused{{"/media", ""}, "DEST_DIR must not be empty"},
+                      Refused{{"--listen", "/s", "--path", "/a", "/media", "/dest"}, "--path cannot be used"},
+                      Refused{{"--listen", "/s", "--strip", "1", "/media", "/dest"}, "--strip cannot be used"},
+                      Refused{{"--listen", "/s", "--overwrite", "/media", "/dest"}, "--overwrite cannot be used"},
+                      Refused{{"--listen", "/s", "--restart", "/media", "/dest"}, "--restart cannot be used"},
+                      Refused{{"--overwrite=yes", "/media", "/dest"}, "overwrite"}));
+
+}  // namespace

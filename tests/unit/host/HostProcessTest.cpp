@@ -1,0 +1,199 @@
+// fcl-restore run as a user runs it: what it refuses, what it creates, what it prints and how it exits.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "clRestore/support/FsrMessages.h"
+#include "clRestore/support/FsrRecords.h"
+#include "platform/session/CWzNetwork.h"
+#include "tests/common/TestSupport.h"
+#include "tests/common/ToolRunner.h"
+#include "tools/fir/FirSession.h"
+
+namespace {
+
+using fcltest::ProgramRun;
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+class HostProcess : public ::testing::Test {
+protected:
+    HostProcess() {
+        mkdir(media().c_str(), 0755);
+        // A default results directory never reaches the user's own state directory.
+        environment_ = {"XDG_STATE_HOME=" + scratch_ / "state"};
+    }
+    std::string media() const { return scratch_ / "media"; }
+    std::string dest() const { return scratch_ / "dest"; }
+    ProgramRun restore(const std::vector<std::string>& arguments) {
+        return fcltest::runTool("fcl-restore", arguments, 120, environment_);
+    }
+
+    fcltest::ScratchDir scratch_{"hostrun"};
+    std::vector<std::string> environment_;
+};
+
+TEST_F(HostProcess, HelpExitsZeroAndUsageErrorsTwo) {
+    ProgramRun help = restore({"--help"});
+    EXPECT_EQ(help.status, 0) << help.describe();
+    EXPECT_TRUE(contains(help.out, "Usage: fcl-restore [options] MEDIA_DIR DEST_DIR"));
+
+    ProgramRun wrong = restore({"--strip", "-1", media(), dest()});
+    EXPECT_EQ(wrong.status, 2) << wrong.describe();
+    EXPECT_TRUE(contains(wrong.err, "fcl-restore: --strip must be a number")) << wrong.err;
+    EXPECT_EQ(wrong.out, "");
+    EXPECT_FALSE(exists(dest())) << "nothing is made for a command line that is refused";
+}
+
+TEST_F(HostProcess, RefusesAResultsDirectoryInsideTheDestinationAndMakesNothing) {
+    ASSERT_EQ(mkdir((scratch_ / "elsewhere").c_str(), 0755), 0);
+    ASSERT_EQ(symlink(dest().c_str(), (scratch_ / "elsewhere/link-to-dest").c_str()), 0);
+    for (const std::string& results :
+         {dest(), dest() + "/results", dest() + "/a/../results", scratch_ / "elsewhere/link-to-dest/results"}) {
+        ProgramRun run = restore({"--results", results, media(), dest()});
+        EXPECT_EQ(run.status, 2) << results << "\n" << run.describe();
+        EXPECT_TRUE(contains(run.err, "lies inside the destination")) << run.err;
+        EXPECT_FALSE(exists(dest())) << results;
+    }
+}
+
+TEST_F(HostProcess, RefusesADefaultResultsDirectoryInsideTheDestination) {
+    environment_ = {"XDG_STATE_HOME=" + dest() + "/state"};
+    ProgramRun run = restore({media(), dest()});
+    EXPECT_EQ(run.status, 2) << run.describe();
+    EXPECT_TRUE(contains(run.err, "default results directory")) << run.err;
+    EXPECT_TRUE(contains(run.err, "--results")) << run.err;
+    EXPECT_FALSE(exists(dest()));
+}
+
+TEST_F(HostProcess, AMediaDirectoryWithoutArchivesFailsTheJobWithItsReason) {
+    ProgramRun run = restore({media(), dest()});
+    EXPECT_EQ(run.status, 2) << run.describe();
+    EXPECT_TRUE(contains(run.out, "Restore failed: ")) << run.out;
+    EXPECT_TRUE(contains(run.out, "no archive files in " + media())) << run.out;
+    EXPECT_EQ(fcltest::summaryField(run.out, "items restored:"), "0") << run.out;
+    EXPECT_EQ(fcltest::summaryField(run.out, "items failed:"), "0") << run.out;
+    EXPECT_EQ(fcltest::summaryField(run.out, "results file:"), "none written") << run.out;
+
+    // The default results directory is a new one under the state directory, and holds the log and the settings.
+    std::string results = fcltest::summaryField(run.out, "results dir:");
+    EXPECT_EQ(results.rfind(scratch_ / "state/fcl-restore/job-", 0), 0u) << results;
+    EXPECT_EQ(fcltest::summaryField(run.out, "log:"), results + "/fclrestore.log");
+    EXPECT_TRUE(contains(fcltest::readFile(results + "/fclrestore.log"), "fcl-restore: media " + media()));
+    std::string settings = fcltest::readFile(results + "/settings.ini");
+    EXPECT_TRUE(contains(settings, "isRestoreAsSparseFile = y")) << settings;
+    EXPECT_TRUE(contains(settings, "xml = <TMMsg_JobOption/>")) << settings;
+    struct stat st;
+    EXPECT_TRUE(stat(dest().c_str(), &st) == 0 && S_ISDIR(st.st_mode)) << "the destination is made when missing";
+}
+
+TEST_F(HostProcess, ProblemsFoundBeforeTheJobFailItAtOnce) {
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string says;
+    };
+    const Case cases[] = {
+        {{scratch_ / "no-media", dest()}, "the media directory " + scratch_ / "no-media" + " is not a directory"},
+        {{"--map", scratch_ / "no-map", media(), dest()}, "cannot read the mapping file"},
+        {{"--settings", scratch_ / "no.ini", media(), dest()}, "cannot read the settings file"},
+        {{"--listen", scratch_ / "no-dir/fir.sock", "--results", scratch_ / "r", media(), dest()}, "cannot listen"},
+    };
+    for (const Case& c : cases) {
+        ProgramRun run = restore(c.arguments);
+        EXPECT_EQ(run.status, 2) << run.describe();
+        EXPECT_TRUE(contains(run.err + run.out, c.says)) << c.says << "\n" << run.describe();
+    }
+}
+
+TEST_F(HostProcess, WithUserSettingsTheCommandLineStillWins) {
+    fcltest::writeFile(scratch_ / "user.ini", "[FileSystemAgent]\nnSeekMarkerBatchSize = 17\n");
+    fcltest::writeFile(scratch_ / "map.txt", "\"/a\",\"/b\"\n");
+    ProgramRun run = restore({"--settings", scratch_ / "user.ini", "--no-sparse", "--map", scratch_ / "map.txt",
+                              "--results", scratch_ / "r", media(), dest()});
+    EXPECT_EQ(run.status, 2) << run.describe();
+    std::string settings = fcltest::readFile(scratch_ / "r/settings.ini");
+    EXPECT_TRUE(contains(settings, "nSeekMarkerBatchSize = 17")) << settings;
+    EXPECT_TRUE(contains(settings, "isRestoreAsSparseFile = n")) << settings;
+    EXPECT_TRUE(contains(settings, "[TaskOptions]\n1 = " + scratch_ / "map.txt")) << settings;
+}
+
+// An external FIR: it connects to the socket the host listens on, and plays the job itself.
+class HostListening : public HostProcess {
+protected:
+    void startHost() {
+        socket_ = scratch_ / "fir.sock";
+        host_ = fcltest::startProgram(
+            {fcltest::toolPath("fcl-restore"), "--listen", socket_, "--results", scratch_ / "r", media(), dest()},
+            environment_);
+    }
+    std::unique_ptr<fir::FirSession> connect() {
+        std::unique_ptr<CWzNetwork> session;
+        for (int i = 0; i < 3000 && session == nullptr; ++i) {
+            if (CWzNetwork::connect(socket_, &session).IsError()) {
+                session.reset();
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        }
+        EXPECT_NE(session, nullptr) << "the host never listened on " << socket_;
+        return session != nullptr ? std::make_unique<fir::FirSession>(std::move(session)) : nullptr;
+    }
+    void sendInitData(fir::FirSession& fir) {
+        FSRInitData init;
+        init.appType = 29;
+        init.zendrelNumber = 2;
+        init.jobId = 4242;
+        char machine[] = "here";
+        char subclient[] = "default";
+        init.sourceMachine = machine;
+        init.destMachine = machine;
+        init.subclientName = subclient;
+        ASSERT_FALSE(fir.send(FSR_MSG_INIT_DATA, &init, sizeof init).IsError());
+    }
+
+    std::string socket_;
+    fcltest::StartedProgram host_;
+};
+
+TEST_F(HostListening, AJobTheExternalFirStartsAndEndsSucceeds) {
+    startHost();
+    std::unique_ptr<fir::FirSession> fir = connect();
+    ASSERT_NE(fir, nullptr);
+    sendInitData(*fir);
+    fir::FirMessage answer;
+    ASSERT_TRUE(fir->waitFor({FSR_MSG_SUCCESS, FSR_MSG_FAILURE}, 30000, &answer));
+    EXPECT_EQ(answer.code, FSR_MSG_SUCCESS);
+    ASSERT_FALSE(fir->send(FSR_MSG_RESTORE_END).IsError());
+    EXPECT_TRUE(fir->waitFor({FSR_MSG_RESTORE_END}, 30000)) << "the job's end reaches the FIR";
+    fir.reset();
+    ProgramRun run = fcltest::finishProgram(host_, 60);
+    EXPECT_EQ(run.status, 0) << run.describe();
+    EXPECT_TRUE(contains(run.err, "waiting for the FIR on " + socket_)) << run.err;
+    EXPECT_TRUE(contains(run.out, "Restore succeeded\n")) << run.out;
+    EXPECT_EQ(fcltest::summaryField(run.out, "items restored:"), "0");
+}
+
+TEST_F(HostListening, AJobTheExternalFirStopsAtStartFails) {
+    startHost();
+    std::unique_ptr<fir::FirSession> fir = connect();
+    ASSERT_NE(fir, nullptr);
+    ASSERT_FALSE(fir->send(FSR_MSG_STOP).IsError());
+    fir::FirMessage answer;
+    ASSERT_TRUE(fir->waitFor({FSR_MSG_SUCCESS, FSR_MSG_FAILURE}, 30000, &answer));
+    EXPECT_EQ(answer.code, FSR_MSG_FAILURE);
+    fir.reset();
+    ProgramRun run = fcltest::finishProgram(host_, 60);
+    EXPECT_EQ(run.status, 2) << run.describe();
+    EXPECT_TRUE(contains(run.out, "Restore failed: ")) << run.out;
+}
+
+}  // namespace

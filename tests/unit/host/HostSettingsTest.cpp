@@ -1,0 +1,86 @@
+// The settings file the host writes for a job, read back as the job reads it.
+#include <gtest/gtest.h>
+
+#include "platform/settings/IniDocument.h"
+#include "tests/common/TestSupport.h"
+#include "tools/fcl-restore/HostSettings.h"
+
+namespace {
+
+using fclhost::SettingsChoice;
+
+wzsettings::IniDocument composed(const SettingsChoice& choice) {
+    std::string text, why;
+    EXPECT_TRUE(fclhost::composeSettings(choice, &text, &why)) << why;
+    return wzsettings::IniDocument::parse(text);
+}
+
+std::string valueOf(const wzsettings::IniDocument& document, const char* section, const char* key) {
+    const std::string* value = document.find(section, key);
+    return value != nullptr ? *value : "(absent)";
+}
+
+TEST(HostSettings, DefaultsRestoreHolesAsHolesWithAnEmptyJobOptionsDocument) {
+    wzsettings::IniDocument document = composed(SettingsChoice());
+    EXPECT_EQ(valueOf(document, "FileSystemAgent", "isRestoreAsSparseFile"), "y");
+    EXPECT_EQ(valueOf(document, "JobOptions", "xml"), "<TMMsg_JobOption/>");
+    EXPECT_EQ(valueOf(document, "TaskOptions", "1"), "(absent)");
+}
+
+TEST(HostSettings, NoSparseLeavesTheSparseSettingOut) {
+    SettingsChoice choice;
+    choice.noSparse = true;
+    wzsettings::IniDocument document = composed(choice);
+    EXPECT_EQ(valueOf(document, "FileSystemAgent", "isRestoreAsSparseFile"), "(absent)");
+    EXPECT_EQ(valueOf(document, "JobOptions", "xml"), "<TMMsg_JobOption/>");
+}
+
+TEST(HostSettings, AMappingFileIsTaskOptionOne) {
+    SettingsChoice choice;
+    choice.mapFile = "/maps/my map.txt";
+    EXPECT_EQ(valueOf(composed(choice), "TaskOptions", "1"), "/maps/my map.txt");
+}
+
+TEST(HostSettings, TheUsersFileIsKeptAndTheCommandLineWins) {
+    fcltest::ScratchDir scratch("hostsettings");
+    fcltest::writeFile(scratch / "user.ini",
+                       "[FileSystemAgent]\nisRestoreAsSparseFile = y\nnSeekMarkerBatchSize = 17\n[TaskOptions]\n1 = "
+                       "/old/map");
+    SettingsChoice choice;
+    choice.userFile = scratch / "user.ini";
+    wzsettings::IniDocument plain = composed(choice);
+    EXPECT_EQ(valueOf(plain, "FileSystemAgent", "nSeekMarkerBatchSize"), "17");
+    EXPECT_EQ(valueOf(plain, "FileSystemAgent", "isRestoreAsSparseFile"), "y");
+    EXPECT_EQ(valueOf(plain, "JobOptions", "xml"), "(absent)") << "the user's file stands as written";
+    EXPECT_EQ(valueOf(plain, "TaskOptions", "1"), "/old/map");
+
+    choice.noSparse = true;
+    choice.mapFile = "/new/map";
+    wzsettings::IniDocument overridden = composed(choice);
+    EXPECT_EQ(valueOf(overridden, "FileSystemAgent", "nSeekMarkerBatchSize"), "17");
+    EXPECT_EQ(valueOf(overridden, "FileSystemAgent", "isRestoreAsSparseFile"), "n");
+    EXPECT_EQ(valueOf(overridden, "TaskOptions", "1"), "/new/map");
+}
+
+TEST(HostSettings, RefusesWhatCannotBeUsed) {
+    fcltest::ScratchDir scratch("hostsettings");
+    std::string text, why;
+    SettingsChoice missing;
+    missing.userFile = scratch / "none.ini";
+    EXPECT_FALSE(fclhost::composeSettings(missing, &text, &why));
+    EXPECT_NE(why.find("none.ini"), std::string::npos) << why;
+
+    SettingsChoice directory;
+    directory.userFile = scratch.path();
+    EXPECT_FALSE(fclhost::composeSettings(directory, &text, &why));
+
+    for (const char* name : {"/a\nb", "/a\rb", " /lead", "/trail\t"}) {
+        SettingsChoice map;
+        map.mapFile = name;
+        why.clear();
+        EXPECT_FALSE(fclhost::composeSettings(map, &text, &why)) << name;
+        EXPECT_NE(why.find("mapping file"), std::string::npos) << why;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,73 @@
+// The summary the host prints and the exit status that goes with it.
+#include <gtest/gtest.h>
+
+#include "tools/fcl-restore/JobSummary.h"
+
+namespace {
+
+using fclhost::JobSummary;
+
+TEST(JobSummary, ExitStatusSaysJobFailedItemsFailedOrAllWell) {
+    struct Case {
+        bool jobSucceeded;
+        uint64_t failed;
+        int status;
+    };
+    for (const Case& c :
+         {Case{true, 0, 0}, Case{true, 1, 1}, Case{true, 1000000, 1}, Case{false, 0, 2}, Case{false, 5, 2}}) {
+        JobSummary summary;
+        summary.jobSucceeded = c.jobSucceeded;
+        summary.failed = c.failed;
+        summary.skipped = 3;
+        EXPECT_EQ(fclhost::exitStatus(summary), c.status) << c.jobSucceeded << " " << c.failed;
+    }
+}
+
+TEST(JobSummary, RateIsDecimalMegabytesPerSecond) {
+    EXPECT_DOUBLE_EQ(fclhost::megabytesPerSecond(5000000, 2.0), 2.5);
+    EXPECT_DOUBLE_EQ(fclhost::megabytesPerSecond(5000000, 0.0), 0.0);
+    EXPECT_DOUBLE_EQ(fclhost::megabytesPerSecond(0, 3.0), 0.0);
+}
+
+TEST(JobSummary, ASucceededJobListsEveryFigure) {
+    JobSummary summary;
+    summary.jobSucceeded = true;
+    summary.restored = 20001;
+    summary.skipped = 2;
+    summary.failed = 0;
+    summary.bytes = 123456789;
+    summary.seconds = 2.5;
+    summary.resultsFile = "/r/2/77/restore.results";
+    summary.resultsDir = "/r";
+    summary.logFile = "/r/fclrestore.log";
+    EXPECT_EQ(fclhost::formatSummary(summary),
+              "Restore succeeded\n"
+              "  items restored: 20001\n"
+              "  items skipped:  2\n"
+              "  items failed:   0\n"
+              "  bytes:          123456789\n"
+              "  seconds:        2.50\n"
+              "  MB/s:           49.4\n"
+              "  results file:   /r/2/77/restore.results\n"
+              "  results dir:    /r\n"
+              "  log:            /r/fclrestore.log\n");
+}
+
+TEST(JobSummary, TheVerdictLineNamesFailures) {
+    JobSummary summary;
+    summary.jobSucceeded = true;
+    summary.failed = 2;
+    std::string text = fclhost::formatSummary(summary);
+    EXPECT_EQ(text.substr(0, text.find('\n')), "Restore finished with failed items");
+    EXPECT_NE(text.find("  results file:   none written\n"), std::string::npos);
+
+    summary.jobSucceeded = false;
+    summary.failureReason = "Restore: Destination directory is not empty.";
+    text = fclhost::formatSummary(summary);
+    EXPECT_EQ(text.substr(0, text.find('\n')), "Restore failed: Restore: Destination directory is not empty.");
+    summary.failureReason.clear();
+    text = fclhost::formatSummary(summary);
+    EXPECT_EQ(text.substr(0, text.find('\n')), "Restore failed: no reason given");
+}
+
+}  // namespace

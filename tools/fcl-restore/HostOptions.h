@@ -1,0 +1,34 @@
+#pragma once
+// The command line of fcl-restore: fcl-restore [options] MEDIA_DIR DEST_DIR.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fclhost {
+
+struct HostOptions {
+    std::string mediaDir;
+    std::string destDir;
+    std::vector<std::string> paths;  // source paths as the backup names them; none: the packed root
+    uint64_t stripLevel = 0;
+    bool overwrite = false;
+    bool restart = false;
+    bool noSparse = false;
+    std::string mapFile;       // "": no mapping file
+    std::string settingsFile;  // "": the host's default settings
+    std::string resultsDir;    // "": a new directory under the user's state directory
+    std::string listen;        // "": the FIR driver runs in this process
+};
+
+enum class ParseOutcome {
+    Run,    // `options` are complete
+    Help,   // `message` holds the usage text
+    Error,  // `message` says what is wrong, then the usage text
+};
+
+// Reads the command line. Source paths must be absolute; a trailing '/' is dropped so that "/a/" selects what "/a"
+// does. The options that only the in-process FIR uses (--path, --strip, --overwrite, --restart) are refused with
+// --listen, where the external FIR chooses them.
+ParseOutcome parseHostOptions(int argc, const char* const* argv, HostOptions* options, std::string* message);
+
+}  // namespace fclhost

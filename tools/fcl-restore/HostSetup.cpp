@@ -1,0 +1,122 @@
+#include "tools/fcl-restore/HostSetup.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <boost/make_shared.hpp>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/archive/FsRestoreArchive.h"
+#include "platform/log/LogWriter.h"
+#include "platform/settings/PlatformPaths.h"
+#include "platform/settings/SettingsFile.h"
+#include "tools/fcl-restore/HostPaths.h"
+#include "tools/fcl-restore/HostSettings.h"
+
+namespace fclhost {
+namespace {
+
+bool isDirectory(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool writeWhole(const std::string& path, const std::string& text, std::string* why) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) {
+        *why = "cannot write " + path + ": " + strerror(errno);
+        return false;
+    }
+    int error = wzlog::writeAll(fd, text);
+    if (close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        *why = "cannot write " + path + ": " + strerror(error);
+        return false;
+    }
+    return true;
+}
+
+bool makeDirectory(const std::string& path, const char* what, std::string* why) {
+    if (!wzplatform::makeDirectories(path)) {
+        *why = std::string("cannot create the ") + what + " " + path + ": " + strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool chooseResultsDirectory(const HostOptions& options, const std::string& dest, std::string* results,
+                            std::string* why) {
+    if (!options.resultsDir.empty()) {
+        *results = resolvedPath(options.resultsDir);
+        if (isWithin(*results, dest)) {
+            *why = "the results directory " + *results + " lies inside the destination " + dest +
+                   ": name one elsewhere with --results";
+            return false;
+        }
+        return makeDirectory(*results, "results directory", why);
+    }
+    std::string base = resolvedPath(stateDirectory() + "/fcl-restore");
+    if (isWithin(base, dest)) {
+        *why = "the default results directory " + base + " lies inside the destination " + dest +
+               ": name one elsewhere with --results";
+        return false;
+    }
+    return makeDefaultResultsDirectory(results, why);
+}
+
+}  // namespace
+
+bool prepareJob(const HostOptions& options, PreparedJob* job, std::string* why) {
+    job->mediaDir = resolvedPath(options.mediaDir);
+    if (!isDirectory(job->mediaDir)) {
+        *why = "the media directory " + options.mediaDir + " is not a directory";
+        return false;
+    }
+    job->destDir = resolvedPath(options.destDir);
+    SettingsChoice settings;
+    settings.noSparse = options.noSparse;
+    settings.userFile = options.settingsFile;
+    if (settings.userFile.empty()) {
+        const char* named = getenv("FCL_SETTINGS");
+        settings.userFile = named != nullptr ? named : "";
+    }
+    if (!options.mapFile.empty()) {
+        settings.mapFile = resolvedPath(options.mapFile);
+        if (access(settings.mapFile.c_str(), R_OK) != 0) {
+            *why = "cannot read the mapping file " + options.mapFile + ": " + strerror(errno);
+            return false;
+        }
+    }
+    std::string text;
+    if (!composeSettings(settings, &text, why) ||
+        !chooseResultsDirectory(options, job->destDir, &job->resultsDir, why) ||
+        !makeDirectory(job->destDir, "destination", why)) {
+        return false;
+    }
+    job->settingsFile = job->resultsDir + "/settings.ini";
+    if (!writeWhole(job->settingsFile, text, why)) {
+        return false;
+    }
+    wzplatform::setResultsDirectory(job->resultsDir);
+    wzplatform::setSettingsFile(job->settingsFile);
+    FsRestoreArchive::setMediaDirectory(job->mediaDir);
+    return true;
+}
+
+bool openJobLog(PreparedJob* job, std::string* why) {
+    job->logFile = wzplatform::logDirectory() + "/fclrestore.log";
+    auto writer = boost::make_shared<wzlog::FileLogWriter>(job->logFile, wzlog::levelFromEnvironment(1));
+    if (!writer->isOpen()) {
+        *why = "cannot open the log " + job->logFile + ": " + strerror(errno);
+        return false;
+    }
+    g_ptrLogWriter = writer;
+    return true;
+}
+
+}  // namespace fclhost

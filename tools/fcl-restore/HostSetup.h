@@ -1,0 +1,27 @@
+#pragma once
+// Everything the host settles before a job starts: where the media, the destination and the results are, the
+// settings file the job reads and the log it writes. Nothing is created before every check has passed.
+#include <string>
+
+#include "tools/fcl-restore/HostOptions.h"
+
+namespace fclhost {
+
+struct PreparedJob {
+    std::string mediaDir;  // resolved
+    std::string destDir;   // resolved, created when missing
+    std::string resultsDir;
+    std::string settingsFile;
+    std::string logFile;
+};
+
+// Checks the directories (the results directory never at or inside the destination), creates the destination and the
+// results directory, writes the settings file and points the platform at all of them. False with a reason when the
+// job cannot be prepared.
+bool prepareJob(const HostOptions& options, PreparedJob* job, std::string* why);
+
+// Installs the log writer of `<log dir>/fclrestore.log` (the results directory unless the settings name another),
+// at the level of FCL_LOG_LEVEL; false with a reason when it cannot be opened.
+bool openJobLog(PreparedJob* job, std::string* why);
+
+}  // namespace fclhost

@@ -1,0 +1,55 @@
+#include "tools/fcl-restore/JobSummary.h"
+
+#include <cstdio>
+
+namespace fclhost {
+namespace {
+
+std::string line(const char* name, const std::string& value) {
+    char text[64];
+    snprintf(text, sizeof text, "  %-15s ", name);
+    return text + value + "\n";
+}
+
+std::string fixed(double value, int decimals) {
+    char text[64];
+    snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+}  // namespace
+
+int exitStatus(const JobSummary& summary) {
+    if (!summary.jobSucceeded) {
+        return 2;
+    }
+    return summary.failed != 0 ? 1 : 0;
+}
+
+double megabytesPerSecond(uint64_t bytes, double seconds) {
+    return seconds > 0 ? static_cast<double>(bytes) / 1e6 / seconds : 0;
+}
+
+std::string formatSummary(const JobSummary& summary) {
+    std::string text;
+    if (!summary.jobSucceeded) {
+        text = "Restore failed: " +
+               (summary.failureReason.empty() ? std::string("no reason given") : summary.failureReason) + "\n";
+    } else if (summary.failed != 0) {
+        text = "Restore finished with failed items\n";
+    } else {
+        text = "Restore succeeded\n";
+    }
+    text += line("items restored:", std::to_string(summary.restored));
+    text += line("items skipped:", std::to_string(summary.skipped));
+    text += line("items failed:", std::to_string(summary.failed));
+    text += line("bytes:", std::to_string(summary.bytes));
+    text += line("seconds:", fixed(summary.seconds, 2));
+    text += line("MB/s:", fixed(megabytesPerSecond(summary.bytes, summary.seconds), 1));
+    text += line("results file:", summary.resultsFile.empty() ? "none written" : summary.resultsFile);
+    text += line("results dir:", summary.resultsDir);
+    text += line("log:", summary.logFile);
+    return text;
+}
+
+}  // namespace fclhost

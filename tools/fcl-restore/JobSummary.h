@@ -1,0 +1,30 @@
+#pragma once
+// What the host tells the user at the end of a job, and the exit status that goes with it.
+#include <cstdint>
+#include <string>
+
+namespace fclhost {
+
+struct JobSummary {
+    bool jobSucceeded = false;
+    std::string failureReason;  // why the job failed; "" when it did not
+    uint64_t restored = 0;
+    uint64_t skipped = 0;
+    uint64_t failed = 0;
+    uint64_t bytes = 0;
+    double seconds = 0;
+    std::string resultsFile;  // "": the job wrote none
+    std::string resultsDir;
+    std::string logFile;
+};
+
+// 0: the job succeeded and no item failed; 1: items failed; 2: the job failed.
+int exitStatus(const JobSummary& summary);
+
+// Decimal megabytes per second; 0 for a job that took no measurable time.
+double megabytesPerSecond(uint64_t bytes, double seconds);
+
+// The summary as printed: a verdict line, then one "name: value" line per figure.
+std::string formatSummary(const JobSummary& summary);
+
+}  // namespace fclhost
