@@ -232,8 +232,13 @@ public:
     // ---- archives and seeks (Archive.cpp, Seeks.cpp) ----
     template <class ARRAY>
     bool OnMsgSeekToOffsetTemplate(ARRAY* rec);
+    // True when the item a version-10 seek names must be restored; false when the seek optimiser decided that it
+    // need not be, its result then recorded.
+    bool MakeSeekOptimizationDecision(FSRSeekArchive_10* seek);
+    bool MakeSeekOptimizationDecision(FSRSeekArchive_10_V2* seek);
     bool EnableRestoreOptimization();
-    bool CheckAndDoRevertForDB(FSROpenArchive* rec, bool& reverted);
+    // 0 to go on (`reverted` tells whether a revert replaced the open), -1 when the open must not go on.
+    int CheckAndDoRevertForDB(FSROpenArchive* rec, bool& reverted);
     int FetchMySqlIndexMetadata(bool browse);
 
     // ---- parameters, source paths, job options (Params.cpp, SourcePaths.cpp, JobOptions.cpp) ----

@@ -1,5 +1,9 @@
 // Handlers and services of the job object that later work builds. Each says once that it is not built yet and
 // answers as an ordinary job would see it: nothing done, go on; not impersonating.
+#include <sys/stat.h>
+
+#include <cstring>
+
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/options/PendingLog.h"
 
@@ -49,12 +53,6 @@ void FclRestore::OnBufferPlFsBadEof(void*, CXFileHeader*) {
 void FclRestore::OnBufferPlFsReadErr(void*) {
     FCL_NOT_BUILT_YET();
 }
-void FclRestore::OnBufferPlDmSiLink(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlFsCldedup(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
 void FclRestore::OnBufferPlFsExtents(void*, int) {
     FCL_NOT_BUILT_YET();
 }
@@ -67,65 +65,50 @@ void FclRestore::OnBufferPlSdmParameters(void*, int) {
 void FclRestore::OnBufferPlSdmPadding(void*, int) {
     FCL_NOT_BUILT_YET();
 }
-void FclRestore::OnBufferPlFSProbeReply(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
 void FclRestore::OnBufferPlHole(void*) {
     FCL_NOT_BUILT_YET();
 }
-void FclRestore::OnBufferPlFSSystemStateItemMetadataHdr(void*, int) {
+void FclRestore::OnBufferPlFsPreHdr(void*, FSRPreHeader*) {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlFsHiWaterMark() {
+    FCL_NOT_BUILT_YET();
+}
+void FclRestore::OnBufferPlFsLoWaterMark() {
     FCL_NOT_BUILT_YET();
 }
 
-bool FclRestore::OnBufferAFileOpened(void*) {
-    FCL_NOT_BUILT_YET();
-    return true;
+// Complete as its Part gives it; it stays here until the stream's handlers take it in.
+void FclRestore::initializePreHdr(FSRPreHeader* record) {
+    memset(record, 0, sizeof *record);
 }
 
-void* FclRestore::readPipeline() {
-    FCL_NOT_BUILT_YET();
-    return nullptr;
+// ---- services the archive open and the seek handlers call ----
+// Not a database job, as the ordinary job sees it: nothing to revert.
+int FclRestore::CheckAndDoRevertForDB(FSROpenArchive* rec, bool& reverted) {
+    reverted = false;
+    if (rec == nullptr) {
+        return -1;
+    }
+    if (getAppType() == 0x68 || getAppType() == 0x7d) {
+        FCL_NOT_BUILT_YET();
+    }
+    return 0;
 }
 
-// ---- archives and seeks ----
-bool FclRestore::OnMsgOpenArchive(FSROpenArchive*) {
+// Nothing is fetched: a job that needs the metadata fails rather than restoring without it.
+int FclRestore::FetchMySqlIndexMetadata(bool) {
     FCL_NOT_BUILT_YET();
-    return true;
+    return -1;
 }
 
-bool FclRestore::OnMsgPreOpenArchive(FSRPreOpenArchive*) {
-    FCL_NOT_BUILT_YET();
-    return true;
-}
-
-bool FclRestore::OnMsgCloseArchive() {
-    FCL_NOT_BUILT_YET();
-    return true;
-}
-
-bool FclRestore::OnMsgSnapSrc(FSRSnapSrcPath*) {
-    FCL_NOT_BUILT_YET();
-    return true;
-}
-
-bool FclRestore::OnMsgSnapSrcArray(FSRSnapSrcPathArray*) {
-    FCL_NOT_BUILT_YET();
-    return true;
-}
-
-bool FclRestore::OnMsgSeekToOffset(FSRSeekArchiveArray*) {
-    FCL_NOT_BUILT_YET();
-    return true;
-}
-
-bool FclRestore::OnMsgSeekToOffset10(FSRSeekArchiveArray_10*) {
-    FCL_NOT_BUILT_YET();
-    return true;
-}
-
-bool FclRestore::OnMsgSeekToOffset10V2(FSRSeekArchiveArray_10_V2*) {
-    FCL_NOT_BUILT_YET();
-    return true;
+// Complete as its Part gives it; it stays here until the job options take it in.
+int FclRestore::GetStatResult(const char* path, struct stat* st) {
+    if (path == nullptr || IsHadoopRestore()) {
+        return -1;
+    }
+    // Files are 64-bit here: stat is stat64.
+    return stat(path, st);
 }
 
 // ---- image-level restore ----

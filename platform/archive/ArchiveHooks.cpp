@@ -9,6 +9,7 @@ namespace {
 std::atomic<int> g_openFailure{0};
 // Reads left before the corrupted one; negative when no corruption is asked for.
 std::atomic<long> g_readsBeforeCorruption{-1};
+std::atomic<bool> g_headSendFailure{false};
 }  // namespace
 
 void failNextOpen(int errnum) {
@@ -19,9 +20,14 @@ void corruptRead(unsigned goodReads) {
     g_readsBeforeCorruption.store(static_cast<long>(goodReads));
 }
 
+void failNextHeadSend() {
+    g_headSendFailure.store(true);
+}
+
 void reset() {
     g_openFailure.store(0);
     g_readsBeforeCorruption.store(-1);
+    g_headSendFailure.store(false);
 }
 
 int takeOpenFailure() {
@@ -36,6 +42,10 @@ bool takeCorruption() {
         }
     }
     return false;
+}
+
+bool takeHeadSendFailure() {
+    return g_headSendFailure.exchange(false);
 }
 
 }  // namespace hooks

@@ -7,13 +7,17 @@ namespace hooks {
 void failNextOpen(int errnum);
 // The buffer a data mover reads after `goodReads` more sound ones arrives with one byte flipped.
 void corruptRead(unsigned goodReads);
-// Clears both.
+// The restore-head session of the next archive opened refuses the first message the engine sends on it.
+void failNextHeadSend();
+// Clears all three.
 void reset();
 
 // Used by the stand-in: the injected open error (0 when none), each taken once.
 int takeOpenFailure();
 // True when the buffer just read is the one to corrupt.
 bool takeCorruption();
+// True when the session being handed out is to refuse its first send.
+bool takeHeadSendFailure();
 
 }  // namespace hooks
 }  // namespace fclarchive

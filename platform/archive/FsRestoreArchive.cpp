@@ -115,6 +115,9 @@ int FsRestoreArchive::open(OpenArgs_t* args, OpenRet_t* ret) {
     mover_ = std::move(mover);
     session_ = std::move(session);
     ret->headSession = session_->engineEnd();
+    if (fclarchive::hooks::takeHeadSendFailure()) {
+        ret->headSession->injectSendErrors(1, EPIPE);
+    }
     ret->copyId = kPrimaryCopy;
     ret->archFileAppType = fclarchive::kArchiveAppType;
     running_ = true;

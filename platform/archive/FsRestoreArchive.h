@@ -60,6 +60,8 @@ class FsRestoreArchive {
     // The data mover of the open archive file (null when none): what the restore-head session drives.
     fclarchive::ArchiveMover* mover() const { return mover_.get(); }
     unsigned long long options() const { return options_; }
+    // Buffers handed out by readBuffer and not yet given back.
+    size_t buffersHandedOut() const { return ring_.handedOut(); }
     long long sequenceNumber() const { return sequence_; }
 
   private:

@@ -1,7 +1,7 @@
 #include "tests/common/TestSupport.h"
 
-#include <fcntl.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,7 +24,9 @@ ScratchDir::ScratchDir(const std::string& tag) {
     path_ = templ;
 }
 
-ScratchDir::~ScratchDir() { removeTree(path_); }
+ScratchDir::~ScratchDir() {
+    removeTree(path_);
+}
 
 namespace {
 // Descriptor by descriptor, so trees deeper than PATH_MAX go too; directories are made writable first so that a
@@ -103,6 +105,19 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
-bool isRoot() { return geteuid() == 0; }
+bool isRoot() {
+    return geteuid() == 0;
+}
+
+std::string toolsDirectory() {
+    const char* tools = getenv("FCL_TOOLS_DIR");
+    if (tools != nullptr && tools[0] != '\0') {
+        return tools;
+    }
+    char self[4096];
+    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string exe(self, length > 0 ? static_cast<size_t>(length) : 0);
+    return exe.substr(0, exe.rfind("/tests/")) + "/tools";
+}
 
 }  // namespace fcltest

@@ -27,5 +27,7 @@ void removeTree(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 std::string readFile(const std::string& path);
 bool isRoot();
+// Where the built tools are: $FCL_TOOLS_DIR, or beside the tests' folder of the build tree when run by hand.
+std::string toolsDirectory();
 
 }  // namespace fcltest

@@ -143,16 +143,7 @@ std::vector<StreamItem> itemsOf(const std::vector<RawBuffer>& buffers) {
 }
 
 int runPack(const std::vector<std::string>& arguments, std::string* errors) {
-    const char* tools = getenv("FCL_TOOLS_DIR");
-    std::string directory = tools != nullptr ? tools : "";
-    if (directory.empty()) {
-        // Run by hand from the build tree: the tools lie beside the tests' folder.
-        char self[4096];
-        ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-        std::string exe(self, length > 0 ? static_cast<size_t>(length) : 0);
-        directory = exe.substr(0, exe.rfind("/tests/")) + "/tools";
-    }
-    return runProgram(directory + "/fcl-pack/fcl-pack", arguments, errors);
+    return runProgram(fcltest::toolsDirectory() + "/fcl-pack/fcl-pack", arguments, errors);
 }
 
 int runProgram(const std::string& tool, const std::vector<std::string>& arguments, std::string* errors) {

@@ -1,0 +1,21 @@
+#pragma once
+// What the pipeline reader's files share: the records one reader thread owns, and the dispatch of one buffer.
+#include "clRestore/support/CXFileHeader.h"
+#include "clRestore/support/FSRPreHeader.h"
+
+class FclRestore;
+
+namespace fclreader {
+
+// One of each per reader thread, made when it starts.
+struct ReaderRecords {
+    CXFileHeader hdr;  // filled by each file header; the header, end-of-file and pre-header handlers share it
+    FSRPreHeader prehdr;
+    long iteration = 1;  // file headers seen, for the per-file counter reset
+};
+
+// Hands one buffer to the handler of its type; a type without one is passed over without a word. The caller gives
+// the buffer back afterwards.
+void dispatchBuffer(FclRestore& job, ReaderRecords& records, void* buf, int len, unsigned long type);
+
+}  // namespace fclreader

@@ -1,0 +1,96 @@
+// An item the stream stopped inside: the reader closes its object and removes its partial file, except where that
+// would remove what is not a partial file of this job.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <string>
+
+#include "clRestore/options/FclRestoreUNIX.h"
+#include "tests/unit/engine/PipelineFixture.h"
+
+namespace jobtest {
+namespace {
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+char g_savedOptHdr[8];
+
+struct LeftOpen {
+    const char* name;
+    uint32_t mode;
+    bool removeFileOnError;
+    bool delayOpen;
+    int savedOptHdrLen;
+    bool virtualServerHost;  // application type 0x6a with the virtual-server host's factory
+    bool closed;
+    bool removed;
+    bool deleted;
+    const char* line;
+};
+
+const LeftOpen kCases[] = {
+    {"regular file", 0100644, true, false, 0, false, true, true, true, "Removing file "},
+    {"fifo", 010644, true, false, 0, false, true, true, true, "Removing file "},
+    {"kept when the job keeps partial files", 0100644, false, false, 0, false, true, false, true, nullptr},
+    {"directory", 040755, true, false, 0, false, true, false, true, "since it is a device file"},
+    {"character device", 020644, true, false, 0, false, true, false, true, "since it is a device file"},
+    {"block device", 060644, true, false, 0, false, true, false, true, "since it is a device file"},
+    {"symbolic link", 0120777, true, false, 0, false, true, false, true, "since it is a device file"},
+    {"socket", 0140755, true, false, 0, false, true, false, true, "since it is a device file"},
+    // The real path never came: the object was never opened, its name may be anybody's file.
+    {"delayed open, real path never came", 0100644, true, true, 5, false, false, false, true,
+     "since its open was delayed"},
+    {"delayed open", 0100644, true, true, 0, false, true, false, true, "since its open was delayed"},
+    {"virtual-server host's object", 0100644, true, false, 0, true, false, true, false, "Removing file "},
+};
+
+class ReaderCleanupTest : public PipelineFixture {};
+
+TEST_F(ReaderCleanupTest, ItemLeftOpenAtTheStopIsClosedAndRemovedByItsKind) {
+    for (const LeftOpen& c : kCases) {
+        SCOPED_TRACE(c.name);
+        StreamWriter stream(media_, 1);
+        stream.header("/root/item", c.mode);
+        stream.buffer(PL_DATA, "abc");
+        stream.buffer(PL_FS_CLOSE_AFILE, "");
+        stream.finish();
+        const std::string partial = dest_ + "/item";
+        fcltest::writeFile(partial, "partial or existing");
+        InitDataSpec spec;
+        spec.appType = c.virtualServerHost ? 0x6a : 29;
+
+        EXPECT_EQ(inChild([&] {
+                      PipelineJob* job = startPipelineJob(0, PipelineSetup(), spec);
+                      job->_removeFileOnError = c.removeFileOnError;
+                      job->onHeader = [&](PipelineJob& j, CXFileHeader&) {
+                          j._ro = new TrackedObject(partial);
+                          j._delayOpen = c.delayOpen;
+                          j._savedOptHdr = c.savedOptHdrLen != 0 ? g_savedOptHdr : nullptr;
+                          j._savedOptHdrLen = c.savedOptHdrLen;
+                          j._fclRestoreUnix->_useVsrstFactory = c.virtualServerHost;
+                      };
+                      ASSERT_EQ(openArchive(1), FSR_MSG_SUCCESS);
+                      send(FSR_MSG_READ_ALL);
+                      ASSERT_TRUE(readerEnded(20000));
+                      EXPECT_EQ(TrackedObject::closes, c.closed ? 1 : 0);
+                      EXPECT_EQ(exists(partial), !c.removed);
+                      EXPECT_EQ(TrackedObject::destroyed, c.deleted ? 1 : 0);
+                      EXPECT_EQ(job->_ro == nullptr, c.deleted);
+                      if (c.line != nullptr) {
+                          EXPECT_TRUE(log().contains(c.line));
+                      }
+                      job->_savedOptHdr = nullptr;
+                      job->_savedOptHdrLen = 0;
+                      send(FSR_MSG_CLOSE_ARCHIVE);
+                      finishJob();
+                  }),
+                  0);
+    }
+}
+
+}  // namespace
+}  // namespace jobtest
