@@ -111,12 +111,6 @@ int FclRestore::GetStatResult(const char* path, struct stat* st) {
     return stat(path, st);
 }
 
-// ---- job parameters ----
-bool FclRestore::OnMsgSetParams(FSRSetParams*) {
-    FCL_NOT_BUILT_YET();
-    return true;
-}
-
 // ---- image-level restore ----
 bool FclRestore::OnMsgImgInit(FSRImgInit*) {
     FCL_NOT_BUILT_YET();
@@ -151,51 +145,6 @@ bool FclRestore::OnMsgEndImgAfileOffsetsArray() {
 bool FclRestore::OnMsgImgRestoreEnd() {
     FCL_NOT_BUILT_YET();
     return true;
-}
-
-// ---- results and progress ----
-void FclRestore::openResultsFile() {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::updateRestoreProgress(int) {
-    FCL_NOT_BUILT_YET();
-}
-
-CQiError FclRestore::SendRestoreProgress(int) {
-    FCL_NOT_BUILT_YET();
-    return CQiError::Success();
-}
-
-CQiError FclRestore::PopulateRestoreProgress_5_9(int, FSRProgressReport_5_9&) {
-    FCL_NOT_BUILT_YET();
-    return CQiError::Success();
-}
-
-CQiError FclRestore::SendRestoreProgress_5_9(int) {
-    FCL_NOT_BUILT_YET();
-    return CQiError::Success();
-}
-
-CQiError FclRestore::PopulateRestoreProgress_11_14(int, FSRProgressReport_11_14&) {
-    FCL_NOT_BUILT_YET();
-    return CQiError::Success();
-}
-
-CQiError FclRestore::SendRestoreProgress_11_14(int) {
-    FCL_NOT_BUILT_YET();
-    return CQiError::Success();
-}
-
-void FclRestore::UpdateStatistics(const char*, int, unsigned long long, unsigned long long, FsRestoreObject*) {
-    FCL_NOT_BUILT_YET();
-}
-
-void FclRestore::HandleRestoreFileUpdate(const char*, int, FsRestoreObject*, const std::string&) {
-    FCL_NOT_BUILT_YET();
-}
-
-void FclRestore::HandleRestoreFileUpdate(const char*, int, const std::string&, FsRestoreObject*, const std::string&) {
-    FCL_NOT_BUILT_YET();
 }
 
 // ---- identity ----
