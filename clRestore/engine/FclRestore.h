@@ -259,6 +259,9 @@ public:
                                                       FsRestoreObject* object, const std::string& suffix,
                                                       CXFileHeader* header, bool& skipUpdate);
     void sendRestoreItem(CXFileHeader* header);
+    // The restore end's close of the results: the end line, then the store ended or the raw file closed, under the
+    // results lock so that no recorder writes to a closed file.
+    void endResults();
 
     // ---- stream handlers (stream/) ----
     void initializePreHdr(FSRPreHeader* record);
@@ -473,6 +476,15 @@ public:
     bool _itemFailureCausePending;
     bool _stubsNotRestored;
     int _partialSuccess;
+    // Sizes of the item UpdateStatistics hands to the recorder (under the results lock), so that an item settled on
+    // the message thread is booked with its own sizes, not with those of the reader's file in progress.
+    struct GivenItemSizes {
+        bool given = false;
+        unsigned long long size = 0;
+        unsigned long long compSize = 0;
+    } _givenItemSizes;
+    // Guards `_restoreItem`: the reader fills it while the message thread may send it.
+    std::mutex _restoreItemLock;
 
     // Job state.
     int _impersonating;

@@ -15,6 +15,7 @@
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/archive/RestoreArbiter.h"
 #include "platform/events/EvEvent.h"
+#include "platform/files/CQiDirectory.h"
 #include "platform/files/FileCalls.h"
 #include "platform/hsm/CXHSMLowLevelCtx.h"
 #include "platform/hsm/CXHSMServiceHelper.h"
@@ -173,8 +174,9 @@ FclRestore::~FclRestore() {
         return;
     }
 
-    if (_fclRestoreUnix != nullptr && _fclRestoreUnix->_restoreToVM != nullptr) {
-        FCL_LOG(1, "Removing the destination of a restore into a virtual machine is not built yet");
+    // Only a destination the plug-in made goes with the job: one that existed before is the user's.
+    if (_fclRestoreUnix != nullptr && !_fclRestoreUnix->_restoreToVMCreatedDest.empty()) {
+        CQiDirectory::Remove(_fclRestoreUnix->_restoreToVMCreatedDest.c_str(), true, false);
     }
 
     deleteAndClear(_freeSlots);
@@ -237,6 +239,7 @@ FclRestore::~FclRestore() {
     deleteAndClear(_hsmCtx);
     deleteAndClear(_seekDecision);
     deleteAndClear(_fclRestoreUnix);
+    // The worker threads have ended: no recorder can be writing to the raw file any more.
     if (_rawResultsFile != nullptr) {
         fflush(_rawResultsFile);
         fclose(_rawResultsFile);

@@ -1,11 +1,9 @@
 // Handlers and services of the job object that later work builds. Each says once that it is not built yet and
 // answers as an ordinary job would see it: nothing done, go on; not impersonating.
-#include <sys/stat.h>
-
-#include <cstring>
-
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/options/PendingLog.h"
+#include <cstring>
+#include <sys/stat.h>
 
 // ---- stream buffers ----
 void FclRestore::OnBufferPlFsOptHdr(void*, int) {
@@ -63,12 +61,6 @@ int FclRestore::GetStatResult(const char* path, struct stat* st) {
     return stat(path, st);
 }
 
-// ---- job parameters ----
-bool FclRestore::OnMsgSetParams(FSRSetParams*) {
-    FCL_NOT_BUILT_YET();
-    return true;
-}
-
 // ---- image-level restore ----
 bool FclRestore::OnMsgImgInit(FSRImgInit*) {
     FCL_NOT_BUILT_YET();
@@ -103,55 +95,6 @@ bool FclRestore::OnMsgEndImgAfileOffsetsArray() {
 bool FclRestore::OnMsgImgRestoreEnd() {
     FCL_NOT_BUILT_YET();
     return true;
-}
-
-// ---- results and progress ----
-void FclRestore::openResultsFile() {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::updateRestoreProgress(int) {
-    FCL_NOT_BUILT_YET();
-}
-
-CQiError FclRestore::SendRestoreProgress(int) {
-    FCL_NOT_BUILT_YET();
-    return CQiError::Success();
-}
-
-CQiError FclRestore::PopulateRestoreProgress_5_9(int, FSRProgressReport_5_9&) {
-    FCL_NOT_BUILT_YET();
-    return CQiError::Success();
-}
-
-CQiError FclRestore::SendRestoreProgress_5_9(int) {
-    FCL_NOT_BUILT_YET();
-    return CQiError::Success();
-}
-
-CQiError FclRestore::PopulateRestoreProgress_11_14(int, FSRProgressReport_11_14&) {
-    FCL_NOT_BUILT_YET();
-    return CQiError::Success();
-}
-
-CQiError FclRestore::SendRestoreProgress_11_14(int) {
-    FCL_NOT_BUILT_YET();
-    return CQiError::Success();
-}
-
-void FclRestore::UpdateStatistics(const char*, int, unsigned long long, unsigned long long, FsRestoreObject*) {
-    FCL_NOT_BUILT_YET();
-}
-
-void FclRestore::HandleRestoreFileUpdate(const char*, int, FsRestoreObject*, const std::string&) {
-    FCL_NOT_BUILT_YET();
-}
-
-void FclRestore::HandleRestoreFileUpdate(const char*, int, const std::string&, FsRestoreObject*, const std::string&) {
-    FCL_NOT_BUILT_YET();
-}
-
-void FclRestore::sendRestoreItem(CXFileHeader*) {
-    FCL_NOT_BUILT_YET();
 }
 
 // ---- identity ----

@@ -10,8 +10,8 @@
 
 #include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
-#include "clRestore/objects/ProcessRestoreState.h"
 #include "clRestore/engine/StartUpSteps.h"
+#include "clRestore/objects/ProcessRestoreState.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "clRestore/support/WzSemaphore.h"
@@ -240,6 +240,9 @@ bool makeJobObjects(FclRestore& job) {
         if (job._statistics == nullptr) {
             missing = "Could not alloc memory for FsRestoreStatistics object";
         } else {
+            // Results come from the message thread (error-report answers, settled seeks) as well as the reader:
+            // the counters are shared from the start, not only once the seek optimiser is on.
+            job._statistics->switchMultiThreadModeOn();
             job._restoreItem = new (std::nothrow) FSRRestoreItem();
             if (job._restoreItem != nullptr) {
                 job._restoreItem->name = new (std::nothrow) char[1024]();

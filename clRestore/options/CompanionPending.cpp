@@ -292,9 +292,3 @@ int FclRestoreUNIX::CollateIdxMetadataIfRequired(void* buffer, int length, Parse
     FCL_ERROR("Failed to parse IndexHeader buffer");
     return -1;
 }
-
-// ---- restore into a virtual machine ----
-
-void FclRestoreUNIX::releaseRestoreToVMObject() {
-    FCL_NOT_BUILT_YET();
-}

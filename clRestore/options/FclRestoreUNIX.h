@@ -286,7 +286,8 @@ public:
     std::map<std::string, std::string> _cassandraStagingLocs;  // node -> staging directory
     VSAgentlessRestoreToVM* _restoreToVM;                      // released through the plug-in, never deleted
     bool _restoreToVMActive;
-    int _lustreCopyToolState;  // -1 until the setting is read
+    std::string _restoreToVMCreatedDest;  // the destination the plug-in made, removed at the job's end; "" for none
+    int _lustreCopyToolState;             // -1 until the setting is read
     // The seek window: the processing thread counts seeks sent, the reader thread's probe replies widen the
     // allowance, and each reads the other's member.
     std::atomic<int> _seeksSent;

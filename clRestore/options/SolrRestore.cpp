@@ -6,7 +6,7 @@
 #include "clRestore/support/FsrMessages.h"
 #include "platform/apps/SolrIndexClients.h"
 #include "platform/log/LogWriter.h"
-#include "platform/results/ResultsStorePending.h"
+#include "platform/results/StoreResults.h"
 #include "platform/support/FXErrorUtil.h"
 
 namespace {
@@ -74,7 +74,7 @@ CQiError FclRestore::InitializeSolrRestore() {
     fclservices::SolrRestoreArgs args;
     args.destClientId = getDestClientId();
     args.nodeHostName = _initData != nullptr && _initData->destMachine != nullptr ? _initData->destMachine : "";
-    args.resultsDirectory = wzresults::storeDirectory(_results);
+    args.resultsDirectory = _results != nullptr ? _results->getDirectory() : std::string();
     args.options = _setParams != nullptr ? _setParams->options : 0;
     args.jobControl = _jobCtrlClient;
     return fclservices::initializeSolrRestore(*_fclRestoreUnix, args);

@@ -49,10 +49,8 @@ bool FsRestoreStatistics::switchMultiThreadModeOn() {
     return true;
 }
 
-void FsRestoreStatistics::fileOutcome(Counter& count, Counter& bytes, bool keepCompressed) {
-    WzCriticalSectionLock lock(_statsLock.load());
-    unsigned long long size = _curFileSize.exchange(0);
-    unsigned long long compressed = _curFileCompSize.exchange(0);
+void FsRestoreStatistics::book(Counter& count, Counter& bytes, unsigned long long size, unsigned long long compressed,
+                               bool keepCompressed) {
     ++count;
     bytes += size;
     _numBytes += size;
@@ -61,6 +59,19 @@ void FsRestoreStatistics::fileOutcome(Counter& count, Counter& bytes, bool keepC
     }
     ++_numFilesProcessed;
     ++_fileNum;
+}
+
+void FsRestoreStatistics::fileOutcome(Counter& count, Counter& bytes, bool keepCompressed) {
+    WzCriticalSectionLock lock(_statsLock.load());
+    unsigned long long size = _curFileSize.exchange(0);
+    unsigned long long compressed = _curFileCompSize.exchange(0);
+    book(count, bytes, size, compressed, keepCompressed);
+}
+
+void FsRestoreStatistics::settledOutcome(Counter& count, Counter& bytes, unsigned long long size,
+                                         unsigned long long compressed, bool keepCompressed) {
+    WzCriticalSectionLock lock(_statsLock.load());
+    book(count, bytes, size, compressed, keepCompressed);
 }
 
 void FsRestoreStatistics::fileSucceeded() {
@@ -73,6 +84,18 @@ void FsRestoreStatistics::fileFailed() {
 
 void FsRestoreStatistics::fileSkipped() {
     fileOutcome(_numFilesSkipped, _numBytesSkipped, false);
+}
+
+void FsRestoreStatistics::fileSucceeded(unsigned long long size, unsigned long long compSize) {
+    settledOutcome(_numFilesSucceeded, _numBytesSucceeded, size, compSize, true);
+}
+
+void FsRestoreStatistics::fileFailed(unsigned long long size) {
+    settledOutcome(_numFilesFailed, _numBytesFailed, size, 0, false);
+}
+
+void FsRestoreStatistics::fileSkipped(unsigned long long size) {
+    settledOutcome(_numFilesSkipped, _numBytesSkipped, size, 0, false);
 }
 
 void FsRestoreStatistics::addBytes(Counter& bucket, unsigned long long n) {

@@ -26,6 +26,11 @@ public:
     void fileSucceeded();
     void fileFailed();
     void fileSkipped();
+    // Outcomes of an item settled apart from the file in progress (on another thread): booked with the item's own
+    // sizes, the current file's sizes left as they are (locked).
+    void fileSucceeded(unsigned long long size, unsigned long long compSize);
+    void fileFailed(unsigned long long size);
+    void fileSkipped(unsigned long long size);
 
     // Byte adders (locked).
     void bytesSucceeded(unsigned long long n);
@@ -77,6 +82,11 @@ private:
 
     // Books the current file into `count` and `bytes` and counts it as processed.
     void fileOutcome(Counter& count, Counter& bytes, bool keepCompressed);
+    // Books an item of the given sizes; the caller holds the lock.
+    void book(Counter& count, Counter& bytes, unsigned long long size, unsigned long long compressed,
+              bool keepCompressed);
+    void settledOutcome(Counter& count, Counter& bytes, unsigned long long size, unsigned long long compressed,
+                        bool keepCompressed);
     // Adds n to `bucket` and to the byte total.
     void addBytes(Counter& bucket, unsigned long long n);
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/events/Journal.h"
+#include "platform/events/MessageCatalogue.h"
 #include "platform/events/RecordedList.h"
 #include "platform/log/LogWriter.h"
 
@@ -114,6 +115,17 @@ EvEvent& EvEvent::operator<<(const char* text) {
 std::vector<EvArgument> EvEvent::pendingArguments() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return arguments_;
+}
+
+int EvEvent::evPrintf(char* buffer, unsigned long limit, int messageId) const {
+    if (buffer == nullptr) {
+        return 0;
+    }
+    const std::string text = wzplatform::catalogueText(messageId);
+    const size_t length = text.size() < limit ? text.size() : limit;
+    text.copy(buffer, length);
+    buffer[length] = '\0';
+    return static_cast<int>(length);
 }
 
 int EvEvent::CriticalEvent(int messageId, long long param, int flags) {

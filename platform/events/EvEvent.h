@@ -51,6 +51,10 @@ public:
     int MajorEvent(int messageId, long long param = 0, int flags = 0);
     int MinorEvent(int messageId, long long param = 0, int flags = 0);
 
+    // The catalogue text of `messageId` into `buffer`: at most `limit` characters and a terminating NUL, so the
+    // buffer must hold `limit` + 1 bytes. Answers the length written.
+    int evPrintf(char* buffer, unsigned long limit, int messageId) const;
+
     // Arguments waiting for the next raise.
     std::vector<EvArgument> pendingArguments() const;
 

@@ -98,6 +98,9 @@ CQiError CQiDirectory::Remove(const char* path, bool recursive, bool contentsOnl
     }
     if (recursive) {
         const int top = open_utf(text.c_str(), kDirectoryFlags);
+        if (top < 0 && errno == ENOENT) {
+            return CQiError::Success();  // nothing there: the entry is gone
+        }
         if (top < 0) {
             return FXErrorUtil::ErrorErrNo(FX_HERE, errno, "Cannot open directory [%s]", text.c_str());
         }
@@ -113,7 +116,7 @@ CQiError CQiDirectory::Remove(const char* path, bool recursive, bool contentsOnl
     if (!parentFd.valid()) {
         return FXErrorUtil::ErrorErrNo(FX_HERE, errno, "Cannot open directory [%s]", parent.c_str());
     }
-    if (unlinkat(parentFd.get(), name.c_str(), AT_REMOVEDIR) != 0) {
+    if (unlinkat(parentFd.get(), name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) {
         return FXErrorUtil::ErrorErrNo(FX_HERE, errno, "Cannot remove directory [%s]", text.c_str());
     }
     return CQiError::Success();

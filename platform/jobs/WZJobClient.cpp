@@ -54,6 +54,16 @@ int WZJobClient::setPendingCauseAndEvent(int code, int, int, bool, int messageTy
     return raise(code, messageType, true);
 }
 
+int WZJobClient::addJobProgress(int percent) {
+    wzplatform::journal(kComponent, formatted("progress of job %lld moved on by %d", jobId(), percent));
+    return 1;
+}
+
+int WZJobClient::updateJobProgress(int percent) {
+    wzplatform::journal(kComponent, formatted("progress of job %lld set to %d", jobId(), percent));
+    return 1;
+}
+
 long long WZJobClient::jobId() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return jobId_;

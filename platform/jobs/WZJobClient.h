@@ -40,6 +40,10 @@ public:
                         unsigned int f = 0);
     // The same, and an event of the cause raised by job management.
     int setPendingCauseAndEvent(int code, int severity, int param, bool flag, int messageType);
+    // Moves the job's progress on by `percent`: non-zero when job management took it (always, here).
+    int addJobProgress(int percent);
+    // Sets the job's progress to `percent`: non-zero when job management took it.
+    int updateJobProgress(int percent);
 
     long long jobId() const;
     // Arguments waiting for the next pending cause.

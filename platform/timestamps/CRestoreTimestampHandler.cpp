@@ -6,7 +6,8 @@
 #include "platform/events/Journal.h"
 #include "platform/files/LongPathHandler.h"
 #include "platform/log/LogWriter.h"
-#include "platform/results/ResultsStorePending.h"
+#include "platform/results/ResultsText.h"
+#include "platform/results/StoreResults.h"
 #include "platform/support/FXErrorUtil.h"
 #include "platform/threads/ErrorText.h"
 #include "platform/timestamps/FolderTimeSetter.h"
@@ -15,21 +16,6 @@ namespace {
 
 const int kStatusSucceeded = 5;
 const int kStatusFailed = 3;
-
-// A name as results text: a line break inside a name must not split the line.
-std::string resultsText(const char* name) {
-    std::string text;
-    for (const char* p = name; *p != '\0'; ++p) {
-        if (*p == '\r') {
-            text += "<CR>";
-        } else if (*p == '\n') {
-            text += "<LF>";
-        } else {
-            text += *p;
-        }
-    }
-    return text;
-}
 
 // Queued names are applied on another thread than the one that queued them, so a relative name is pinned now.
 std::string absoluteName(const std::string& name) {
@@ -116,12 +102,12 @@ CQiError CRestoreTimestampHandler::Apply() {
 }
 
 int CRestoreTimestampHandler::report(const wztimestamps::QueuedFolder& folder, int error) {
-    std::string line = resultsText(folder.reportingName[0] != '\0' ? folder.reportingName : folder.path) + " ";
+    std::string line = wzresults::oneLine(folder.reportingName[0] != '\0' ? folder.reportingName : folder.path) + " ";
     if (error == 0) {
-        return wzresults::storeItemResult(results_, line, kStatusSucceeded);
+        return results_->setRestoreStatusOnObject(line.c_str(), kStatusSucceeded, false);
     }
     line += " [ Failed to restore the folder times  " + wzthreads::errorText("setting folder times", error) + "  ] ";
-    return wzresults::storeItemResult(results_, line, kStatusFailed);
+    return results_->setRestoreStatusOnObject(line.c_str(), kStatusFailed, false);
 }
 
 CQiError CRestoreTimestampHandler::Close() {

@@ -1,0 +1,129 @@
+#include "platform/results/StoreResults.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/log/LogWriter.h"
+#include "platform/results/ResultsText.h"
+#include "platform/settings/PlatformPaths.h"
+
+namespace {
+
+const char kStoreFileName[] = "restore.results";
+const char kRawFileName[] = "restore.out";
+
+std::string jobDirectory(unsigned int zendrelNumber, long long jobId) {
+    char tail[64];
+    snprintf(tail, sizeof tail, "/%u/%lld/", zendrelNumber, jobId);
+    return wzplatform::resultsDirectory() + tail;
+}
+
+int armed(wzfault::FaultCounter& faults) {
+    int error = 0;
+    if (!faults.take(&error)) {
+        return 0;
+    }
+    return error != 0 ? error : EIO;
+}
+
+}  // namespace
+
+StoreResults::StoreResults(unsigned int zendrelNumber, long long jobId, bool, const char* name)
+    : directory_(jobDirectory(zendrelNumber, jobId)),
+      fileName_(name != nullptr && *name != '\0' ? name : kStoreFileName) {}
+
+StoreResults::~StoreResults() {
+    closeFile();
+}
+
+wzfault::FaultCounter& StoreResults::openFaults() {
+    static wzfault::FaultCounter faults;
+    return faults;
+}
+
+wzfault::FaultCounter& StoreResults::writeFaults() {
+    static wzfault::FaultCounter faults;
+    return faults;
+}
+
+std::string StoreResults::getDirectory() const {
+    return directory_;
+}
+
+std::string StoreResults::filePath() const {
+    return directory_ + fileName_;
+}
+
+int StoreResults::prepareDirectory(int kind) {
+    if (kind != kRestoreResults) {
+        return EINVAL;
+    }
+    if (int error = armed(openFaults())) {
+        return error;
+    }
+    return wzplatform::makeDirectories(directory_) ? 0 : errno;
+}
+
+int StoreResults::openFile(int kind, bool, bool) {
+    if (int error = prepareDirectory(kind)) {
+        return error;
+    }
+    int fd = ::open(filePath().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) {
+        return errno;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+    fd_ = fd;
+    return 0;
+}
+
+int StoreResults::openRaw(int kind, std::string& path) {
+    if (int error = prepareDirectory(kind)) {
+        return error;
+    }
+    path = directory_ + kRawFileName;
+    return 0;
+}
+
+int StoreResults::putLine(const char* line, bool) {
+    std::string text;
+    wzresults::appendOneLine(text, line);
+    return writeLine(std::move(text));
+}
+
+int StoreResults::setRestoreStatusOnObject(const char* line, int status, bool) {
+    std::string text;
+    wzresults::appendOneLine(text, line);
+    char number[16];
+    snprintf(number, sizeof number, "\t%d", status);
+    text += number;
+    return writeLine(std::move(text));
+}
+
+int StoreResults::writeLine(std::string text) {
+    if (int error = armed(writeFaults())) {
+        return error;
+    }
+    text += '\n';
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (fd_ < 0) {
+        return EBADF;
+    }
+    return wzlog::writeAll(fd_, text);
+}
+
+int StoreResults::closeFile() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (fd_ < 0) {
+        return EBADF;
+    }
+    int rc = ::close(fd_);
+    fd_ = -1;
+    return rc == 0 ? 0 : errno;
+}

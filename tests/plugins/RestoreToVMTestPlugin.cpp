@@ -1,0 +1,69 @@
+// A restore-into-a-virtual-machine plug-in for the engine's tests, built as libWZVSAgentless.so. It records the calls
+// it receives and fails the step a test names; its folder step makes the job's destination and a staging folder in it.
+#include <sys/stat.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/vm/VSAgentlessRestoreToVM.h"
+
+namespace {
+
+// The step that fails next: "create", "initialize", "options", "folders" or "folders-after-making" (the folders are
+// made, then the step answers false).
+std::string g_failAt;
+std::string g_calls;
+std::string g_destination;
+
+void note(const std::string& call) {
+    g_calls += call + ";";
+}
+
+class TestRestoreToVM : public VSAgentlessRestoreToVM {
+public:
+    bool Initialize(FSRInitData* initData, FSRInitDataVer2*, FSRSetParams* setParams, WZRstJobClient*, WZJobCtrlClient*,
+                    const std::string& clientName) override {
+        note("initialize job " + std::to_string(initData != nullptr ? initData->jobId : -1) + " client " + clientName);
+        g_destination = setParams != nullptr && setParams->destDir != nullptr ? setParams->destDir : "";
+        return g_failAt != "initialize";
+    }
+    bool SetJobOptions(TMMsg::JobOption* options) override {
+        note(options != nullptr ? "options" : "no options");
+        return g_failAt != "options";
+    }
+    bool RestoreFile(const std::string& name, unsigned long long, unsigned long long, CXFileHeader*, std::string&,
+                     bool&, bool&) override {
+        note("file " + name);
+        return true;
+    }
+    bool CreateDestinationAndStagingFolders() override {
+        note("folders");
+        if (g_failAt == "folders") {
+            return false;
+        }
+        mkdir(g_destination.c_str(), 0755);
+        mkdir((g_destination + "/staging").c_str(), 0755);
+        return g_failAt != "folders-after-making";
+    }
+    void Release() override {
+        note("release");
+        delete this;
+    }
+};
+
+}  // namespace
+
+extern "C" {
+
+__attribute__((visibility("default"))) void CreateVSAgentlessRestoreToVMObject(VSAgentlessRestoreToVM** object) {
+    *object = g_failAt == "create" ? nullptr : new TestRestoreToVM();
+}
+
+__attribute__((visibility("default"))) void fclTestPluginFailAt(const char* step) {
+    g_failAt = step != nullptr ? step : "";
+}
+
+__attribute__((visibility("default"))) const char* fclTestPluginCalls() {
+    return g_calls.c_str();
+}
+}

@@ -1,0 +1,68 @@
+// The results store's file: where it lies, what one call writes, and what a store that is not open answers.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "platform/events/MessageCatalogue.h"
+#include "platform/results/StoreResults.h"
+#include "tests/unit/platform/PlatformFixture.h"
+
+namespace fcltest {
+namespace {
+
+class ResultsStoreFileTest : public PlatformFixture {};
+
+TEST_F(ResultsStoreFileTest, EachCallIsOneLineInTheJobsDirectory) {
+    StoreResults store(7, 4711, true, nullptr);
+    EXPECT_EQ(store.getDirectory(), scratch_ / "results/7/4711/");
+    ASSERT_EQ(store.openFile(StoreResults::kRestoreResults, true, false), 0);
+    EXPECT_EQ(store.putLine("Begin", true), 0);
+    EXPECT_EQ(store.setRestoreStatusOnObject("/a\rb\nc ", 3, false), 0);
+    EXPECT_EQ(store.closeFile(), 0);
+    EXPECT_EQ(readFile(scratch_ / "results/7/4711/restore.results"), "Begin\n/a<CR>b<LF>c \t3\n");
+}
+
+// A later run of the same job adds to what the first left.
+TEST_F(ResultsStoreFileTest, ReopeningAppends) {
+    for (const char* line : {"first run", "second run"}) {
+        StoreResults store(7, 4711, true, nullptr);
+        ASSERT_EQ(store.openFile(StoreResults::kRestoreResults, true, false), 0);
+        EXPECT_EQ(store.putLine(line, true), 0);
+    }
+    EXPECT_EQ(readFile(scratch_ / "results/7/4711/restore.results"), "first run\nsecond run\n");
+}
+
+TEST_F(ResultsStoreFileTest, ClosedStoreRefusesLines) {
+    StoreResults store(7, 4711, true, nullptr);
+    EXPECT_EQ(store.putLine("nothing open", true), EBADF);
+    EXPECT_EQ(store.closeFile(), EBADF);
+    EXPECT_EQ(store.openFile(1, true, false), EINVAL);
+    std::string path;
+    EXPECT_EQ(store.openRaw(1, path), EINVAL);
+    ASSERT_EQ(store.openRaw(StoreResults::kRestoreResults, path), 0);
+    EXPECT_EQ(path, scratch_ / "results/7/4711/restore.out");
+}
+
+TEST_F(ResultsStoreFileTest, InjectedFailuresAreAnswered) {
+    StoreResults store(7, 4711, true, nullptr);
+    StoreResults::openFaults().failNext(1, EROFS);
+    EXPECT_EQ(store.openFile(StoreResults::kRestoreResults, true, false), EROFS);
+    ASSERT_EQ(store.openFile(StoreResults::kRestoreResults, true, false), 0);
+    StoreResults::writeFaults().failNext(1);
+    EXPECT_EQ(store.putLine("lost", false), EIO);
+    EXPECT_EQ(store.putLine("kept", false), 0);
+    EXPECT_EQ(readFile(store.filePath()), "kept\n");
+}
+
+TEST(MessageCatalogue, TextsAreFixedAndCutToTheLimit) {
+    EXPECT_EQ(wzplatform::catalogueText(0x17000040), wzplatform::catalogueText(0x17000040));
+    EXPECT_NE(wzplatform::catalogueText(0x17000040), wzplatform::catalogueText(0x1700003e));
+    EXPECT_EQ(wzplatform::catalogueText(0x12345678), "Message 0x12345678");
+    EvEvent event;
+    char buffer[8];
+    EXPECT_EQ(event.evPrintf(buffer, 7, 0x12345678), 7);
+    EXPECT_STREQ(buffer, "Message");
+}
+
+}  // namespace
+}  // namespace fcltest
