@@ -109,16 +109,17 @@ void closeQuietly(int& fd) {
 }
 
 // Writes the zero byte that gives a file ending in a hole its length.
-bool writeFinalHoleByte(FsRestoreUnixObject& item) {
-    if (lseek64(item._handle, -1, SEEK_CUR) < 0) {
+// A hole that runs to the end of the file is a seek past the last write: the file takes its size from the position.
+// Setting the size leaves the last block a hole too, where writing a zero byte there would allocate it.
+bool setSizeAtFinalHole(FsRestoreUnixObject& item) {
+    const off64_t end = lseek64(item._handle, 0, SEEK_CUR);
+    if (end < 0) {
         FCL_LOG(0, "Error [%d] while lseek [%s] before close", errno, item._filename.c_str());
         return false;
     }
-    const char zero = 0;
-    const ssize_t written = write(item._handle, &zero, 1);
-    if (written != 1) {
-        FCL_LOG(0, "Error [%d] while writing single nul to [%s] (ret=%d)", written < 0 ? errno : -1,
-                item._filename.c_str(), static_cast<int>(written));
+    if (ftruncate64(item._handle, end) != 0) {
+        FCL_LOG(0, "Error [%d] while setting the size of [%s] to %lld", errno, item._filename.c_str(),
+                static_cast<long long>(end));
         return false;
     }
     return true;
@@ -193,7 +194,7 @@ int FsRestoreUnixObject::closeObject() {
     } else {
         const bool holeAtEnd = _holePending != 0;
         _holePending = 0;
-        if (holeAtEnd && !failed && !writeFinalHoleByte(*this)) {
+        if (holeAtEnd && !failed && !setSizeAtFinalHole(*this)) {
             stepFailed();
         }
         ProcessACL(true);
