@@ -269,8 +269,9 @@ public:
     void ProcessMissingEOF();
     bool sendSrcPathToFIR(char* path);
     bool DependantPathAlreadySentToFIR(const char* path);
-    void OnBufferPlFsHiWaterMark();
-    void OnBufferPlFsLoWaterMark();
+    // 1 when the mark was relayed to the FIR, 0 when not.
+    int OnBufferPlFsHiWaterMark();
+    int OnBufferPlFsLoWaterMark();
     void SendExtentFileStatus(void* buf, CXFileHeader* hdr);
     void convertErrReportByteOrder(FSRErrorReport* report);
     bool IsHlinkBaseFile();
@@ -462,6 +463,9 @@ public:
     bool bDelayOpenObject;
     FsRestoreObject* HLRO;
     int _CXHeaderCount;
+    // The id with which the current item's data failed (a write, a hole, the stream), or 0. From then on the item's
+    // data is dropped; its end records that id, and the partial file goes under the remove-on-error flag.
+    unsigned long _itemDataError = 0;
 
     // Results and statistics.
     FsRestoreStatistics* _statistics;

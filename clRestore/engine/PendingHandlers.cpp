@@ -1,19 +1,11 @@
 // Handlers and services of the job object that later work builds. Each says once that it is not built yet and
 // answers as an ordinary job would see it: nothing done, go on; not impersonating.
-#include <sys/stat.h>
-
-#include <cstring>
-
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/options/PendingLog.h"
+#include <cstring>
+#include <sys/stat.h>
 
 // ---- stream buffers ----
-void FclRestore::ProcessPlFsPreHdr(FSRPreHeader*, CXFileHeader*) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlFsHdr(void*, CXFileHeader*, FSRPreHeader*) {
-    FCL_NOT_BUILT_YET();
-}
 void FclRestore::OnBufferPlFsOptHdr(void*, int) {
     FCL_NOT_BUILT_YET();
 }
@@ -29,52 +21,10 @@ void FclRestore::OnBufferPlFsOptHdr4(void*, int) {
 void FclRestore::OnBufferPlFsIndexHdr(void*, int) {
     FCL_NOT_BUILT_YET();
 }
-void FclRestore::OnBufferPlVSDiskInfo(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlVSVolHeaderInfo(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlVSVolHeaderMetadata(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlVSVolHeaderMetadataEof(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlData(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlFsEof(void*, CXFileHeader*) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlFsBadEof(void*, CXFileHeader*) {
-    FCL_NOT_BUILT_YET();
-}
 void FclRestore::OnBufferPlFsReadErr(void*) {
     FCL_NOT_BUILT_YET();
 }
-void FclRestore::OnBufferPlFsExtents(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlFsExtentData(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlSdmParameters(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlSdmPadding(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlHole(void*) {
-    FCL_NOT_BUILT_YET();
-}
 void FclRestore::OnBufferPlFsPreHdr(void*, FSRPreHeader*) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlFsHiWaterMark() {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlFsLoWaterMark() {
     FCL_NOT_BUILT_YET();
 }
 

@@ -102,6 +102,8 @@ public:
     bool isDirectChildDir(const char* toPath, std::string& topLevelDestPath, int& srcIdx, const char* toPathPhys);
     // Changes only directories that did not exist when the factory was built, each reached without following a link.
     void resetMkdirPermOwnerGroup(const std::string& path, int srcIdx, mode_t mode, uid_t uid, gid_t gid);
+    // Per source index, the directory under which that source's items land.
+    const std::vector<std::string>& getTopLevelDestPaths() const { return _topLevelDestPaths; }
 
     // ---- cross-platform sources ----
     // Never throws: source paths that cannot be converted stay as they are (logged).

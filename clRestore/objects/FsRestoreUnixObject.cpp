@@ -103,7 +103,9 @@ FsRestoreUnixObject::FsRestoreUnixObject(CXFileHeader* header, FsRestoreUnixObje
       _extentFileOffset(header->extentOffset),
       _numExtents(0),
       _extentId(0),
-      _extentSize(0) {
+      _extentSize(0),
+      _ownerSet(false),
+      _dataIncomplete(false) {
     if (!uName.empty()) {
         _uid = uPwd.pw_uid;
         _gid = uPwd.pw_gid;
@@ -298,8 +300,9 @@ bool FsRestoreUnixObject::CreateDirsIteratively(const std::string& path) {
 }
 
 bool FsRestoreUnixObject::OpenRestoreFile(const std::string& path, int& fd) {
+    // An extent is written into the file its earlier extents already went to: deleting that file would lose them.
     FclRestore* job = _ownerFactory->getJob();
-    if (job != nullptr && job->IsFileDeleteBeforeRestore()) {
+    if (job != nullptr && job->IsFileDeleteBeforeRestore() && !IsItemExtent()) {
         unlink_utf(path.c_str());
     }
     if (_longPathHandler != nullptr) {

@@ -113,6 +113,8 @@ public:
     static void setMinHoleSize(int size) { _minHoleSize = size; }
     // The errno of a failed write as the item's error: disk full (which ends the job) or a write error.
     void handleError(unsigned long err);
+    // The item's end did not come (a read error, a missing end of file, a stop): the close then treats it as failed.
+    void markDataIncomplete() { _dataIncomplete = true; }
 
     // ---- rules and steps whose operations live with their own behaviour ----
     bool ShouldRestoreFile();
@@ -188,6 +190,9 @@ public:
     uint64_t _numExtents;
     uint64_t _extentId;
     uint64_t _extentSize;
+    // The owner and group reached the item (postOpenObject): only then may its set-id bits be applied.
+    bool _ownerSet;
+    bool _dataIncomplete;
 };
 
 // The byte range of a mapped source: data before `start` and from `end` on (-1: none) is not restored; `seen`
@@ -214,6 +219,8 @@ extern uint32_t lastOffset;
 // The smallest write made while looking for holes.
 extern int giBlockSize;
 const int kDefaultBlockSize = 1024;
+// False until the first write that looks for holes has said so and read the smallest write size.
+extern bool g_holeSettingsRead;
 
 // Extended-attribute writer and remover a host may set; null in this library.
 typedef int (*fsetxattr_func_t)(int fd, const char* name, const void* data, size_t length, uint32_t position,

@@ -1,63 +1,19 @@
-// Operations of the restore objects whose behaviour is not built yet: the overwrite, skip and conflict rules, the
-// open with its ancestors, hard links and owners, the data path, ACLs and extended attributes, the close, and each
-// kind's own open, data and close. Each says so once. None pretends to restore: an item that would need the work
-// fails with the generic id of its step in the factory's error code. A skipped item (skip flag, hard link, or a stub
-// left as it is) still answers 1 without work, as every later operation of a skipped item does.
+// Operations of the restore objects whose behaviour is not built yet: the conflict rules of synchronised restores,
+// ACLs and extended attributes, and the special files' and other kinds' own steps. Each says so once and answers as a
+// job that does not need it sees: not a synchronised restore; an optional header is accepted, logged and not applied.
 #include <cerrno>
 
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/objects/FSRestoreSolrDBFile.h"
-#include "clRestore/objects/FsRestoreDirectory.h"
 #include "clRestore/objects/FsRestoreFile.h"
 #include "clRestore/objects/FsRestoreSpecial.h"
-#include "clRestore/objects/FsRestoreSymlink.h"
 #include "clRestore/objects/FsRestoreWindowsFile.h"
 #include "clRestore/objects/ProcessRestoreState.h"
 #include "clRestore/options/PendingLog.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/support/FXErrorUtil.h"
 
-namespace {
-
-bool skipped(const FsRestoreUnixObject& object) {
-    return object._dontRestore != 0 || object._hardLink != 0 || object._dontRestoreStubWithGUID;
-}
-
-int failed(FsRestoreUnixObject& object, unsigned long id) {
-    object._ownerFactory->setErrCode(id);
-    return 0;
-}
-
-}  // namespace
-
-// ---- common open, ownership and mode ----
-
-int FsRestoreUnixObject::openObject() {
-    FCL_NOT_BUILT_YET();
-    return failed(*this, fclitem::kCreateFailed);
-}
-
-int FsRestoreUnixObject::postOpenObject(IMPERSONATION_FLAG /*flag*/) {
-    FCL_NOT_BUILT_YET();
-    return failed(*this, fclitem::kCloseStepFailed);
-}
-
-int FsRestoreUnixObject::_postOpenObject(int /*fd*/, const char* /*name*/, IMPERSONATION_FLAG /*flag*/) {
-    FCL_NOT_BUILT_YET();
-    return failed(*this, fclitem::kCloseStepFailed);
-}
-
-// ---- overwrite, skip and conflict rules: the ordinary answers ----
-
-bool FsRestoreUnixObject::ShouldRestoreFile() {
-    FCL_NOT_BUILT_YET();
-    return true;
-}
-
-bool FsRestoreUnixObject::isArchiveOlder() {
-    FCL_NOT_BUILT_YET();
-    return false;
-}
+// ---- synchronised-restore conflict rules: not a synchronised restore ----
 
 int FsRestoreUnixObject::ShouldRestoreSyncItem(bool /*isDirectory*/) {
     FCL_NOT_BUILT_YET();
@@ -79,35 +35,12 @@ bool FsRestoreUnixObject::isSyncObjectOlder() {
     return false;
 }
 
-// ---- data and holes ----
-
-int FsRestoreUnixObject::writeData(void* /*buffer*/, int /*length*/) {
-    FCL_NOT_BUILT_YET();
-    _holePending = 0;
-    return skipped(*this) ? 1 : failed(*this, fclitem::kWriteFailed);
-}
-
-int FsRestoreUnixObject::makeHole(unsigned int /*length*/) {
-    FCL_NOT_BUILT_YET();
-    return skipped(*this) ? 1 : failed(*this, fclitem::kWriteFailed);
-}
-
-int FsRestoreUnixObject::_writeData(int& /*fd*/, const char* /*name*/, void* /*buffer*/, int length) {
-    FCL_NOT_BUILT_YET();
-    _holePending = 0;
-    if (skipped(*this)) {
-        return length;
-    }
-    failed(*this, fclitem::kWriteFailed);
-    errno = ENOSYS;
-    return -1;
-}
-
 // ---- access-control lists, extended attributes, Lustre striping ----
 
+// An optional header is accepted and not applied: the item is restored without its ACLs and extended attributes.
 int FsRestoreUnixObject::writeOptHeader(void* /*buffer*/, int /*length*/) {
     FCL_NOT_BUILT_YET();
-    return skipped(*this) ? 1 : failed(*this, fclitem::kAclFailed);
+    return 1;
 }
 
 bool FsRestoreUnixObject::configureACLHelper(void* /*buffer*/, int /*length*/) {
@@ -134,85 +67,7 @@ bool FsRestoreUnixObject::checkACLPassthrough() {
     return true;
 }
 
-// ---- close ----
-
-int FsRestoreUnixObject::closeObject() {
-    FCL_NOT_BUILT_YET();
-    return skipped(*this) ? 1 : failed(*this, fclitem::kCloseStepFailed);
-}
-
-int FsRestoreUnixObject::ufsRestore() {
-    FCL_NOT_BUILT_YET();
-    return 0;
-}
-
-// ---- the hard-link inode table ----
-
-void clearHardLinkInodeTable() {
-    FCL_NOT_BUILT_YET();
-}
-
 // ---- each kind's own open, data and close: the common step's answer ----
-
-int FsRestoreFile::openObject() {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreUnixObject::openObject();
-}
-
-int FsRestoreFile::closeObject() {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreUnixObject::closeObject();
-}
-
-int FsRestoreUnixCacheFile::openObject() {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreFile::openObject();
-}
-
-void FsRestoreUnixCacheFile::resetFilePath(const std::string& name, CXFileHeader* header, int version) {
-    FCL_NOT_BUILT_YET();
-    FsRestoreFile::resetFilePath(name, header, version);
-}
-
-int FsRestoreDirectory::openObject() {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreUnixObject::openObject();
-}
-
-int FsRestoreDirectory::closeObject() {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreUnixObject::closeObject();
-}
-
-int FsRestoreUnixCacheDirectory::openObject() {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreDirectory::openObject();
-}
-
-void FsRestoreUnixCacheDirectory::resetFilePath(const std::string& name, CXFileHeader* header, int version) {
-    FCL_NOT_BUILT_YET();
-    FsRestoreDirectory::resetFilePath(name, header, version);
-}
-
-int FsRestoreSymlink::openObject() {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreUnixObject::openObject();
-}
-
-int FsRestoreSymlink::writeData(void* buffer, int length) {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreUnixObject::writeData(buffer, length);
-}
-
-int FsRestoreSymlink::writeOptHeader(void* buffer, int length) {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreUnixObject::writeOptHeader(buffer, length);
-}
-
-int FsRestoreSymlink::closeObject() {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreUnixObject::closeObject();
-}
 
 int FsRestoreSpecial::openObject() {
     FCL_NOT_BUILT_YET();

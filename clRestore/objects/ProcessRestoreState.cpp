@@ -10,6 +10,7 @@ void resetProcessRestoreState() {
     FsRestoreUnixObject::_preventStickyBeforeWrite = false;
     FsRestoreUnixObject::_firstTime = 1;
     giBlockSize = kDefaultBlockSize;
+    g_holeSettingsRead = false;
     lastOffset = 0;
 
     fileRange = fileRange_t();
@@ -20,4 +21,5 @@ void resetProcessRestoreState() {
     MinSrcPathSize = 0;
 
     clearHardLinkInodeTable();
+    resetPostOpenSettings();
 }

@@ -8,6 +8,9 @@
 // of process-wide restore state is reset here.
 void resetProcessRestoreState();
 
-// Empties the hard-link inode table, so that a name of one job is never linked to by the next. The table comes with
-// the hard-link code; until then this says it is not built.
+// Empties the hard-link inode table, so that a name of one job is never linked to by the next.
 void clearHardLinkInodeTable();
+
+// Forgets the owner-change settings and the restore user's groups that the first post-open of a job reads, so that
+// the next job reads its own.
+void resetPostOpenSettings();

@@ -180,3 +180,8 @@ void FclRestore::ResetRestoreStatsCurFileSizeAndCompSize() {
         _statistics->setCurrFileCompSize(0);
     }
 }
+
+// The stream's hard-link handling is the only writer of the flag, and it only ever clears it.
+bool FclRestore::IsHlinkBaseFile() {
+    return _fclRestoreUnix->_hlinkBaseFile;
+}

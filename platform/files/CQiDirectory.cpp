@@ -2,79 +2,122 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "platform/files/FileCalls.h"
+#include "platform/files/UniqueFd.h"
 #include "platform/support/FXErrorUtil.h"
 
 namespace {
 
-// Empties the directory open on `fd` (taken over), depth first, by descriptor: a name swapped for a link between
-// the listing and the removal is removed as a link. 0 or the first errno.
-int removeContents(int fd) {
-    DIR* dir = fdopendir(fd);
-    if (dir == nullptr) {
-        int error = errno;
-        ::close(fd);
-        return error;
+const int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+// One directory being emptied: its stream, and the name it has in the directory above.
+struct Level {
+    DIR* stream;
+    std::string name;
+};
+
+// Empties the directory open at `top` (which it takes over). Iterative, so a deep tree costs one descriptor per
+// level and no stack. 0, or the errno of the first failure.
+int emptyDirectory(int top) {
+    std::vector<Level> levels;
+    DIR* stream = fdopendir(top);
+    if (stream == nullptr) {
+        int err = errno;
+        close(top);
+        return err;
     }
-    int first = 0;
-    while (true) {
+    levels.push_back(Level{stream, std::string()});
+    int failure = 0;
+    while (!levels.empty()) {
+        Level& level = levels.back();
+        const int fd = dirfd(level.stream);
         errno = 0;
-        struct dirent* entry = readdir(dir);
+        struct dirent* entry = readdir(level.stream);
         if (entry == nullptr) {
-            if (errno != 0 && first == 0) {
-                first = errno;
+            if (errno != 0 && failure == 0) {
+                failure = errno;
             }
-            break;
-        }
-        const char* name = entry->d_name;
-        if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) {
+            const std::string name = level.name;
+            closedir(level.stream);
+            levels.pop_back();
+            if (!levels.empty() && unlinkat(dirfd(levels.back().stream), name.c_str(), AT_REMOVEDIR) != 0 &&
+                failure == 0) {
+                failure = errno;
+            }
             continue;
         }
-        int error = 0;
-        int child = openat(dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (child >= 0) {
-            error = removeContents(child);
-            if (error == 0 && unlinkat(dirfd(dir), name, AT_REMOVEDIR) != 0) {
-                error = errno;
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) {
+            continue;
+        }
+        if (unlinkat(fd, name, 0) == 0) {
+            continue;
+        }
+        if (errno != EISDIR) {
+            if (failure == 0) {
+                failure = errno;
             }
-        } else if (unlinkat(dirfd(dir), name, 0) != 0 && errno != ENOENT) {
-            error = errno;
+            continue;
         }
-        if (error != 0 && first == 0) {
-            first = error;
+        const int child = openat(fd, name, kDirectoryFlags);
+        DIR* childStream = child >= 0 ? fdopendir(child) : nullptr;
+        if (childStream == nullptr) {
+            if (failure == 0) {
+                failure = errno;
+            }
+            if (child >= 0) {
+                close(child);
+            }
+            continue;
         }
+        levels.push_back(Level{childStream, name});
     }
-    closedir(dir);
-    return first;
+    return failure;
 }
 
 }  // namespace
 
-CQiError CQiDirectory::Remove(const char* path, bool recursive, bool) {
-    if (path == nullptr || *path == '\0') {
-        return FXErrorUtil::ErrorErrNo(FX_HERE, EINVAL, "No directory to remove");
+CQiError CQiDirectory::Remove(const char* path, bool recursive, bool contentsOnly) {
+    std::string text = path != nullptr ? path : "";
+    while (text.size() > 1 && text.back() == '/') {
+        text.pop_back();
+    }
+    const size_t slash = text.rfind('/');
+    const std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : text.substr(0, slash));
+    const std::string name = slash == std::string::npos ? text : text.substr(slash + 1);
+    // "x/.." names another directory than the entry x: never remove what the path does not name by its last part.
+    if (name.empty() || name == "." || name == "..") {
+        return FXErrorUtil::ErrorErrNo(FX_HERE, EINVAL, "Refusing to remove [%s]", text.c_str());
     }
     if (recursive) {
-        int fd = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) {
-            if (errno == ENOENT) {
-                return CQiError::Success();
-            }
-            return FXErrorUtil::ErrorErrNo(FX_HERE, errno, "Cannot open directory [%s]", path);
+        const int top = open_utf(text.c_str(), kDirectoryFlags);
+        if (top < 0 && errno == ENOENT) {
+            return CQiError::Success();  // nothing there: the entry is gone
         }
-        int error = removeContents(fd);
-        if (error != 0) {
-            return FXErrorUtil::ErrorErrNo(FX_HERE, error, "Cannot empty directory [%s]", path);
+        if (top < 0) {
+            return FXErrorUtil::ErrorErrNo(FX_HERE, errno, "Cannot open directory [%s]", text.c_str());
+        }
+        const int err = emptyDirectory(top);
+        if (err != 0) {
+            return FXErrorUtil::ErrorErrNo(FX_HERE, err, "Cannot empty directory [%s]", text.c_str());
         }
     }
-    if (rmdir(path) != 0 && errno != ENOENT) {
-        return FXErrorUtil::ErrorErrNo(FX_HERE, errno, "Cannot remove directory [%s]", path);
+    if (contentsOnly) {
+        return CQiError::Success();
+    }
+    wzfiles::UniqueFd parentFd(open_utf(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!parentFd.valid()) {
+        return FXErrorUtil::ErrorErrNo(FX_HERE, errno, "Cannot open directory [%s]", parent.c_str());
+    }
+    if (unlinkat(parentFd.get(), name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) {
+        return FXErrorUtil::ErrorErrNo(FX_HERE, errno, "Cannot remove directory [%s]", text.c_str());
     }
     return CQiError::Success();
 }

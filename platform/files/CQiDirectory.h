@@ -1,11 +1,12 @@
 #pragma once
-// Directory operations of the file library.
+// Directory operations of the platform.
 #include "clRestore/support/CQiError.h"
 
 class CQiDirectory {
-public:
-    // Removes the directory `path`; with `recursive`, everything beneath it first. Never follows a symbolic link,
-    // neither `path` itself nor anything beneath it (`followLinks` is accepted and ignored): a link is removed as a
-    // link. Success when the path is gone (a missing path included); otherwise the first failure.
-    static CQiError Remove(const char* path, bool recursive, bool followLinks);
+  public:
+    // Removes the directory at `path`: with `recursive`, everything in it first; with `contentsOnly`, the directory
+    // itself stays. Links inside are removed, never followed, and `path` is reached through the file-call layer, so
+    // the destination gate holds. Success when the entry (or its contents) is gone; otherwise the errno of the first
+    // failure, with what could be removed removed.
+    static CQiError Remove(const char* path, bool recursive, bool contentsOnly);
 };

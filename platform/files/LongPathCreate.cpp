@@ -98,7 +98,8 @@ int WzLongPathHandler::CreateDirsIteratively_Long(char* path, std::map<std::stri
 }
 
 int WzLongPathHandler::openRestoreFile_long(const char* path, std::map<std::string, bool>* created, bool truncate) {
-    const int flags = O_WRONLY | O_CREAT | O_NOCTTY | O_LARGEFILE | (truncate ? O_TRUNC : 0);
+    // A link planted where the file goes is never written through: the open fails (ELOOP) instead.
+    const int flags = O_WRONLY | O_CREAT | O_NOCTTY | O_LARGEFILE | O_NOFOLLOW | (truncate ? O_TRUNC : 0);
     int fd = open_utf(path, flags, 0600);
     if (fd >= 0 || errno != ENOENT) {
         return fd;

@@ -31,7 +31,8 @@ class WzLongPathHandler {
     // 0, or -1 with errno (ENOTDIR, ENOENT, ...) and the thread's directory unchanged.
     int chdir_long(const char* path);
 
-    // Opens `path` write-only, creating it with mode 0600 and truncating it when `truncate` is set. When that finds
+    // Opens `path` write-only, creating it with mode 0600 and truncating it when `truncate` is set; a link at `path`
+    // is not followed (ELOOP). When that finds
     // an ancestor missing, creates the ancestors as CreateDirsIteratively_Long does and opens once more. A descriptor,
     // or -1 with errno from the last call.
     int openRestoreFile_long(const char* path, std::map<std::string, bool>* created, bool truncate);

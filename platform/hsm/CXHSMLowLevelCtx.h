@@ -13,6 +13,8 @@ class CXHSMLowLevelDriverless : public CXHSMLowLevel {
   public:
     // The mount points of the file system that keep no extended attributes, as one text: "" on this machine.
     std::string getNonXATTRmountPoints() const { return std::string(); }
+    // Whether stubs restored in place into `directory` are taken by its file system: no file system here is one.
+    bool isDMRFSforInPlaceRestore(const std::string& /*directory*/) const { return false; }
 };
 
 class CXHSMLowLevelCtx : public wzfault::FailableAllocation<CXHSMLowLevelCtx> {

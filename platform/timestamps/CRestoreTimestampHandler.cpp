@@ -57,9 +57,6 @@ CQiError CRestoreTimestampHandler::queue(const boost::shared_ptr<CTimestampData>
         return FXErrorUtil::ErrorErrNo(FX_HERE, EINVAL, "A folder without a name cannot have its times restored");
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    if (closed_) {
-        return FXErrorUtil::ErrorErrNo(FX_HERE, EBADF, "The timestamp handler of job %lld is closed", jobId_);
-    }
     if (!store_.add(absoluteName(data->GetFileName()), data->GetReportingFileName(), data->GetAccessTime().Ticks(),
                     data->GetModifiedTime().Ticks(), taskId)) {
         return FXErrorUtil::ErrorErrNo(FX_HERE, ENOMEM,
@@ -72,9 +69,6 @@ CQiError CRestoreTimestampHandler::queue(const boost::shared_ptr<CTimestampData>
 
 CQiError CRestoreTimestampHandler::Apply() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (closed_) {
-        return FXErrorUtil::ErrorErrNo(FX_HERE, EBADF, "The timestamp handler of job %lld is closed", jobId_);
-    }
     const size_t total = store_.size();
     size_t failed = 0;
     size_t unreported = 0;
@@ -118,23 +112,25 @@ int CRestoreTimestampHandler::report(const wztimestamps::QueuedFolder& folder, i
 
 CQiError CRestoreTimestampHandler::Close() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (closed_) {
-        return CQiError::Success();
-    }
     const size_t forTasks = store_.taskFolders();
-    const size_t own = store_.size() - forTasks;
-    if (forTasks != 0) {
+    if (forTasks > handedOver_) {
         // No node here runs the timestamp phase of a distributed restore: the hand-over is recorded, not applied.
-        wzplatform::journal("timestamps", "job " + std::to_string(jobId_) + ": " + std::to_string(forTasks) +
+        const size_t fresh = forTasks - handedOver_;
+        wzplatform::journal("timestamps", "job " + std::to_string(jobId_) + ": " + std::to_string(fresh) +
                                               " folder times left to the timestamp phase, not applied here");
-        FCL_LOG(0, "%zu folder times are left to the timestamp phase of the distributed restore", forTasks);
+        FCL_LOG(0, "%zu folder times are left to the timestamp phase of the distributed restore", fresh);
+        handedOver_ = forTasks;
     }
+    // The job's own folders stay queued: each archive's close ends a use of the handler, and the restore end applies
+    // the times of every archive's folders after the last one.
+    return CQiError::Success();
+}
+
+CRestoreTimestampHandler::~CRestoreTimestampHandler() {
+    const size_t own = store_.size() - store_.taskFolders();
     if (own != 0) {
         FCL_ERROR("The times of %zu folders were queued but never applied", own);
     }
-    store_.clear();
-    closed_ = true;
-    return CQiError::Success();
 }
 
 size_t CRestoreTimestampHandler::queuedFolders() const {

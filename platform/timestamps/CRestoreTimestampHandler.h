@@ -36,8 +36,10 @@ public:
     // Sets the queued times, deepest folders first, and writes each folder's result line. A folder that is no longer
     // a directory (replaced by a link, say) is left alone and reported failed. The queue is empty afterwards.
     CQiError Apply();
-    // Ends the handler: what is still queued is dropped; later calls fail.
+    // Ends one use of the handler (an archive's close, the restore end): folders of distributed tasks are handed
+    // over; the job's own stay queued for the next Apply. A handler destroyed with times never applied says so.
     CQiError Close();
+    ~CRestoreTimestampHandler();
 
     size_t queuedFolders() const;
     unsigned long zendrelId() const { return zendrelId_; }
@@ -56,5 +58,5 @@ private:
     StoreResults* const results_;
     mutable std::mutex mutex_;
     wztimestamps::TimestampStore store_;
-    bool closed_ = false;
+    size_t handedOver_ = 0;
 };

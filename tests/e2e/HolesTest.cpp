@@ -1,7 +1,5 @@
 // Sparse files: holes at the start, in the middle and at the end stay holes by default and become zeros with
 // --no-sparse; the data around them is exact.
-//
-// DISABLED_: needs the archive handlers and the restore objects (not built yet).
 #include "tests/e2e/EndToEnd.h"
 
 namespace e2e {
@@ -20,20 +18,20 @@ const TreeSpec kSparse = {
 
 class SparseFiles : public EndToEnd {};
 
-TEST_F(SparseFiles, DISABLED_StayHolesByDefault) {
+TEST_F(SparseFiles, StayHolesByDefault) {
     build(kSparse);
     packAndRestore();
     EXPECT_EQ(differences(e2e::Holes::Kept), "");
 }
 
-TEST_F(SparseFiles, DISABLED_AreWrittenAsZerosWithNoSparse) {
+TEST_F(SparseFiles, AreWrittenAsZerosWithNoSparse) {
     build(kSparse);
     packAndRestore({"--no-sparse"});
     EXPECT_EQ(differences(e2e::Holes::Written), "");
 }
 
 // A hole length on the stream is 32 bits: a hole of 4 GiB or more comes as several hole buffers.
-TEST_F(SparseFiles, DISABLED_AHoleOfFourGiBOrMoreStaysOneHole) {
+TEST_F(SparseFiles, AHoleOfFourGiBOrMoreStaysOneHole) {
     const uint64_t kGiB = 1024 * kMiB;
     build({sparse("large hole", 4 * kGiB + 8192, {{4096, 4 * kGiB}})});
     packAndRestore();

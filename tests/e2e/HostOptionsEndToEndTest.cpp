@@ -1,7 +1,5 @@
 // The host's options as a user sees them: a selection restores only what it names; an existing item is kept unless
 // --overwrite asks to replace it.
-//
-// DISABLED_: needs the archive handlers and the restore objects (not built yet).
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -24,7 +22,7 @@ protected:
     }
 };
 
-TEST_F(HostOptionsEndToEnd, DISABLED_APathRestoresOnlyWhatLiesUnderIt) {
+TEST_F(HostOptionsEndToEnd, APathRestoresOnlyWhatLiesUnderIt) {
     build(kTwoBranches);
     pack();
     fcltest::ProgramRun run = restore({"--path", source("a")});
@@ -36,7 +34,7 @@ TEST_F(HostOptionsEndToEnd, DISABLED_APathRestoresOnlyWhatLiesUnderIt) {
     EXPECT_NE(access(restored("top").c_str(), F_OK), 0);
 }
 
-TEST_F(HostOptionsEndToEnd, DISABLED_AnExistingItemIsKeptUnlessOverwriteIsAsked) {
+TEST_F(HostOptionsEndToEnd, AnExistingItemIsKeptUnlessOverwriteIsAsked) {
     build(kTwoBranches);
     packAndRestore();
     ASSERT_EQ(differences(), "");
@@ -53,7 +51,7 @@ TEST_F(HostOptionsEndToEnd, DISABLED_AnExistingItemIsKeptUnlessOverwriteIsAsked)
     EXPECT_EQ(differences(), "");
 }
 
-TEST_F(HostOptionsEndToEnd, DISABLED_TheSummaryNamesTheResultsFileOutsideTheDestination) {
+TEST_F(HostOptionsEndToEnd, TheSummaryNamesTheResultsFileOutsideTheDestination) {
     build(kTwoBranches);
     fcltest::ProgramRun run = packAndRestore();
     std::string resultsFile = fcltest::summaryField(run.out, "results file:");

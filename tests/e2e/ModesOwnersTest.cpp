@@ -1,7 +1,5 @@
 // Permission bits with set-id and sticky, and owners (when root): each restored exactly, the owner before the mode
 // so that a change of owner does not clear a set-id bit.
-//
-// DISABLED_: needs the archive handlers and the restore objects (not built yet).
 #include "tests/e2e/EndToEnd.h"
 
 namespace e2e {
@@ -9,7 +7,7 @@ namespace {
 
 class ModesOwners : public EndToEnd {};
 
-TEST_F(ModesOwners, DISABLED_SetIdAndStickyBitsAreKept) {
+TEST_F(ModesOwners, SetIdAndStickyBitsAreKept) {
     build({
         file("setuid", 10).mode(04755),
         file("setgid", 10).mode(02755),
@@ -27,7 +25,7 @@ TEST_F(ModesOwners, DISABLED_SetIdAndStickyBitsAreKept) {
     EXPECT_EQ(differences(), "");
 }
 
-TEST_F(ModesOwners, DISABLED_OwnersAreRestoredWhenRoot) {
+TEST_F(ModesOwners, OwnersAreRestoredWhenRoot) {
     build({
         file("owned", 10).owner(1234, 5678),
         file("setuid owned", 10).owner(1000, 1000).mode(04755),
@@ -43,6 +41,7 @@ TEST_F(ModesOwners, DISABLED_OwnersAreRestoredWhenRoot) {
     EXPECT_EQ(differences(), "");
 }
 
+// DISABLED_: extended attributes and ACLs are not applied yet (an optional header is accepted and left out).
 TEST_F(ModesOwners, DISABLED_ExtendedAttributesAreKept) {
     build({
         file("file", 10).xattr("user.one", "1").xattr("user.empty", "").xattr("user.long", std::string(4000, 'v')),

@@ -1,6 +1,4 @@
 // Names a shell or a text format would trip on, and paths deep and long.
-//
-// DISABLED_: needs the archive handlers and the restore objects (not built yet).
 #include "tests/e2e/EndToEnd.h"
 
 namespace e2e {
@@ -8,7 +6,7 @@ namespace {
 
 class Names : public EndToEnd {};
 
-TEST_F(Names, DISABLED_AnyByteButSlashAndNulIsAName) {
+TEST_F(Names, AnyByteButSlashAndNulIsAName) {
     build({
         file("with spaces", 1),
         file("  leading and trailing  ", 2),
@@ -31,7 +29,7 @@ TEST_F(Names, DISABLED_AnyByteButSlashAndNulIsAName) {
     EXPECT_EQ(differences(), "");
 }
 
-TEST_F(Names, DISABLED_DeepAndLongPathsAreRestored) {
+TEST_F(Names, DeepAndLongPathsAreRestored) {
     std::string deep;
     for (int level = 0; level < 100; ++level) {
         deep += "d" + std::to_string(level) + "/";

@@ -1,11 +1,11 @@
 // The destination and the source-path array of FSR_MSG_SET_PARAMS, and the failures that end the handler there: a
 // share that cannot be mounted, an identity switch that fails, an array that cannot be made.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 
 #include "clRestore/engine/RestoreIdentity.h"
 #include "clRestore/options/FclRestoreUNIX.h"
@@ -164,7 +164,8 @@ TEST_F(ParamsDestinationTest, MissingArchiveReaderEndsTheHandlerQuietly) {
                   wzlog::ScopedCapture log;
                   writeSettings("[FileSystemAgent]\nisRestoreAsSparseFile = y\n");
                   ParamsJob* job = startParamsJob();
-                  delete job->_archive;
+                  // The receive loop may be using the reader right now: it lives on until the job has ended.
+                  std::unique_ptr<FsRestoreArchive> reader(job->_archive);
                   job->_archive = nullptr;
                   EXPECT_FALSE(setParams({"/dest", 0, 1}));
                   EXPECT_TRUE(log->contains("_archive object is not allocated in OnMsgSetParams"));

@@ -169,7 +169,7 @@ TEST_F(RestoreEndTest, FolderTimesAreAppliedAndTheHandlerClosed) {
         EXPECT_EQ(st.st_mtime, c.modified);
         EXPECT_EQ(log->contains("Applying timestamps to the restored folders"), !c.distributed);
         EXPECT_EQ(log->contains("Successfully applied folder timestamps"), !c.distributed);
-        EXPECT_TRUE((*job.GetRestoreTimestampHandler())->Add(times).IsError()) << "the handler is closed";
+        EXPECT_EQ((*job.GetRestoreTimestampHandler())->queuedFolders(), c.distributed ? 1u : 0u);
         ::rmdir(folder.c_str());
         destroyJob();
     }

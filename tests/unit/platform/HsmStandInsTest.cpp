@@ -1,7 +1,9 @@
 // The storage-management stand-ins: this machine has no stub driver, no data manager and no stubs.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <memory>
+#include <vector>
 #include <new>
 
 #include "platform/hsm/CXHSMLowLevelCtx.h"
@@ -31,6 +33,27 @@ TEST(HsmStandIns, NoPathIsAStubAndNothingFailedYet) {
     EXPECT_EQ(hsm.isStub("/no/such/path"), 0);
     EXPECT_EQ(hsm.getLastErrno(), 0);
     EXPECT_EQ(hsm.getLastError(), "");
+}
+
+// No file system here is managed: every transparent operation fails and says why.
+TEST(HsmStandIns, TransparentAccessFailsWithNotSupported) {
+    CXHSMLowLevel hsm;
+    EXPECT_EQ(hsm.isManagedDir("/"), 0);
+    char byte = 0;
+    const int results[] = {
+        hsm.openFileTrans("/x", 0, 0600),
+        static_cast<int>(hsm.writeFileTrans(&byte, 1, 0)),
+        static_cast<int>(hsm.seekFileTrans(1, 1)),
+        hsm.closeFileTrans(),
+        hsm.completeFile("/x", true, std::vector<uint64_t>()),
+        hsm.createStub("/x", std::vector<char>(1024)),
+        hsm.setAMCTime("/x", 1, 2, 3),
+    };
+    for (int result : results) {
+        EXPECT_EQ(result, -1);
+    }
+    EXPECT_EQ(hsm.getLastErrno(), ENOTSUP);
+    EXPECT_FALSE(hsm.getLastError().empty());
 }
 
 TEST(HsmStandIns, ContextAllocationFailureIsInjectable) {

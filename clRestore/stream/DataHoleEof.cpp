@@ -1,0 +1,377 @@
+// The body and the end of each item: data and hole buffers go to the current restore object, the end of file
+// closes it and records its result, a status report goes to the FIR at each end, and the buffers this engine
+// accepts without acting on them.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "clRestore/engine/FclRestore.h"
+#include "clRestore/factory/FsRestoreObjectsFactory.h"
+#include "clRestore/objects/FsRestoreObject.h"
+#include "clRestore/objects/FsRestoreUnixObject.h"
+#include "clRestore/options/FclRestoreUNIX.h"
+#include "clRestore/stream/HeaderName.h"
+#include "clRestore/stream/ItemEnd.h"
+#include "clRestore/stream/RestoreToVM.h"
+#include "clRestore/support/FsRestoreStatistics.h"
+#include "clRestore/support/FsrMessages.h"
+#include "clRestore/support/FsrReportRecords.h"
+#include "clRestore/support/ItemErrorIds.h"
+#include "clRestore/support/PerfCounterTable.h"
+#include "clRestore/support/PipelineBuffer.h"
+#include "platform/files/FileCalls.h"
+#include "platform/log/LogWriter.h"
+#include "platform/session/wzsDatabuf.h"
+#include "platform/support/ByteOrder.h"
+
+namespace {
+
+constexpr unsigned long kItemFailed = 0x1700003e;
+constexpr int32_t kStatusRestored = 0x1700003f;
+constexpr int32_t kStatusNoName = 0x17000008;
+constexpr uint32_t kZeroChunk = 65536;
+const char kHoleCounter[] = "FclRestore::OnBufferPlHole";
+
+// Holes written out as data come from here: never written, shared by every job of the process.
+const unsigned char kZeroPage[kZeroChunk] = {};
+
+unsigned long factoryCode(const FclRestore& job) {
+    return job._factory != nullptr ? job._factory->getErrCode() : 0;
+}
+
+unsigned long jobOptions(const FclRestore& job) {
+    return job._factory != nullptr ? job._factory->getOptions() : 0;
+}
+
+// The item's result as it stands: the failure of its data when there was one, otherwise the factory's code.
+unsigned long itemCode(const FclRestore& job) {
+    return job._itemDataError != 0 ? job._itemDataError : factoryCode(job);
+}
+
+// The item's data failed with `code` (0: the code the object left, or a write error): the rest of its data is
+// dropped and its end records the failure. A full disk stops the job, which may close and drop the object.
+void failItemData(FclRestore& job, unsigned long code) {
+    if (code == 0) {
+        code = factoryCode(job) != 0 ? factoryCode(job) : fclitem::kWriteFailed;
+    }
+    job._itemDataError = code;
+    FCL_ERROR("The data of [%s] could not be restored (0x%lx); the rest of the item's data is dropped",
+              job._ro != nullptr ? job._ro->getTranslatedPathname().c_str() : "", code);
+    if (code == fclitem::kDiskFull) {
+        job.processDiskFullError();
+    }
+}
+
+// An object operation failed when it answered 0, or when it left a full disk behind whatever it answered.
+bool operationFailed(const FclRestore& job, int rc) {
+    return rc == 0 || factoryCode(job) == fclitem::kDiskFull;
+}
+
+// A sparse hole, fitted first to the byte range of a mapped partial restore.
+void makeSparseHole(FclRestore& job, uint32_t holeLength) {
+    long length = static_cast<long>(holeLength);
+    if (fileRange.seen <= fileRange.start) {
+        const long beforeStart = std::min(length, fileRange.start - fileRange.seen);
+        fileRange.seen += beforeStart;
+        length -= beforeStart;
+    }
+    if (length > 0 && fileRange.end > 0 && fileRange.end - fileRange.seen < length) {
+        length = std::max(fileRange.end - fileRange.seen, 0L);
+    }
+    if (length <= 0) {
+        return;
+    }
+    job._perfCounter.StartPerfCounter(kHoleCounter, kPerfRecvHole);
+    const int rc = job._ro->makeHole(static_cast<unsigned int>(length));
+    job._perfCounter.StopPerfCounter(kHoleCounter, kPerfRecvHole, static_cast<unsigned long long>(length));
+    if (operationFailed(job, rc)) {
+        failItemData(job, 0);
+        return;
+    }
+    fileRange.seen += length;
+}
+
+// A hole written out as zeros, in chunks of the zero page. The loop also ends when a chunk changes the item's code:
+// the object has given up on the item even when it answered 1.
+void writeZeros(FclRestore& job, uint32_t length) {
+    const unsigned long codeBefore = factoryCode(job);
+    job._perfCounter.StartPerfCounter(kHoleCounter, kPerfDiskWrite);
+    uint64_t written = 0;
+    bool failed = false;
+    while (written < length) {
+        const uint32_t chunk = std::min<uint64_t>(kZeroChunk, length - written);
+        const int rc = job._ro->writeData(const_cast<unsigned char*>(kZeroPage), static_cast<int>(chunk));
+        written += chunk;
+        if (operationFailed(job, rc)) {
+            failed = true;
+            break;
+        }
+        if (factoryCode(job) != codeBefore) {
+            break;
+        }
+    }
+    job._perfCounter.StopPerfCounter(kHoleCounter, kPerfDiskWrite, written);
+    if (failed) {
+        failItemData(job, 0);
+    }
+}
+
+// A hard-link member whose data went to nobody: the primary object of its group ends here, under the member's
+// name in the header.
+void closeUnwrittenPrimary(FclRestore& job, CXFileHeader* hdr) {
+    const std::string primary = job.HLRO->getTranslatedPathname();
+    if (hdr != nullptr) {
+        fclstream::setHeaderNameCut(hdr, primary);
+    }
+    job.HLRO->closeObject();
+    delete job.HLRO;
+    job.HLRO = nullptr;
+    FclRestoreUNIX& unix = *job._fclRestoreUnix;
+    if (unix._hlinkBaseFile) {
+        unix._hlinkBaseFile = false;
+        FCL_LOG(4, "Unlinking %s", primary.c_str());
+        unlink_utf(primary.c_str());
+    }
+}
+
+void sendDependantPath(FclRestore& job, FsRestoreObject* object) {
+    char* dependant = object->getDependantPath();
+    if (dependant == nullptr) {
+        return;
+    }
+    if (job.sendSrcPathToFIR(dependant)) {
+        FCL_LOG(0, "Sending Path,%s, to FIR", dependant);
+    } else {
+        FCL_LOG(0, "Failed Sending Path,%s, to FIR", dependant);
+    }
+}
+
+void recordItem(FclRestore& job, const std::string& name, unsigned long code, FsRestoreObject* object,
+                CXFileHeader* hdr) {
+    FclRestoreUNIX& unix = *job._fclRestoreUnix;
+    if (!unix._restoreToVMActive || unix._restoreToVM == nullptr || code != 0 || hdr == nullptr) {
+        job.HandleRestoreFileUpdate(name.c_str(), static_cast<int>(code), object, "");
+        return;
+    }
+    unsigned long vmCode = 0;
+    if (!fclstream::restoreClosedFileToVM(job, name, hdr, vmCode)) {
+        FCL_ERROR("Can't restore file [%s] to VM. Error code [%d]", hdr->h_filename, static_cast<int>(vmCode));
+    }
+    job.UpdateStatistics(hdr->h_filename, static_cast<int>(vmCode), job._currFileSize, job._currFileCompSize, nullptr);
+}
+
+}  // namespace
+
+// An item whose data failed is closed as failed: the object's close reads the factory's code, so it does not give
+// the file the archive's times and mode.
+void fclstream::closeCurrentObject(FclRestore& job, CXFileHeader* hdr, bool record) {
+    FsRestoreObject* object = job._ro;
+    const unsigned long dataError = job._itemDataError;
+    if (dataError != 0 && job._factory != nullptr) {
+        job._factory->setErrCode(dataError);
+    }
+    object->closeObject();
+    sendDependantPath(job, object);
+    std::string name = object->getTranslatedPathname();
+    if (name.empty() && hdr != nullptr && strcmp(hdr->h_filename, "/") == 0) {
+        name = "/";
+    }
+    const unsigned long code = dataError != 0 ? dataError : factoryCode(job);
+    if (dataError != 0 && job._removeFileOnError && !name.empty()) {
+        FCL_LOG(0, "Removing file %s on error", name.c_str());
+        unlink_utf(name.c_str());
+    }
+    if (record) {
+        recordItem(job, name, code, object, hdr);
+    }
+    if (job._results == nullptr) {
+        FCL_LOG(0, "Image Restored Extent info [%s]", name.c_str());
+    }
+    FclRestoreUNIX& unix = *job._fclRestoreUnix;
+    if (code == 0 || code == fclitem::kSkippedExisting) {
+        CQiError error = unix.MarkRuvoDriveFileRestoreComplete(code == fclitem::kSkippedExisting);
+        if (error.IsError()) {
+            FCL_ERROR("%s", error.AsString().c_str());
+        }
+    }
+    unix.ResetRuvoObjects();
+    delete object;
+    job._ro = nullptr;
+}
+
+namespace {
+
+// The end of the current item, for a PL_FS_EOF and for a PL_FS_BAD_FILE alike.
+void endItem(FclRestore& job, void* buf, CXFileHeader* hdr) {
+    job.SendExtentFileStatus(buf, hdr);
+    const bool hardLinkMember = job.bDelayOpenObject;
+    const bool exchangeItem = job._exchangeFlag;
+    job._exchangeFlag = false;
+    if (job.bDelayOpenObject && job.HLRO != nullptr && job.HLRO != job._ro) {
+        closeUnwrittenPrimary(job, hdr);
+    }
+    job.bDelayOpenObject = false;
+    job.HLRO = nullptr;
+    job.bIgnoreOptHeaders = false;
+    if (job._statistics != nullptr) {
+        job._statistics->setCurrFileSize(job._currFileSize);
+        job._statistics->setCurrFileCompSize(job._currFileCompSize);
+    }
+    const bool record = !hardLinkMember && !exchangeItem;
+    if (job._ro == nullptr) {
+        if (record && hdr != nullptr) {
+            job.HandleRestoreFileUpdate(hdr->h_filename, static_cast<int>(itemCode(job)), nullptr, "");
+        }
+    } else if (job._delayOpen && job._savedOptHdrLen != 0) {
+        FCL_ERROR("This is long path restore, but seems we did not get the actual path, skipping close.");
+        job.HandleRestoreFileUpdate(job._ro->getTranslatedPathname().c_str(), static_cast<int>(itemCode(job)), job._ro,
+                                    "");
+        delete job._ro;
+        job._ro = nullptr;
+    } else {
+        fclstream::closeCurrentObject(job, hdr, record);
+    }
+    job._itemDataError = 0;
+    // Set per item from its pre-header; an item that got no object must not hand it on to the next one.
+    g_bStubWithNoData = false;
+}
+
+}  // namespace
+
+void FclRestore::OnBufferPlData(void* buf, int len) {
+    if (_fclRestoreUnix->IsDistributedTimestampRestore()) {
+        return;
+    }
+    if (_delayOpen && _savedOptHdrLen != 0) {
+        FCL_ERROR("This is long path restore, but seems we did not get the actual path, skipping data.");
+        return;
+    }
+    if (_exchangeFlag) {
+        FCL_LOG(2, "++++++HLDEBUG RBJ Ignoring Data ");
+        return;
+    }
+    if (bDelayOpenObject) {
+        _ro = HLRO;
+        FCL_LOG(2, "++++++HLDEBUG RBJ Setting Restore Object ");
+    }
+    if (len < 0) {
+        FCL_ERROR("A PL_DATA buffer claims %d bytes; the item fails", len);
+        if (_ro != nullptr && _itemDataError == 0) {
+            failItemData(*this, kItemFailed);
+        }
+        return;
+    }
+    const auto* bufferHeader = static_cast<const PipelineBufHeader_t*>(buf);
+    _currFileSize += static_cast<unsigned long>(len);
+    _currFileCompSize += ntohl(bufferHeader->compressedLength);
+    if (_statistics != nullptr) {
+        _statistics->setCurrFileCompSize(_currFileCompSize);
+        _statistics->setCurrFileSize(_currFileSize);
+    }
+    if (_ro == nullptr || _itemDataError != 0) {
+        return;
+    }
+    if (operationFailed(*this, _ro->writeData(PipelineBufPayload(buf), len))) {
+        failItemData(*this, 0);
+        return;
+    }
+    if (_statistics != nullptr && (jobOptions(*this) & FSR_OPT_REPORT_PROGRESS) != 0 &&
+        _statistics->timeToUpdateByTime()) {
+        updateRestoreProgress(0);
+    }
+}
+
+void FclRestore::OnBufferPlHole(void* buf) {
+    const auto* bufferHeader = static_cast<const PipelineBufHeader_t*>(buf);
+    const uint32_t payloadLength = ntohl(bufferHeader->payloadLength);
+    if (payloadLength < sizeof(uint32_t)) {
+        FCL_ERROR("A PL_HOLE buffer carries %u bytes, too few for a hole length; the item fails", payloadLength);
+        if (_ro != nullptr && _itemDataError == 0) {
+            failItemData(*this, kItemFailed);
+        }
+        return;
+    }
+    const uint32_t length = wzbytes::loadBE32(PipelineBufPayload(buf));
+    _currFileSize += length;
+    if (_ro == nullptr || _itemDataError != 0) {
+        return;
+    }
+    FCL_LOG(2, "File:[%s] HoleSize=[%u]", _ro->getTranslatedPathname().c_str(), length);
+    const bool sparse = (jobOptions(*this) & FSR_OPT_SPARSE_RESTORE) != 0 ||
+                        (_holeThreshold >= 0 && length >= static_cast<uint32_t>(_holeThreshold));
+    if (sparse) {
+        makeSparseHole(*this, length);
+    } else {
+        writeZeros(*this, length);
+    }
+}
+
+void FclRestore::OnBufferPlFsEof(void* buf, CXFileHeader* hdr) {
+    endItem(*this, buf, hdr);
+}
+
+// The data mover could not deliver the item whole. It ends here as a failed item: left open, it would be closed by
+// the next header with the archive's times and no result, as if it had been restored.
+void FclRestore::OnBufferPlFsBadEof(void* buf, CXFileHeader* hdr) {
+    if (_ro != nullptr && _itemDataError == 0) {
+        FCL_ERROR("[%s] ended with a bad-file marker; it is recorded as failed", _ro->getTranslatedPathname().c_str());
+        _itemDataError = kItemFailed;
+    }
+    endItem(*this, buf, hdr);
+}
+
+void FclRestore::SendExtentFileStatus(void*, CXFileHeader* hdr) {
+    FSRImgExtentRestoreStatus report;
+    const unsigned long code = itemCode(*this);
+    report.status = code != 0 ? static_cast<int32_t>(code) : kStatusRestored;
+    std::string name;
+    if (_ro != nullptr) {
+        name = _ro->getTranslatedPathname();
+    } else if (hdr != nullptr) {
+        name = hdr->h_filename;
+    }
+    if (_ro != nullptr || hdr != nullptr) {
+        report.name = &name[0];
+        FCL_LOG(0, "Sending status [%d] for [%s] ", report.status, report.name);
+    } else {
+        report.status = kStatusNoName;
+        FCL_LOG(0, "Sending status [%d], media read err where the file name is not supplied.", report.status);
+    }
+    wzsDatabuf payload;
+    payload.len = sizeof report;
+    payload.buf = reinterpret_cast<char*>(&report);
+    sendMsgToFIR(FSR_MSG_IMG_EXTENT_RESTORE_STATUS, &payload);
+}
+
+int FclRestore::OnBufferPlFsHiWaterMark() {
+    return sendMsgToFIR(FSR_MSG_HI_WATER_MARK);
+}
+
+int FclRestore::OnBufferPlFsLoWaterMark() {
+    return sendMsgToFIR(FSR_MSG_LO_WATER_MARK);
+}
+
+void FclRestore::OnBufferPlFsExtents(void*, int) {
+    FCL_LOG(0, "Don't know how to handle PL_FS_EXTENTS buffer");
+}
+
+void FclRestore::OnBufferPlFsExtentData(void*, int) {
+    FCL_LOG(0, "Don't know how to handle PL_FS_EXTENT_DATA buffer");
+}
+
+void FclRestore::OnBufferPlSdmParameters(void*, int) {
+    FCL_LOG(0, "Don't know how to handle PL_SDM_PARAMERTERS buffer");
+}
+
+void FclRestore::OnBufferPlSdmPadding(void*, int) {
+    FCL_LOG(0, "Don't know how to handle PL_SDM_PADDING buffer");
+}
+
+void FclRestore::OnBufferPlVSDiskInfo(void*, int) {}
+
+void FclRestore::OnBufferPlVSVolHeaderInfo(void*, int) {}
+
+void FclRestore::OnBufferPlVSVolHeaderMetadata(void*, int) {}
+
+void FclRestore::OnBufferPlVSVolHeaderMetadataEof(void*, int) {}

@@ -1,0 +1,14 @@
+#pragma once
+// The end of the current item's object, shared by the end of file and by the close of an item whose end never came.
+#include "clRestore/support/CXFileHeader.h"
+
+class FclRestore;
+
+namespace fclstream {
+
+// Closes the job's current object, records its result when `record` (with the failure of its data when there was
+// one; its partial file then goes under the job's remove-on-error flag), destroys it and leaves `_ro` null. `hdr`
+// may be null.
+void closeCurrentObject(FclRestore& job, CXFileHeader* hdr, bool record);
+
+}  // namespace fclstream

@@ -1,0 +1,111 @@
+// An item that failed before its close must not look complete: it gets neither the archive's times nor its held-back
+// mode, its partial file goes when the job removes partial files, and a kept partial file is restored again by a
+// later restore that keeps newer files.
+#include <sys/stat.h>
+
+#include <functional>
+#include <string>
+
+#include "clRestore/support/FsrMessages.h"
+#include "tests/unit/objects/ItemFixture.h"
+
+namespace {
+
+using objtest::ItemSpec;
+using objtest::stateOf;
+
+struct Failure {
+    const char* name;
+    std::function<void(objtest::TestItem&, FclRestore&)> strike;
+    unsigned long id;  // the id the item ends with: a cut-short item is one whose data failed
+};
+
+const Failure kFailures[] = {
+    {"write error", [](objtest::TestItem& item, FclRestore&) { item.handleError(EIO); }, fclitem::kWriteFailed},
+    {"disk full", [](objtest::TestItem& item, FclRestore&) { item.handleError(ENOSPC); }, fclitem::kDiskFull},
+    {"read error, end of file missing", [](objtest::TestItem& item, FclRestore&) { item.markDataIncomplete(); },
+     fclitem::kWriteFailed},
+    {"stop", [](objtest::TestItem&, FclRestore& job) { job.terminateReadPipelineThread(); }, fclitem::kWriteFailed},
+    {"fatal error", [](objtest::TestItem&, FclRestore& job) { job._fatalError = 1; }, fclitem::kWriteFailed},
+};
+
+class FailedItem : public objtest::ItemFixture {
+protected:
+    // Opens the item and writes part of its data; the failure strikes before the close.
+    int failAndClose(const std::string& path, const Failure& failure) {
+        factory_->setErrCode(0);
+        job_.enableReadPipelineThread();
+        job_._fatalError = 0;
+        auto item = makeItem(path, spec_);
+        EXPECT_EQ(item->openObject(), 1);
+        char part[] = "part";
+        item->writeData(part, 4);
+        failure.strike(*item, job_);
+        const int closed = item->closeObject();
+        job_.enableReadPipelineThread();
+        job_._fatalError = 0;
+        return closed;
+    }
+
+    ItemSpec spec_ = [] {
+        ItemSpec s;
+        s.mode = S_IFREG | 04755;
+        return s;
+    }();
+};
+
+TEST_F(FailedItem, PartialFileIsRemovedWhenTheJobRemovesPartialFiles) {
+    job_._removeFileOnError = true;
+    int index = 0;
+    for (const Failure& failure : kFailures) {
+        SCOPED_TRACE(failure.name);
+        const std::string path = dest_ + "/removed" + std::to_string(index++);
+        EXPECT_EQ(failAndClose(path, failure), 0);
+        EXPECT_FALSE(stateOf(path).exists);
+        EXPECT_EQ(factory_->getErrCode(), failure.id);
+    }
+}
+
+TEST_F(FailedItem, KeptPartialFileHasNeitherTheArchiveTimesNorItsSpecialBits) {
+    job_._removeFileOnError = false;
+    int index = 0;
+    for (const Failure& failure : kFailures) {
+        SCOPED_TRACE(failure.name);
+        const std::string path = dest_ + "/kept" + std::to_string(index++);
+        EXPECT_EQ(failAndClose(path, failure), 0);
+        const auto kept = stateOf(path);
+        ASSERT_TRUE(kept.exists);
+        EXPECT_EQ(kept.mode, static_cast<mode_t>(S_IFREG | 0755));
+        EXPECT_NE(kept.mtime, static_cast<time_t>(spec_.mtime));
+
+        // A later restore that keeps newer files does not take the partial file for a newer one.
+        useFactory(0);
+        EXPECT_EQ(restore(path, spec_), 0u);
+        const auto redone = stateOf(path);
+        EXPECT_EQ(redone.content, spec_.data);
+        EXPECT_EQ(redone.mode, spec_.mode);
+        EXPECT_EQ(redone.mtime, static_cast<time_t>(spec_.mtime));
+    }
+}
+
+TEST_F(FailedItem, ACompleteItemStaysWhenTheJobRemovesPartialFiles) {
+    job_._removeFileOnError = true;
+    const std::string path = dest_ + "/complete";
+    EXPECT_EQ(restore(path, spec_), 0u);
+    EXPECT_EQ(stateOf(path).content, spec_.data);
+    EXPECT_EQ(stateOf(path).mode, spec_.mode);
+}
+
+// Only files have partial data: a failed directory is never removed.
+TEST_F(FailedItem, DirectoryIsNeverRemoved) {
+    job_._removeFileOnError = true;
+    const std::string path = dest_ + "/dir";
+    spec_.mode = S_IFDIR | 01777;
+    auto item = makeItem(path, spec_);
+    ASSERT_EQ(item->openObject(), 1);
+    item->markDataIncomplete();
+    EXPECT_EQ(item->closeObject(), 0);
+    EXPECT_EQ(stateOf(path).mode, static_cast<mode_t>(S_IFDIR | 0777));
+}
+
+}  // namespace

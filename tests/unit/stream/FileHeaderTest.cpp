@@ -1,0 +1,151 @@
+// The file-header handler's own steps: which items may be removed on error, the version, hard-link placeholders
+// and exchange items without a group, delayed opens and failed opens.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "clRestore/options/FclRestoreUNIX.h"
+#include "clRestore/support/ItemErrorIds.h"
+#include "platform/events/EvEvent.h"
+#include "platform/jobs/WZJobClient.h"
+#include "tests/unit/stream/StreamFixture.h"
+
+namespace {
+
+using streamtest::hostHeader;
+
+struct RemoveCase {
+    const char* label;
+    uint64_t mode;
+    bool validateOnly;
+    bool removable;
+};
+
+const RemoveCase kRemoveCases[] = {
+    {"regularFile", 0100644, false, true}, {"fifo", 010644, false, true},
+    {"directory", 040755, false, false},   {"symbolicLink", 0120777, false, false},
+    {"socket", 0140755, false, false},     {"characterDevice", 020644, false, false},
+    {"blockDevice", 060644, false, false}, {"regularFileValidateOnly", 0100644, true, false},
+};
+
+class RemoveOnError : public streamtest::StreamFixture, public ::testing::WithParamInterface<RemoveCase> {};
+
+TEST_P(RemoveOnError, FollowsTheItemsKind) {
+    factory_->setValidateOnly(GetParam().validateOnly);
+    job_->_removeFileOnError = !GetParam().removable;
+    header("/item", GetParam().mode);
+    EXPECT_EQ(GetParam().removable, job_->_removeFileOnError);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, RemoveOnError, ::testing::ValuesIn(kRemoveCases),
+                         [](const ::testing::TestParamInfo<RemoveCase>& info) { return info.param.label; });
+
+class FileHeader : public streamtest::StreamFixture {};
+
+TEST_F(FileHeader, TheVersionComesFromAPreHeaderThatSaysItHasOne) {
+    FSRPreHeader prehdr;
+    std::memset(static_cast<void*>(&prehdr), 0, sizeof prehdr);
+    prehdr.version = 7;
+    header(hostHeader("/a"), &prehdr);
+    eof();
+    prehdr.flags = FSR_PREHDR_HAS_VERSION;
+    header(hostHeader("/b"), &prehdr);
+    eof();
+    EXPECT_EQ("create /a v0", journal_.calls[0]);
+    EXPECT_EQ("create /b v7", callsFrom("create /b").front());
+}
+
+TEST_F(FileHeader, OnlyAllThreeExchangeBitsMakeAnExchangeItem) {
+    CXFileHeader twoBits = hostHeader("/two");
+    twoBits.h_flags = 0x6000000000000000ULL;
+    header(twoBits);
+    eof();
+    EXPECT_EQ(std::vector<std::string>{"/dst/two 0x0 obj"}, journal_.results);
+
+    CXFileHeader allBits = hostHeader("/all");
+    allBits.h_flags = CXHDR_F_EXCHANGE_MASK;
+    header(allBits);
+    data("ignored");
+    eof();
+    // Without a hard-link group an exchange item gets no object and no result.
+    EXPECT_TRUE(callsFrom("create /all").empty());
+    EXPECT_EQ(1u, journal_.results.size());
+    EXPECT_FALSE(job_->_exchangeFlag);
+}
+
+TEST_F(FileHeader, APlaceholderNameWithoutGroupWaitsForThePrimaryName) {
+    FSRPreHeader prehdr;
+    std::memset(static_cast<void*>(&prehdr), 0, sizeof prehdr);
+    prehdr.flags = FSR_PREHDR_HARD_LINK;
+    std::strcpy(prehdr.linkName, "/orig");
+    header(hostHeader("/__WZHardLink@-@-Files__/17"), &prehdr);
+    EXPECT_EQ(nullptr, job_->_ro);
+    EXPECT_TRUE(job_->bDelayOpenObject);
+    EXPECT_STREQ("/__WZHardLink@-@-Files__/17", job_->_savedFileHeader.h_filename);
+    EXPECT_STREQ("/orig", job_->_savedPreHeader.linkName);
+    EXPECT_TRUE(callsFrom("create").empty());
+    eof();
+    EXPECT_TRUE(journal_.results.empty());
+    EXPECT_FALSE(job_->bDelayOpenObject);
+}
+
+TEST_F(FileHeader, ALongPathItemGetsAnObjectThatWaitsForItsOpen) {
+    CXFileHeader header = hostHeader("/long");
+    header.h_flags2 = CXHDR_F2_LONG_PATH;
+    this->header(header);
+    ASSERT_NE(nullptr, job_->_ro);
+    EXPECT_TRUE(job_->_delayOpen);
+    EXPECT_STREQ("/long", job_->_savedFileHeader.h_filename);
+    EXPECT_TRUE(callsFrom("open").empty());
+}
+
+TEST_F(FileHeader, AnExtentItemWithoutObjectStillNamesItsRealPath) {
+    streamtest::Plan plan;
+    plan.kind = streamtest::Plan::kDecline;
+    plan.code = 0x17000040;
+    factory_->plans["/ext/file"] = plan;
+    CXFileHeader header = hostHeader("/ext/file");
+    header.h_flags2 = CXHDR_F2_EXTENT;
+    this->header(header);
+    EXPECT_EQ(nullptr, job_->_ro);
+    EXPECT_EQ("/ext/file", job_->_fclRestoreUnix->getEBLongRealPath());
+    EXPECT_STREQ("/ext/file", job_->_savedFileHeader.h_filename);
+}
+
+TEST_F(FileHeader, ACloudConnectionErrorAtOpenIsRaisedAndTheJobGoesOn) {
+    streamtest::Plan plan;
+    plan.script.openResult = 0;
+    plan.script.openCode = 0x1700008a;
+    factory_->plans["/cloud"] = plan;
+    header("/cloud");
+    EXPECT_EQ(nullptr, job_->_ro);
+    bool critical = false;
+    for (const EvRaisedEvent& event : wzplatform::raisedEvents()) {
+        critical = critical || (event.messageId == 0x1700008a && event.severity == EV_CRITICAL);
+    }
+    EXPECT_TRUE(critical);
+    bool cause = false;
+    for (const JMPendingCause& pending : wzplatform::pendingCauses()) {
+        cause = cause || pending.code == 0x1700008a;
+    }
+    EXPECT_TRUE(cause);
+    EXPECT_FALSE(job_->isFatalError());
+    eof();
+    EXPECT_EQ(std::vector<std::string>{"/cloud 0x1700008a"}, journal_.results);
+}
+
+TEST_F(FileHeader, ADiskFullAtOpenStopsTheJob) {
+    streamtest::Plan plan;
+    plan.script.openResult = 0;
+    plan.script.openCode = fclitem::kDiskFull;
+    plan.script.path = scratch_ / "never";
+    factory_->plans["/full"] = plan;
+    header("/full");
+    EXPECT_TRUE(job_->isFatalError());
+    EXPECT_EQ(nullptr, job_->_ro);
+    EXPECT_EQ(1u, callsFrom("destroy").size());
+}
+
+}  // namespace
