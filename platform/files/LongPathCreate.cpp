@@ -48,6 +48,12 @@ int WzLongPathHandler::CreateDirsIteratively_Long(char* path, std::map<std::stri
         return 0;
     }
     const size_t len = std::strlen(path);
+    // Nearly every call names a directory made for an earlier item: one look settles it. A trailing '/' would make
+    // the look follow a link, so such a path takes the whole walk.
+    struct stat existing;
+    if (path[len - 1] != '/' && lstat_utf(path, &existing) == 0 && S_ISDIR(existing.st_mode)) {
+        return 1;
+    }
     size_t end = len;
     // Walk back to the longest prefix that exists as a directory or can be made.
     for (;;) {

@@ -51,11 +51,23 @@ int writeAll(int fd, const std::string& text) {
     return 0;
 }
 
+// Every line names its process and thread; the thread's id is asked once per thread (and again in a forked child).
+long threadId(pid_t process) {
+    static thread_local pid_t askedIn = -1;
+    static thread_local long tid = -1;
+    if (askedIn != process) {
+        askedIn = process;
+        tid = static_cast<long>(syscall(SYS_gettid));
+    }
+    return tid;
+}
+
 std::string formatLine(int level, const char* function, int line, const char* format, va_list args) {
     std::string stamp = timeStamp("%m/%d %H:%M:%S");
     char prefix[160];
-    snprintf(prefix, sizeof prefix, "%s %d %ld %2d ", stamp.c_str(), static_cast<int>(getpid()),
-             static_cast<long>(syscall(SYS_gettid)), level);
+    const pid_t process = getpid();
+    snprintf(prefix, sizeof prefix, "%s %d %ld %2d ", stamp.c_str(), static_cast<int>(process), threadId(process),
+             level);
     std::string out(prefix);
     out += function ? function : "?";
     out += ':';

@@ -164,7 +164,12 @@ TEST_F(ParamsDestinationTest, MissingArchiveReaderEndsTheHandlerQuietly) {
                   wzlog::ScopedCapture log;
                   writeSettings("[FileSystemAgent]\nisRestoreAsSparseFile = y\n");
                   ParamsJob* job = startParamsJob();
-                  // The receive loop may be using the reader right now: it lives on until the job has ended.
+                  // The processing thread needs the reader as it starts: it is taken away only after that (bounded
+                  // wait), and kept alive until the job has ended, since the receive loop may be using it.
+                  for (int i = 0; i < 3000 && !log->contains("Setting Multi tagged buffer"); ++i) {
+                      usleep(10000);
+                  }
+                  ASSERT_TRUE(log->contains("Setting Multi tagged buffer"));
                   std::unique_ptr<FsRestoreArchive> reader(job->_archive);
                   job->_archive = nullptr;
                   EXPECT_FALSE(setParams({"/dest", 0, 1}));
