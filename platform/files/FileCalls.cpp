@@ -214,12 +214,12 @@ int utime_utf(const char* path, const struct utimbuf* times) {
     if (place(where, FileCall::kUtime, path, true) != 0) {
         return -1;
     }
-    struct timespec spec[2];
+    struct timespec stamps[2];
     const struct timespec* given = nullptr;
     if (times != nullptr) {
-        spec[0] = {times->actime, 0};
-        spec[1] = {times->modtime, 0};
-        given = spec;
+        stamps[0] = {times->actime, 0};
+        stamps[1] = {times->modtime, 0};
+        given = stamps;
     }
     return withProcFallback(
         where, [&] { return ::utimensat(where.dirfd(), where.name(), given, where.atFlags()); },

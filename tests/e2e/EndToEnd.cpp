@@ -33,13 +33,13 @@ EndToEnd::EndToEnd() {
     mkdir(media_.c_str(), 0755);
 }
 
-void EndToEnd::build(const TreeSpec& spec) {
-    if (needsRoot(spec) && !fcltest::isRoot()) {
+void EndToEnd::build(const TreeLayout& plan) {
+    if (needsRoot(plan) && !fcltest::isRoot()) {
         GTEST_SKIP() << "the tree gives items owners: needs root";
     }
     std::string why;
-    ASSERT_TRUE(buildTree(source_, spec, &why)) << why;
-    for (const Item& item : spec) {
+    ASSERT_TRUE(buildTree(source_, plan, &why)) << why;
+    for (const Item& item : plan) {
         if (item.holes.empty()) {
             continue;
         }

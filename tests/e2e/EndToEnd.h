@@ -1,5 +1,5 @@
 #pragma once
-// One end-to-end case: a tree from a spec is built in a scratch directory, packed with fcl-pack, restored with
+// One end-to-end case: a tree from a plan is built in a scratch directory, packed with fcl-pack, restored with
 // fcl-restore into a destination beside it and compared with the oracles. The packed root keeps its absolute path,
 // so the copy of SOURCE lies at DEST/SOURCE.
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 #include "tests/common/TestSupport.h"
 #include "tests/common/ToolRunner.h"
 #include "tests/e2e/TreeCompare.h"
-#include "tests/e2e/TreeSpec.h"
+#include "tests/e2e/TreeLayout.h"
 
 namespace e2e {
 
@@ -18,9 +18,9 @@ class EndToEnd : public ::testing::Test {
 protected:
     EndToEnd();
 
-    // Builds the tree; the test is skipped when the spec needs root and the test is not root, or when the scratch
-    // file system does not keep the spec's holes.
-    void build(const TreeSpec& spec);
+    // Builds the tree; the test is skipped when the plan needs root and the test is not root, or when the scratch
+    // file system does not keep the plan's holes.
+    void build(const TreeLayout& plan);
     // fcl-pack SOURCE MEDIA; the test fails unless it packs without a warning.
     void pack(const std::vector<std::string>& options = {});
     // fcl-restore --results RESULTS [options] MEDIA DEST.

@@ -5,7 +5,7 @@
 namespace e2e {
 namespace {
 
-const TreeSpec kSparse = {
+const TreeLayout kSparse = {
     sparse("hole at start", kMiB, {{0, 256 * kKiB}}),
     sparse("hole in the middle", kMiB, {{256 * kKiB, 512 * kKiB}}),
     sparse("hole at the end", kMiB, {{512 * kKiB, 512 * kKiB}}),

@@ -8,7 +8,7 @@
 namespace e2e {
 namespace {
 
-const TreeSpec kTwoBranches = {
+const TreeLayout kTwoBranches = {
     file("a/one", 100), file("a/deeper/two", 5000), symlink("a/link", "one"), file("b/three", 100), file("top", 10),
 };
 

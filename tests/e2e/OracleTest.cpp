@@ -12,7 +12,7 @@
 namespace e2e {
 namespace {
 
-const TreeSpec kTree = {
+const TreeLayout kTree = {
     file("empty", 0),
     file("page", 4096),
     file("big", 3 * kMiB + 17),

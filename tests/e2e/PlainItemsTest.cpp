@@ -6,7 +6,7 @@ namespace {
 
 // Sizes around a page and around the packer's data buffer, so that the last buffer of an item is full, short or one
 // byte long; the packer's buffer size is the parameter.
-const TreeSpec kFiles = {
+const TreeLayout kFiles = {
     file("empty", 0),
     file("one byte", 1),
     file("page less one", 4095),

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/TreeSpec.h"
+#include "tests/e2e/TreeLayout.h"
 
 namespace e2e {
 
 // The data runs of a file, as SEEK_DATA and SEEK_HOLE report them; empty when it cannot be read.
 std::vector<Range> dataRuns(const std::string& path);
-// The data runs an item of the spec has when its file system keeps its holes.
+// The data runs an item of the plan has when its file system keeps its holes.
 std::vector<Range> expectedRuns(const Item& item);
 
 // The lines of `rsync -n -a -c -H -A -X --numeric-ids --itemize-changes --delete SOURCE/ COPY/`: contents (holes

@@ -68,20 +68,20 @@ void JobFixture::makeSessions() {
     fir_ = std::make_unique<fir::FirSession>(std::move(firEnd));
 }
 
-void JobFixture::sendInitData(const InitDataSpec& spec) {
+void JobFixture::sendInitData(const InitDataPlan& plan) {
     FSRInitData record;
-    record.appType = spec.appType;
-    record.jobId = spec.jobId;
-    record.numFiles = spec.numFiles;
-    record.sourceMachine = const_cast<char*>(spec.sourceMachine);
-    record.destMachine = const_cast<char*>(spec.destMachine);
-    record.subclientName = const_cast<char*>(spec.subclientName);
-    record.reservedString = const_cast<char*>(spec.reservedString);
+    record.appType = plan.appType;
+    record.jobId = plan.jobId;
+    record.numFiles = plan.numFiles;
+    record.sourceMachine = const_cast<char*>(plan.sourceMachine);
+    record.destMachine = const_cast<char*>(plan.destMachine);
+    record.subclientName = const_cast<char*>(plan.subclientName);
+    record.reservedString = const_cast<char*>(plan.reservedString);
     ASSERT_FALSE(fir_->send(FSR_MSG_INIT_DATA, &record, sizeof record).IsError());
 }
 
-unsigned long JobFixture::startJob(const InitDataSpec& spec) {
-    sendInitData(spec);
+unsigned long JobFixture::startJob(const InitDataPlan& plan) {
+    sendInitData(plan);
     char name[] = "fclrestore-test";
     job_->initialize(engineEnd_.get(), name, nullptr);
     fir::FirMessage answer;

@@ -17,7 +17,7 @@
 namespace jobtest {
 
 // The FIR's view of the job's identity; null texts are sent as absent.
-struct InitDataSpec {
+struct InitDataPlan {
     long long jobId = 4711;
     unsigned long appType = 29;
     unsigned long numFiles = 3;
@@ -49,9 +49,9 @@ protected:
         return job;
     }
     void makeSessions();
-    void sendInitData(const InitDataSpec& spec = InitDataSpec());
+    void sendInitData(const InitDataPlan& plan = InitDataPlan());
     // Runs initialize and answers what the FIR received for it.
-    unsigned long startJob(const InitDataSpec& spec = InitDataSpec());
+    unsigned long startJob(const InitDataPlan& plan = InitDataPlan());
     // The receive loop on a thread of its own, as the host runs it.
     void runReceiveLoop();
     // Waits for the receive loop to return (at most `ms`), then runs finalize.

@@ -186,9 +186,9 @@ TEST_F(ParamsDestinationTest, MissingArchiveReaderEndsTheHandlerQuietly) {
 TEST_F(ParamsDestinationTest, ShareThatCannotBeMountedStopsTheJob) {
     EXPECT_EQ(inChild([&] {
                   wzlog::ScopedCapture log;
-                  InitDataSpec spec;
-                  spec.reservedString = "OPT:automountshare=1";
-                  ParamsJob* job = startParamsJob(spec);
+                  InitDataPlan plan;
+                  plan.reservedString = "OPT:automountshare=1";
+                  ParamsJob* job = startParamsJob(plan);
                   EXPECT_FALSE(setParams({"/dest", FSR_OPT_OUT_OF_PLACE, 1}));
                   EXPECT_TRUE(job->isFatalError());
                   EXPECT_TRUE(log->contains(" [") && log->contains("FileShareAutoMountManager"));

@@ -10,11 +10,11 @@ void ParamsFixture::writeSettings(const std::string& text) {
     fcltest::writeFile(settingsPath_, text);
 }
 
-bool ParamsFixture::setParams(const ParamsSpec& spec) {
+bool ParamsFixture::setParams(const ParamsPlan& plan) {
     FSRSetParams params;
-    params.destDir = const_cast<char*>(spec.destDir.c_str());
-    params.options = spec.options;
-    params.numSrcPaths = spec.numSrcPaths;
+    params.destDir = const_cast<char*>(plan.destDir.c_str());
+    params.options = plan.options;
+    params.numSrcPaths = plan.numSrcPaths;
     EXPECT_FALSE(fir_->send(FSR_MSG_SET_PARAMS, &params, sizeof params).IsError());
     bool result = false;
     EXPECT_TRUE(job()->waitSetParams(20000, &result)) << "the parameters handler did not end";

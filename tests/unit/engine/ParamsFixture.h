@@ -59,7 +59,7 @@ public:
     void setRestoreDataNotStub(bool on) { _restoreDataNotStubOption = on; }
 };
 
-struct ParamsSpec {
+struct ParamsPlan {
     std::string destDir = "/dest";
     unsigned long long options = 0;
     unsigned long long numSrcPaths = 1;
@@ -71,14 +71,14 @@ protected:
     void writeSettings(const std::string& text);
     // Makes and starts a ParamsJob (or a kind of it) and runs its receive loop.
     template <class Job = ParamsJob>
-    Job* startParamsJob(const InitDataSpec& spec = InitDataSpec()) {
+    Job* startParamsJob(const InitDataPlan& plan = InitDataPlan()) {
         Job* made = makeJob<Job>();
-        EXPECT_EQ(startJob(spec), FSR_MSG_SUCCESS);
+        EXPECT_EQ(startJob(plan), FSR_MSG_SUCCESS);
         runReceiveLoop();
         return made;
     }
     // Sends FSR_MSG_SET_PARAMS and answers what the handler answered; fails the test when it did not end.
-    bool setParams(const ParamsSpec& spec);
+    bool setParams(const ParamsPlan& plan);
     // The FIR ends the job: restore end, the loop's end, finalize.
     void finishJob();
     // Gives the job a factory with `options` (the recorder reads the options word there).

@@ -228,11 +228,11 @@ PipelineFixture::~PipelineFixture() {
 }
 
 PipelineJob* PipelineFixture::startPipelineJob(unsigned long options, const PipelineSetup& setup,
-                                               const InitDataSpec& spec) {
+                                               const InitDataPlan& plan) {
     log_ = std::make_unique<wzlog::ScopedCapture>();
     PipelineJob* job = makeJob<PipelineJob>();
     job->setup = setup;
-    EXPECT_EQ(startJob(spec), FSR_MSG_SUCCESS);
+    EXPECT_EQ(startJob(plan), FSR_MSG_SUCCESS);
     runReceiveLoop();
     FSRSetParams params;
     params.destDir = &dest_[0];

@@ -146,7 +146,7 @@ protected:
     // A started job with its receive loop running, its parameters and one source path sent. Call in the child
     // process.
     PipelineJob* startPipelineJob(unsigned long options = 0, const PipelineSetup& setup = PipelineSetup(),
-                                  const InitDataSpec& spec = InitDataSpec());
+                                  const InitDataPlan& plan = InitDataPlan());
     // The FIR's answer to the open of archive `id` (0 when none came).
     unsigned long openArchive(uint64_t id);
     void send(unsigned long code, const void* record = nullptr, size_t length = 0);

@@ -93,9 +93,9 @@ TEST_F(ProgressTest, ItemNameLongerThanTheRecordKeepsItsStartAndEnd) {
 
 TEST_F(ProgressTest, OnlyTheFirstReportCarriesTheTotalAndOnlyTheLastIsFinal) {
     EXPECT_EQ(inChild([&] {
-                  InitDataSpec spec;
-                  spec.numFiles = 1ull << 40;
-                  ParamsJob* job = startParamsJob(spec);
+                  InitDataPlan plan;
+                  plan.numFiles = 1ull << 40;
+                  ParamsJob* job = startParamsJob(plan);
                   job->_initData->archiveSequence = 99;
                   job->updateRestoreProgress(0);
                   job->updateRestoreProgress(0);
@@ -235,9 +235,9 @@ TEST_F(ProgressTest, BlockLevelLiveRestoreApproximatesTheJobsProgress) {
 // The larger report is the smaller one and five more words.
 TEST_F(ProgressTest, LargerReportAddsObjectsAndFilesToRestore) {
     EXPECT_EQ(inChild([&] {
-                  InitDataSpec spec;
-                  spec.numFiles = 12;
-                  ParamsJob* job = startParamsJob(spec);
+                  InitDataPlan plan;
+                  plan.numFiles = 12;
+                  ParamsJob* job = startParamsJob(plan);
                   job->_statistics->ObjectProcessed();
                   job->_statistics->ObjectProcessed();
                   job->_statistics->fileSkipped();

@@ -60,11 +60,11 @@ TEST_F(ReaderCleanupTest, ItemLeftOpenAtTheStopIsClosedAndRemovedByItsKind) {
         stream.finish();
         const std::string partial = dest_ + "/item";
         fcltest::writeFile(partial, "partial or existing");
-        InitDataSpec spec;
-        spec.appType = c.virtualServerHost ? 0x6a : 29;
+        InitDataPlan plan;
+        plan.appType = c.virtualServerHost ? 0x6a : 29;
 
         EXPECT_EQ(inChild([&] {
-                      PipelineJob* job = startPipelineJob(0, PipelineSetup(), spec);
+                      PipelineJob* job = startPipelineJob(0, PipelineSetup(), plan);
                       job->_removeFileOnError = c.removeFileOnError;
                       job->onHeader = [&](PipelineJob& j, CXFileHeader&) {
                           j._ro = new TrackedObject(partial);

@@ -96,23 +96,23 @@ TEST_F(StartUpTest, FirstMessageDecidesTheAnswer) {
 }
 
 TEST_F(StartUpTest, InitDataWithoutItsNamesIsRefused) {
-    const InitDataSpec without[] = {
+    const InitDataPlan without[] = {
         {4711, 29, 3, nullptr, "dst", "sub", nullptr},
         {4711, 29, 3, "src", nullptr, "sub", nullptr},
         {4711, 29, 3, "src", "dst", nullptr, nullptr},
     };
-    for (const InitDataSpec& spec : without) {
+    for (const InitDataPlan& plan : without) {
         makeJob();
-        EXPECT_EQ(startJob(spec), FSR_MSG_FAILURE);
+        EXPECT_EQ(startJob(plan), FSR_MSG_FAILURE);
         destroyJob();
     }
 }
 
 TEST_F(StartUpTest, KeepsTheInitDataCopy) {
     makeJob();
-    InitDataSpec spec;
-    spec.reservedString = nullptr;
-    ASSERT_EQ(startJob(spec), FSR_MSG_SUCCESS);
+    InitDataPlan plan;
+    plan.reservedString = nullptr;
+    ASSERT_EQ(startJob(plan), FSR_MSG_SUCCESS);
     const FSRInitData* copy = job_->getInitData();
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(job_->getJobID(), 4711);

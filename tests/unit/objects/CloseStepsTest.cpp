@@ -15,18 +15,18 @@
 
 namespace {
 
-using objtest::ItemSpec;
+using objtest::ItemLayout;
 using objtest::stateOf;
 
 class CloseSteps : public objtest::ItemFixture {};
 
 TEST_F(CloseSteps, FileEndingInAHoleGetsItsFullLength) {
     const std::string path = dest_ + "/sparse";
-    ItemSpec spec;
-    spec.data.assign(100, 'd');
-    auto item = makeItem(path, spec);
+    ItemLayout plan;
+    plan.data.assign(100, 'd');
+    auto item = makeItem(path, plan);
     ASSERT_EQ(item->openObject(), 1);
-    item->writeData(&spec.data[0], 100);
+    item->writeData(&plan.data[0], 100);
     ASSERT_EQ(lseek(item->_handle, 8192, SEEK_CUR), 8292);
     item->_holePending = 1;
     EXPECT_EQ(item->closeObject(), 1);
@@ -34,13 +34,13 @@ TEST_F(CloseSteps, FileEndingInAHoleGetsItsFullLength) {
     const std::string content = stateOf(path).content;
     ASSERT_EQ(content.size(), 8292u);
     EXPECT_EQ(content.back(), '\0');
-    EXPECT_EQ(content.substr(0, 100), spec.data);
+    EXPECT_EQ(content.substr(0, 100), plan.data);
 }
 
 TEST_F(CloseSteps, FileEndingInDataGetsNoExtraByte) {
     const std::string path = dest_ + "/dense";
     EXPECT_EQ(restore(path), 0u);
-    EXPECT_EQ(stateOf(path).content, ItemSpec().data);
+    EXPECT_EQ(stateOf(path).content, ItemLayout().data);
 }
 
 // A ufsdump image is left beside the item under the first free side name, with the item's times; the event that
@@ -58,7 +58,7 @@ TEST_F(CloseSteps, UfsDumpImageTakesTheFirstFreeSideName) {
         EXPECT_EQ(item->closeObject(), 1);
         EXPECT_EQ(factory_->getErrCode(), 0u);
         EXPECT_FALSE(stateOf(path).exists);
-        EXPECT_EQ(stateOf(path + side).mtime, static_cast<time_t>(ItemSpec().mtime));
+        EXPECT_EQ(stateOf(path + side).mtime, static_cast<time_t>(ItemLayout().mtime));
     }
     int raised = 0;
     for (const EvRaisedEvent& event : wzplatform::raisedEvents()) {
@@ -120,7 +120,7 @@ protected:
         EXPECT_EQ(FsRestoreUnixObject::_createHoles, 1);
         FsRestoreUnixObject::createHoles(0);
         EXPECT_EQ(item->_rsrchandle, -1);
-        EXPECT_EQ(stateOf(companion).mtime, static_cast<time_t>(ItemSpec().mtime));
+        EXPECT_EQ(stateOf(companion).mtime, static_cast<time_t>(ItemLayout().mtime));
         return stateOf(companion).content;
     }
 

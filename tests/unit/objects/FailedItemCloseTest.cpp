@@ -11,7 +11,7 @@
 
 namespace {
 
-using objtest::ItemSpec;
+using objtest::ItemLayout;
 using objtest::stateOf;
 
 struct Failure {
@@ -36,7 +36,7 @@ protected:
         factory_->setErrCode(0);
         job_.enableReadPipelineThread();
         job_._fatalError = 0;
-        auto item = makeItem(path, spec_);
+        auto item = makeItem(path, plan_);
         EXPECT_EQ(item->openObject(), 1);
         char part[] = "part";
         item->writeData(part, 4);
@@ -47,8 +47,8 @@ protected:
         return closed;
     }
 
-    ItemSpec spec_ = [] {
-        ItemSpec s;
+    ItemLayout plan_ = [] {
+        ItemLayout s;
         s.mode = S_IFREG | 04755;
         return s;
     }();
@@ -76,32 +76,32 @@ TEST_F(FailedItem, KeptPartialFileHasNeitherTheArchiveTimesNorItsSpecialBits) {
         const auto kept = stateOf(path);
         ASSERT_TRUE(kept.exists);
         EXPECT_EQ(kept.mode, static_cast<mode_t>(S_IFREG | 0755));
-        EXPECT_NE(kept.mtime, static_cast<time_t>(spec_.mtime));
+        EXPECT_NE(kept.mtime, static_cast<time_t>(plan_.mtime));
 
         // A later restore that keeps newer files does not take the partial file for a newer one.
         useFactory(0);
-        EXPECT_EQ(restore(path, spec_), 0u);
+        EXPECT_EQ(restore(path, plan_), 0u);
         const auto redone = stateOf(path);
-        EXPECT_EQ(redone.content, spec_.data);
-        EXPECT_EQ(redone.mode, spec_.mode);
-        EXPECT_EQ(redone.mtime, static_cast<time_t>(spec_.mtime));
+        EXPECT_EQ(redone.content, plan_.data);
+        EXPECT_EQ(redone.mode, plan_.mode);
+        EXPECT_EQ(redone.mtime, static_cast<time_t>(plan_.mtime));
     }
 }
 
 TEST_F(FailedItem, ACompleteItemStaysWhenTheJobRemovesPartialFiles) {
     job_._removeFileOnError = true;
     const std::string path = dest_ + "/complete";
-    EXPECT_EQ(restore(path, spec_), 0u);
-    EXPECT_EQ(stateOf(path).content, spec_.data);
-    EXPECT_EQ(stateOf(path).mode, spec_.mode);
+    EXPECT_EQ(restore(path, plan_), 0u);
+    EXPECT_EQ(stateOf(path).content, plan_.data);
+    EXPECT_EQ(stateOf(path).mode, plan_.mode);
 }
 
 // Only files have partial data: a failed directory is never removed.
 TEST_F(FailedItem, DirectoryIsNeverRemoved) {
     job_._removeFileOnError = true;
     const std::string path = dest_ + "/dir";
-    spec_.mode = S_IFDIR | 01777;
-    auto item = makeItem(path, spec_);
+    plan_.mode = S_IFDIR | 01777;
+    auto item = makeItem(path, plan_);
     ASSERT_EQ(item->openObject(), 1);
     item->markDataIncomplete();
     EXPECT_EQ(item->closeObject(), 0);

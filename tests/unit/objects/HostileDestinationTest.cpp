@@ -13,7 +13,7 @@
 
 namespace {
 
-using objtest::ItemSpec;
+using objtest::ItemLayout;
 using objtest::PathState;
 using objtest::stateOf;
 
@@ -43,8 +43,8 @@ protected:
         return states;
     }
 
-    static ItemSpec item(mode_t mode) {
-        ItemSpec s;
+    static ItemLayout item(mode_t mode) {
+        ItemLayout s;
         s.mode = mode;
         s.data = "restored";
         return s;

@@ -104,7 +104,7 @@ public:
 };
 
 // The archive's copy of one item, owned by the user running the test, so that its owner can be set as root and not.
-struct ItemSpec {
+struct ItemLayout {
     mode_t mode = S_IFREG | 0644;
     uint32_t uid = getuid();
     uint32_t gid = getgid();
@@ -196,19 +196,19 @@ protected:
         factory_.reset(new OptionsFactory(&dest[0], options, &job_));
     }
 
-    std::unique_ptr<TestItem> makeItem(const std::string& path, const ItemSpec& spec = ItemSpec()) {
+    std::unique_ptr<TestItem> makeItem(const std::string& path, const ItemLayout& plan = ItemLayout()) {
         header_ = CXFileHeader();
-        header_.mode = spec.mode;
-        header_.uid = spec.uid;
-        header_.gid = spec.gid;
-        header_.atime = spec.atime;
-        header_.mtime = spec.mtime;
-        header_.ctime = spec.ctime;
-        header_.size = spec.data.size();
-        header_.inodeHigh = static_cast<uint32_t>(spec.inode >> 32);
-        header_.inodeLow = static_cast<uint32_t>(spec.inode);
-        header_.fileAttributes = spec.device;
-        header_.linkCount = spec.links;
+        header_.mode = plan.mode;
+        header_.uid = plan.uid;
+        header_.gid = plan.gid;
+        header_.atime = plan.atime;
+        header_.mtime = plan.mtime;
+        header_.ctime = plan.ctime;
+        header_.size = plan.data.size();
+        header_.inodeHigh = static_cast<uint32_t>(plan.inode >> 32);
+        header_.inodeLow = static_cast<uint32_t>(plan.inode);
+        header_.fileAttributes = plan.device;
+        header_.linkCount = plan.links;
         header_.sourcePlatform = CXHDR_PLATFORM_UNIX;
         std::unique_ptr<TestItem> item(new TestItem(&header_, factory_.get()));
         item->_filename = path;
@@ -218,14 +218,14 @@ protected:
 
     // The stream's road for one item: the error code cleared, open, data unless skipped, close. The item's final
     // error code.
-    unsigned long restore(const std::string& path, const ItemSpec& spec = ItemSpec(), int* closeResult = nullptr) {
+    unsigned long restore(const std::string& path, const ItemLayout& plan = ItemLayout(), int* closeResult = nullptr) {
         factory_->setErrCode(0);
-        auto item = makeItem(path, spec);
+        auto item = makeItem(path, plan);
         if (item->openObject() == 0) {
             return factory_->getErrCode();
         }
-        if ((spec.mode & S_IFMT) == S_IFREG && !spec.data.empty()) {
-            std::string data = spec.data;
+        if ((plan.mode & S_IFMT) == S_IFREG && !plan.data.empty()) {
+            std::string data = plan.data;
             item->writeData(&data[0], static_cast<int>(data.size()));
         }
         const int closed = item->closeObject();

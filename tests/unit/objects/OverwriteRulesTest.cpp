@@ -10,7 +10,7 @@
 
 namespace {
 
-using objtest::ItemSpec;
+using objtest::ItemLayout;
 using objtest::PathState;
 using objtest::stateOf;
 
@@ -163,9 +163,9 @@ TEST_F(OverwriteRules, EachRuleAgainstEveryDestinationState) {
         const PathState before = stateOf(path);
         const PathState victim = stateOf(victim_);
 
-        ItemSpec spec;
-        spec.mode = c.directoryItem ? S_IFDIR | 0750 : S_IFREG | 0644;
-        EXPECT_EQ(restore(path, spec), c.expected);
+        ItemLayout plan;
+        plan.mode = c.directoryItem ? S_IFDIR | 0750 : S_IFREG | 0644;
+        EXPECT_EQ(restore(path, plan), c.expected);
 
         EXPECT_EQ(stateOf(victim_), victim) << "the link's target changed";
         const PathState after = stateOf(path);
@@ -174,10 +174,10 @@ TEST_F(OverwriteRules, EachRuleAgainstEveryDestinationState) {
             continue;
         }
         ASSERT_TRUE(after.exists);
-        EXPECT_EQ(after.mode, spec.mode);
-        EXPECT_EQ(after.mtime, static_cast<time_t>(spec.mtime));
+        EXPECT_EQ(after.mode, plan.mode);
+        EXPECT_EQ(after.mtime, static_cast<time_t>(plan.mtime));
         if (!c.directoryItem) {
-            EXPECT_EQ(after.content, spec.data);
+            EXPECT_EQ(after.content, plan.data);
         }
     }
 }
@@ -187,15 +187,15 @@ TEST_F(OverwriteRules, EachRuleAgainstEveryDestinationState) {
 TEST_F(OverwriteRules, LaterChangeTimeOfTheArchiveCopyRestoresIt) {
     const std::string path = dest_ + "/file";
     makeDestination(Dest::Newer, path);
-    ItemSpec spec;
-    spec.ctime = static_cast<uint32_t>(time(nullptr) + 100000);
-    EXPECT_EQ(restore(path, spec), kRestored);
-    EXPECT_EQ(fcltest::readFile(path), spec.data);
+    ItemLayout plan;
+    plan.ctime = static_cast<uint32_t>(time(nullptr) + 100000);
+    EXPECT_EQ(restore(path, plan), kRestored);
+    EXPECT_EQ(fcltest::readFile(path), plan.data);
 
     // The same modification time as the archive copy, changed after it: kept.
-    spec.ctime = 1600000000;
+    plan.ctime = 1600000000;
     objtest::setTimes(path, 1000, 1600000000);
-    EXPECT_EQ(restore(path, spec), fclitem::kSkippedExisting);
+    EXPECT_EQ(restore(path, plan), fclitem::kSkippedExisting);
 }
 
 TEST_F(OverwriteRules, SiloJobsOverwriteWhateverTheTimes) {
@@ -203,7 +203,7 @@ TEST_F(OverwriteRules, SiloJobsOverwriteWhateverTheTimes) {
     makeDestination(Dest::Newer, path);
     job_._siloJob = true;
     EXPECT_EQ(restore(path), kRestored);
-    EXPECT_EQ(fcltest::readFile(path), ItemSpec().data);
+    EXPECT_EQ(fcltest::readFile(path), ItemLayout().data);
 }
 
 TEST_F(OverwriteRules, MarkerNameIsNeverRestoredWhereverItStands) {

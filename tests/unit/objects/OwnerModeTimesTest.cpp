@@ -11,15 +11,15 @@
 
 namespace {
 
-using objtest::ItemSpec;
+using objtest::ItemLayout;
 using objtest::stateOf;
 
 class OwnerModeTimes : public objtest::ItemFixture {
 protected:
     OwnerModeTimes() { useFactory(FSR_OPT_OVERWRITE); }
 
-    static ItemSpec spec(mode_t mode, uid_t uid = getuid(), gid_t gid = getgid()) {
-        ItemSpec s;
+    static ItemLayout plan(mode_t mode, uid_t uid = getuid(), gid_t gid = getgid()) {
+        ItemLayout s;
         s.mode = mode;
         s.uid = uid;
         s.gid = gid;
@@ -40,7 +40,7 @@ TEST_F(OwnerModeTimes, ModesAndTimesAreExactAndSpecialBitsComeLast) {
     for (mode_t mode : kModes) {
         SCOPED_TRACE(std::to_string(index) + ": mode 0" + std::to_string(mode & 07777));
         const std::string path = dest_ + "/item" + std::to_string(index++);
-        const ItemSpec s = spec(mode);
+        const ItemLayout s = plan(mode);
         factory_->setErrCode(0);
         auto item = makeItem(path, s);
         ASSERT_EQ(item->openObject(), 1);
@@ -64,7 +64,7 @@ TEST_F(OwnerModeTimes, OwnersOfOtherUsersAreSet) {
     for (mode_t mode : kModes) {
         SCOPED_TRACE(std::to_string(mode & 07777));
         const std::string path = dest_ + "/owned" + std::to_string(index++);
-        const ItemSpec s = spec(mode, 1234, 5678);
+        const ItemLayout s = plan(mode, 1234, 5678);
         EXPECT_EQ(restore(path, s), 0u);
         const auto after = stateOf(path);
         EXPECT_EQ(after.uid, 1234u);
@@ -91,7 +91,7 @@ TEST_F(OwnerModeTimes, WithoutItsOwnerAnItemGetsNoSetIdBits) {
         SCOPED_TRACE(std::to_string(c.mode & 07777));
         const std::string path = dest_ + "/unowned" + std::to_string(index++);
         wzfiles::failNextCalls(wzfiles::FileCall::kLchown, EPERM, 1, path);
-        auto item = makeItem(path, spec(c.mode, 1234, 5678));
+        auto item = makeItem(path, plan(c.mode, 1234, 5678));
         item->ownerByPath = true;
         factory_->setErrCode(0);
         ASSERT_EQ(item->openObject(), 1);
@@ -103,7 +103,7 @@ TEST_F(OwnerModeTimes, WithoutItsOwnerAnItemGetsNoSetIdBits) {
 TEST_F(OwnerModeTimes, AnOwnerErrorNotIgnoredFailsTheItemWithItsModeSet) {
     const std::string path = dest_ + "/unowned";
     wzfiles::failNextCalls(wzfiles::FileCall::kLchown, EPERM, 1, path);
-    auto item = makeItem(path, spec(S_IFREG | 04755, 1234, 5678));
+    auto item = makeItem(path, plan(S_IFREG | 04755, 1234, 5678));
     item->ownerByPath = true;
     EXPECT_EQ(item->openObject(), 0);
     EXPECT_EQ(factory_->getErrCode(), fclitem::kCloseStepFailed);
@@ -114,7 +114,7 @@ TEST_F(OwnerModeTimes, AnOwnerErrorNotIgnoredFailsTheItemWithItsModeSet) {
 TEST_F(OwnerModeTimes, IbrixModeOpensWithOwnerReadWriteOnly) {
     writeSettings("[FileSystemAgent]\nnIbrixEnabled = 1\n");
     const std::string path = dest_ + "/ibrix";
-    auto item = makeItem(path, spec(S_IFREG | 04755));
+    auto item = makeItem(path, plan(S_IFREG | 04755));
     ASSERT_EQ(item->openObject(), 1);
     EXPECT_TRUE(item->_ibrixRestore);
     EXPECT_EQ(stateOf(path).mode, static_cast<mode_t>(S_IFREG | 0600));
@@ -133,7 +133,7 @@ TEST_F(OwnerModeTimes, ALinkItemNeverReachesItsTarget) {
     ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
 
     const uid_t uid = fcltest::isRoot() ? 1234 : getuid();
-    auto item = makeItem(link, spec(S_IFLNK | 0777, uid, getgid()));
+    auto item = makeItem(link, plan(S_IFLNK | 0777, uid, getgid()));
     EXPECT_EQ(item->_postOpenObject(-1, link.c_str(), IMPERSONATION_NONE), 1);
     EXPECT_EQ(item->closeObject(), 1);
     EXPECT_EQ(factory_->getErrCode(), 0u);
@@ -158,12 +158,12 @@ TEST_F(OwnerModeTimes, RestoreUserMayNotReadAnotherUsersPrivateFile) {
     // Someone else than the restore user, and an owner this process can give.
     const uid_t owner = fcltest::isRoot() ? 1234 : getuid();
     const gid_t group = fcltest::isRoot() ? 5678 : getgid();
-    auto file = makeItem(dest_ + "/private", spec(S_IFREG | 0600, owner, group));
+    auto file = makeItem(dest_ + "/private", plan(S_IFREG | 0600, owner, group));
     EXPECT_EQ(file->openObject(), 0);
     EXPECT_EQ(factory_->getErrCode(), fclitem::kUserMayNotRead);
 
     factory_->setErrCode(0);
-    auto dir = makeItem(dest_ + "/privatedir", spec(S_IFDIR | 0700, owner, group));
+    auto dir = makeItem(dest_ + "/privatedir", plan(S_IFDIR | 0700, owner, group));
     EXPECT_EQ(dir->openObject(), 1);
     EXPECT_NE(factory_->getErrCode(), fclitem::kUserMayNotRead);
 }

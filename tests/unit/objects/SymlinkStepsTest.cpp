@@ -15,15 +15,15 @@
 
 namespace {
 
-class SymlinkPieces : public fcltest::ObjectFixture {
+class SymlinkSteps : public fcltest::ObjectFixture {
 protected:
-    SymlinkPieces() { header_.mode = 0120777; }
+    SymlinkSteps() { header_.mode = 0120777; }
     std::unique_ptr<FsRestoreSymlink> link() {
         return std::unique_ptr<FsRestoreSymlink>(new FsRestoreSymlink(&header_, factory_.get()));
     }
 };
 
-TEST_F(SymlinkPieces, TargetIsTheDataWithoutTheDevicePrefix) {
+TEST_F(SymlinkSteps, TargetIsTheDataWithoutTheDevicePrefix) {
     const struct {
         const char* name;
         std::vector<std::string> chunks;
@@ -46,7 +46,7 @@ TEST_F(SymlinkPieces, TargetIsTheDataWithoutTheDevicePrefix) {
     }
 }
 
-TEST_F(SymlinkPieces, EndlessTargetIsNeverKeptWhole) {
+TEST_F(SymlinkSteps, EndlessTargetIsNeverKeptWhole) {
     auto object = link();
     std::string chunk(1 << 20, 'a');
     for (int i = 0; i < 8; ++i) {
@@ -55,7 +55,7 @@ TEST_F(SymlinkPieces, EndlessTargetIsNeverKeptWhole) {
     EXPECT_EQ(object->_linkTarget.size(), static_cast<size_t>(PATH_MAX));
 }
 
-TEST_F(SymlinkPieces, OptionalHeaderIsKeptForTheClose) {
+TEST_F(SymlinkSteps, OptionalHeaderIsKeptForTheClose) {
     auto object = link();
     std::string header(200, 'h');
     EXPECT_EQ(object->writeOptHeader(&header[0], 200), 1);
@@ -73,7 +73,7 @@ TEST_F(SymlinkPieces, OptionalHeaderIsKeptForTheClose) {
 
 // The link's own times change; its target's do not. A mode call changes nothing at all, and the owner call is
 // lchown whichever form is asked for.
-TEST_F(SymlinkPieces, CallsOnTheLinkPathNeverReachTheTarget) {
+TEST_F(SymlinkSteps, CallsOnTheLinkPathNeverReachTheTarget) {
     const std::string target = scratch_ / "target";
     fcltest::writeFile(target, "t");
     ASSERT_EQ(chmod(target.c_str(), 0600), 0);

@@ -1,4 +1,4 @@
-#include "tests/e2e/TreeSpec.h"
+#include "tests/e2e/TreeLayout.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -165,17 +165,17 @@ Item fifo(std::string name) {
     return item;
 }
 
-bool needsRoot(const TreeSpec& spec) {
-    return std::any_of(spec.begin(), spec.end(), [](const Item& item) { return item.hasOwner(); });
+bool needsRoot(const TreeLayout& plan) {
+    return std::any_of(plan.begin(), plan.end(), [](const Item& item) { return item.hasOwner(); });
 }
 
-bool hasHoles(const TreeSpec& spec) {
-    return std::any_of(spec.begin(), spec.end(), [](const Item& item) { return !item.holes.empty(); });
+bool hasHoles(const TreeLayout& plan) {
+    return std::any_of(plan.begin(), plan.end(), [](const Item& item) { return !item.holes.empty(); });
 }
 
-bool buildTree(const std::string& root, const TreeSpec& spec, std::string* why) {
+bool buildTree(const std::string& root, const TreeLayout& plan, std::string* why) {
     std::set<std::string> implicitDirs;
-    for (const Item& item : spec) {
+    for (const Item& item : plan) {
         if (!makeParents(root, item.name, &implicitDirs, why) || !makeItem(root, item, why)) {
             return false;
         }
@@ -202,7 +202,7 @@ bool buildTree(const std::string& root, const TreeSpec& spec, std::string* why) 
     for (const std::string& name : implicitDirs) {
         finishes.push_back({name, true, 0755, when += 3600});
     }
-    for (const Item& item : spec) {
+    for (const Item& item : plan) {
         if (item.kind == Kind::HardLink) {
             continue;
         }

@@ -59,7 +59,7 @@ struct Item {
     bool hasOwner() const { return uid != static_cast<uid_t>(-1) || gid != static_cast<gid_t>(-1); }
 };
 
-using TreeSpec = std::vector<Item>;
+using TreeLayout = std::vector<Item>;
 
 Item file(std::string name, uint64_t size);
 Item sparse(std::string name, uint64_t size, std::vector<Range> holes);
@@ -69,12 +69,12 @@ Item hardlink(std::string name, std::string firstName);
 Item fifo(std::string name);
 
 // True when an item sets owners, so that only root can build the tree.
-bool needsRoot(const TreeSpec& spec);
+bool needsRoot(const TreeLayout& plan);
 // True when an item has holes.
-bool hasHoles(const TreeSpec& spec);
+bool hasHoles(const TreeLayout& plan);
 
-// Builds `spec` under the existing directory `root`, then applies owners, modes and times (directories last, deepest
+// Builds `plan` under the existing directory `root`, then applies owners, modes and times (directories last, deepest
 // first, so that building does not change them again). False with a reason when an item cannot be made.
-bool buildTree(const std::string& root, const TreeSpec& spec, std::string* why);
+bool buildTree(const std::string& root, const TreeLayout& plan, std::string* why);
 
 }  // namespace e2e
