@@ -89,6 +89,7 @@ CQiError CRestoreTimestampHandler::Apply() {
         }
     });
     store_.clear();
+    handedOver_ = 0;  // counts the queue's task folders, which are gone now
     if (unreported != 0) {
         FCL_LOG(0, "Failed to save the restore result of %zu folders", unreported);
     }

@@ -230,6 +230,19 @@ TEST_F(TimestampHandler, FoldersOfDistributedTasksAreLeftToTheTimestampPhase) {
     expectTimes(dir, 1111, 2222);
 }
 
+TEST_F(TimestampHandler, TaskFoldersQueuedAfterAnApplyAreHandedOverToo) {
+    const std::string dir = tree_ / "task-folder";
+    makeDirectory(dir);
+    ASSERT_FALSE(handler_.Add(folder(dir, 5, 6), 3).IsError());
+    ASSERT_FALSE(handler_.Close().IsError());
+    ASSERT_FALSE(handler_.Apply().IsError());
+    ASSERT_FALSE(handler_.Add(folder(dir, 7, 8), 3).IsError());
+    ASSERT_FALSE(handler_.Close().IsError());
+    EXPECT_EQ(wzplatform::journalLines("timestamps"),
+              (std::vector<std::string>{"job 4711: 1 folder times left to the timestamp phase, not applied here",
+                                        "job 4711: 1 folder times left to the timestamp phase, not applied here"}));
+}
+
 // Folders replaced by links after they were queued: the times go nowhere outside the destination.
 class TimestampHandlerLinks : public gatetest::GateFixture, public ::testing::TestWithParam<int> {
 protected:
