@@ -1,8 +1,10 @@
 // A restore-into-a-virtual-machine plug-in for the engine's tests, built as libWZVSAgentless.so. It records the calls
 // it receives and fails the step a test names; its folder step makes the job's destination and a staging folder in it.
+// Each closed file is taken unless a test names an answer for its file name.
 #include <sys/stat.h>
 
 #include <cstring>
+#include <map>
 #include <string>
 
 #include "platform/vm/VSAgentlessRestoreToVM.h"
@@ -14,6 +16,9 @@ namespace {
 std::string g_failAt;
 std::string g_calls;
 std::string g_destination;
+// By the last component of the file's name: "take", "skip" (refused, first flag), "acl" (refused, second flag),
+// "both" (refused, both flags) or "fail" (refused, no flag).
+std::map<std::string, std::string> g_fileAnswers;
 
 void note(const std::string& call) {
     g_calls += call + ";";
@@ -31,10 +36,18 @@ public:
         note(options != nullptr ? "options" : "no options");
         return g_failAt != "options";
     }
-    bool RestoreFile(const std::string& name, unsigned long long, unsigned long long, CXFileHeader*, std::string&,
-                     bool&, bool&) override {
-        note("file " + name);
-        return true;
+    bool RestoreFile(const std::string& name, unsigned long long size, unsigned long long compressedSize,
+                     CXFileHeader* header, std::string& message, bool& skipped, bool& aclFailed) override {
+        note("file " + name + " " + std::to_string(size) + " " + std::to_string(compressedSize) + " from " +
+             (header != nullptr ? header->h_filename : "?"));
+        const auto answer = g_fileAnswers.find(name.substr(name.rfind('/') + 1));
+        if (answer == g_fileAnswers.end() || answer->second == "take") {
+            return true;
+        }
+        message = "refused by the test";
+        skipped = answer->second == "skip" || answer->second == "both";
+        aclFailed = answer->second == "acl" || answer->second == "both";
+        return false;
     }
     bool CreateDestinationAndStagingFolders() override {
         note("folders");
@@ -61,6 +74,10 @@ __attribute__((visibility("default"))) void CreateVSAgentlessRestoreToVMObject(V
 
 __attribute__((visibility("default"))) void fclTestPluginFailAt(const char* step) {
     g_failAt = step != nullptr ? step : "";
+}
+
+__attribute__((visibility("default"))) void fclTestPluginAnswerFile(const char* fileName, const char* answer) {
+    g_fileAnswers[fileName] = answer;
 }
 
 __attribute__((visibility("default"))) const char* fclTestPluginCalls() {
