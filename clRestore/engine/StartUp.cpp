@@ -114,7 +114,12 @@ bool findClientAndResultsDirectory(FclRestore& job) {
         client = job._clientName != nullptr ? job._clientName : "";
     } else {
         FCL_LOG(2, "Client Host name is set to [%s]", job._clientName);
-        job._clientNameFromHost = WZPI_Focus::getClientNameFromHostName(job._clientName);
+        WZPlatformInfo wzpi;
+        if (!wzpi.setFocus(WZPI_Focus::getFocus())) {
+            FCL_ERROR("Failed wzpi.setFocus for vmname [%s].", job._clientName);
+            return false;
+        }
+        job._clientNameFromHost = wzpi.getClientNameFromHostName(job._clientName);
         if (job._clientNameFromHost.empty()) {
             FCL_ERROR("Cannot get client name using Host Name %s", job._clientName);
             return false;

@@ -34,11 +34,8 @@ std::string WZPI_Focus::getFocus() {
     return "Instance001";
 }
 
-std::string WZPI_Focus::getClientNameFromHostName(const std::string& host) {
-    if (host == "localhost" || host == hostName(false) || host == hostName(true)) {
-        return getFocusClientName(true);
-    }
-    return "";
+bool WZPI_Focus::isThisHost(const std::string& host) {
+    return host == "localhost" || host == hostName(false) || host == hostName(true);
 }
 
 int WZPI_CommClient::invalidWZPlatform() const {

@@ -15,8 +15,8 @@ public:
     static std::string getFocusClientName(bool shortName);
     // The focus itself (the installation instance this process belongs to): "Instance001".
     static std::string getFocus();
-    // The client known by `hostName` (this machine's host name or "localhost" name this client); "" for any other.
-    static std::string getClientNameFromHostName(const std::string& hostName);
+    // True when `hostName` names this machine: its host name, with or without its domain, or "localhost".
+    static bool isThisHost(const std::string& hostName);
 };
 
 class WZPI_CommClient : public WZPI_PlatformBase {

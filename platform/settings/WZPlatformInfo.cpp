@@ -4,6 +4,7 @@
 
 #include "platform/settings/SettingValues.h"
 #include "platform/settings/SettingsFile.h"
+#include "platform/settings/WZPlatformAgents.h"
 
 bool WZPlatformInfo::lookup(const char* section, const char* key, std::string* text) {
     if (section == nullptr || key == nullptr) {
@@ -53,4 +54,26 @@ int WZPlatformInfo::getString(const char* section, const char* key, std::string*
 
 int WZPlatformInfo::getBoolean(const char* section, const char* key, bool* value) {
     return readTyped(section, key, value, [](const std::string& t, bool* v) { return wzsettings::parseBoolean(t, v); });
+}
+
+bool WZPlatformInfo::setFocus(const std::string& focus) {
+    if (focusFaults().take() || focus != WZPI_Focus::getFocus()) {
+        m_lastError = ENOENT;
+        return false;
+    }
+    m_lastError = 0;
+    return true;
+}
+
+std::string WZPlatformInfo::getClientNameFromHostName(const std::string& hostName) {
+    std::string client;
+    if (!hostName.empty() && getString("ClientHostNames", hostName.c_str(), &client)) {
+        return client;
+    }
+    return WZPI_Focus::isThisHost(hostName) ? WZPI_Focus::getFocusClientName(true) : "";
+}
+
+wzfault::FaultCounter& WZPlatformInfo::focusFaults() {
+    static wzfault::FaultCounter faults;
+    return faults;
 }

@@ -4,6 +4,8 @@
 // variable keeps the default the caller preset. A value of the wrong form (see SettingValues.h) counts as absent.
 #include <string>
 
+#include "platform/support/FaultCounter.h"
+
 class WZPI_PlatformBase {
 public:
     virtual ~WZPI_PlatformBase() = default;
@@ -29,6 +31,17 @@ public:
     }
     int getString(const char* section, const char* key, std::string* value);
     int getBoolean(const char* section, const char* key, bool* value);
+
+    // Points this view at the installation instance `focus` (WZPI_Focus::getFocus names the one installed here).
+    // False, with the last error ENOENT, for any other instance.
+    bool setFocus(const std::string& focus);
+    // The client of the focused instance known by `hostName`: the section [ClientHostNames] maps host names to client
+    // names (host = client); this machine's host name and "localhost" name the focus client unless listed there. ""
+    // when no client has that host name.
+    std::string getClientNameFromHostName(const std::string& hostName);
+
+    // Test hook: armed, setFocus fails (last error ENOENT).
+    static wzfault::FaultCounter& focusFaults();
 
 private:
     // The raw text of the setting, or false with m_lastError set.

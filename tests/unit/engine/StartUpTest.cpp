@@ -1,6 +1,7 @@
 // Start-up: the first message decides the answer to the FIR; registrations and threads.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "clRestore/engine/StartUpSteps.h"
@@ -8,6 +9,7 @@
 #include "platform/events/EvEvent.h"
 #include "platform/jobs/WZJobClient.h"
 #include "platform/log/LogWriter.h"
+#include "platform/settings/WZPlatformInfo.h"
 #include "platform/threads/WzThread.h"
 #include "tests/unit/engine/JobFixture.h"
 
@@ -165,6 +167,53 @@ TEST_F(StartUpTest, SettingsOfIntervals) {
     ASSERT_EQ(startJob(), FSR_MSG_SUCCESS);
     EXPECT_EQ(job_->_keepAliveInterval, 120);
     EXPECT_EQ(job_->_holeThreshold, 2048);
+}
+
+struct MultiStreamCase {
+    const char* name;
+    const char* hostName;  // the client host name the host gives the job
+    bool focusFails;
+    bool started;
+    const char* clientNameFromHost;
+    const char* logLine;
+};
+
+const MultiStreamCase kMultiStreamCases[] = {
+    {"host of a listed client", "node-7.example", false, true, "client-b",
+     "Client name got using host name is [client-b]."},
+    {"focus that cannot be set", "node-7.example", true, false, "",
+     "Failed wzpi.setFocus for vmname [node-7.example]."},
+    {"host of no client", "elsewhere", false, false, "", "Cannot get client name using Host Name elsewhere"},
+};
+
+// In multi-stream mode the host names the client's host; the job looks its client up through the focused platform.
+TEST_F(StartUpTest, MultiStreamJobFindsItsClientFromTheHostName) {
+    fcltest::writeFile(settingsPath_, "[ClientHostNames]\nnode-7.example = client-b\n");
+    for (const MultiStreamCase& c : kMultiStreamCases) {
+        SCOPED_TRACE(c.name);
+        wzplatform::clearRaisedEvents();
+        wzplatform::clearPendingCauses();
+        wzlog::ScopedCapture log;
+        makeJob();
+        job_->_multiStreamMode = 1;
+        job_->_clientName = new char[strlen(c.hostName) + 1];
+        strcpy(job_->_clientName, c.hostName);
+        if (c.focusFails) {
+            WZPlatformInfo::focusFaults().failNext(1);
+        }
+        EXPECT_EQ(startJob(), c.started ? FSR_MSG_SUCCESS : FSR_MSG_FAILURE);
+        EXPECT_TRUE(log->contains(std::string("Client Host name is set to [") + c.hostName + "]"));
+        EXPECT_TRUE(log->contains(c.logLine)) << c.logLine;
+        EXPECT_EQ(job_->_clientNameFromHost, c.clientNameFromHost);
+        EXPECT_STREQ(job_->_clientName, c.hostName);
+        EXPECT_EQ(job_->_jobResultsDir != nullptr, c.started);
+        // A failed lookup sends only the failure: no event, no reason, no pending cause.
+        EXPECT_TRUE(wzplatform::raisedEvents().empty());
+        EXPECT_TRUE(wzplatform::pendingCauses().empty());
+        EXPECT_EQ(job_->getFailureReason(), "");
+        WZPlatformInfo::focusFaults().clear();
+        destroyJob();
+    }
 }
 
 TEST(HoleThreshold, FromTheSettingText) {
