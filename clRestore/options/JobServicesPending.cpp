@@ -7,10 +7,6 @@
 #include "clRestore/options/PendingLog.h"
 #include "platform/support/FXErrorUtil.h"
 
-void FclRestore::SetValidateOnlyJPR() {
-    FCL_NOT_BUILT_YET();
-}
-
 CQiError FclRestore::TranslateIphotoPath(std::string& out, const std::string& fromPath, const std::string& destDir) {
     FCL_NOT_BUILT_YET();
     (void)out, (void)fromPath, (void)destDir;

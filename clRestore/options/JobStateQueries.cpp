@@ -1,12 +1,15 @@
 // What kind of restore is running, and a few per-job values, answered from the job's Unix companion. The job makes
 // its companion in its constructor; the guarded questions also answer their default without one.
 #include "clRestore/engine/FclRestore.h"
+#include "clRestore/factory/FsRestoreObjectsFactory.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/FsRestoreStatistics.h"
+#include "platform/jobs/WZJobClient.h"
 
 namespace {
 
 const int kSpannerInstanceType = 37;
+const int kValidationFailedCause = 0x17000091;
 
 }  // namespace
 
@@ -172,6 +175,16 @@ void FclRestore::SetSkipAddtoRestoreStatus(bool on) {
 
 WZRstJobClient* FclRestore::GetJobClient() {
     return _rstJobClientReady != 0 ? _rstJobClient : nullptr;
+}
+
+// The host asks after a validate-only job: a file that failed its validation leaves the job a pending cause.
+void FclRestore::SetValidateOnlyJPR() {
+    if (_factory == nullptr || _statistics == nullptr || _rstJobClient == nullptr) {
+        return;
+    }
+    if (_factory->getValidateOnlyOption() && _statistics->getNumFilesFailed() > 0) {
+        _rstJobClient->setPendingCause(kValidationFailedCause, nullptr, false, EV_MSG_TYPE_JOB);
+    }
 }
 
 void FclRestore::ResetRestoreStatsCurFileSizeAndCompSize() {

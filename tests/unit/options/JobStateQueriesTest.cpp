@@ -3,8 +3,10 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "clRestore/engine/FclRestore.h"
+#include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "platform/jobs/WZJobClient.h"
@@ -177,6 +179,61 @@ TEST_F(JobStateQueries, JobClientIsNullUntilRegistered) {
     EXPECT_EQ(job_.GetJobClient(), nullptr);
     job_._rstJobClientReady = 1;
     EXPECT_EQ(job_.GetJobClient(), job_._rstJobClient);
+}
+
+class ValidateOnlyFactory : public FsRestoreUnixObjectsFactory {
+public:
+    ValidateOnlyFactory(FclRestore* job, bool validateOnly)
+        : FsRestoreUnixObjectsFactory(nullptr, nullptr, 0, nullptr, 0, job) {
+        _validateOnlyOption = validateOnly;
+    }
+};
+
+struct ValidateOnlyCase {
+    const char* name;
+    bool factory;
+    bool validateOnly;
+    bool statistics;
+    int failedFiles;
+    bool jobClient;
+    bool raised;  // the pending cause, once per call
+};
+
+const ValidateOnlyCase kValidateOnlyCases[] = {
+    {"failed validation", true, true, true, 1, true, true},   {"several failed files", true, true, true, 3, true, true},
+    {"no failed file", true, true, true, 0, true, false},     {"not validate-only", true, false, true, 2, true, false},
+    {"no factory yet", false, true, true, 1, true, false},    {"no statistics yet", true, true, false, 1, true, false},
+    {"no job client yet", true, true, true, 1, false, false},
+};
+
+TEST_F(JobStateQueries, FailedValidationLeavesThePendingCauseOncePerCall) {
+    for (const ValidateOnlyCase& c : kValidateOnlyCases) {
+        SCOPED_TRACE(c.name);
+        wzplatform::clearPendingCauses();
+        FclRestore job;
+        if (c.factory) {
+            job._factory = new ValidateOnlyFactory(&job, c.validateOnly);
+        }
+        if (c.statistics) {
+            job._statistics = new FsRestoreStatistics(5);
+            for (int i = 0; i < c.failedFiles; ++i) {
+                job._statistics->fileFailed();
+            }
+        }
+        if (c.jobClient) {
+            job._rstJobClient = new WZRstJobClient();
+        }
+        job.SetValidateOnlyJPR();
+        job.SetValidateOnlyJPR();
+        const std::vector<JMPendingCause> causes = wzplatform::pendingCauses();
+        ASSERT_EQ(causes.size(), c.raised ? 2u : 0u);
+        for (const JMPendingCause& cause : causes) {
+            EXPECT_EQ(cause.code, 0x17000091);
+            EXPECT_EQ(cause.messageType, 300);
+            EXPECT_FALSE(cause.withEvent);
+            EXPECT_TRUE(cause.arguments.empty());
+        }
+    }
 }
 
 TEST_F(JobStateQueries, ResettingTheCurrentFileSizesNeedsStatistics) {
