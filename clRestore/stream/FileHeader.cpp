@@ -99,11 +99,24 @@ void closeOutHardLinkGroup(FclRestore& job) {
     job._CXHeaderCount = 1;
 }
 
-void applyReferenceCopyPath(FclRestore& job, CXFileHeader* hdr) {
+// The item is restored under `name` from here on. One whose new name does not fit the header fails without an
+// object: under its old name it would be restored somewhere else.
+bool renameItem(FclRestore& job, CXFileHeader* hdr, const std::string& name, bool updateLength, const char* what) {
+    if (fclstream::setHeaderName(hdr, name, updateLength)) {
+        return true;
+    }
+    FCL_ERROR("The %s of [%s] does not fit the header (%zu bytes); the item is not restored", what, hdr->h_filename,
+              name.size());
+    job._factory->setErrCode(fclitem::kPathTooLong);
+    return false;
+}
+
+// False when the item fails (its code set).
+bool applyReferenceCopyPath(FclRestore& job, CXFileHeader* hdr) {
     FclRestoreUNIX& unix = *job._fclRestoreUnix;
     if (!unix.IsRefCopyRestore() || hdr->h_namelen < 2 || job._setParams == nullptr ||
         job._setParams->destDir == nullptr) {
-        return;
+        return true;
     }
     std::string source = hdr->h_filename;
     if (source[0] != '/') {
@@ -112,12 +125,11 @@ void applyReferenceCopyPath(FclRestore& job, CXFileHeader* hdr) {
         source = converted;
     }
     std::string path;
-    if (unix.GetRefCopyPath(source.c_str(), path) == 0 && !fclstream::setHeaderName(hdr, path, true)) {
-        FCL_ERROR("The reference-copy path of [%s] does not fit the header; the name is kept", hdr->h_filename);
-    }
+    return unix.GetRefCopyPath(source.c_str(), path) != 0 || renameItem(job, hdr, path, true, "reference-copy path");
 }
 
-// The header steps of a hard-link group. False when the item gets no object at its header.
+// The header steps of a hard-link group. False when the item gets no object at its header (its code set when it
+// fails).
 bool applyHardLinkNames(FclRestore& job, CXFileHeader* hdr, FSRPreHeader* prehdr) {
     auto group = job.realLinkPathsMap.find(job.previousName);
     if (group == job.realLinkPathsMap.end() || group->second.empty()) {
@@ -143,8 +155,8 @@ bool applyHardLinkNames(FclRestore& job, CXFileHeader* hdr, FSRPreHeader* prehdr
         } else if (placeholder) {
             FCL_LOG(2, "++++++HLDEBUG RBI Received Phony Name %s", hdr->h_filename);
         }
-        if (!fclstream::setHeaderName(hdr, primary.name, false)) {
-            FCL_ERROR("The primary link name [%s] does not fit the header", primary.name.c_str());
+        if (!renameItem(job, hdr, primary.name, false, "primary link name")) {
+            return false;
         }
         FCL_LOG(2, "++++++HLDEBUG RBI Primary Link Name %s", hdr->h_filename);
         job.bIgnoreOptHeaders = true;
@@ -152,7 +164,7 @@ bool applyHardLinkNames(FclRestore& job, CXFileHeader* hdr, FSRPreHeader* prehdr
     return true;
 }
 
-// A Ruvo sync item is restored only over an older copy; false when it is skipped (its code set).
+// A Ruvo sync item is restored only over an older copy; false when it is skipped or fails (its code set).
 bool ruvoSyncItemWanted(FclRestore& job, CXFileHeader* hdr) {
     const std::string& path = job._fclRestoreUnix->_ruvoPath;
     if (access_utf(path.c_str(), F_OK) == 0) {
@@ -169,10 +181,8 @@ bool ruvoSyncItemWanted(FclRestore& job, CXFileHeader* hdr) {
             return false;
         }
     }
-    if (!fclstream::setHeaderName(hdr, job._fclRestoreUnix->GenerateRuvoRestoreStagingPath(hdr->h_filename), false)) {
-        FCL_ERROR("The staging path of [%s] does not fit the header", hdr->h_filename);
-    }
-    return true;
+    return renameItem(job, hdr, job._fclRestoreUnix->GenerateRuvoRestoreStagingPath(hdr->h_filename), false,
+                      "staging path");
 }
 
 // The object's creation and preparation; an item the factory cannot make is left without an object and with its
@@ -352,7 +362,9 @@ void FclRestore::OnBufferPlFsHdr(void* buf, CXFileHeader* hdr, FSRPreHeader* pre
     if (_CXHeaderCount > 1) {
         closeOutHardLinkGroup(*this);
     }
-    applyReferenceCopyPath(*this, hdr);
+    if (!applyReferenceCopyPath(*this, hdr)) {
+        return;
+    }
     bIgnoreOptHeaders = false;
     if (!applyHardLinkNames(*this, hdr, prehdr)) {
         return;
@@ -370,8 +382,8 @@ void FclRestore::OnBufferPlFsHdr(void* buf, CXFileHeader* hdr, FSRPreHeader* pre
     if (IsRuvoSyncRestore() && !ruvoSyncItemWanted(*this, hdr)) {
         return;
     }
-    if (IsRuvoRestore() && !fclstream::setHeaderName(hdr, _fclRestoreUnix->_ruvoPath, false)) {
-        FCL_ERROR("The Ruvo path [%s] does not fit the header", _fclRestoreUnix->_ruvoPath.c_str());
+    if (IsRuvoRestore() && !renameItem(*this, hdr, _fclRestoreUnix->_ruvoPath, false, "Ruvo path")) {
+        return;
     }
 
     createObject(*this, hdr, version);

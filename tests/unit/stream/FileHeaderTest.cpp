@@ -1,8 +1,9 @@
 // The file-header handler's own steps: which items may be removed on error, the version, hard-link placeholders
-// and exchange items without a group, delayed opens and failed opens.
+// and exchange items without a group, names the handler rewrites, delayed opens and failed opens.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,64 @@ TEST_F(FileHeader, APlaceholderNameWithoutGroupWaitsForThePrimaryName) {
     EXPECT_TRUE(journal_.results.empty());
     EXPECT_FALSE(job_->bDelayOpenObject);
 }
+
+// A name of 1027 bytes fills the header's name field with its NUL; one byte more does not fit.
+const std::string kFits = "/" + std::string(1026, 'f');
+const std::string kTooLong = "/" + std::string(1027, 'l');
+
+struct RenameCase {
+    const char* label;
+    const char* item;  // the header's name
+    uint64_t flags;
+    // Makes the handler rewrite the item's name to `name`.
+    std::function<void(streamtest::TestJob&, const std::string& name)> arrange;
+};
+
+void openHardLinkGroup(streamtest::TestJob& job, const std::string& primary) {
+    _HLElementByIndex element;
+    element.name = primary;
+    job.previousName = "/group";
+    job.realLinkPathsMap["/group"] = {element};
+    job._CXHeaderCount = 0;  // the group started with this item's pre-header
+}
+
+const RenameCase kRenameCases[] = {
+    {"hardLinkPrimary", "/__WZHardLink@-@-Files__/17", 0, openHardLinkGroup},
+    {"hardLinkPrimaryOfAnExchangeItem", "/member", CXHDR_F_EXCHANGE_MASK, openHardLinkGroup},
+    {"ruvoPath", "/item", 0,
+     [](streamtest::TestJob& job, const std::string& name) {
+         job._fclRestoreUnix->_ruvoRestore = true;
+         job._fclRestoreUnix->_ruvoPath = name;
+     }},
+};
+
+class RewrittenName : public streamtest::StreamFixture, public ::testing::WithParamInterface<RenameCase> {};
+
+TEST_P(RewrittenName, ThatFitsNamesTheObject) {
+    GetParam().arrange(*job_, kFits);
+    CXFileHeader header = hostHeader(GetParam().item);
+    header.h_flags = GetParam().flags;
+    this->header(header);
+    ASSERT_FALSE(callsFrom("create").empty());
+    EXPECT_EQ("create " + kFits + " v0", callsFrom("create").front());
+    EXPECT_NE(nullptr, job_->_ro);
+}
+
+// Under its old name the item would be restored somewhere else: it fails without an object instead.
+TEST_P(RewrittenName, ThatDoesNotFitFailsTheItem) {
+    GetParam().arrange(*job_, kTooLong);
+    CXFileHeader header = hostHeader(GetParam().item);
+    header.h_flags = GetParam().flags;
+    this->header(header);
+    EXPECT_EQ(nullptr, job_->_ro);
+    EXPECT_TRUE(callsFrom("create").empty());
+    data("dropped");
+    eof();
+    EXPECT_EQ(std::vector<std::string>{std::string(GetParam().item) + " 0x1700002e"}, journal_.results);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, RewrittenName, ::testing::ValuesIn(kRenameCases),
+                         [](const ::testing::TestParamInfo<RenameCase>& info) { return info.param.label; });
 
 TEST_F(FileHeader, ALongPathItemGetsAnObjectThatWaitsForItsOpen) {
     CXFileHeader header = hostHeader("/long");
