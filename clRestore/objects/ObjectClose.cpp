@@ -57,9 +57,11 @@ bool failedBeforeClose(FsRestoreUnixObject& item) {
     return true;
 }
 
+// Only a file the item opened holds its partial data: a name never opened may still be a user's file that the
+// overwrite rules would have kept. Asked before the descriptor goes.
 bool removesPartialFile(FsRestoreUnixObject& item) {
     FclRestore* job = item._ownerFactory->getJob();
-    return isType(item, S_IFREG) && job != nullptr && job->_removeFileOnError;
+    return isType(item, S_IFREG) && item.isItemOpen() && job != nullptr && job->_removeFileOnError;
 }
 
 // The mode of the item with its held-back bits; set-id bits only when the item has its owner, or they would grant
@@ -199,9 +201,10 @@ int FsRestoreUnixObject::closeObject() {
         }
         ProcessACL(true);
         if (!failed && !writeFinderInfo(*this)) {
+            const bool removeFailed = removesPartialFile(*this);
             closeQuietly(_handle);
             closeQuietly(_rsrchandle);
-            if (removesPartialFile(*this)) {
+            if (removeFailed) {
                 removePartialFile(*this);
             }
             return 0;
