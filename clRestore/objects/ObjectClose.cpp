@@ -143,6 +143,13 @@ bool writeFinderInfo(FsRestoreUnixObject& item) {
     return false;
 }
 
+// Kept, a partial file must look older than any copy, or a restore that keeps newer files would leave it as it is.
+void markKeptPartialFile(FsRestoreUnixObject& item) {
+    if (isType(item, S_IFREG)) {
+        setTimesByDescriptor(item._handle, 0, 0);
+    }
+}
+
 void removePartialFile(FsRestoreUnixObject& item) {
     FCL_LOG(0, "Removing file %s on error", item._filename.c_str());
     if (item.Unlink(item._filename) != 0 && errno != ENOENT) {
@@ -202,6 +209,9 @@ int FsRestoreUnixObject::closeObject() {
         ProcessACL(true);
         if (!failed && !writeFinderInfo(*this)) {
             const bool removeFailed = removesPartialFile(*this);
+            if (!removeFailed) {
+                markKeptPartialFile(*this);
+            }
             closeQuietly(_handle);
             closeQuietly(_rsrchandle);
             if (removeFailed) {
@@ -209,11 +219,11 @@ int FsRestoreUnixObject::closeObject() {
             }
             return 0;
         }
-        if (!isLink && failed && !removePartial && isType(*this, S_IFREG)) {
-            // Kept, a partial file must look older than any copy, or a restore that keeps newer files would leave it
-            // as it is.
-            setTimesByDescriptor(_handle, 0, 0);
-        } else if (!isLink && !failed) {
+        if (failed) {
+            if (!removePartial) {
+                markKeptPartialFile(*this);
+            }
+        } else if (!isLink) {
             if (setTimesByDescriptor(_handle, _atime, _mtime) == 0 || g_impersonated) {
                 timesDone = true;
             } else {

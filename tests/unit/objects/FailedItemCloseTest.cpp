@@ -175,4 +175,34 @@ TEST_F(FailedItem, FileTruncatedByAnOpenThatFailsLaterIsNeverLeftLookingRestored
     }
 }
 
+// Finder information refused at the close: the item fails there, and its file is handled as any failed item's.
+TEST_F(FailedItem, FinderInfoRefusedAtTheCloseLeavesNoFileLookingRestored) {
+    struct RefusingWriter {
+        RefusingWriter() {
+            _fsetxattr_func = [](int, const char*, const void*, size_t, uint32_t, int) {
+                errno = EIO;
+                return -1;
+            };
+        }
+        ~RefusingWriter() { _fsetxattr_func = nullptr; }
+    } refusing;
+    for (bool remove : {true, false}) {
+        SCOPED_TRACE(remove ? "removing partial files" : "keeping them");
+        job_._removeFileOnError = remove;
+        const std::string path = dest_ + (remove ? "/finder-removed" : "/finder-kept");
+        factory_->setErrCode(0);
+        auto item = makeItem(path, plan_);
+        item->isFromHFS = 1;
+        ASSERT_EQ(item->openObject(), 1);
+        item->_forkStreams[HFS_DATA_FINDERINFO].reset(new std::stringstream(std::string(92, 'f')));
+        EXPECT_EQ(item->closeObject(), 0);
+        EXPECT_EQ(factory_->getErrCode(), fclitem::kWriteFailed);
+        const auto left = stateOf(path);
+        EXPECT_EQ(left.exists, !remove);
+        if (left.exists) {
+            EXPECT_EQ(left.mtime, 0);
+        }
+    }
+}
+
 }  // namespace
