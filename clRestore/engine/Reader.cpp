@@ -10,6 +10,7 @@
 #include "clRestore/engine/ReaderIdentity.h"
 #include "clRestore/engine/ReaderSteps.h"
 #include "clRestore/engine/RestoreIdentity.h"
+#include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/PerfCounterTable.h"
 #include "platform/archive/FsRestoreArchive.h"
@@ -67,23 +68,22 @@ bool takeIdentity(FclRestore& job) {
     return false;
 }
 
-// The stream stopped inside an item: its object is closed and, when the job removes partial files, its file goes.
+// The stream stopped inside an item: its object is closed and, when the job removes partial files, the file it
+// opened goes. A name it never opened may still be a user's file that the overwrite rules would have kept.
 void closeItemLeftOpen(FclRestore& job, const CXFileHeader& hdr) {
     const std::string path = job._ro->getTranslatedPathname();
     const bool hostOwned = job.getAppType() == kVsrstAppType && job._fclRestoreUnix->_useVsrstFactory;
-    // An object made for a name that its real path was to replace has never been opened: neither closing nor
-    // removing may touch what that name holds.
+    // An object made for a name that its real path was to replace has never been opened: closing it would apply
+    // what the close applies to that name.
     const bool realPathNeverCame = job._delayOpen && job._savedOptHdrLen != 0;
-    // While an open waits for a later buffer, the name may still be a user's existing file that the overwrite
-    // rules of the open would have kept.
-    const bool openMayBePending = job._delayOpen || job._fclRestoreUnix->IsDisableACLPassthroughFeatureConfigured();
+    const bool opened = !realPathNeverCame && holdsItemOpen(*job._ro);
     if (!hostOwned && !realPathNeverCame) {
         job._ro->closeObject();
     }
     if ((hdr.h_mode & 0x6000) != 0) {
         FCL_LOG(0, "Will not unlink [%s] since it is a device file", path.c_str());
-    } else if (openMayBePending) {
-        FCL_LOG(0, "Will not unlink [%s] since its open was delayed", path.c_str());
+    } else if (!opened) {
+        FCL_LOG(0, "Will not unlink [%s] since it was never opened", path.c_str());
     } else if (job._removeFileOnError) {
         FCL_LOG(0, "Removing file %s on error", path.c_str());
         unlink_utf(path.c_str());

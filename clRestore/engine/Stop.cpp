@@ -6,6 +6,7 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/engine/PendingClasses.h"
+#include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "platform/events/EvEvent.h"
 #include "platform/files/FileCalls.h"
@@ -69,11 +70,15 @@ void FclRestore::processDiskFullError() {
     }
     if (_removeFileOnError && _ro != nullptr) {
         std::string path = _ro->getTranslatedPathname();
+        // An item whose open failed for the full disk never opened its name, which may be a user's file.
+        const bool opened = holdsItemOpen(*_ro);
         _ro->closeObject();
         delete _ro;
         _ro = nullptr;
-        FCL_LOG(0, "Removing file %s on error", path.c_str());
-        unlink_utf(path.c_str());
+        if (opened) {
+            FCL_LOG(0, "Removing file %s on error", path.c_str());
+            unlink_utf(path.c_str());
+        }
     }
     // The job ends as every fatal job does: the loops stop, finalize reports the failure and unregisters the job.
 }

@@ -57,9 +57,8 @@ mode_t createdDirectoryMode(uint32_t fileMode) {
 
 void notResettingOnce() {
     static std::once_flag once;
-    std::call_once(once, [] {
-        FCL_LOG(0, "Not resetting permissons/ownership for sync restore or postgres log restores....");
-    });
+    std::call_once(
+        once, [] { FCL_LOG(0, "Not resetting permissons/ownership for sync restore or postgres log restores...."); });
 }
 
 bool pathExists(FsRestoreUnixObject& item) {
@@ -70,11 +69,12 @@ bool pathExists(FsRestoreUnixObject& item) {
     return access_utf(item._filename.c_str(), F_OK) == 0;
 }
 
-void closeDescriptor(int& fd) {
-    if (fd >= 0) {
-        close(fd);
-        fd = -1;
-    }
+// The open already created or truncated the file when a later step of it failed: the item ends as a failed item
+// does, its file removed when the job removes partial files, otherwise kept with times that no restore takes for
+// newer. Its id stays. Returns 0.
+int failAfterOpen(FsRestoreFile& item) {
+    item.closeObject();
+    return 0;
 }
 
 // The storage-management layer's transparent open of an existing stub. False when the item failed.
@@ -165,7 +165,7 @@ int FsRestoreFile::openObject() {
             (_rsrchandle = open_utf(_rsrcFilename, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600)) < 0) {
             FCL_LOG(0, "Error [%d] while open resource fork [%s] (base class)", errno, _rsrcFilename);
             _ownerFactory->setErrCode(fclitem::kCreateFailed);
-            return 0;
+            return failAfterOpen(*this);
         }
     }
 
@@ -183,20 +183,20 @@ int FsRestoreFile::openObject() {
             FCL_LOG(4, "Unlink opened file %s", _filename.c_str());
             unlink_utf(_filename.c_str());
         }
-        // The item has failed: its descriptors are closed, and it gets none of the close's times or modes.
-        closeDescriptor(_handle);
-        closeDescriptor(_rsrchandle);
-        return 0;
+        return failAfterOpen(*this);
     }
     return 1;
 }
 
 int FsRestoreFile::closeObject() {
+    const unsigned long before = _ownerFactory->getErrCode();
     if (FsRestoreUnixObject::closeObject() == 0) {
         FCL_LOG(0, "Error [%d] while closing [%s] (base class)", errno, _filename.c_str());
-        // A data failure already recorded (a write error, a full disk) is the item's cause: it stays.
+        // A failure recorded before the close (of the open, of the data) or a data failure the close found is the
+        // item's cause: it stays.
         const unsigned long held = _ownerFactory->getErrCode();
-        if (held != fclitem::kWriteFailed && held != fclitem::kDiskFull) {
+        const bool failedBefore = before != 0 && before != fclitem::kConflictName;
+        if (!failedBefore && held != fclitem::kWriteFailed && held != fclitem::kDiskFull) {
             _ownerFactory->setErrCode(fclitem::kCloseStepFailed);
         }
         return 0;

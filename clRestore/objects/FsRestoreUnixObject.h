@@ -115,6 +115,10 @@ public:
     void handleError(unsigned long err);
     // The item's end did not come (a read error, a missing end of file, a stop): the close then treats it as failed.
     void markDataIncomplete() { _dataIncomplete = true; }
+    // The object holds its destination open (a descriptor, or the storage layer's transparent open): the open
+    // created or truncated it, so what the name holds is this item's, partial until the close. Ask before the close,
+    // which gives the descriptor back.
+    bool isItemOpen() const { return _handle >= 0 || _hsmOpened; }
 
     // ---- rules and steps whose operations live with their own behaviour ----
     bool ShouldRestoreFile();
@@ -194,6 +198,13 @@ public:
     bool _ownerSet;
     bool _dataIncomplete;
 };
+
+// Whether `object` holds its item's destination open, so that what the name holds is that item's partial file. An
+// object of another kind (a host's) cannot tell: its name is taken for its item's.
+inline bool holdsItemOpen(FsRestoreObject& object) {
+    auto* unixObject = dynamic_cast<FsRestoreUnixObject*>(&object);
+    return unixObject == nullptr || unixObject->isItemOpen();
+}
 
 // The byte range of a mapped source: data before `start` and from `end` on (-1: none) is not restored; `seen`
 // counts the bytes of the current item consumed so far.

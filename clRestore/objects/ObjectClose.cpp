@@ -57,9 +57,11 @@ bool failedBeforeClose(FsRestoreUnixObject& item) {
     return true;
 }
 
+// Only a file the item opened holds its partial data: a name never opened may still be a user's file that the
+// overwrite rules would have kept. Asked before the descriptor goes.
 bool removesPartialFile(FsRestoreUnixObject& item) {
     FclRestore* job = item._ownerFactory->getJob();
-    return isType(item, S_IFREG) && job != nullptr && job->_removeFileOnError;
+    return isType(item, S_IFREG) && item.isItemOpen() && job != nullptr && job->_removeFileOnError;
 }
 
 // The mode of the item with its held-back bits; set-id bits only when the item has its owner, or they would grant
@@ -141,6 +143,13 @@ bool writeFinderInfo(FsRestoreUnixObject& item) {
     return false;
 }
 
+// Kept, a partial file must look older than any copy, or a restore that keeps newer files would leave it as it is.
+void markKeptPartialFile(FsRestoreUnixObject& item) {
+    if (isType(item, S_IFREG)) {
+        setTimesByDescriptor(item._handle, 0, 0);
+    }
+}
+
 void removePartialFile(FsRestoreUnixObject& item) {
     FCL_LOG(0, "Removing file %s on error", item._filename.c_str());
     if (item.Unlink(item._filename) != 0 && errno != ENOENT) {
@@ -199,18 +208,22 @@ int FsRestoreUnixObject::closeObject() {
         }
         ProcessACL(true);
         if (!failed && !writeFinderInfo(*this)) {
+            const bool removeFailed = removesPartialFile(*this);
+            if (!removeFailed) {
+                markKeptPartialFile(*this);
+            }
             closeQuietly(_handle);
             closeQuietly(_rsrchandle);
-            if (removesPartialFile(*this)) {
+            if (removeFailed) {
                 removePartialFile(*this);
             }
             return 0;
         }
-        if (!isLink && failed && !removePartial && isType(*this, S_IFREG)) {
-            // Kept, a partial file must look older than any copy, or a restore that keeps newer files would leave it
-            // as it is.
-            setTimesByDescriptor(_handle, 0, 0);
-        } else if (!isLink && !failed) {
+        if (failed) {
+            if (!removePartial) {
+                markKeptPartialFile(*this);
+            }
+        } else if (!isLink) {
             if (setTimesByDescriptor(_handle, _atime, _mtime) == 0 || g_impersonated) {
                 timesDone = true;
             } else {

@@ -1,5 +1,7 @@
 // An item the destination cannot hold fails alone: the job goes on, the other items are restored, and the host
 // exits 1 with the failure counted.
+#include <sys/stat.h>
+
 #include "tests/e2e/EndToEnd.h"
 
 namespace e2e {
@@ -19,6 +21,33 @@ TEST_F(ItemFailure, AFileLargerThanTheProcessMayWriteFailsAlone) {
     EXPECT_EQ(fcltest::summaryField(run.out, "items restored:"), std::to_string(sourceItems() - 1)) << run.out;
     EXPECT_EQ(fcltest::readFile(restored("small")), fcltest::readFile(source("small")));
     EXPECT_EQ(fcltest::readFile(restored("z after")), fcltest::readFile(source("z after")));
+}
+
+// An owner the destination refuses fails the item after its open created the file. The file must not be left
+// looking restored: a later restore that keeps newer files then restores it whole.
+TEST_F(ItemFailure, AnItemWhoseOwnerIsRefusedIsRestoredByTheNextRestore) {
+    // In a user namespace that maps only the caller, as root, every other owner is refused.
+    if (fcltest::runProgram({"unshare", "-Ur", "true"}, 30).status != 0) {
+        GTEST_SKIP() << "no user namespace can be made here";
+    }
+    build({file("plain", 10), file("foreign owner", 4096).owner(1234, 5678), file("z after", 10)});
+    pack();
+    fcltest::ProgramRun refused = fcltest::runProgram(
+        {"unshare", "-Ur", fcltest::toolPath("fcl-restore"), "--results", results(), media(), dest()});
+    EXPECT_EQ(refused.status, 1) << refused.describe();
+    EXPECT_EQ(fcltest::summaryField(refused.out, "items failed:"), "1") << refused.out;
+    EXPECT_EQ(fcltest::readFile(restored("z after")), fcltest::readFile(source("z after")));
+
+    fcltest::ProgramRun again = restore();
+    EXPECT_EQ(fcltest::summaryField(again.out, "items failed:"), "0") << again.describe();
+    EXPECT_TRUE(fcltest::readFile(restored("foreign owner")) == fcltest::readFile(source("foreign owner")))
+        << "the failed item was not restored again";
+    struct stat copy = {};
+    struct stat original = {};
+    ASSERT_EQ(lstat(restored("foreign owner").c_str(), &copy), 0);
+    ASSERT_EQ(lstat(source("foreign owner").c_str(), &original), 0);
+    EXPECT_EQ(copy.st_mtime, original.st_mtime);
+    EXPECT_EQ(copy.st_uid, 1234u);
 }
 
 }  // namespace

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 
+#include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
+#include "clRestore/objects/FsRestoreFile.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "tests/unit/engine/PipelineFixture.h"
 
@@ -43,8 +46,9 @@ const LeftOpen kCases[] = {
     {"socket", 0140755, true, false, 0, false, true, false, true, "since it is a device file"},
     // The real path never came: the object was never opened, its name may be anybody's file.
     {"delayed open, real path never came", 0100644, true, true, 5, false, false, false, true,
-     "since its open was delayed"},
-    {"delayed open", 0100644, true, true, 0, false, true, false, true, "since its open was delayed"},
+     "since it was never opened"},
+    // An object of a kind the reader cannot look into is taken at its name, delayed open or not.
+    {"delayed open", 0100644, true, true, 0, false, true, true, true, "Removing file "},
     {"virtual-server host's object", 0100644, true, false, 0, true, false, true, false, "Removing file "},
 };
 
@@ -89,6 +93,73 @@ TEST_F(ReaderCleanupTest, ItemLeftOpenAtTheStopIsClosedAndRemovedByItsKind) {
                       finishJob();
                   }),
                   0);
+    }
+}
+
+// A regular file whose open was delayed: what decides is whether the object then opened its name, not the delay.
+TEST_F(ReaderCleanupTest, DelayedItemAtTheStopIsRemovedOnlyWhenItsObjectOpenedIt) {
+    const struct {
+        const char* name;
+        bool opened;
+        bool removeFileOnError;
+    } cases[] = {
+        {"opened, partial files removed", true, true},
+        {"opened, partial files kept", true, false},
+        {"never opened", false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StreamWriter stream(media_, 1);
+        stream.header("/root/item", 0100644);
+        stream.buffer(PL_DATA, "abc");
+        stream.buffer(PL_FS_CLOSE_AFILE, "");
+        stream.finish();
+        const std::string path = dest_ + "/item";
+        unlink(path.c_str());
+        if (!c.opened) {
+            fcltest::writeFile(path, "a user's file");
+        }
+        struct stat before = {};
+        lstat(path.c_str(), &before);
+
+        EXPECT_EQ(inChild([&] {
+                      PipelineJob* job = startPipelineJob();
+                      job->_removeFileOnError = c.removeFileOnError;
+                      job->onHeader = [&](PipelineJob& j, CXFileHeader& hdr) {
+                          hdr.h_uid = getuid();
+                          hdr.h_gid = getgid();
+                          hdr.h_mtime = 1600000000;
+                          auto* file = new FsRestoreFile(&hdr, dynamic_cast<FsRestoreUnixObjectsFactory*>(j._factory));
+                          file->_filename = path;
+                          file->_realName = path;
+                          j._ro = file;
+                          j._delayOpen = true;
+                          if (c.opened) {
+                              EXPECT_EQ(file->openObject(), 1);
+                          }
+                      };
+                      ASSERT_EQ(openArchive(1), FSR_MSG_SUCCESS);
+                      send(FSR_MSG_READ_ALL);
+                      ASSERT_TRUE(readerEnded(20000));
+                      EXPECT_EQ(job->_ro, nullptr);
+                      send(FSR_MSG_CLOSE_ARCHIVE);
+                      finishJob();
+                  }),
+                  0);
+
+        struct stat after = {};
+        const bool left = lstat(path.c_str(), &after) == 0;
+        if (!c.opened) {
+            ASSERT_TRUE(left);
+            EXPECT_EQ(fcltest::readFile(path), "a user's file");
+            EXPECT_EQ(after.st_mtime, before.st_mtime);
+        } else if (c.removeFileOnError) {
+            EXPECT_FALSE(left);
+        } else {
+            // Kept, it looks older than any copy, so that a later restore redoes it.
+            ASSERT_TRUE(left);
+            EXPECT_EQ(after.st_mtime, 0);
+        }
     }
 }
 

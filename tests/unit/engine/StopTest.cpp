@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "clRestore/engine/PendingClasses.h"
+#include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
+#include "clRestore/objects/FsRestoreFile.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "platform/events/EvEvent.h"
 #include "platform/jobs/WZJobClient.h"
@@ -129,6 +131,27 @@ TEST_F(StopTest, DiskFullStopsTheJobAndRemovesThePartialFile) {
         destroyJob();  // closes a still-open item without removing it
         EXPECT_EQ(exists(partial), !remove);
     }
+}
+
+// An item whose open failed for the full disk never opened its name: what the name holds is not the item's.
+TEST_F(StopTest, DiskFullAtAnOpenLeavesWhatTheNameHolds) {
+    FclRestore job;
+    std::string dest = scratch_.path();
+    FsRestoreUnixObjectsFactory factory(nullptr, nullptr, 0, &dest[0], 0, &job);
+    const std::string path = scratch_ / "existing";
+    fcltest::writeFile(path, "a user's file");
+    CXFileHeader header;
+    header.mode = 0100644;
+    auto* file = new FsRestoreFile(&header, &factory);
+    file->_filename = path;
+    factory.setErrCode(0x17000046);
+    job._ro = file;
+    job._removeFileOnError = true;
+
+    job.processDiskFullError();
+
+    EXPECT_EQ(job._ro, nullptr);
+    EXPECT_EQ(fcltest::readFile(path), "a user's file");
 }
 
 TEST_F(StopTest, KeepAliveFollowsTheInjectedClock) {

@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 
 #include <functional>
+#include <sstream>
 #include <string>
 
+#include "clRestore/objects/FsRestoreFile.h"
 #include "clRestore/support/FsrMessages.h"
 #include "tests/unit/objects/ItemFixture.h"
 
@@ -106,6 +108,101 @@ TEST_F(FailedItem, DirectoryIsNeverRemoved) {
     item->markDataIncomplete();
     EXPECT_EQ(item->closeObject(), 0);
     EXPECT_EQ(stateOf(path).mode, static_cast<mode_t>(S_IFDIR | 0777));
+}
+
+// A file whose owner is refused whoever runs the test.
+class OwnerRefusedFile : public FsRestoreFile {
+public:
+    OwnerRefusedFile(CXFileHeader* header, FsRestoreUnixObjectsFactory* factory) : FsRestoreFile(header, factory) {}
+    int FChownFile(int, unsigned int, unsigned int) override {
+        errno = EPERM;
+        return -1;
+    }
+};
+
+struct LateOpenFailure {
+    const char* name;
+    std::function<std::unique_ptr<FsRestoreFile>(CXFileHeader*, FsRestoreUnixObjectsFactory*, const std::string&)> make;
+};
+
+const LateOpenFailure kLateOpenFailures[] = {
+    {"owner refused",
+     [](CXFileHeader* header, FsRestoreUnixObjectsFactory* factory, const std::string&) {
+         return std::unique_ptr<FsRestoreFile>(new OwnerRefusedFile(header, factory));
+     }},
+    {"resource-fork companion refused",
+     [](CXFileHeader* header, FsRestoreUnixObjectsFactory* factory, const std::string& path) {
+         std::unique_ptr<FsRestoreFile> file(new FsRestoreFile(header, factory));
+         file->isFromHFS = 1;
+         file->hfsRsrcSize = 10;
+         wzfiles::failNextCalls(wzfiles::FileCall::kOpen, EACCES, 1, "._" + path.substr(path.rfind('/') + 1));
+         return file;
+     }},
+};
+
+// The open truncated an older copy of the file before a later step of it failed.
+TEST_F(FailedItem, FileTruncatedByAnOpenThatFailsLaterIsNeverLeftLookingRestored) {
+    int index = 0;
+    for (bool remove : {true, false}) {
+        for (const LateOpenFailure& failure : kLateOpenFailures) {
+            SCOPED_TRACE(std::string(failure.name) + (remove ? ", removing partial files" : ", keeping them"));
+            job_._removeFileOnError = remove;
+            const std::string path = dest_ + "/late" + std::to_string(index++);
+            fcltest::writeFile(path, "older copy");
+            objtest::setTimes(path, 1000, 1000);
+            makeItem(path, plan_);
+            auto file = failure.make(&header_, factory_.get(), path);
+            file->_filename = path;
+            file->_realName = path;
+            factory_->setErrCode(0);
+
+            EXPECT_EQ(file->openObject(), 0);
+            EXPECT_EQ(factory_->getErrCode(), fclitem::kCreateFailed);
+            EXPECT_LT(file->_handle, 0);
+            file.reset();
+            const auto left = stateOf(path);
+            if (remove) {
+                EXPECT_FALSE(left.exists);
+                continue;
+            }
+            ASSERT_TRUE(left.exists);
+            EXPECT_EQ(left.content, "");
+            EXPECT_EQ(left.mtime, 0);
+            // A later restore that keeps newer files redoes it.
+            EXPECT_EQ(restore(path, plan_), 0u);
+            EXPECT_EQ(stateOf(path).content, plan_.data);
+        }
+    }
+}
+
+// Finder information refused at the close: the item fails there, and its file is handled as any failed item's.
+TEST_F(FailedItem, FinderInfoRefusedAtTheCloseLeavesNoFileLookingRestored) {
+    struct RefusingWriter {
+        RefusingWriter() {
+            _fsetxattr_func = [](int, const char*, const void*, size_t, uint32_t, int) {
+                errno = EIO;
+                return -1;
+            };
+        }
+        ~RefusingWriter() { _fsetxattr_func = nullptr; }
+    } refusing;
+    for (bool remove : {true, false}) {
+        SCOPED_TRACE(remove ? "removing partial files" : "keeping them");
+        job_._removeFileOnError = remove;
+        const std::string path = dest_ + (remove ? "/finder-removed" : "/finder-kept");
+        factory_->setErrCode(0);
+        auto item = makeItem(path, plan_);
+        item->isFromHFS = 1;
+        ASSERT_EQ(item->openObject(), 1);
+        item->_forkStreams[HFS_DATA_FINDERINFO].reset(new std::stringstream(std::string(92, 'f')));
+        EXPECT_EQ(item->closeObject(), 0);
+        EXPECT_EQ(factory_->getErrCode(), fclitem::kWriteFailed);
+        const auto left = stateOf(path);
+        EXPECT_EQ(left.exists, !remove);
+        if (left.exists) {
+            EXPECT_EQ(left.mtime, 0);
+        }
+    }
 }
 
 }  // namespace

@@ -110,6 +110,17 @@ TEST_F(OwnerModeTimes, AnOwnerErrorNotIgnoredFailsTheItemWithItsModeSet) {
     EXPECT_EQ(stateOf(path).mode, static_cast<mode_t>(S_IFREG | 0755));
 }
 
+// Times that cannot be set fail the item with the close's id: it is not reported restored.
+TEST_F(OwnerModeTimes, TimesThatCannotBeSetFailTheItemWithTheClosesId) {
+    const std::string path = dest_ + "/untimed";
+    auto item = makeItem(path, plan(S_IFDIR | 0755));
+    ASSERT_EQ(item->openObject(), 1);
+    wzfiles::failNextCalls(wzfiles::FileCall::kOpen, EACCES, 1, path);
+    EXPECT_EQ(item->closeObject(), 0);
+    EXPECT_EQ(factory_->getErrCode(), fclitem::kCloseStepFailed);
+    EXPECT_TRUE(log_->contains("while updating file times for [" + path + "]"));
+}
+
 // IBRIX mode opens every item with 0600 and gives it its mode at close.
 TEST_F(OwnerModeTimes, IbrixModeOpensWithOwnerReadWriteOnly) {
     writeSettings("[FileSystemAgent]\nnIbrixEnabled = 1\n");
