@@ -115,6 +115,10 @@ public:
     void handleError(unsigned long err);
     // The item's end did not come (a read error, a missing end of file, a stop): the close then treats it as failed.
     void markDataIncomplete() { _dataIncomplete = true; }
+    // A directory item whose name the open found to be a symbolic link: the link is kept and the item is restored
+    // into the directory it reaches. The steps by path then act on the link itself where they never follow a name
+    // (owner, first mode) and reach through it where they do (held-back mode, times).
+    bool keptDirectoryLink() const;
 
     // ---- rules and steps whose operations live with their own behaviour ----
     bool ShouldRestoreFile();
