@@ -1,7 +1,8 @@
 // Directories: made with their missing ancestors at open, given a fixed owner and mode when they come from Windows
 // or Novell sources, given their owner and first mode by the common post-open (with the identity the process started
 // with when the directory was made here earlier as an ancestor), and at close handed to the job's timestamp handler,
-// which sets every folder's times at the end of the job, after everything inside was written.
+// which sets every folder's times at the end of the job, after everything inside was written. A directory whose name
+// is the user's link to a directory is restored into the directory the link reaches, and keeps the link.
 #include "clRestore/objects/FsRestoreDirectory.h"
 
 #include <cerrno>
@@ -48,9 +49,8 @@ mode_t permissionBits(uint32_t mode) {
 
 void notResettingOnce() {
     static std::once_flag once;
-    std::call_once(once, [] {
-        FCL_LOG(0, "Not resetting permissons/ownership for sync restore or postgres log restores ....");
-    });
+    std::call_once(
+        once, [] { FCL_LOG(0, "Not resetting permissons/ownership for sync restore or postgres log restores ...."); });
 }
 
 // The path as the user knows it, for a folder of a share the job mounted. Translating back belongs to the share
@@ -146,6 +146,7 @@ int FsRestoreDirectory::closeObject() {
     if (_atime != 0) {
         times->SetAccessTime(CTimeStamp::FromUnixTime(_atime));
     }
+    times->SetThroughLink(keptDirectoryLink());
 
     CRestoreTimestampHandler& handler = **job->GetRestoreTimestampHandler();
     const bool timestampPhase = job->IsDistributedTimestampRestore();

@@ -119,6 +119,10 @@ public:
     // created or truncated it, so what the name holds is this item's, partial until the close. Ask before the close,
     // which gives the descriptor back.
     bool isItemOpen() const { return _handle >= 0 || _hsmOpened; }
+    // A directory item whose name the open found to be a symbolic link: the link is kept and the item is restored
+    // into the directory it reaches. The steps by path then act on the link itself where they never follow a name
+    // (owner, first mode) and reach through it where they do (held-back mode, times).
+    bool keptDirectoryLink() const;
 
     // ---- rules and steps whose operations live with their own behaviour ----
     bool ShouldRestoreFile();

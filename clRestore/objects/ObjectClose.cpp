@@ -80,9 +80,9 @@ int setTimesByDescriptor(int fd, time_t atime, time_t mtime) {
 }
 
 // Times of the object at `path` itself: a link found there (the item is never one here) is refused, never
-// followed.
-int setTimesNoFollow(const std::string& path, time_t atime, time_t mtime) {
-    wzfiles::UniqueFd held(open_utf(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+// followed; only a directory kept as the user's link is reached through it.
+int setTimesByPath(const std::string& path, time_t atime, time_t mtime, bool throughLink) {
+    wzfiles::UniqueFd held(open_utf(path.c_str(), O_PATH | O_CLOEXEC | (throughLink ? O_DIRECTORY : O_NOFOLLOW)));
     struct stat st;
     if (!held.valid() || fstat(held.get(), &st) != 0) {
         return -1;
@@ -195,7 +195,10 @@ int FsRestoreUnixObject::closeObject() {
 
     if (_handle == -1) {
         ProcessACL(true);
-        if (!isLink && heldBack && !failed && lChmodFile(_filename, static_cast<int>(finalMode(*this))) != 0) {
+        const int mode = static_cast<int>(finalMode(*this));
+        // Through a kept link the held-back mode goes to the directory the link reaches.
+        if (!isLink && heldBack && !failed &&
+            (keptDirectoryLink() ? ChmodFile(_filename, mode) : lChmodFile(_filename, mode)) != 0) {
             FCL_LOG(0, "Error [%d] while chmod [%s] (mode %lu)", errno, _filename.c_str(),
                     static_cast<unsigned long>(_mode));
             stepFailed();
@@ -288,7 +291,7 @@ int FsRestoreUnixObject::closeObject() {
             stepFailed();
             return 0;
         }
-    } else if (!timesDone && setTimesNoFollow(_filename, _atime, _mtime) != 0 && !g_impersonated) {
+    } else if (!timesDone && setTimesByPath(_filename, _atime, _mtime, keptDirectoryLink()) != 0 && !g_impersonated) {
         FCL_LOG(0, "Error [%d] while updating file times for [%s]", errno, _filename.c_str());
         stepFailed();
     }

@@ -101,11 +101,12 @@ bool clearWayForItem(FsRestoreUnixObject& item, bool isDirectory) {
         (job != nullptr && job->IsDontRestoreData())) {
         return true;
     }
-    // A link standing where the item goes is replaced, never written through; a file with other names is replaced,
-    // never rewritten in place, so a name outside the restore keeps its contents.
+    // A link standing where a file, link or node goes is replaced, never written through; a file with other names is
+    // replaced, never rewritten in place, so a name outside the restore keeps its contents. A directory keeps the
+    // link: the directory open takes what it reaches as the directory, or fails the item when that is none.
     const bool link = S_ISLNK(item._statBuf.st_mode);
     const bool sharedFile = !isDirectory && !S_ISDIR(item._statBuf.st_mode) && item._statBuf.st_nlink > 1;
-    if (!link && !sharedFile) {
+    if ((!link || isDirectory) && !sharedFile) {
         return true;
     }
     FCL_LOG(3, "Replacing [%s]: it is %s", item._filename.c_str(),
@@ -166,6 +167,10 @@ int createAncestors(FsRestoreUnixObject& item) {
 }
 
 }  // namespace
+
+bool FsRestoreUnixObject::keptDirectoryLink() const {
+    return (_mode & S_IFMT) == S_IFDIR && _statReturn == 0 && S_ISLNK(_statBuf.st_mode);
+}
 
 int FsRestoreUnixObject::openObject() {
     const bool isDirectory = (_mode & S_IFMT) == S_IFDIR;

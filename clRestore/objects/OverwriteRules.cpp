@@ -83,9 +83,8 @@ bool FsRestoreUnixObject::ShouldRestoreFile() {
 
     const bool older = isArchiveOlder();
     const bool exists = _statReturn == 0;
-    // A directory merges into a directory already there, so the rules that keep existing items leave it alone. A
-    // link in its place is not merged into: the directory would replace it, so those rules decide as for any item.
-    const bool mergesIntoExisting = isDirectory && !(exists && S_ISLNK(_statBuf.st_mode));
+    // A directory merges into the one already there, or reached through a link there, so the rules that keep
+    // existing items leave it alone; whatever else stands there fails its open instead.
 
     if (_filename.find(kNeverRestoredMarker) != std::string::npos) {
         _dontRestore = 1;
@@ -101,14 +100,14 @@ bool FsRestoreUnixObject::ShouldRestoreFile() {
         return false;
     }
 
-    if (!stubsOnly && _ownerFactory->getDoNotOverwriteOption() && !mergesIntoExisting && exists) {
+    if (!stubsOnly && _ownerFactory->getDoNotOverwriteOption() && !isDirectory && exists) {
         _dontRestore = 1;
         _ownerFactory->setErrCode(_dontRestoreStubWithGUID ? fclitem::kSkippedSilently
                                                            : fclitem::kSkippedNotOverwritten);
         return false;
     }
 
-    if (!mergesIntoExisting && !overwrite && (stubsOnly || older)) {
+    if (!isDirectory && !overwrite && (stubsOnly || older)) {
         _dontRestore = 1;
         if (_dontRestoreStubWithGUID) {
             _ownerFactory->setErrCode(exists ? fclitem::kSkippedSilently : fclitem::kSkippedSilently2);

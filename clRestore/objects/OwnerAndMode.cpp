@@ -189,7 +189,9 @@ int FsRestoreUnixObject::_postOpenObject(int fd, const char* name, IMPERSONATION
     }
 
     const bool isDirectory = (_mode & S_IFMT) == S_IFDIR;
-    const bool isLink = (_mode & S_IFMT) == S_IFLNK;
+    // A directory kept as the user's link is changed here as a link item is: its owner goes to the link, and neither
+    // owner nor first mode reaches the user's directory behind it.
+    const bool isLink = (_mode & S_IFMT) == S_IFLNK || keptDirectoryLink();
     bool readable = false;
     if (g_impersonated) {
         if (static_cast<uint64_t>(uPwd.pw_uid) == _uid) {
@@ -244,7 +246,8 @@ int FsRestoreUnixObject::_postOpenObject(int fd, const char* name, IMPERSONATION
             }
         }
     }
-    _ownerSet = rc == 0;
+    // Set-id bits at the close go only to an item whose owner this set; a directory behind a kept link has its own.
+    _ownerSet = rc == 0 && !keptDirectoryLink();
     bool ownerFailed = false;
     if (rc != 0) {
         const int err = errno;

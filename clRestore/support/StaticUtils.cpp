@@ -93,29 +93,6 @@ int openWithParents(const char* path, int* fd, int flags) {
     return *fd >= 0 ? 1 : 0;
 }
 
-// True when the path's final component (trailing '/' aside, which would make lstat follow it) is a directory.
-bool finalComponentIsDirectory(char* path) {
-    size_t end = std::strlen(path);
-    while (end > 1 && path[end - 1] == '/') {
-        --end;
-    }
-    const char saved = path[end];
-    path[end] = '\0';
-    struct stat st;
-    const int rc = lstat_utf(path, &st);
-    const int err = errno;
-    path[end] = saved;
-    if (rc != 0) {
-        errno = err;
-        return false;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        errno = S_ISLNK(st.st_mode) ? ELOOP : ENOTDIR;
-        return false;
-    }
-    return true;
-}
-
 void registerCreatedDirectory(const std::string& path) {
     if (g_preserveOwnership) {
         g_dirMap.emplace(path, true);
@@ -161,11 +138,8 @@ int StaticUtils::createDirsIteratively(char* path) {
     for (const auto& entry : created) {
         registerCreatedDirectory(entry.first);
     }
-    if (made == 0) {
-        errno = err;
-        return 0;
-    }
-    return finalComponentIsDirectory(path) ? 1 : 0;
+    errno = err;
+    return made != 0 ? 1 : 0;
 }
 
 int StaticUtils::openRestoreDirectory(char* path) {

@@ -3,9 +3,10 @@
 // directory path, an extent staging file opened without truncation, and the test whether a destination can be
 // written. 1 on success, 0 on failure with errno from the failing call.
 //
-// Every path goes through the file-call layer, so the destination gate holds for each component. None of them follows
-// a symbolic link in the final component: a file is never written through a link, and a directory path that ends in
-// a link is not taken as a directory.
+// Every path goes through the file-call layer, so the destination gate holds for each component. A file is never
+// written through a symbolic link in its final component. A directory reached through a link is a directory, as
+// the user laid it out: a link on the way to an item, or one where a directory goes, that names a directory (beneath
+// the root, while a destination root is set) is used as that directory.
 #include <cstdint>
 
 class StaticUtils {
@@ -18,8 +19,8 @@ public:
     static int openRestoreFile(const char* path, int* fd);
     // Creates `path` and its missing ancestors with mode 0700; each directory made is entered in g_dirMap when
     // owners are preserved and given to the restore user when the job restores as one. 1 when the whole path is a
-    // directory afterwards (a final link to a directory is not). `path` is cut in place while the call runs and
-    // whole again when it returns.
+    // directory afterwards, a link to one included; a link to anything else, a dangling one or one the gate refuses
+    // gives 0. `path` is cut in place while the call runs and whole again when it returns.
     static int createDirsIteratively(char* path);
     // The same as createDirsIteratively.
     static int openRestoreDirectory(char* path);

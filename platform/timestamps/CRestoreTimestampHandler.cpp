@@ -58,7 +58,7 @@ CQiError CRestoreTimestampHandler::queue(const boost::shared_ptr<CTimestampData>
     }
     std::lock_guard<std::mutex> lock(mutex_);
     if (!store_.add(absoluteName(data->GetFileName()), data->GetReportingFileName(), data->GetAccessTime().Ticks(),
-                    data->GetModifiedTime().Ticks(), taskId)) {
+                    data->GetModifiedTime().Ticks(), taskId, data->GetThroughLink())) {
         return FXErrorUtil::ErrorErrNo(FX_HERE, ENOMEM,
                                        "The folder times of job %lld fill their store (%zu folders); [%s] keeps the "
                                        "times it was restored with",
@@ -75,7 +75,8 @@ CQiError CRestoreTimestampHandler::Apply() {
     int firstError = 0;
     std::string firstFailed;
     store_.forEachDeepestFirst([&](const wztimestamps::QueuedFolder& folder) {
-        int error = wztimestamps::setFolderTimes(folder.path, folder.accessTicks, folder.modifiedTicks);
+        int error =
+            wztimestamps::setFolderTimes(folder.path, folder.accessTicks, folder.modifiedTicks, folder.throughLink);
         if (error != 0) {
             FCL_ERROR("Cannot restore the times of folder [%s]: %s", folder.path,
                       wzthreads::errorText("setting folder times", error).c_str());

@@ -20,6 +20,10 @@ public:
     const CTimeStamp& GetModifiedTime() const { return modifiedTime_; }
     void SetAccessTime(const CTimeStamp& time) { accessTime_ = time; }
     const CTimeStamp& GetAccessTime() const { return accessTime_; }
+    // The folder was restored into the directory that the user's link at its name reaches: its times go there. Any
+    // other folder's name is never followed.
+    void SetThroughLink(bool throughLink) { throughLink_ = throughLink; }
+    bool GetThroughLink() const { return throughLink_; }
 
 private:
     std::string fileName_;
@@ -27,4 +31,5 @@ private:
     CTimeStamp creationTime_;
     CTimeStamp modifiedTime_;
     CTimeStamp accessTime_;
+    bool throughLink_ = false;
 };

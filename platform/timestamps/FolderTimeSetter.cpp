@@ -37,9 +37,9 @@ struct timespec timeOf(long long ticks) {
 
 }  // namespace
 
-int setFolderTimes(const char* path, long long accessTicks, long long modifiedTicks) {
+int setFolderTimes(const char* path, long long accessTicks, long long modifiedTicks, bool throughLink) {
     // O_PATH: a folder restored without read or search permission for its owner still gets its times.
-    wzfiles::UniqueFd folder(open_utf(path, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    wzfiles::UniqueFd folder(open_utf(path, O_PATH | O_DIRECTORY | O_CLOEXEC | (throughLink ? 0 : O_NOFOLLOW)));
     if (!folder.valid()) {
         return errno;
     }

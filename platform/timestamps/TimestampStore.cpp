@@ -23,7 +23,7 @@ uint32_t depthOf(const std::string& path) {
 }  // namespace
 
 bool TimestampStore::add(const std::string& path, const std::string& reportingName, long long accessTicks,
-                         long long modifiedTicks, int taskId) {
+                         long long modifiedTicks, int taskId, bool throughLink) {
     const size_t nameBytes = path.size() + reportingName.size() + 2;
     if (bytesUsed() + nameBytes + sizeof(Record) > limit_ || path.size() > UINT32_MAX ||
         reportingName.size() > UINT32_MAX) {
@@ -33,6 +33,7 @@ bool TimestampStore::add(const std::string& path, const std::string& reportingNa
     record.nameOffset = names_.size();
     record.pathLength = static_cast<uint32_t>(path.size());
     record.depth = depthOf(path);
+    record.throughLink = throughLink ? 1 : 0;
     record.accessTicks = accessTicks;
     record.modifiedTicks = modifiedTicks;
     record.taskId = taskId;
@@ -58,8 +59,8 @@ void TimestampStore::forEachDeepestFirst(const std::function<void(const QueuedFo
     for (uint32_t index : order) {
         const Record& record = records_[index];
         const char* path = names_.data() + record.nameOffset;
-        visit(
-            QueuedFolder{path, path + record.pathLength + 1, record.accessTicks, record.modifiedTicks, record.taskId});
+        visit(QueuedFolder{path, path + record.pathLength + 1, record.accessTicks, record.modifiedTicks, record.taskId,
+                           record.throughLink != 0});
     }
 }
 

@@ -19,6 +19,7 @@ struct QueuedFolder {
     long long accessTicks;      // CTimeStamp ticks; 0 leaves the time as it is
     long long modifiedTicks;
     int taskId;
+    bool throughLink;  // reached through the user's link at its name (CTimestampData::SetThroughLink)
 };
 
 class TimestampStore {
@@ -29,7 +30,7 @@ public:
 
     // False, and nothing kept, when the folder would take the store past its limit.
     bool add(const std::string& path, const std::string& reportingName, long long accessTicks, long long modifiedTicks,
-             int taskId);
+             int taskId, bool throughLink = false);
     size_t size() const { return records_.size(); }
     // Folders queued for the tasks of a distributed restore.
     size_t taskFolders() const { return taskFolders_; }
@@ -44,7 +45,8 @@ private:
     struct Record {
         uint64_t nameOffset;  // path, NUL, reporting name, NUL
         uint32_t pathLength;
-        uint32_t depth;
+        uint32_t depth : 31;
+        uint32_t throughLink : 1;
         int64_t accessTicks;
         int64_t modifiedTicks;
         int32_t taskId;

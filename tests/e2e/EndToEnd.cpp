@@ -4,6 +4,22 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <boost/make_shared.hpp>
+#include <fstream>
+#include <thread>
+
+#include "clRestore/engine/FclRestore.h"
+#include "clRestore/support/FsRestoreStatistics.h"
+#include "platform/archive/FsRestoreArchive.h"
+#include "platform/log/LogWriter.h"
+#include "platform/session/CWzNetwork.h"
+#include "platform/settings/PlatformPaths.h"
+#include "platform/settings/SettingsFile.h"
+#include "tools/fcl-restore/HostSettings.h"
+#include "tools/fir/FirJob.h"
 
 namespace e2e {
 namespace {
@@ -24,11 +40,11 @@ std::string realPath(const std::string& path) {
 
 EndToEnd::EndToEnd() {
     // Real paths: the packed root is recorded resolved, and the destination must match it.
-    const std::string top = realPath(scratch_.path());
-    source_ = top + "/src";
-    media_ = top + "/media";
-    dest_ = top + "/dest";
-    results_ = top + "/results";
+    top_ = realPath(scratch_.path());
+    source_ = top_ + "/src";
+    media_ = top_ + "/media";
+    dest_ = top_ + "/dest";
+    results_ = top_ + "/results";
     mkdir(source_.c_str(), 0755);
     mkdir(media_.c_str(), 0755);
 }
@@ -63,6 +79,83 @@ fcltest::ProgramRun EndToEnd::restore(const std::vector<std::string>& options) {
     arguments.push_back(media_);
     arguments.push_back(dest_);
     return fcltest::runTool("fcl-restore", arguments);
+}
+
+namespace {
+
+// The child's part of restoreInPlace: set up as the host does, run the job, write what it reports to `report`.
+void runInPlaceJob(const std::string& media, const std::string& results, const std::string& report) {
+    std::string settings;
+    std::string why;
+    fclhost::composeSettings(fclhost::SettingsChoice(), &settings, &why);
+    std::ofstream(results + "/settings.ini") << settings;
+    wzplatform::setResultsDirectory(results);
+    wzplatform::setSettingsFile(results + "/settings.ini");
+    FsRestoreArchive::setMediaDirectory(media);
+    g_ptrLogWriter = boost::make_shared<wzlog::FileLogWriter>(results + "/fclrestore.log", 1);
+
+    std::unique_ptr<CWzNetwork> firEnd;
+    std::unique_ptr<CWzNetwork> engineEnd;
+    InPlaceRun run;
+    if (CWzNetwork::makePair(&firEnd, &engineEnd).IsError()) {
+        run.reason = "no session";
+    } else {
+        fir::FirSession session(std::move(firEnd));
+        fir::FirJobOptions options;
+        options.mediaDir = media;
+        options.destDir = "/";
+        options.inPlace = true;
+        options.overwrite = true;
+        fir::FirJobResult fir;
+        std::thread driver([&] {
+            fir = fir::runDefaultJob(session, options);
+            session.close();
+        });
+        char name[] = "fcl-e2e";
+        FclRestore job;
+        const bool started = job.initialize(engineEnd.get(), name, nullptr);
+        if (started) {
+            job.receiveRestoreMsgs();
+            job.finalize();
+        }
+        engineEnd->shutdown();
+        driver.join();
+        run.succeeded = started && ((job._fatalError == 0 && job._stopReceived == 0) || job._suppressFailure != 0) &&
+                        fir.outcome == fir::FirOutcome::Succeeded;
+        run.reason = job.getFailureReason() + " / FIR: " + fir::outcomeName(fir.outcome) + " " + fir.reason;
+        if (const FsRestoreStatistics* statistics = job.getStatistics()) {
+            run.restored = statistics->getNumFilesSucceeded();
+            run.failed = statistics->getNumFilesFailed();
+            run.skipped = statistics->getNumFilesSkipped();
+        }
+    }
+    std::ofstream(report) << run.succeeded << " " << run.restored << " " << run.failed << " " << run.skipped << "\n"
+                          << run.reason;
+}
+
+}  // namespace
+
+InPlaceRun EndToEnd::restoreInPlace() {
+    mkdir(results_.c_str(), 0755);
+    const std::string report = results_ + "/in-place-run";
+    fflush(nullptr);
+    // The engine changes the process's signal dispositions and keeps process-wide state: a child of its own.
+    const pid_t child = fork();
+    if (child == 0) {
+        runInPlaceJob(media_, results_, report);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    InPlaceRun run;
+    std::ifstream in(report);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
+        !(in >> run.succeeded >> run.restored >> run.failed >> run.skipped)) {
+        run.reason = "the job's process ended with status " + std::to_string(status);
+        return run;
+    }
+    std::getline(in >> std::ws, run.reason);
+    return run;
 }
 
 fcltest::ProgramRun EndToEnd::packAndRestore(const std::vector<std::string>& options) {

@@ -14,6 +14,15 @@
 
 namespace e2e {
 
+// What a restore run inside the test reports.
+struct InPlaceRun {
+    bool succeeded = false;  // the job ended well, as the host judges it
+    std::string reason;      // why not
+    uint64_t restored = 0;
+    uint64_t failed = 0;
+    uint64_t skipped = 0;
+};
+
 class EndToEnd : public ::testing::Test {
 protected:
     EndToEnd();
@@ -25,6 +34,10 @@ protected:
     void pack(const std::vector<std::string>& options = {});
     // fcl-restore --results RESULTS [options] MEDIA DEST.
     fcltest::ProgramRun restore(const std::vector<std::string>& options = {});
+    // The host restores out of place only: here the FIR driver's default job, with the options word lacking
+    // FSR_OPT_OUT_OF_PLACE, drives the engine in a child process, so that every item of MEDIA goes back to its own
+    // path and the copy of SOURCE is SOURCE itself. Overwrites existing items.
+    InPlaceRun restoreInPlace();
     // pack, then restore with `options`, expecting every item restored (exit 0, none failed or skipped).
     fcltest::ProgramRun packAndRestore(const std::vector<std::string>& options = {});
 
@@ -35,12 +48,15 @@ protected:
 
     std::string source(const std::string& name = "") const { return name.empty() ? source_ : source_ + "/" + name; }
     std::string restored(const std::string& name = "") const { return dest_ + source(name); }
+    // A path beside the source, the media and the destination.
+    std::string beside(const std::string& name) const { return top_ + "/" + name; }
     const std::string& media() const { return media_; }
     const std::string& dest() const { return dest_; }
     const std::string& results() const { return results_; }
 
 private:
     fcltest::ScratchDir scratch_{"e2e"};
+    std::string top_;
     std::string source_;
     std::string media_;
     std::string dest_;

@@ -89,7 +89,8 @@ int visit(const char* path, const struct stat* st, int type, FTW*) {
     const std::vector<Range>& want = g_walk->holes == Holes::Written && st->st_size > 0 ? whole : sourceRuns;
     std::vector<Range> got = dataRuns(copy);
     if (got != want) {
-        g_walk->differences += relative + ": data runs " + fclholes::describeRuns(got) + ", want " + fclholes::describeRuns(want) + "\n";
+        g_walk->differences +=
+            relative + ": data runs " + fclholes::describeRuns(got) + ", want " + fclholes::describeRuns(want) + "\n";
     }
     // Where both keep the same holes, only the data runs can differ; otherwise every byte is read.
     std::string bytes = compareBytes(path, copy, got == sourceRuns ? sourceRuns : whole);
@@ -125,10 +126,18 @@ std::vector<Range> expectedRuns(const Item& item) {
     return runs;
 }
 
-std::string rsyncDifferences(const std::string& source, const std::string& copy) {
-    fcltest::ProgramRun run = fcltest::runProgram({"rsync", "-n", "-a", "-c", "-H", "-A", "-X", "--numeric-ids",
-                                                   "--itemize-changes", "--delete", source + "/", copy + "/"},
-                                                  600);
+std::string rsyncDifferences(const std::string& source, const std::string& copy, DirLinks dirLinks) {
+    std::vector<std::string> argv{"rsync",   "-n", "-a", "-c", "-H", "-A", "-X", "--numeric-ids", "--itemize-changes",
+                                  "--delete"};
+    if (dirLinks == DirLinks::Followed) {
+        argv.push_back("--copy-dirlinks");
+        argv.push_back(copy + "/");
+        argv.push_back(source + "/");
+    } else {
+        argv.push_back(source + "/");
+        argv.push_back(copy + "/");
+    }
+    fcltest::ProgramRun run = fcltest::runProgram(argv, 600);
     if (run.status != 0) {
         return run.out + "rsync ended with status " + std::to_string(run.status) + ": " + run.err;
     }

@@ -42,11 +42,11 @@ struct ArchivePlan {
 };
 
 class DefaultJob {
-  public:
+public:
     DefaultJob(FirSession& session, const FirJobOptions& options) : session_(session), options_(options) {}
     FirJobResult run();
 
-  private:
+private:
     bool loadMedia();
     void plan();
     bool start();
@@ -208,6 +208,9 @@ bool DefaultJob::start() {
     params.destDir = &destDir[0];
     params.numSrcPaths = sourcePaths_.size();
     params.options = defaultOptionsWord(options_.overwrite, options_.restart) | options_.extraOptions;
+    if (options_.inPlace) {
+        params.options &= ~static_cast<unsigned long>(FSR_OPT_OUT_OF_PLACE);
+    }
     if (!sendOrFail(FSR_MSG_SET_PARAMS, &params, sizeof params)) {
         return false;
     }

@@ -24,6 +24,8 @@ struct FirJobOptions {
     uint64_t stripLevel = 0;
     bool overwrite = false;
     bool restart = false;
+    // Leaves FSR_OPT_OUT_OF_PLACE out of the options word: every item goes back to its own path, destDir aside.
+    bool inPlace = false;
     unsigned long extraOptions = 0;  // OR-ed into the options word
     OptionPairs reservedOptions;
     int64_t jobId = 0;  // 0: taken from the clock

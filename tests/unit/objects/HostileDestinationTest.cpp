@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 
+#include "clRestore/objects/FsRestoreDirectory.h"
 #include "clRestore/support/FsrMessages.h"
 #include "tests/unit/objects/ItemFixture.h"
 
@@ -54,7 +55,7 @@ protected:
     std::string victimDir_ = outside_ + "/dir";
 };
 
-// A link where the item goes is replaced by the item, whatever it points at: outside, inside the destination, or
+// A link where a file goes is replaced by the file, whatever it points at: outside, inside the destination, or
 // nowhere.
 TEST_F(HostileDestination, LinkPlantedAsTheItemIsReplaced) {
     const std::string inner = dest_ + "/inner";
@@ -65,9 +66,10 @@ TEST_F(HostileDestination, LinkPlantedAsTheItemIsReplaced) {
         std::string target;
         mode_t mode;
     } cases[] = {
-        {"to-outside-file", victimFile_, S_IFREG | 0644},   {"relative-climb", "../outside/file", S_IFREG | 04755},
-        {"to-inner-file", "inner", S_IFREG | 0600},         {"dangling", outside_ + "/new", S_IFREG | 0644},
-        {"dir-to-outside-dir", victimDir_, S_IFDIR | 0777}, {"dir-to-outside-file", victimFile_, S_IFDIR | 0700},
+        {"to-outside-file", victimFile_, S_IFREG | 0644},
+        {"relative-climb", "../outside/file", S_IFREG | 04755},
+        {"to-inner-file", "inner", S_IFREG | 0600},
+        {"dangling", outside_ + "/new", S_IFREG | 0644},
     };
     const auto before = outside();
     for (const auto& c : cases) {
@@ -77,25 +79,42 @@ TEST_F(HostileDestination, LinkPlantedAsTheItemIsReplaced) {
         EXPECT_EQ(restore(path, item(c.mode)), 0u);
         const auto after = stateOf(path);
         EXPECT_EQ(after.mode, c.mode);
-        if (S_ISREG(c.mode)) {
-            EXPECT_EQ(after.content, "restored");
-        }
+        EXPECT_EQ(after.content, "restored");
     }
     EXPECT_EQ(outside(), before);
     EXPECT_EQ(stateOf(inner), innerBefore);
 }
 
-// With the rules keeping the existing item, the link stays, and is not followed either.
+// A directory item keeps a link at its name and restores into what it reaches; a link that leaves the destination
+// reaches nothing the restore may use, and the item fails.
+TEST_F(HostileDestination, LinkPlantedAsADirectoryItemFailsIt) {
+    const std::pair<const char*, std::string> links[] = {
+        {"to-outside-dir", victimDir_}, {"climb-to-outside-dir", "../outside/dir"}, {"to-outside-file", victimFile_}};
+    const auto before = outside();
+    for (const auto& link : links) {
+        SCOPED_TRACE(link.first);
+        const std::string path = dest_ + "/" + link.first;
+        ASSERT_EQ(symlink(link.second.c_str(), path.c_str()), 0);
+        EXPECT_EQ(restore<FsRestoreDirectory>(path, item(S_IFDIR | 0777)), fclitem::kCreateFailed);
+        EXPECT_EQ(stateOf(path).content, link.second);
+    }
+    EXPECT_EQ(outside(), before);
+}
+
+// With the rules keeping the existing file, the link stays, and is not followed either; no rule keeps a directory,
+// whose open then refuses the link out of the destination.
 TEST_F(HostileDestination, LinkKeptByTheRulesIsNotFollowed) {
     useFactory(0);
     factory_->setDoNotOverwrite(true);
     const auto before = outside();
-    for (mode_t mode : {S_IFREG | 0644, S_IFDIR | 0755}) {
-        const std::string path = dest_ + (S_ISDIR(mode) ? "/dirlink" : "/filelink");
-        ASSERT_EQ(symlink(S_ISDIR(mode) ? victimDir_.c_str() : victimFile_.c_str(), path.c_str()), 0);
-        EXPECT_EQ(restore(path, item(mode)), fclitem::kSkippedNotOverwritten);
-        EXPECT_TRUE(S_ISLNK(stateOf(path).mode));
-    }
+    const std::string fileLink = dest_ + "/filelink";
+    const std::string dirLink = dest_ + "/dirlink";
+    ASSERT_EQ(symlink(victimFile_.c_str(), fileLink.c_str()), 0);
+    ASSERT_EQ(symlink(victimDir_.c_str(), dirLink.c_str()), 0);
+    EXPECT_EQ(restore(fileLink, item(S_IFREG | 0644)), fclitem::kSkippedNotOverwritten);
+    EXPECT_EQ(restore<FsRestoreDirectory>(dirLink, item(S_IFDIR | 0755)), fclitem::kCreateFailed);
+    EXPECT_TRUE(S_ISLNK(stateOf(fileLink).mode));
+    EXPECT_TRUE(S_ISLNK(stateOf(dirLink).mode));
     EXPECT_EQ(outside(), before);
 }
 
@@ -107,7 +126,7 @@ TEST_F(HostileDestination, LinkPlantedAsADirectoryFailsTheItem) {
     for (const std::string& path : {dest_ + "/abs/file", dest_ + "/rel/file", dest_ + "/abs/new/file"}) {
         SCOPED_TRACE(path);
         EXPECT_EQ(restore(path, item(S_IFREG | 0644)), fclitem::kCreateFailed);
-        EXPECT_EQ(restore(path, item(S_IFDIR | 0777)), fclitem::kCreateFailed);
+        EXPECT_EQ(restore<FsRestoreDirectory>(path, item(S_IFDIR | 0777)), fclitem::kCreateFailed);
     }
     EXPECT_EQ(outside(), before);
 }

@@ -196,7 +196,9 @@ protected:
         factory_.reset(new OptionsFactory(&dest[0], options, &job_));
     }
 
-    std::unique_ptr<TestItem> makeItem(const std::string& path, const ItemLayout& plan = ItemLayout()) {
+    // A restore object of kind `Item` (the test item by default) for the archive copy `plan` at `path`.
+    template <class Item = TestItem>
+    std::unique_ptr<Item> makeItem(const std::string& path, const ItemLayout& plan = ItemLayout()) {
         header_ = CXFileHeader();
         header_.mode = plan.mode;
         header_.uid = plan.uid;
@@ -210,7 +212,7 @@ protected:
         header_.fileAttributes = plan.device;
         header_.linkCount = plan.links;
         header_.sourcePlatform = CXHDR_PLATFORM_UNIX;
-        std::unique_ptr<TestItem> item(new TestItem(&header_, factory_.get()));
+        std::unique_ptr<Item> item(new Item(&header_, factory_.get()));
         item->_filename = path;
         item->_realName = path;
         return item;
@@ -218,9 +220,10 @@ protected:
 
     // The stream's road for one item: the error code cleared, open, data unless skipped, close. The item's final
     // error code.
+    template <class Item = TestItem>
     unsigned long restore(const std::string& path, const ItemLayout& plan = ItemLayout(), int* closeResult = nullptr) {
         factory_->setErrCode(0);
-        auto item = makeItem(path, plan);
+        auto item = makeItem<Item>(path, plan);
         if (item->openObject() == 0) {
             return factory_->getErrCode();
         }

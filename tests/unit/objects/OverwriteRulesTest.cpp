@@ -1,10 +1,11 @@
 // Whether an item is restored, by the job's overwrite rule and what stands at its destination: nothing, an older or
-// a newer copy, a directory, or a link. A skipped item leaves the destination exactly as it was; a restored one
+// a newer copy, a directory, or a link. A skipped item leaves the destination exactly as it was; a restored file
 // replaces a link instead of writing through it.
 #include <sys/stat.h>
 
 #include <string>
 
+#include "clRestore/objects/FsRestoreDirectory.h"
 #include "clRestore/support/FsrMessages.h"
 #include "tests/unit/objects/ItemFixture.h"
 
@@ -93,22 +94,23 @@ const Case kCases[] = {
     {Rule::StubsOnly, false, Dest::Newer, fclitem::kSkippedExisting},
     {Rule::StubsOnly, false, Dest::Directory, fclitem::kSkippedExisting},
     {Rule::StubsOnly, false, Dest::Link, fclitem::kSkippedExisting},
-    // Directories merge into existing ones under every rule; a link in their place is an item like any other.
+    // Directories merge into existing ones under every rule: no rule skips them. A link in their place is kept, and
+    // one to no directory (here: to a file) fails the directory's open.
     {Rule::Unconditional, true, Dest::Absent, kRestored},
     {Rule::Unconditional, true, Dest::Directory, kRestored},
-    {Rule::Unconditional, true, Dest::Link, kRestored},
+    {Rule::Unconditional, true, Dest::Link, fclitem::kCreateFailed},
     {Rule::OnlyIfNewer, true, Dest::Absent, kRestored},
     {Rule::OnlyIfNewer, true, Dest::Directory, kRestored},
-    {Rule::OnlyIfNewer, true, Dest::Link, fclitem::kSkippedExisting},
+    {Rule::OnlyIfNewer, true, Dest::Link, fclitem::kCreateFailed},
     {Rule::Never, true, Dest::Absent, kRestored},
     {Rule::Never, true, Dest::Directory, kRestored},
-    {Rule::Never, true, Dest::Link, fclitem::kSkippedNotOverwritten},
+    {Rule::Never, true, Dest::Link, fclitem::kCreateFailed},
     {Rule::OnlyIfExists, true, Dest::Absent, fclitem::kSkippedMissing},
     {Rule::OnlyIfExists, true, Dest::Directory, kRestored},
-    {Rule::OnlyIfExists, true, Dest::Link, fclitem::kSkippedExisting},
+    {Rule::OnlyIfExists, true, Dest::Link, fclitem::kCreateFailed},
     {Rule::StubsOnly, true, Dest::Absent, kRestored},
     {Rule::StubsOnly, true, Dest::Directory, kRestored},
-    {Rule::StubsOnly, true, Dest::Link, fclitem::kSkippedExisting},
+    {Rule::StubsOnly, true, Dest::Link, fclitem::kCreateFailed},
 };
 
 class OverwriteRules : public objtest::ItemFixture {
@@ -165,7 +167,7 @@ TEST_F(OverwriteRules, EachRuleAgainstEveryDestinationState) {
 
         ItemLayout plan;
         plan.mode = c.directoryItem ? S_IFDIR | 0750 : S_IFREG | 0644;
-        EXPECT_EQ(restore(path, plan), c.expected);
+        EXPECT_EQ(c.directoryItem ? restore<FsRestoreDirectory>(path, plan) : restore(path, plan), c.expected);
 
         EXPECT_EQ(stateOf(victim_), victim) << "the link's target changed";
         const PathState after = stateOf(path);

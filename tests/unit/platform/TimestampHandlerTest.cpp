@@ -247,15 +247,17 @@ TEST_F(TimestampHandler, TaskFoldersQueuedAfterAnApplyAreHandedOverToo) {
 class TimestampHandlerLinks : public gatetest::GateFixture, public ::testing::TestWithParam<int> {
 protected:
     enum { kNoGate, kGateWithOpenat2, kGateWithoutOpenat2 };
+    void SetUp() override {
+        if (GetParam() == kNoGate) {
+            build();
+        } else {
+            buildGated(GetParam() == kGateWithOpenat2);
+        }
+    }
     void TearDown() override { tearDown(); }
 };
 
 TEST_P(TimestampHandlerLinks, AFolderReplacedByALinkChangesNothingOutside) {
-    if (GetParam() == kNoGate) {
-        build();
-    } else {
-        buildGated(GetParam() == kGateWithOpenat2);
-    }
     const std::string& dest = layout_.dest;
     // The links were folders when they were closed; a hostile item or user swapped them afterwards.
     std::vector<std::string> queued = {dest + "/abslink", dest + "/rellink", dest + "/innerlink",
@@ -276,6 +278,35 @@ TEST_P(TimestampHandlerLinks, AFolderReplacedByALinkChangesNothingOutside) {
     EXPECT_TRUE(applied.IsError());
     EXPECT_EQ(outsideSnapshot(), before);
     expectTimes(dest + "/inside", 123, 456);
+}
+
+// Folders restored into the directory the user's link at their name reaches get their times there: in place
+// wherever the link leads, out of place only where the gate lets the link through.
+TEST_P(TimestampHandlerLinks, AFolderKeptAsALinkGetsItsTimesThroughIt) {
+    const std::string& dest = layout_.dest;
+    CRestoreTimestampHandler handler(2, kJobId, nullptr, nullptr);
+    for (const std::string& path :
+         {dest + "/innerlink", dest + "/abslink", dest + "/rellink", dest + "/inside/climb"}) {
+        auto data = folder(path, 123, 456);
+        data->SetThroughLink(true);
+        ASSERT_FALSE(handler.Add(data).IsError()) << path;
+    }
+    const std::string before = outsideSnapshot();
+    EXPECT_EQ(handler.Apply().IsError(), GetParam() != kNoGate);
+    switch (GetParam()) {
+        case kNoGate:
+            expectTimes(dest + "/inside", 123, 456);
+            expectTimes(layout_.outside, 123, 456);
+            break;
+        case kGateWithOpenat2:
+            expectTimes(dest + "/inside", 123, 456);
+            EXPECT_EQ(outsideSnapshot(), before);
+            break;
+        default:
+            // Without openat2 the gate refuses every link.
+            EXPECT_EQ(outsideSnapshot(), before);
+            break;
+    }
 }
 
 std::string resolutionName(const ::testing::TestParamInfo<int>& info) {

@@ -1,5 +1,6 @@
-// The static file utilities never act through a symbolic link in the final component, and reach every other component
-// through the file-call layer, so the destination gate holds for them.
+// The static file utilities never write a file through a symbolic link in its final component, take a link to a
+// directory for the directory it reaches, and reach every component through the file-call layer, so the destination
+// gate holds for them.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -29,7 +30,7 @@ bool isRegular(const std::string& path) {
 // scratch/outside/sentinel ("precious"), scratch/outside/dir/
 // scratch/dest/inside/
 //   fileabs -> <scratch>/outside/sentinel     filerel -> ../outside/sentinel     dangling -> ../outside/nothing
-//   dirlink -> <scratch>/outside/dir           innerlink -> inside
+//   dirlink -> <scratch>/outside/dir           innerlink -> inside      dirclimb -> ../outside/dir
 class StaticUtilsLinksTest : public StaticUtilsFixture {
 protected:
     StaticUtilsLinksTest() : StaticUtilsFixture("fcllinks") {
@@ -46,6 +47,7 @@ protected:
             {"dangling", "../outside/nothing"},
             {"dirlink", outside_ + "/dir"},
             {"innerlink", "inside"},
+            {"dirclimb", "../outside/dir"},
         };
         for (const auto& link : links_) {
             plant(link.first);
@@ -97,17 +99,49 @@ TEST_F(StaticUtilsLinksTest, AFinalLinkIsReplacedByTheRestoredFileNeverWrittenTh
     }
 }
 
-TEST_F(StaticUtilsLinksTest, ADirectoryPathEndingInALinkIsNotADirectory) {
-    for (const char* path : {"dirlink", "dirlink/", "innerlink"}) {
-        SCOPED_TRACE(path);
-        std::vector<char> text = mutableText(dest_ + "/" + path);
-        errno = 0;
-        EXPECT_EQ(StaticUtils::createDirsIteratively(text.data()), 0);
-        EXPECT_EQ(errno, ELOOP);
-        EXPECT_EQ(std::string(text.data()), dest_ + "/" + path);
+// In place every link is the user's own layout; out of place only one that stays beneath the root is a way in. A
+// link to something other than a directory is no directory either way.
+TEST_F(StaticUtilsLinksTest, ADirectoryReachedThroughALinkIsADirectory) {
+    const struct {
+        const char* path;
+        bool gated;
+        int made;
+        const char* creates;  // the directory made, under the scratch directory
+    } cases[] = {
+        {"dirlink", false, 1, nullptr},
+        {"dirlink/", false, 1, nullptr},
+        {"dirclimb", false, 1, nullptr},
+        {"dirlink/new", false, 1, "outside/dir/new"},
+        {"innerlink", true, 1, nullptr},
+        {"innerlink/", true, 1, nullptr},
+        {"innerlink/new", true, 1, "dest/inside/new"},
+        {"dirlink", true, 0, nullptr},
+        {"dirlink/new", true, 0, nullptr},
+        {"dirclimb", true, 0, nullptr},
+        {"dirclimb/new/deeper", true, 0, nullptr},
+        {"fileabs", false, 0, nullptr},
+        {"filerel", true, 0, nullptr},
+        {"dangling", false, 0, nullptr},
+        {"dangling", true, 0, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.path) + (c.gated ? " gated" : ""));
+        if (c.gated) {
+            ASSERT_EQ(wzfiles::setDestinationRoot(dest_), 0);
+        }
+        std::vector<char> text = mutableText(dest_ + "/" + c.path);
+        EXPECT_EQ(StaticUtils::createDirsIteratively(text.data()), c.made) << std::strerror(errno);
+        EXPECT_EQ(std::string(text.data()), dest_ + "/" + c.path);
+        if (c.creates != nullptr) {
+            EXPECT_TRUE(S_ISDIR(modeOf(scratch_ / c.creates)));
+            EXPECT_EQ(::rmdir((scratch_ / c.creates).c_str()), 0);
+        }
+        wzfiles::clearDestinationRoot();
+        expectOutsideUntouched();
     }
-    EXPECT_TRUE(isLink(dest_ + "/dirlink"));
-    expectOutsideUntouched();
+    for (const auto& link : links_) {
+        EXPECT_TRUE(isLink(dest_ + "/" + link.first)) << link.first;
+    }
 }
 
 TEST_F(StaticUtilsLinksTest, TheGateHoldsForEveryOtherComponent) {
