@@ -18,12 +18,12 @@
 
 #include <boost/shared_ptr.hpp>
 
-#include "clRestore/support/CQiError.h"
-#include "clRestore/support/CXFileHeader.h"
-#include "clRestore/support/FSRPreHeader.h"
-#include "clRestore/support/FsrMessages.h"
-#include "clRestore/support/FsrRecords.h"
-#include "clRestore/support/PerfCounter.h"
+#include "platform/support/CQiError.h"
+#include "protocol/CXFileHeader.h"
+#include "protocol/FSRPreHeader.h"
+#include "protocol/FsrMessages.h"
+#include "protocol/FsrRecords.h"
+#include "platform/support/PerfCounter.h"
 #include "clRestore/support/WzSafeFlags.h"
 #include "platform/restorefiles/WZRestoreFiles.h"
 #include "platform/threads/WzMutex.h"

@@ -14,7 +14,7 @@
 #include "clRestore/engine/RestoreIdentity.h"
 #include "clRestore/factory/FsRestoreObjectsFactory.h"
 #include "clRestore/options/FclRestoreUNIX.h"
-#include "clRestore/support/StaticUtils.h"
+#include "clRestore/objects/StaticUtils.h"
 #include "platform/apps/ApplicationId.h"
 #include "platform/apps/ApplicationTypes.h"
 #include "platform/archive/FsRestoreArchive.h"

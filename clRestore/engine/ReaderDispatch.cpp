@@ -5,7 +5,7 @@
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/engine/ReaderSteps.h"
 #include "clRestore/support/PerfCounterTable.h"
-#include "clRestore/support/PipelineBuffer.h"
+#include "protocol/PipelineBuffer.h"
 #include "platform/log/LogWriter.h"
 
 namespace fclreader {

@@ -1,7 +1,7 @@
 #pragma once
 // What the pipeline reader's files share: the records one reader thread owns, and the dispatch of one buffer.
-#include "clRestore/support/CXFileHeader.h"
-#include "clRestore/support/FSRPreHeader.h"
+#include "protocol/CXFileHeader.h"
+#include "protocol/FSRPreHeader.h"
 
 class FclRestore;
 

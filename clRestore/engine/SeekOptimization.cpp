@@ -8,7 +8,7 @@
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "clRestore/support/PerfCounterTable.h"
-#include "clRestore/support/TimeValues.h"
+#include "protocol/TimeValues.h"
 #include "platform/events/EvDebug.h"
 #include "platform/log/LogWriter.h"
 #include "platform/sync/CSyncRestorePathMapper.h"

@@ -17,7 +17,7 @@
 #include "clRestore/engine/SeekSteps.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/FsRestoreStatistics.h"
-#include "clRestore/support/PipelineBuffer.h"
+#include "protocol/PipelineBuffer.h"
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/jobs/WZJobClient.h"
 #include "platform/log/LogWriter.h"

@@ -16,7 +16,7 @@
 #include "clRestore/engine/SourcePathSteps.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/options/FclRestoreUNIX.h"
-#include "clRestore/support/FXPath.h"
+#include "platform/support/FXPath.h"
 #include "platform/log/LogWriter.h"
 #include "platform/sync/CSyncRestorePathMapper.h"
 

@@ -17,7 +17,7 @@
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/ClExceptError.h"
-#include "clRestore/support/FsRestoreRestart.h"
+#include "clRestore/engine/FsRestoreRestart.h"
 #include "platform/events/EvEvent.h"
 #include "platform/jobs/WZJobClient.h"
 #include "platform/log/LogWriter.h"

@@ -21,7 +21,7 @@
 #include "clRestore/objects/FsRestoreSymlink.h"
 #include "clRestore/objects/FsRestoreWindowsFile.h"
 #include "clRestore/support/ClExceptError.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/apps/OracleRestoreHandler.h"
 #include "platform/files/FileCalls.h"

@@ -7,8 +7,8 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
-#include "clRestore/support/FXPath.h"
-#include "clRestore/support/FsrMessages.h"
+#include "platform/support/FXPath.h"
+#include "protocol/FsrMessages.h"
 #include "platform/log/LogWriter.h"
 #include "platform/mounts/FXFolder.h"
 

@@ -13,7 +13,7 @@
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/objects/RestoreUserGlobals.h"
 #include "clRestore/support/ClExceptError.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
 #include "platform/mounts/FileShareAutoMountManager.h"

@@ -14,7 +14,7 @@
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/options/PendingLog.h"
 #include "clRestore/support/ClExceptError.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/support/FXErrorUtil.h"
 #include "platform/tasks/EvTask.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "clRestore/support/ClExceptError.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/events/EvDebug.h"
 #include "platform/tasks/EvTask.h"

@@ -8,8 +8,8 @@
 #include <map>
 #include <string>
 
-#include "clRestore/support/CXFileHeader.h"
-#include "clRestore/support/FsrJobRecords.h"
+#include "protocol/CXFileHeader.h"
+#include "protocol/FsrJobRecords.h"
 
 class FsRestoreObject;
 

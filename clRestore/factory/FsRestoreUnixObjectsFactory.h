@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "clRestore/factory/FsRestoreObjectsFactory.h"
-#include "clRestore/factory/RestoreDataHandler.h"
-#include "clRestore/support/CQiError.h"
+#include "protocol/RestoreDataHandler.h"
+#include "platform/support/CQiError.h"
 #include "platform/mounts/WzMntTab.h"
 #include "platform/sync/UserGroupID.h"
 

@@ -4,9 +4,9 @@
 #include <exception>
 #include <new>
 
-#include "clRestore/support/CXFileHeader.h"
+#include "protocol/CXFileHeader.h"
 #include "clRestore/support/ClExceptError.h"
-#include "clRestore/support/FXPath.h"
+#include "platform/support/FXPath.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
 

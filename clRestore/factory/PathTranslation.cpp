@@ -11,7 +11,7 @@
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/factory/PathSafety.h"
 #include "clRestore/factory/PathTranslationSteps.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "platform/log/LogWriter.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // What one translation of an item's source path works from, shared by the steps of translatePathname.
 #include <string>
 
-#include "clRestore/support/CXFileHeader.h"
-#include "clRestore/support/FsrJobRecords.h"
+#include "protocol/CXFileHeader.h"
+#include "protocol/FsrJobRecords.h"
 
 class FclRestore;
 class FsRestoreUnixObjectsFactory;

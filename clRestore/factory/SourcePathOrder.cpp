@@ -6,7 +6,7 @@
 #include <string>
 
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
-#include "clRestore/support/FXPath.h"
+#include "platform/support/FXPath.h"
 
 namespace {
 

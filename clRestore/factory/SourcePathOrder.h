@@ -3,7 +3,7 @@
 // by name, so "/a/b" sorts before "/a-c" although '-' sorts before '/'; a path sorts before everything beneath it.
 #include <memory>
 
-#include "clRestore/support/FsrJobRecords.h"
+#include "protocol/FsrJobRecords.h"
 
 // A tokenizer over its own copy of a path: one leading '/' is skipped, each call gives the next name up to a '/', and
 // a run of '/' after a name is passed over, so a trailing '/' gives no empty name (a second leading '/' does).

@@ -9,8 +9,8 @@
 #include "clRestore/factory/PathTranslationSteps.h"
 #include "clRestore/factory/SourcePathOrder.h"
 #include "clRestore/support/ClExceptError.h"
-#include "clRestore/support/FXPath.h"
-#include "clRestore/support/FsrMessages.h"
+#include "platform/support/FXPath.h"
+#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
 

@@ -11,7 +11,7 @@
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/objects/RestoreUserGlobals.h"
 #include "clRestore/support/ClExceptError.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/events/EvEvent.h"
 #include "platform/files/DestinationGate.h"

@@ -3,7 +3,7 @@
 
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/support/ClExceptError.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // A file of a search-index database restore; a metadata file updates the index at close.
 #include "clRestore/objects/FsRestoreFile.h"
-#include "clRestore/support/CQiError.h"
+#include "platform/support/CQiError.h"
 
 class FSRestoreSolrDBFile : public FsRestoreFile {
 public:

@@ -7,7 +7,7 @@
 // with its message id in the factory's error code; a skipped item answers 1 with its skip flag set.
 #include <string>
 
-#include "clRestore/support/CXFileHeader.h"
+#include "protocol/CXFileHeader.h"
 
 class FsRestoreObject {
 public:

@@ -15,9 +15,9 @@
 
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/objects/SubclassSteps.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
-#include "clRestore/support/StaticUtils.h"
+#include "clRestore/objects/StaticUtils.h"
 #include "platform/files/CQiDirectory.h"
 #include "platform/files/FileCalls.h"
 #include "platform/files/UniqueFd.h"

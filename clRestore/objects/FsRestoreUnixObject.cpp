@@ -10,7 +10,7 @@
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/objects/RestoreUserGlobals.h"
 #include "clRestore/support/ItemErrorIds.h"
-#include "clRestore/support/StaticUtils.h"
+#include "clRestore/objects/StaticUtils.h"
 #include "platform/events/EvEvent.h"
 #include "platform/files/FileCalls.h"
 #include "platform/files/LongPathHandler.h"

@@ -10,7 +10,7 @@
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/objects/InodeTable.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/files/FileCalls.h"
 #include "platform/hsm/CXHSMLowLevelCtx.h"

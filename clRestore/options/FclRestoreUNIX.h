@@ -15,13 +15,13 @@
 #include <boost/shared_ptr.hpp>
 
 #include "clRestore/stream/CContainerConfigInfo.h"
-#include "clRestore/support/CQiError.h"
-#include "clRestore/support/CQiString.h"
+#include "platform/support/CQiError.h"
+#include "platform/support/CQiString.h"
 #include "clRestore/support/FXCriticalSection.h"
 #include "clRestore/support/FXMutex.h"
-#include "clRestore/support/FsrArchiveRecords.h"
-#include "clRestore/support/FsrJobRecords.h"
-#include "clRestore/support/PerfCounter.h"
+#include "protocol/FsrArchiveRecords.h"
+#include "protocol/FsrJobRecords.h"
+#include "platform/support/PerfCounter.h"
 #include "platform/index/IndexMetaDataHelper.h"
 
 class FclRestore;

@@ -3,7 +3,7 @@
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/options/MakeSharedNothrow.h"
 #include "clRestore/options/ServiceObjects.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "platform/apps/ApplicationTypes.h"
 #include "platform/log/LogWriter.h"
 #include "platform/settings/WZPlatformInfo.h"

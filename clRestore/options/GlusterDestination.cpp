@@ -3,7 +3,7 @@
 #include <list>
 
 #include "clRestore/options/FclRestoreUNIX.h"
-#include "clRestore/support/FXPath.h"
+#include "platform/support/FXPath.h"
 #include "platform/log/LogWriter.h"
 #include "platform/mounts/FXFolder.h"
 

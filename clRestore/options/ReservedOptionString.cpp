@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "clRestore/options/FclRestoreUNIX.h"
-#include "clRestore/support/FXPath.h"
-#include "clRestore/support/FXString.h"
+#include "platform/support/FXPath.h"
+#include "platform/support/FXString.h"
 #include "platform/log/LogWriter.h"
 #include "platform/settings/WZPlatformInfo.h"
 #include "platform/support/FXErrorUtil.h"

@@ -3,7 +3,7 @@
 // what the job knows and call these.
 #include <string>
 
-#include "clRestore/support/CQiError.h"
+#include "platform/support/CQiError.h"
 
 class FclRestoreUNIX;
 class WZJobCtrlClient;

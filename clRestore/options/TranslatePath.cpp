@@ -8,7 +8,7 @@
 #include "clRestore/factory/PathSafety.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/ClExceptError.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
 

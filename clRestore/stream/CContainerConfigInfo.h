@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-#include "clRestore/support/CQiError.h"
+#include "platform/support/CQiError.h"
 #include "clRestore/support/FXCriticalSection.h"
 
 class CContainerConfig {

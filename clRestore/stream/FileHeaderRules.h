@@ -1,7 +1,7 @@
 #pragma once
 // The per-application rules that a file header passes before its item gets a restore object: database and
 // application backups name their items in layouts of their own, and some items are not to be restored at all.
-#include "clRestore/support/CXFileHeader.h"
+#include "protocol/CXFileHeader.h"
 
 class FclRestore;
 

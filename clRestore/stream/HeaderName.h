@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "clRestore/support/CXFileHeader.h"
+#include "protocol/CXFileHeader.h"
 
 namespace fclstream {
 

@@ -1,6 +1,6 @@
 #pragma once
 // The end of the current item's object, shared by the end of file and by the close of an item whose end never came.
-#include "clRestore/support/CXFileHeader.h"
+#include "protocol/CXFileHeader.h"
 
 class FclRestore;
 

@@ -2,7 +2,7 @@
 // The end-of-file handler's call into the job's restore-to-VM plug-in.
 #include <string>
 
-#include "clRestore/support/CXFileHeader.h"
+#include "protocol/CXFileHeader.h"
 
 class FclRestore;
 

@@ -3,7 +3,7 @@
 #include <atomic>
 
 #include "clRestore/support/CurrentThreadId.h"
-#include "clRestore/support/TimeValues.h"
+#include "protocol/TimeValues.h"
 
 class FXLockableResource {
   public:

@@ -4,7 +4,7 @@
 #include <limits>
 #include <new>
 
-#include "clRestore/support/WzCriticalSection.h"
+#include "platform/threads/WzCriticalSection.h"
 
 FsRestoreStatistics::FsRestoreStatistics(unsigned long numFilesToRestore)
     : _fileNum(0),

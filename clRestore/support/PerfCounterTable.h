@@ -2,7 +2,7 @@
 // The restore job's performance counters: their indexes, the descriptor list and its registration.
 #include <vector>
 
-#include "clRestore/support/PerfCounter.h"
+#include "platform/support/PerfCounter.h"
 
 // Index of each counter in the job's list, as the front ends of PerfCounter take it.
 enum ERestorePerfCounter {

@@ -5,7 +5,7 @@
 // finalize step.
 #include <string>
 
-#include "clRestore/factory/RestoreDataHandler.h"
+#include "protocol/RestoreDataHandler.h"
 
 class EvEvent;
 

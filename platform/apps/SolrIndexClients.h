@@ -4,7 +4,7 @@
 // operation that needs the index fails with an error that says so, never with a made-up answer.
 #include <string>
 
-#include "clRestore/support/CQiError.h"
+#include "platform/support/CQiError.h"
 #include "platform/support/FaultCounter.h"
 
 class WZJobCtrlClient;

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <memory>
 
-#include "clRestore/support/CXFileHeader.h"
-#include "clRestore/support/FSRPreHeader.h"
-#include "clRestore/support/PipelineBuffer.h"
+#include "protocol/CXFileHeader.h"
+#include "protocol/FSRPreHeader.h"
+#include "protocol/PipelineBuffer.h"
 #include "platform/support/ByteOrder.h"
 
 namespace fclarchive {

@@ -4,8 +4,8 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "clRestore/support/FSRPreHeader.h"
-#include "clRestore/support/PipelineBuffer.h"
+#include "protocol/FSRPreHeader.h"
+#include "protocol/PipelineBuffer.h"
 #include "platform/archive/ArchiveFormat.h"
 #include "platform/archive/ArchiveHooks.h"
 #include "platform/archive/StreamRecords.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "clRestore/support/CQiError.h"
+#include "platform/support/CQiError.h"
 #include "platform/files/UniqueFd.h"
 
 namespace fclarchive {

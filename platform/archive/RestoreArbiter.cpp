@@ -1,6 +1,6 @@
 #include "platform/archive/RestoreArbiter.h"
 
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 
 RestoreArbiter::RestoreArbiter(std::atomic<int>* fatalError, std::atomic<int>* stopReceived,
                                std::atomic<int>* terminateProcess)

@@ -4,8 +4,8 @@
 #include <system_error>
 #include <vector>
 
-#include "clRestore/support/FsrMessages.h"
-#include "clRestore/support/FsrRecords.h"
+#include "protocol/FsrMessages.h"
+#include "protocol/FsrRecords.h"
 #include "platform/archive/ArchiveMover.h"
 #include "platform/log/LogWriter.h"
 #include "platform/session/CWzNetwork.h"

@@ -11,7 +11,7 @@
 #include <memory>
 #include <thread>
 
-#include "clRestore/support/CQiError.h"
+#include "platform/support/CQiError.h"
 
 class CWzNetwork;
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "clRestore/support/FSRPreHeader.h"
+#include "protocol/FSRPreHeader.h"
 #include "platform/support/ByteOrder.h"
 
 namespace fclarchive {

@@ -1,6 +1,6 @@
 #pragma once
 // Directory operations of the platform.
-#include "clRestore/support/CQiError.h"
+#include "platform/support/CQiError.h"
 
 class CQiDirectory {
   public:

@@ -3,7 +3,7 @@
 #include <map>
 #include <string>
 
-#include "clRestore/support/WzCriticalSection.h"
+#include "platform/threads/WzCriticalSection.h"
 #include "platform/hsm/CXHSMLowLevel.h"
 #include "platform/hsm/CXHSMMntTab.h"
 #include "platform/support/FaultCounter.h"

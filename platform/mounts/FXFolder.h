@@ -5,7 +5,7 @@
 #include <list>
 #include <string>
 
-#include "clRestore/support/CQiError.h"
+#include "platform/support/CQiError.h"
 #include "platform/mounts/WzMntTab.h"
 
 class FXFolder {

@@ -3,7 +3,7 @@
 // lies under no mounted share.
 #include <string>
 
-#include "clRestore/support/CQiError.h"
+#include "platform/support/CQiError.h"
 
 class FileShareAutoMount {
 public:

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <new>
 
-#include "clRestore/support/TimeValues.h"
+#include "protocol/TimeValues.h"
 #include "platform/events/RecordedList.h"
 #include "platform/log/LogWriter.h"
 #include "platform/support/TextFormat.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "clRestore/support/CQiError.h"
+#include "platform/support/CQiError.h"
 #include "platform/session/wzsDatabuf.h"
 
 class CWzNetwork {

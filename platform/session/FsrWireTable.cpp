@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
-#include "clRestore/support/FsrMessages.h"
-#include "clRestore/support/FsrRecords.h"
+#include "protocol/FsrMessages.h"
+#include "protocol/FsrRecords.h"
 
 namespace wzsession {
 namespace {

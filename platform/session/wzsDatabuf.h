@@ -2,7 +2,7 @@
 // The data buffers of the session library: the payload descriptor callers fill, and the buffer of one message.
 #include <cstdint>
 
-#include "clRestore/support/CAutoMemory.h"
+#include "platform/support/CAutoMemory.h"
 
 // A record handed to a send: its length in bytes and its address; the other two words stay 0.
 struct wzsDatabuf {

@@ -1,4 +1,4 @@
-#include "clRestore/support/CQiString.h"
+#include "platform/support/CQiString.h"
 
 #include <cstdio>
 #include <utility>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "clRestore/support/CQiError.h"
+#include "platform/support/CQiError.h"
 
 struct FXErrorPrivate {
     enum Kind { kEventMessage, kErrNo, kWin32 };

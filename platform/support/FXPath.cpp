@@ -1,4 +1,4 @@
-#include "clRestore/support/FXPath.h"
+#include "platform/support/FXPath.h"
 
 #include <cerrno>
 #include <vector>

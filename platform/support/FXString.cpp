@@ -1,4 +1,4 @@
-#include "clRestore/support/FXString.h"
+#include "platform/support/FXString.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "clRestore/support/PerfCounter.h"
+#include "platform/support/PerfCounter.h"
 
 #include "platform/log/LogWriter.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "clRestore/support/CQiError.h"
+#include "platform/support/CQiError.h"
 #include "platform/log/LogWriter.h"
 #include "platform/sync/UserGroupID.h"
 

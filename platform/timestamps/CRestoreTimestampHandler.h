@@ -10,7 +10,7 @@
 
 #include <boost/shared_ptr.hpp>
 
-#include "clRestore/support/CQiError.h"
+#include "platform/support/CQiError.h"
 #include "platform/support/FaultCounter.h"
 #include "platform/timestamps/CTimestampData.h"
 #include "platform/timestamps/TimestampStore.h"

@@ -3,7 +3,7 @@
 // A clear time stamp is not applied: that time of the folder stays as it is.
 #include <string>
 
-#include "clRestore/support/TimeValues.h"
+#include "protocol/TimeValues.h"
 #include "platform/support/FaultCounter.h"
 
 class CTimestampData : public wzfault::FailableAllocation<CTimestampData> {

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "clRestore/support/TimeValues.h"
+#include "protocol/TimeValues.h"
 #include "platform/files/FileCalls.h"
 #include "platform/files/UniqueFd.h"
 

@@ -4,8 +4,8 @@
 // and leaves it null on failure. The object lives until its own Release; it is never deleted by its user.
 #include <string>
 
-#include "clRestore/support/CXFileHeader.h"
-#include "clRestore/support/FsrJobRecords.h"
+#include "protocol/CXFileHeader.h"
+#include "protocol/FsrJobRecords.h"
 
 class WZRstJobClient;
 class WZJobCtrlClient;

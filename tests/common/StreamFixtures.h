@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "clRestore/support/CXFileHeader.h"
+#include "protocol/CXFileHeader.h"
 
 namespace fcltest {
 

@@ -7,8 +7,8 @@
 #include <climits>
 #include <cstring>
 
-#include "clRestore/support/CXFileHeader.h"
-#include "clRestore/support/PipelineBuffer.h"
+#include "protocol/CXFileHeader.h"
+#include "protocol/PipelineBuffer.h"
 #include "platform/archive/ArchiveFormat.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "clRestore/support/FSRPreHeader.h"
-#include "clRestore/support/PipelineBuffer.h"
+#include "protocol/FSRPreHeader.h"
+#include "protocol/PipelineBuffer.h"
 #include "platform/archive/ArchiveFormat.h"
 #include "platform/archive/StreamRecords.h"
 

@@ -13,7 +13,7 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/support/FsRestoreStatistics.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "platform/log/LogWriter.h"
 #include "platform/session/CWzNetwork.h"
 #include "platform/settings/WZPlatformAgents.h"

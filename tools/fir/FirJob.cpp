@@ -7,7 +7,7 @@
 #include <map>
 #include <memory>
 
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "platform/log/LogWriter.h"
 #include "tools/fir/ArchiveIndexFile.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "platform/session/wzsDatabuf.h"
 
 namespace fir {

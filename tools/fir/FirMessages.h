@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "clRestore/support/FsrRecords.h"
+#include "protocol/FsrRecords.h"
 
 class wzsDatabuf_v2;
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "platform/log/LogWriter.h"
 
 namespace fir {

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "clRestore/support/CQiError.h"
+#include "platform/support/CQiError.h"
 #include "platform/session/CWzNetwork.h"
 #include "tools/fir/FirMessages.h"
 

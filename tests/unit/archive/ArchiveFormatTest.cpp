@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "clRestore/support/PipelineBuffer.h"
+#include "protocol/PipelineBuffer.h"
 #include "platform/archive/ArchiveFormat.h"
 #include "tests/common/StreamFixtures.h"
 #include "tests/common/TestSupport.h"

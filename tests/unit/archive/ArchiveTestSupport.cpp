@@ -10,8 +10,8 @@
 #include <cstring>
 
 #include "clRestore/stream/ConvertCXFileHeader.h"
-#include "clRestore/support/FSRPreHeader.h"
-#include "clRestore/support/PipelineBuffer.h"
+#include "protocol/FSRPreHeader.h"
+#include "protocol/PipelineBuffer.h"
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/support/ByteOrder.h"
 #include "tests/common/TestSupport.h"

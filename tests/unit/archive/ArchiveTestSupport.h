@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "clRestore/support/CXFileHeader.h"
+#include "protocol/CXFileHeader.h"
 #include "platform/archive/ArchiveIndex.h"
 
 class FsRestoreArchive;

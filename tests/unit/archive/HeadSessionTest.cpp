@@ -11,9 +11,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "clRestore/support/FsrMessages.h"
-#include "clRestore/support/FsrRecords.h"
-#include "clRestore/support/PipelineBuffer.h"
+#include "protocol/FsrMessages.h"
+#include "protocol/FsrRecords.h"
+#include "protocol/PipelineBuffer.h"
 #include "platform/archive/ArchiveMover.h"
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/log/LogWriter.h"

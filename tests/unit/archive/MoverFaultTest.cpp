@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "clRestore/support/PipelineBuffer.h"
+#include "protocol/PipelineBuffer.h"
 #include "platform/archive/ArchiveFormat.h"
 #include "platform/archive/ArchiveHooks.h"
 #include "platform/archive/ArchiveMover.h"

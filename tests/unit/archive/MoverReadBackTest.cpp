@@ -5,7 +5,7 @@
 #include <cstring>
 #include <set>
 
-#include "clRestore/support/PipelineBuffer.h"
+#include "protocol/PipelineBuffer.h"
 #include "platform/archive/ArchiveFormat.h"
 #include "platform/archive/ArchiveHooks.h"
 #include "platform/archive/ArchiveMover.h"

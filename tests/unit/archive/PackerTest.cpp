@@ -14,8 +14,8 @@
 #include <set>
 #include <string>
 
-#include "clRestore/support/FSRPreHeader.h"
-#include "clRestore/support/PipelineBuffer.h"
+#include "protocol/FSRPreHeader.h"
+#include "protocol/PipelineBuffer.h"
 #include "platform/archive/ArchiveFormat.h"
 #include "platform/archive/StreamRecords.h"
 #include "platform/support/ByteOrder.h"

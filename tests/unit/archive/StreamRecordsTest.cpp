@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "clRestore/support/FSRPreHeader.h"
+#include "protocol/FSRPreHeader.h"
 #include "platform/archive/StreamRecords.h"
 #include "tests/common/StreamFixtures.h"
 

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "clRestore/engine/FclRestore.h"
-#include "clRestore/support/FsrRecords.h"
+#include "protocol/FsrRecords.h"
 #include "platform/session/CWzNetwork.h"
 #include "tests/common/TestSupport.h"
 #include "tools/fir/FirSession.h"

@@ -12,7 +12,7 @@
 
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/stream/ConvertCXFileHeader.h"
-#include "clRestore/support/PipelineBuffer.h"
+#include "protocol/PipelineBuffer.h"
 #include "platform/archive/ArchiveFormat.h"
 #include "platform/archive/ArchiveHooks.h"
 #include "platform/archive/StreamRecords.h"

@@ -19,8 +19,8 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/objects/FsRestoreObject.h"
-#include "clRestore/support/FsrRecords.h"
-#include "clRestore/support/PipelineBuffer.h"
+#include "protocol/FsrRecords.h"
+#include "protocol/PipelineBuffer.h"
 #include "platform/archive/ArchiveWriter.h"
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/log/LogWriter.h"

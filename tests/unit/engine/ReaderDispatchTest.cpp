@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "clRestore/options/FclRestoreUNIX.h"
-#include "clRestore/support/PipelineBuffer.h"
+#include "protocol/PipelineBuffer.h"
 #include "platform/archive/StreamRecords.h"
 #include "tests/unit/engine/PipelineFixture.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "clRestore/engine/FclRestore.h"
-#include "clRestore/support/FsRestoreRestart.h"
+#include "clRestore/engine/FsRestoreRestart.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "platform/events/EvEvent.h"
 #include "platform/jobs/WZJobClient.h"

@@ -11,7 +11,7 @@
 
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/options/FclRestoreUNIX.h"
-#include "clRestore/support/FsRestoreRestart.h"
+#include "clRestore/engine/FsRestoreRestart.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "platform/events/EvEvent.h"
 #include "platform/jobs/WZJobClient.h"

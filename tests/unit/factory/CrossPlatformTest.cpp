@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "clRestore/support/ClExceptError.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
 #include "tests/unit/factory/JobFactoryFixture.h"

@@ -12,7 +12,7 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/options/FclRestoreUNIX.h"
-#include "clRestore/support/CXFileHeader.h"
+#include "protocol/CXFileHeader.h"
 #include "platform/files/DestinationGate.h"
 #include "platform/mounts/FXFolder.h"
 #include "tests/common/FactoryFixture.h"

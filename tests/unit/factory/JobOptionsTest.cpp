@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "platform/log/LogWriter.h"
 #include "tests/common/FactoryFixture.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "clRestore/factory/PathSafety.h"
-#include "clRestore/support/CXFileHeader.h"
+#include "protocol/CXFileHeader.h"
 #include "clRestore/support/ClExceptError.h"
 #include "platform/log/LogWriter.h"
 

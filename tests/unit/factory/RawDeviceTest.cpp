@@ -14,7 +14,7 @@
 #include "clRestore/objects/FsRestoreSpecial.h"
 #include "clRestore/objects/FsRestoreSymlink.h"
 #include "clRestore/support/ClExceptError.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
 #include "tests/unit/factory/JobFactoryFixture.h"

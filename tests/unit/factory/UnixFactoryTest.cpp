@@ -10,7 +10,7 @@
 #include <string>
 
 #include "clRestore/support/ClExceptError.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/files/FileCallHooks.h"
 #include "platform/files/FileCalls.h"

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "clRestore/support/FsrMessages.h"
-#include "clRestore/support/FsrRecords.h"
+#include "protocol/FsrMessages.h"
+#include "protocol/FsrRecords.h"
 #include "platform/session/CWzNetwork.h"
 #include "tests/common/TestSupport.h"
 #include "tools/fir/FirJob.h"

@@ -6,8 +6,8 @@
 #include <chrono>
 #include <thread>
 
-#include "clRestore/support/FsrMessages.h"
-#include "clRestore/support/FsrRecords.h"
+#include "protocol/FsrMessages.h"
+#include "protocol/FsrRecords.h"
 #include "platform/session/CWzNetwork.h"
 #include "tests/common/TestSupport.h"
 #include "tests/common/ToolRunner.h"

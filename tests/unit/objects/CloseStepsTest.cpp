@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "platform/events/EvEvent.h"
 #include "tests/unit/objects/ItemFixture.h"
 

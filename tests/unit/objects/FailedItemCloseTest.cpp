@@ -8,7 +8,7 @@
 #include <string>
 
 #include "clRestore/objects/FsRestoreFile.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "tests/unit/objects/ItemFixture.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "tests/unit/objects/ObjectFixture.h"
 

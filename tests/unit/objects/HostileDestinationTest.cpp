@@ -9,7 +9,7 @@
 #include <string>
 
 #include "clRestore/objects/FsRestoreDirectory.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "tests/unit/objects/ItemFixture.h"
 
 namespace {

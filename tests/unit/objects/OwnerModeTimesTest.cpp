@@ -6,7 +6,7 @@
 #include <string>
 
 #include "clRestore/engine/RestoreIdentity.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "tests/unit/objects/ItemFixture.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "clRestore/objects/FsRestoreSymlink.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
 #include "tests/unit/objects/ObjectFixture.h"

@@ -2,7 +2,7 @@
 #include <ostream>
 
 #include "clRestore/options/ServiceObjects.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "platform/timestamps/CRestoreTimestampHandler.h"
 #include "tests/unit/options/ServiceFixture.h"
 

@@ -2,7 +2,7 @@
 #include <boost/pointer_cast.hpp>
 
 #include "clRestore/options/ServiceObjects.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "platform/apps/SolrIndexClients.h"
 #include "platform/events/Journal.h"
 #include "platform/support/FXErrorUtil.h"

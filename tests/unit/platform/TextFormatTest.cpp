@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "clRestore/support/FXString.h"
+#include "platform/support/FXString.h"
 #include "platform/log/LogWriter.h"
 #include "platform/support/FXErrorUtil.h"
 

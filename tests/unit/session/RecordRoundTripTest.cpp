@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "clRestore/support/FsrMessages.h"
-#include "clRestore/support/FsrRecords.h"
+#include "protocol/FsrMessages.h"
+#include "protocol/FsrRecords.h"
 #include "platform/session/FsrWireTable.h"
 #include "tests/unit/session/RecordSamples.h"
 #include "tests/unit/session/SessionPair.h"

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "platform/session/CWzNetwork.h"
 #include "platform/session/FsrWireTable.h"
 

@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "clRestore/support/FsrMessages.h"
-#include "clRestore/support/FsrRecords.h"
+#include "protocol/FsrMessages.h"
+#include "protocol/FsrRecords.h"
 #include "platform/session/FsrWireTable.h"
 #include "platform/support/FXErrorUtil.h"
 #include "tests/unit/session/RecordSamples.h"

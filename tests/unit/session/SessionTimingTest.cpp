@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "clRestore/support/FsrMessages.h"
-#include "clRestore/support/FsrRecords.h"
+#include "protocol/FsrMessages.h"
+#include "protocol/FsrRecords.h"
 #include "tests/common/TestSupport.h"
 #include "tests/unit/session/SessionPair.h"
 

@@ -9,7 +9,7 @@
 
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/stream/FileHeaderRules.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "tests/unit/stream/StreamFixture.h"
 

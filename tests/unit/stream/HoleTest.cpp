@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "clRestore/objects/FsRestoreUnixObject.h"
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "tests/unit/stream/StreamFixture.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "clRestore/support/FsrMessages.h"
+#include "protocol/FsrMessages.h"
 #include "platform/session/CWzNetwork.h"
 #include "tests/unit/stream/StreamFixture.h"
 #include "tools/fir/FirSession.h"

@@ -5,7 +5,7 @@
 #include "clRestore/objects/ProcessRestoreState.h"
 #include "clRestore/stream/ConvertCXFileHeader.h"
 #include "clRestore/support/FsRestoreStatistics.h"
-#include "clRestore/support/PipelineBuffer.h"
+#include "protocol/PipelineBuffer.h"
 #include "platform/events/EvEvent.h"
 #include "platform/jobs/WZJobClient.h"
 #include "platform/settings/PlatformPaths.h"

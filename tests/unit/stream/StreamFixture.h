@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "clRestore/support/CXFileHeader.h"
-#include "clRestore/support/FSRPreHeader.h"
+#include "protocol/CXFileHeader.h"
+#include "protocol/FSRPreHeader.h"
 #include "tests/common/TestSupport.h"
 #include "tests/unit/stream/StreamDoubles.h"
 

@@ -3,7 +3,7 @@
 #include <map>
 #include <string>
 
-#include "clRestore/support/CQiString.h"
+#include "platform/support/CQiString.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "clRestore/support/CQiError.h"
+#include "platform/support/CQiError.h"
 #include "clRestore/support/ClExceptError.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "clRestore/support/FXPath.h"
+#include "platform/support/FXPath.h"
 #include "platform/support/FXErrorUtil.h"
 
 namespace {

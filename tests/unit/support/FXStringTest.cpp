@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "clRestore/support/FXString.h"
+#include "platform/support/FXString.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "clRestore/support/FXLockableResource.h"
-#include "clRestore/support/WzCriticalSection.h"
+#include "platform/threads/WzCriticalSection.h"
 #include "clRestore/support/WzMonitor.h"
 #include "clRestore/support/WzSafeFlags.h"
 #include "clRestore/support/WzSemaphore.h"

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "clRestore/support/PerfCounter.h"
+#include "platform/support/PerfCounter.h"
 #include "platform/log/LogWriter.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "clRestore/support/PerfCounter.h"
+#include "platform/support/PerfCounter.h"
 
 namespace {
 

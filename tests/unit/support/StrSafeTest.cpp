@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "clRestore/support/StrSafe.h"
+#include "platform/support/StrSafe.h"
 
 namespace {
 

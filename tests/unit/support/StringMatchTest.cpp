@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "clRestore/support/FXString.h"
+#include "platform/support/FXString.h"
 
 namespace {
 

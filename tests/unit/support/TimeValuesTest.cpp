@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "clRestore/support/TimeValues.h"
+#include "protocol/TimeValues.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/unit/support/StaticUtilsFixture.h"
+#include "tests/unit/objects/StaticUtilsFixture.h"
 
 namespace statictest {
 namespace {

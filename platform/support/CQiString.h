@@ -2,7 +2,7 @@
 // The support library's string: a NUL-terminated text in an owned buffer and its length in bytes.
 #include <cstring>
 
-#include "clRestore/support/CAutoMemory.h"
+#include "platform/support/CAutoMemory.h"
 
 class CQiString {
 public:

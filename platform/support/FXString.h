@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "clRestore/support/StrSafe.h"
+#include "platform/support/StrSafe.h"
 
 class FXString {
 public:

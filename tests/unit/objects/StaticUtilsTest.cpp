@@ -14,7 +14,7 @@
 
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/objects/RestoreUserGlobals.h"
-#include "tests/unit/support/StaticUtilsFixture.h"
+#include "tests/unit/objects/StaticUtilsFixture.h"
 
 namespace statictest {
 namespace {

@@ -1,4 +1,4 @@
-#include "clRestore/support/FsRestoreRestart.h"
+#include "clRestore/engine/FsRestoreRestart.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <string>
 
 #include "clRestore/support/FsRestoreStatistics.h"
-#include "clRestore/support/StaticUtils.h"
+#include "clRestore/objects/StaticUtils.h"
 #include "platform/events/EvDebug.h"
 #include "platform/events/EvEvent.h"
 #include "platform/files/FileCalls.h"

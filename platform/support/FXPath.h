@@ -3,8 +3,8 @@
 // ordinary names. Repeated and trailing separators never change what a path names.
 #include <string>
 
-#include "clRestore/support/CQiError.h"
-#include "clRestore/support/FXString.h"
+#include "platform/support/CQiError.h"
+#include "platform/support/FXString.h"
 
 class FXPath {
 public:

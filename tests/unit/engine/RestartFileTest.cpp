@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "clRestore/support/FsRestoreRestart.h"
+#include "clRestore/engine/FsRestoreRestart.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "platform/files/FileCallHooks.h"
 #include "platform/log/LogWriter.h"

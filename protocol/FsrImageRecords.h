@@ -3,7 +3,7 @@
 // Laid out in memory exactly as decoded; every field starts at zero.
 #include <cstdint>
 
-#include "clRestore/support/FsrArchiveRecords.h"
+#include "protocol/FsrArchiveRecords.h"
 
 // Body of FSR_MSG_IMG_INIT_INFO.
 struct FSRImgInit {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "clRestore/objects/ProcessRestoreState.h"
-#include "clRestore/support/StaticUtils.h"
+#include "clRestore/objects/StaticUtils.h"
 #include "platform/files/DestinationGate.h"
 #include "platform/files/FileCallHooks.h"
 #include "platform/settings/SettingsFile.h"

@@ -3,7 +3,7 @@
 // data and its end. The factory owns the handler of the current item. Operations in slot order.
 #include <string>
 
-#include "clRestore/support/CXFileHeader.h"
+#include "protocol/CXFileHeader.h"
 
 class RestoreDataHandler {
 public:

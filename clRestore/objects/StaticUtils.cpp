@@ -1,4 +1,4 @@
-#include "clRestore/support/StaticUtils.h"
+#include "clRestore/objects/StaticUtils.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
