@@ -28,7 +28,7 @@ void FclRestore::OnBufferPlFsPreHdr(void*, FSRPreHeader*) {
     FCL_NOT_BUILT_YET();
 }
 
-// Complete as its Part gives it; it stays here until the stream's handlers take it in.
+// Finished; it lives here beside the pre-header handler until that handler is built.
 void FclRestore::initializePreHdr(FSRPreHeader* record) {
     memset(record, 0, sizeof *record);
 }
@@ -52,7 +52,7 @@ int FclRestore::FetchMySqlIndexMetadata(bool) {
     return -1;
 }
 
-// Complete as its Part gives it; it stays here until the job options take it in.
+// Finished; it lives here until the job options that use it are built.
 int FclRestore::GetStatResult(const char* path, struct stat* st) {
     if (path == nullptr || IsHadoopRestore()) {
         return -1;

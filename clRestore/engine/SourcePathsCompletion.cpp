@@ -1,9 +1,9 @@
 // The completion of the source paths at the last index: the sort, the restore-object factory (the Unix factory, or
 // the virtual-server restore host's), the restart point of a restartable job and the source shares.
 //
-// Where the Parts leave a job without a factory and running (the host's factory missing, an exception while
-// building, no memory), the job is stopped as a fatal error instead: every item would need the factory, and the job
-// must not end reported as a success.
+// A job left without a factory (the host's factory missing, an exception while building, no memory) is stopped as a
+// fatal error rather than left running: every item would need the factory, and the job must not end reported as a
+// success.
 #include <dlfcn.h>
 
 #include <cstdio>
