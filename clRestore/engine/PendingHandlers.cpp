@@ -1,37 +1,8 @@
-// Handlers and services of the job object that later work builds. Each says once that it is not built yet and
-// answers as an ordinary job would see it: nothing done, go on; not impersonating.
+// Message handlers and services of the job object that later work builds. Each says once that it is not built yet
+// and answers as an ordinary job would see it: nothing done, go on; not impersonating.
+#include <sys/stat.h>
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/options/PendingLog.h"
-#include <cstring>
-#include <sys/stat.h>
-
-// ---- stream buffers ----
-void FclRestore::OnBufferPlFsOptHdr(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlFsOptHdr2(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlFsOptHdr3(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlFsOptHdr4(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlFsIndexHdr(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlFsReadErr(void*) {
-    FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlFsPreHdr(void*, FSRPreHeader*) {
-    FCL_NOT_BUILT_YET();
-}
-
-// Finished; it lives here beside the pre-header handler until that handler is built.
-void FclRestore::initializePreHdr(FSRPreHeader* record) {
-    memset(record, 0, sizeof *record);
-}
 
 // ---- services the archive open and the seek handlers call ----
 // Not a database job, as the ordinary job sees it: nothing to revert.

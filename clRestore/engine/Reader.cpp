@@ -186,15 +186,3 @@ int FclRestore::readOneBuffer(void** buf, unsigned long* len, unsigned long* typ
     *len = ret.payloadLength;
     return 1;
 }
-
-// ---- buffers this engine takes and leaves alone ----
-
-void FclRestore::OnBufferPlDmSiLink(void*, int) {}
-
-void FclRestore::OnBufferPlFsCldedup(void*, int) {}
-
-bool FclRestore::OnBufferAFileOpened(void*) {
-    return true;
-}
-
-void FclRestore::OnBufferPlFSSystemStateItemMetadataHdr(void*, int) {}

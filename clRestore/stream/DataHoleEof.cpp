@@ -1,6 +1,5 @@
-// The body and the end of each item: data and hole buffers go to the current restore object, the end of file
-// closes it and records its result, a status report goes to the FIR at each end, and the buffers this engine
-// accepts without acting on them.
+// The body and the end of each item: data and hole buffers go to the current restore object, the end of file (or the
+// bad-file marker) closes it and records its result, and a status report goes to the FIR at each end.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -15,15 +14,15 @@
 #include "clRestore/stream/ItemEnd.h"
 #include "clRestore/stream/RestoreToVM.h"
 #include "clRestore/support/FsRestoreStatistics.h"
-#include "protocol/FsrMessages.h"
-#include "protocol/FsrReportRecords.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "clRestore/support/PerfCounterTable.h"
-#include "protocol/PipelineBuffer.h"
 #include "platform/files/FileCalls.h"
 #include "platform/log/LogWriter.h"
 #include "platform/session/wzsDatabuf.h"
 #include "platform/support/ByteOrder.h"
+#include "protocol/FsrMessages.h"
+#include "protocol/FsrReportRecords.h"
+#include "protocol/PipelineBuffer.h"
 
 namespace {
 
@@ -343,35 +342,3 @@ void FclRestore::SendExtentFileStatus(void*, CXFileHeader* hdr) {
     payload.buf = reinterpret_cast<char*>(&report);
     sendMsgToFIR(FSR_MSG_IMG_EXTENT_RESTORE_STATUS, &payload);
 }
-
-int FclRestore::OnBufferPlFsHiWaterMark() {
-    return sendMsgToFIR(FSR_MSG_HI_WATER_MARK);
-}
-
-int FclRestore::OnBufferPlFsLoWaterMark() {
-    return sendMsgToFIR(FSR_MSG_LO_WATER_MARK);
-}
-
-void FclRestore::OnBufferPlFsExtents(void*, int) {
-    FCL_LOG(0, "Don't know how to handle PL_FS_EXTENTS buffer");
-}
-
-void FclRestore::OnBufferPlFsExtentData(void*, int) {
-    FCL_LOG(0, "Don't know how to handle PL_FS_EXTENT_DATA buffer");
-}
-
-void FclRestore::OnBufferPlSdmParameters(void*, int) {
-    FCL_LOG(0, "Don't know how to handle PL_SDM_PARAMERTERS buffer");
-}
-
-void FclRestore::OnBufferPlSdmPadding(void*, int) {
-    FCL_LOG(0, "Don't know how to handle PL_SDM_PADDING buffer");
-}
-
-void FclRestore::OnBufferPlVSDiskInfo(void*, int) {}
-
-void FclRestore::OnBufferPlVSVolHeaderInfo(void*, int) {}
-
-void FclRestore::OnBufferPlVSVolHeaderMetadata(void*, int) {}
-
-void FclRestore::OnBufferPlVSVolHeaderMetadataEof(void*, int) {}
