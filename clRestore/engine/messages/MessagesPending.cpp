@@ -1,10 +1,10 @@
-// Message handlers and services of the job object that later work builds. Each says once that it is not built yet
-// and answers as an ordinary job would see it: nothing done, go on; not impersonating.
-#include <sys/stat.h>
+// Message handlers of the job object that later work builds, and the database services that the archive open, the
+// snap sources and the file header call. Each says once that it is not built yet and answers as an ordinary job
+// would see it: nothing done, go on.
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/options/PendingLog.h"
 
-// ---- services the archive open and the seek handlers call ----
+// ---- database restores ----
 // Not a database job, as the ordinary job sees it: nothing to revert.
 int FclRestore::CheckAndDoRevertForDB(FSROpenArchive* rec, bool& reverted) {
     reverted = false;
@@ -21,15 +21,6 @@ int FclRestore::CheckAndDoRevertForDB(FSROpenArchive* rec, bool& reverted) {
 int FclRestore::FetchMySqlIndexMetadata(bool) {
     FCL_NOT_BUILT_YET();
     return -1;
-}
-
-// Finished; it lives here until the job options that use it are built.
-int FclRestore::GetStatResult(const char* path, struct stat* st) {
-    if (path == nullptr || IsHadoopRestore()) {
-        return -1;
-    }
-    // Files are 64-bit here: stat is stat64.
-    return stat(path, st);
 }
 
 // ---- image-level restore ----
@@ -66,10 +57,4 @@ bool FclRestore::OnMsgEndImgAfileOffsetsArray() {
 bool FclRestore::OnMsgImgRestoreEnd() {
     FCL_NOT_BUILT_YET();
     return true;
-}
-
-// ---- identity ----
-int FclRestore::CheckImpersonateUser(std::string&) {
-    FCL_NOT_BUILT_YET();
-    return 0;
 }

@@ -13,7 +13,7 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/engine/PendingClasses.h"
-#include "clRestore/engine/SeekSteps.h"
+#include "clRestore/engine/messages/SeekSteps.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "platform/archive/FsRestoreArchive.h"
@@ -273,4 +273,8 @@ bool FclRestore::OnMsgSeekToOffset10(FSRSeekArchiveArray_10* rec) {
 
 bool FclRestore::OnMsgSeekToOffset10V2(FSRSeekArchiveArray_10_V2* rec) {
     return OnMsgSeekToOffsetTemplate(rec);
+}
+
+bool FclRestore::OnMsgNasSeekArchive(FSRNasSeekArchiveArray*) {
+    return true;
 }
