@@ -2,9 +2,9 @@
 // One restore job. The host creates it, calls initialize, runs receiveRestoreMsgs on its own thread until the job
 // ends, calls finalize and destroys it. Everything the job uses is a member or is owned here.
 //
-// The declaration is one; the definitions live beside the behaviour they implement (engine/JobObject.cpp,
-// engine/StartUp.cpp, engine/ReceiveLoop.cpp, ...). Virtual operations keep their slot order: a host may call or
-// override any of them.
+// The declaration is one; the definitions live beside the behaviour they implement: the job's life in engine/
+// (JobObject.cpp, StartUp.cpp, ReceiveLoop.cpp, ...), its message handlers in engine/messages/, its buffer handlers in
+// stream/. Virtual operations keep their slot order: a host may call or override any of them.
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -18,15 +18,15 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include "clRestore/support/WzSafeFlags.h"
+#include "platform/restorefiles/WZRestoreFiles.h"
 #include "platform/support/CQiError.h"
+#include "platform/support/PerfCounter.h"
+#include "platform/threads/WzMutex.h"
 #include "protocol/CXFileHeader.h"
 #include "protocol/FSRPreHeader.h"
 #include "protocol/FsrMessages.h"
 #include "protocol/FsrRecords.h"
-#include "platform/support/PerfCounter.h"
-#include "clRestore/support/WzSafeFlags.h"
-#include "platform/restorefiles/WZRestoreFiles.h"
-#include "platform/threads/WzMutex.h"
 
 class CWzNetwork;
 class wzsDatabuf_v2;
@@ -223,13 +223,13 @@ public:
     // True for exactly one caller per job: the one that is to send FSR_MSG_STOP to the restore head first.
     bool markStopMsgSent();
 
-    // ---- identity and permissions at start-up (StartUpIdentity.cpp) ----
+    // ---- identity and permissions at start-up (StartUpIdentity.cpp, StartUpPending.cpp) ----
     int CheckImpersonateUser(std::string& user);
     int VerifyUserPassword(const std::string& user);
     static void SetPermissionForOthers(const std::string& path, mode_t bits);
     static int FolderWalkerCallBack(const char* dir, const char* name, bool isDirectory, void* modes);
 
-    // ---- archives and seeks (Archive.cpp, Seeks.cpp) ----
+    // ---- archives and seeks (messages/: Archive.cpp, Seeks.cpp, SeekOptimization.cpp) ----
     template <class ARRAY>
     bool OnMsgSeekToOffsetTemplate(ARRAY* rec);
     // True when the item a version-10 seek names must be restored; false when the seek optimiser decided that it
@@ -240,8 +240,9 @@ public:
     // 0 to go on (`reverted` tells whether a revert replaced the open), -1 when the open must not go on.
     int CheckAndDoRevertForDB(FSROpenArchive* rec, bool& reverted);
     int FetchMySqlIndexMetadata(bool browse);
+    int GetStatResult(const char* path, struct stat* st);
 
-    // ---- parameters, source paths, job options (Params.cpp, SourcePaths.cpp, JobOptions.cpp) ----
+    // ---- parameters, source paths, job options (messages/: Params.cpp, SourcePaths.cpp, JobOptions.cpp) ----
     bool IsPreventOverwriteFailJob(const char* destDir);
     void CreateSkipPreventOverwriteOnRestartFile();
     // qsort comparators of source-path records by their texts (strcmp, strcasecmp); records without a text first.
@@ -250,7 +251,6 @@ public:
     // Frees every stored source-path text and the array (made with new[] of the parameters' count of records by the
     // parameters handler), leaving none. The destructor calls it; so must a handler that makes another array.
     void releaseSourcePaths();
-    int GetStatResult(const char* path, struct stat* st);
 
     // ---- results and progress (Results.cpp, Progress.cpp) ----
     void UpdateStatistics(const char* path, int errCode, unsigned long long size, unsigned long long compSize,

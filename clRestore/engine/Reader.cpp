@@ -8,10 +8,10 @@
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/engine/PendingClasses.h"
 #include "clRestore/engine/ReaderIdentity.h"
-#include "clRestore/engine/ReaderSteps.h"
 #include "clRestore/engine/RestoreIdentity.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/options/FclRestoreUNIX.h"
+#include "clRestore/stream/BufferDispatch.h"
 #include "clRestore/support/PerfCounterTable.h"
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/events/EvEvent.h"
@@ -116,7 +116,7 @@ void* FclRestore::readPipeline() {
         return threadResult(-1);
     }
 
-    fclreader::ReaderRecords records;
+    fclstream::ReaderRecords records;
     initializePreHdr(&records.prehdr);
     int failedReads = 0;
     while (_terminateReadPipeline == 0) {
@@ -135,7 +135,7 @@ void* FclRestore::readPipeline() {
             continue;
         }
         failedReads = 0;
-        fclreader::dispatchBuffer(*this, records, buf, static_cast<int>(len), type);
+        fclstream::dispatchBuffer(*this, records, buf, static_cast<int>(len), type);
         FreeBufArgs_t args;
         _archive->freeBuffer(&args, nullptr);
     }
@@ -186,15 +186,3 @@ int FclRestore::readOneBuffer(void** buf, unsigned long* len, unsigned long* typ
     *len = ret.payloadLength;
     return 1;
 }
-
-// ---- buffers this engine takes and leaves alone ----
-
-void FclRestore::OnBufferPlDmSiLink(void*, int) {}
-
-void FclRestore::OnBufferPlFsCldedup(void*, int) {}
-
-bool FclRestore::OnBufferAFileOpened(void*) {
-    return true;
-}
-
-void FclRestore::OnBufferPlFSSystemStateItemMetadataHdr(void*, int) {}

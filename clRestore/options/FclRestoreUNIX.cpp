@@ -11,6 +11,7 @@
 #include "platform/settings/WZPlatformInfo.h"
 #include "platform/sync/CSyncRestorePathMapper.h"
 #include "platform/threads/WzNamedMutex.h"
+#include "platform/vm/VSAgentlessRestoreToVM.h"
 
 namespace {
 
@@ -127,6 +128,13 @@ FclRestoreUNIX::~FclRestoreUNIX() {
         releaseRestoreToVMObject();
         _restoreToVM = nullptr;
     }
+}
+
+// The restore-into-a-virtual-machine plug-in object ends through its own release: it was made by the plug-in library,
+// whose allocator the job does not share.
+void FclRestoreUNIX::releaseRestoreToVMObject() {
+    _restoreToVM->Release();
+    _restoreToVMActive = false;
 }
 
 void FclRestoreUNIX::readSeekMarkerBatchSetting() {

@@ -1,10 +1,19 @@
 // What kind of restore is running, and a few per-job values, answered from the job's Unix companion. The job makes
-// its companion in its constructor; the guarded questions also answer their default without one.
+// its companion in its constructor; the guarded questions also answer their default without one. Two answers are
+// decided here: whether the destination lies on a GlusterFS mount (from the host's mount table as it is when each set
+// of job parameters arrives) and whether the Lustre copy tool is enabled (the setting, read once per job).
+#include <list>
+
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreObjectsFactory.h"
 #include "clRestore/options/FclRestoreUNIX.h"
+#include "clRestore/options/ServiceObjects.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "platform/jobs/WZJobClient.h"
+#include "platform/log/LogWriter.h"
+#include "platform/mounts/FXFolder.h"
+#include "platform/settings/WZPlatformInfo.h"
+#include "platform/support/FXPath.h"
 
 namespace {
 
@@ -65,8 +74,38 @@ unsigned long long FclRestore::getDestAppType() {
     return _fclRestoreUnix->_destAppType;
 }
 
+void FclRestoreUNIX::CheckIfDestinationIsGluster(const std::string& destPath) {
+    std::list<WzMntTab::Entry> mounts;
+    FXFolder::getLogicalVolumeList(mounts, nullptr);
+    mounts.sort(SortMntListInDescending());
+    for (const WzMntTab::Entry& mount : mounts) {
+        if (mount.fsType == "fuse.glusterfs" && FXPath::IsAncestorOf(mount.mountDir, destPath, true)) {
+            _destinationGluster = true;
+            FCL_LOG(0, "Destination path [%s] is glusterfs", destPath.c_str());
+            return;
+        }
+    }
+}
+
 bool FclRestore::IsDestinationGluster() {
     return _fclRestoreUnix->_destinationGluster;
+}
+
+namespace fclservices {
+
+bool isLustreCopyToolEnabled(FclRestoreUNIX& unix) {
+    if (unix._lustreCopyToolState == -1) {
+        unsigned long value = 0;
+        WZPlatformInfo().getNumber("FileSystemAgent", "bEnableLustreCopyTool", &value);
+        unix._lustreCopyToolState = value == 1 ? 1 : 0;
+    }
+    return unix._lustreCopyToolState == 1;
+}
+
+}  // namespace fclservices
+
+bool FclRestore::IsLustreCopyToolEnabled() {
+    return _fclRestoreUnix != nullptr && fclservices::isLustreCopyToolEnabled(*_fclRestoreUnix);
 }
 
 bool FclRestore::IsFileDeleteBeforeRestore() {

@@ -1,6 +1,6 @@
-// The body and the end of each item: data and hole buffers go to the current restore object, the end of file
-// closes it and records its result, a status report goes to the FIR at each end, and the buffers this engine
-// accepts without acting on them.
+// The body and the end of each item: data and hole buffers go to the current restore object, the end of file (or the
+// bad-file marker) closes it and records its result, a restore into a virtual machine hands the closed file on to
+// its plug-in, and a status report goes to the FIR at each end.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -13,17 +13,17 @@
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/stream/HeaderName.h"
 #include "clRestore/stream/ItemEnd.h"
-#include "clRestore/stream/RestoreToVM.h"
 #include "clRestore/support/FsRestoreStatistics.h"
-#include "protocol/FsrMessages.h"
-#include "protocol/FsrReportRecords.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "clRestore/support/PerfCounterTable.h"
-#include "protocol/PipelineBuffer.h"
 #include "platform/files/FileCalls.h"
 #include "platform/log/LogWriter.h"
 #include "platform/session/wzsDatabuf.h"
 #include "platform/support/ByteOrder.h"
+#include "platform/vm/VSAgentlessRestoreToVM.h"
+#include "protocol/FsrMessages.h"
+#include "protocol/FsrReportRecords.h"
+#include "protocol/PipelineBuffer.h"
 
 namespace {
 
@@ -147,6 +147,22 @@ void sendDependantPath(FclRestore& job, FsRestoreObject* object) {
     }
 }
 
+// Hands one closed file, restored at `name`, to the job's restore-to-VM plug-in with the item's byte counts and
+// header, which takes it from the destination into the machine. True when the plug-in took it; false with `code` set:
+// skipped, only its access-control list failed, or a write failure otherwise.
+bool restoreClosedFileToVM(FclRestore& job, const std::string& name, CXFileHeader* hdr, unsigned long& code) {
+    std::string message;
+    bool skipped = false;
+    bool aclFailed = false;
+    if (job._fclRestoreUnix->_restoreToVM->RestoreFile(name, job._currFileSize, job._currFileCompSize, hdr, message,
+                                                       skipped, aclFailed)) {
+        code = 0;
+        return true;
+    }
+    code = skipped ? fclitem::kSkippedExisting : aclFailed ? fclitem::kAclFailed : fclitem::kWriteFailed;
+    return false;
+}
+
 void recordItem(FclRestore& job, const std::string& name, unsigned long code, FsRestoreObject* object,
                 CXFileHeader* hdr) {
     FclRestoreUNIX& unix = *job._fclRestoreUnix;
@@ -155,7 +171,7 @@ void recordItem(FclRestore& job, const std::string& name, unsigned long code, Fs
         return;
     }
     unsigned long vmCode = 0;
-    if (!fclstream::restoreClosedFileToVM(job, name, hdr, vmCode)) {
+    if (!restoreClosedFileToVM(job, name, hdr, vmCode)) {
         FCL_ERROR("Can't restore file [%s] to VM. Error code [%d]", hdr->h_filename, static_cast<int>(vmCode));
     }
     job.UpdateStatistics(hdr->h_filename, static_cast<int>(vmCode), job._currFileSize, job._currFileCompSize, nullptr);
@@ -343,35 +359,3 @@ void FclRestore::SendExtentFileStatus(void*, CXFileHeader* hdr) {
     payload.buf = reinterpret_cast<char*>(&report);
     sendMsgToFIR(FSR_MSG_IMG_EXTENT_RESTORE_STATUS, &payload);
 }
-
-int FclRestore::OnBufferPlFsHiWaterMark() {
-    return sendMsgToFIR(FSR_MSG_HI_WATER_MARK);
-}
-
-int FclRestore::OnBufferPlFsLoWaterMark() {
-    return sendMsgToFIR(FSR_MSG_LO_WATER_MARK);
-}
-
-void FclRestore::OnBufferPlFsExtents(void*, int) {
-    FCL_LOG(0, "Don't know how to handle PL_FS_EXTENTS buffer");
-}
-
-void FclRestore::OnBufferPlFsExtentData(void*, int) {
-    FCL_LOG(0, "Don't know how to handle PL_FS_EXTENT_DATA buffer");
-}
-
-void FclRestore::OnBufferPlSdmParameters(void*, int) {
-    FCL_LOG(0, "Don't know how to handle PL_SDM_PARAMERTERS buffer");
-}
-
-void FclRestore::OnBufferPlSdmPadding(void*, int) {
-    FCL_LOG(0, "Don't know how to handle PL_SDM_PADDING buffer");
-}
-
-void FclRestore::OnBufferPlVSDiskInfo(void*, int) {}
-
-void FclRestore::OnBufferPlVSVolHeaderInfo(void*, int) {}
-
-void FclRestore::OnBufferPlVSVolHeaderMetadata(void*, int) {}
-
-void FclRestore::OnBufferPlVSVolHeaderMetadataEof(void*, int) {}

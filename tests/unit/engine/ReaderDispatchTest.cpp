@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "clRestore/options/FclRestoreUNIX.h"
-#include "protocol/PipelineBuffer.h"
+#include "clRestore/support/PerfCounterTable.h"
 #include "platform/archive/StreamRecords.h"
+#include "protocol/PipelineBuffer.h"
 #include "tests/unit/engine/PipelineFixture.h"
 
 namespace jobtest {
@@ -95,6 +96,49 @@ TEST_F(ReaderDispatchTest, EachTypeGoesToItsHandlerWithItsLengthAndUnknownTypesA
                   EXPECT_EQ(job_->_fclRestoreUnix->_seeksAllowed, 3 * FclRestoreUNIX::kDefaultSeekMarkerBatch);
                   expectEveryBufferGivenBackOnce();
                   EXPECT_TRUE(log().contains("Restore successful - sending FSR_MSG_RESTORE_END"));
+              }),
+              0);
+}
+
+// Each timed type moves its own counters once per buffer, the disk-write counter by the data's bytes; a bad-file
+// marker and a hole-free stream leave the end-of-file and hole counters alone.
+TEST_F(ReaderDispatchTest, TimedTypesMoveTheirOwnCounters) {
+    StreamWriter stream(media_, 1);
+    stream.header("/root/a", 0100644);
+    stream.buffer(PL_FS_OPT_HDR, bytes(16));
+    stream.buffer(PL_DATA, bytes(5));
+    stream.buffer(PL_DATA, bytes(7));
+    stream.buffer(PL_FS_HI_WATER_MARK, "");
+    stream.buffer(PL_FS_LO_WATER_MARK, "");
+    stream.buffer(PL_FS_LO_WATER_MARK, "");
+    stream.buffer(PL_FS_EOF, "");
+    stream.item("/root/b", 0100644, {}, PL_FS_BAD_FILE);
+    stream.buffer(PL_FS_CLOSE_AFILE, "");
+    stream.finish();
+    struct Moved {
+        int counter;
+        unsigned long long count;
+        unsigned long long bytes;
+    };
+    const Moved expected[] = {
+        {kPerfOpenFile, 2, 0},   {kPerfWriteOptHdr, 1, 0}, {kPerfRecvData, 2, 0},
+        {kPerfDiskWrite, 2, 12}, {kPerfRecvEOF, 1, 0},     {kPerfHiWater, 1, 0},
+        {kPerfLoWater, 2, 0},    {kPerfCloseAFile, 1, 0},  {kPerfRecvHole, 0, 0},
+    };
+
+    EXPECT_EQ(inChild([&] {
+                  startPipelineJob();
+                  job_->_perfCounter.setEnabled(true);
+                  ASSERT_EQ(openArchive(1), FSR_MSG_SUCCESS);
+                  send(FSR_MSG_READ_ALL);
+                  ASSERT_TRUE(readerEnded(20000));
+                  for (const Moved& m : expected) {
+                      const PerfCounter::Figures f = job_->_perfCounter.fileFigures(m.counter);
+                      EXPECT_EQ(f.count, m.count) << job_->_perfCounter.counterName(m.counter);
+                      EXPECT_EQ(f.bytes, m.bytes) << job_->_perfCounter.counterName(m.counter);
+                  }
+                  send(FSR_MSG_CLOSE_ARCHIVE);
+                  finishJob();
               }),
               0);
 }

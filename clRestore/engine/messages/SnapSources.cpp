@@ -2,7 +2,7 @@
 #include <string>
 
 #include "clRestore/engine/FclRestore.h"
-#include "clRestore/engine/SeekSteps.h"
+#include "clRestore/engine/messages/SeekSteps.h"
 #include "platform/log/LogWriter.h"
 
 namespace {

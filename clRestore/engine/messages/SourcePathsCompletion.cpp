@@ -13,11 +13,11 @@
 #include <string>
 
 #include "clRestore/engine/FclRestore.h"
-#include "clRestore/engine/SourcePathSteps.h"
+#include "clRestore/engine/FsRestoreRestart.h"
+#include "clRestore/engine/messages/SourcePathSteps.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/ClExceptError.h"
-#include "clRestore/engine/FsRestoreRestart.h"
 #include "platform/events/EvEvent.h"
 #include "platform/jobs/WZJobClient.h"
 #include "platform/log/LogWriter.h"

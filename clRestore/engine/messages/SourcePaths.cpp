@@ -13,11 +13,11 @@
 #include <string>
 
 #include "clRestore/engine/FclRestore.h"
-#include "clRestore/engine/SourcePathSteps.h"
+#include "clRestore/engine/messages/SourcePathSteps.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/options/FclRestoreUNIX.h"
-#include "platform/support/FXPath.h"
 #include "platform/log/LogWriter.h"
+#include "platform/support/FXPath.h"
 #include "platform/sync/CSyncRestorePathMapper.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "clRestore/engine/FclRestore.h"
-#include "clRestore/engine/ParamsSteps.h"
+#include "clRestore/engine/messages/ParamsSteps.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "platform/apps/GoogleCloudSpannerInstance.h"
 #include "platform/jobs/WZJobClient.h"

@@ -1,11 +1,11 @@
 #pragma once
-// What the pipeline reader's files share: the records one reader thread owns, and the dispatch of one buffer.
+// The dispatch of the stream's buffers by type, and the records one reader thread owns that the handlers share.
 #include "protocol/CXFileHeader.h"
 #include "protocol/FSRPreHeader.h"
 
 class FclRestore;
 
-namespace fclreader {
+namespace fclstream {
 
 // One of each per reader thread, made when it starts.
 struct ReaderRecords {
@@ -18,4 +18,4 @@ struct ReaderRecords {
 // the buffer back afterwards.
 void dispatchBuffer(FclRestore& job, ReaderRecords& records, void* buf, int len, unsigned long type);
 
-}  // namespace fclreader
+}  // namespace fclstream

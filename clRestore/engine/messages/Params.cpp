@@ -10,11 +10,11 @@
 #include <string>
 
 #include "clRestore/engine/FclRestore.h"
-#include "clRestore/engine/ParamsSteps.h"
 #include "clRestore/engine/RestoreIdentity.h"
+#include "clRestore/engine/messages/ParamsSteps.h"
 #include "clRestore/factory/FsRestoreObjectsFactory.h"
-#include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/objects/StaticUtils.h"
+#include "clRestore/options/FclRestoreUNIX.h"
 #include "platform/apps/ApplicationId.h"
 #include "platform/apps/ApplicationTypes.h"
 #include "platform/archive/FsRestoreArchive.h"

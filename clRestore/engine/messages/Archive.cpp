@@ -1,17 +1,18 @@
 // Archive files: the pre-open with the archive's kind, the open that starts the pipeline reader, and the close that
-// waits for the reader to reach the end of the archive.
+// waits for the reader to reach the end of the archive; the archive's id, and the chunks opened within it.
 #include <cerrno>
 #include <cstring>
 #include <string>
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/engine/PendingClasses.h"
-#include "clRestore/engine/SeekSteps.h"
+#include "clRestore/engine/messages/SeekSteps.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/events/EvEvent.h"
 #include "platform/jobs/WZJobClient.h"
 #include "platform/log/LogWriter.h"
+#include "platform/session/wzsDatabuf.h"
 #include "platform/timestamps/CRestoreTimestampHandler.h"
 
 namespace {
@@ -234,4 +235,26 @@ bool FclRestore::OnMsgCloseArchive() {
         }
     }
     return true;
+}
+
+bool FclRestore::OnMsgArchiveId(FSRArchiveId*) {
+    return true;
+}
+
+bool FclRestore::OnMsgOpenChunk(FSROpenChunk* rec) {
+    if (_archiveOpen == 0) {
+        FCL_LOG(0, "recd the open chunk message and the arch file is not open yet.");
+    }
+    _currentChunkId = rec->chunkId;
+    FCL_LOG(0, "FYI the current chunk being restored id %lld", static_cast<long long>(_currentChunkId));
+    wzsDatabuf payload;
+    payload.len = sizeof(FSROpenChunk) + rec->tailLength;
+    payload.buf = reinterpret_cast<char*>(rec);
+    sendMsgToRestoreHead(FSR_MSG_OPEN_CHUNK, &payload);
+    return true;
+}
+
+bool FclRestore::OnMsgArchFilesEndingInChunk(FSRArchFileIdArray*) {
+    FCL_LOG(0, "Error: We shouldn't be in this method");
+    return false;
 }

@@ -10,7 +10,7 @@
 #include <boost/shared_ptr.hpp>
 
 #include "clRestore/engine/FclRestore.h"
-#include "clRestore/engine/ParamsSteps.h"
+#include "clRestore/engine/messages/ParamsSteps.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "platform/files/DirectoryExt.h"
 #include "platform/files/FileCalls.h"

@@ -1,10 +1,9 @@
 // Seek forwarding: plain seeks go to the restore head inside the seek window; the version-10 forms are batched for
-// proxy-client destinations or converted to plain seeks after the per-item decisions. The probe replies the reader
-// receives widen the window.
+// proxy-client destinations or converted to plain seeks after the per-item decisions. The reader widens the window
+// at each probe reply (stream/FlowControl.cpp).
 #include <strings.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -14,20 +13,17 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/engine/PendingClasses.h"
-#include "clRestore/engine/SeekSteps.h"
+#include "clRestore/engine/messages/SeekSteps.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/FsRestoreStatistics.h"
-#include "protocol/PipelineBuffer.h"
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/jobs/WZJobClient.h"
 #include "platform/log/LogWriter.h"
 #include "platform/session/wzsDatabuf.h"
-#include "platform/support/ByteOrder.h"
 
 namespace {
 
 constexpr int kErrNoMemory = 0x1700000b;
-constexpr size_t kProbeReplyLength = 16;
 
 const char* orUnavailable(const char* text) {
     return text != nullptr ? text : "unavailable";
@@ -279,26 +275,6 @@ bool FclRestore::OnMsgSeekToOffset10V2(FSRSeekArchiveArray_10_V2* rec) {
     return OnMsgSeekToOffsetTemplate(rec);
 }
 
-void FclRestore::OnBufferPlFSProbeReply(void* buf, int len) {
-    if (buf == nullptr || len < 0 || static_cast<size_t>(len) < kProbeReplyLength) {
-        FCL_ERROR("Probe Head Reply of %d bytes carries no token and flags: ignored", len);
-        return;
-    }
-    unsigned char* payload = PipelineBufPayload(buf);
-    const uint64_t token = wzbytes::loadBE64(payload);
-    const uint64_t flags = wzbytes::loadBE64(payload + 8);
-    memcpy(payload, &token, sizeof token);
-    memcpy(payload + 8, &flags, sizeof flags);
-    FCL_LOG(0, "Processing Probe Head Reply. Flags = %llX, Token = %llu ", static_cast<unsigned long long>(flags),
-            static_cast<unsigned long long>(token));
-    if ((flags & 1) == 0) {
-        return;
-    }
-    FclRestoreUNIX& unix = *_fclRestoreUnix;
-    // Replies beyond all counting keep the window at its widest instead of wrapping it shut.
-    int allowed = unix._seeksAllowed;
-    int widened = 0;
-    do {
-        widened = allowed > INT_MAX - unix._seekMarkerBatch ? INT_MAX : allowed + unix._seekMarkerBatch;
-    } while (!unix._seeksAllowed.compare_exchange_weak(allowed, widened));
+bool FclRestore::OnMsgNasSeekArchive(FSRNasSeekArchiveArray*) {
+    return true;
 }

@@ -1,16 +1,10 @@
-// The message handlers that do little or nothing.
+// The messages about the job as a whole that the engine notes or answers without restoring anything: the restart
+// information, the destination path, the job's start and end, the metadata folder, the distributed task id and the
+// virtual-server restore's information, end and replication start.
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "platform/log/LogWriter.h"
 #include "platform/session/wzsDatabuf.h"
-
-bool FclRestore::OnMsgArchiveId(FSRArchiveId*) {
-    return true;
-}
-
-bool FclRestore::OnMsgNasSeekArchive(FSRNasSeekArchiveArray*) {
-    return true;
-}
 
 bool FclRestore::OnMsgRestartInfo() {
     return true;
@@ -34,11 +28,6 @@ bool FclRestore::OnMsgDestPath(FSRDestPath*) {
     return true;
 }
 
-bool FclRestore::OnMsgArchFilesEndingInChunk(FSRArchFileIdArray*) {
-    FCL_LOG(0, "Error: We shouldn't be in this method");
-    return false;
-}
-
 bool FclRestore::OnMsgJobStart(wzsDatabuf_v2*) {
     if (getAppType() != 0x68) {
         FCL_LOG(0, "nothing to be done here.");
@@ -50,19 +39,6 @@ bool FclRestore::OnMsgJobEnd(wzsDatabuf_v2*) {
     if (getAppType() != 0x68) {
         FCL_LOG(0, "nothing to be done here.");
     }
-    return true;
-}
-
-bool FclRestore::OnMsgOpenChunk(FSROpenChunk* rec) {
-    if (_archiveOpen == 0) {
-        FCL_LOG(0, "recd the open chunk message and the arch file is not open yet.");
-    }
-    _currentChunkId = rec->chunkId;
-    FCL_LOG(0, "FYI the current chunk being restored id %lld", static_cast<long long>(_currentChunkId));
-    wzsDatabuf payload;
-    payload.len = sizeof(FSROpenChunk) + rec->tailLength;
-    payload.buf = reinterpret_cast<char*>(rec);
-    sendMsgToRestoreHead(FSR_MSG_OPEN_CHUNK, &payload);
     return true;
 }
 

@@ -8,10 +8,10 @@
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "clRestore/support/PerfCounterTable.h"
-#include "protocol/TimeValues.h"
 #include "platform/events/EvDebug.h"
 #include "platform/log/LogWriter.h"
 #include "platform/sync/CSyncRestorePathMapper.h"
+#include "protocol/TimeValues.h"
 
 namespace {
 
@@ -140,4 +140,13 @@ bool FclRestore::EnableRestoreOptimization() {
     }
     FCL_LOG(1, "Restore optimization not available based on job type and job options");
     return false;
+}
+
+// A path's status for the destination checks; none is taken for a Hadoop restore.
+int FclRestore::GetStatResult(const char* path, struct stat* st) {
+    if (path == nullptr || IsHadoopRestore()) {
+        return -1;
+    }
+    // Files are 64-bit here: stat is stat64.
+    return stat(path, st);
 }
