@@ -120,4 +120,29 @@ std::string toolsDirectory() {
     return exe.substr(0, exe.rfind("/tests/")) + "/tools";
 }
 
+std::string nameFromText(const std::string& text) {
+    std::string name;
+    bool gap = false;
+    auto append = [&](const std::string& word) {
+        if (gap && !name.empty()) {
+            name += '_';
+        }
+        gap = false;
+        name += word;
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        bool digit = c >= '0' && c <= '9';
+        bool digitNext = i + 1 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '9';
+        if (digit || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
+            append(std::string(1, c));
+        } else if (c == '-' && digitNext) {
+            append("Minus");
+        } else {
+            gap = true;
+        }
+    }
+    return name.empty() ? "Empty" : name;
+}
+
 }  // namespace fcltest
