@@ -130,13 +130,20 @@ std::string nameFromText(const std::string& text) {
         gap = false;
         name += word;
     };
+    auto isDigit = [&](size_t at) { return at < text.size() && text[at] >= '0' && text[at] <= '9'; };
+    auto isLetter = [&](size_t at) {
+        return at < text.size() && ((text[at] >= 'A' && text[at] <= 'Z') || (text[at] >= 'a' && text[at] <= 'z'));
+    };
     for (size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
-        bool digit = c >= '0' && c <= '9';
-        bool digitNext = i + 1 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '9';
-        if (digit || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
+        bool wordStart = i == 0 || !(isDigit(i - 1) || isLetter(i - 1));
+        if (wordStart && c == '0' && i + 2 < text.size() && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+            // A hexadecimal number would read like an address in a test's name.
+            append("Hex");
+            ++i;
+        } else if (isDigit(i) || isLetter(i)) {
             append(std::string(1, c));
-        } else if (c == '-' && digitNext) {
+        } else if (c == '-' && isDigit(i + 1)) {
             append("Minus");
         } else {
             gap = true;
