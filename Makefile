@@ -4,7 +4,7 @@ BUILD     ?= build
 SANBUILD  ?= build-san
 CMAKE_ARGS ?=
 
-.PHONY: all deps build build-san test test-plain test-san demo bench format clean
+.PHONY: all deps build build-san test test-plain test-san demo bench format format-check clean
 
 all: build
 
@@ -20,8 +20,10 @@ build-san: deps
 	cmake -S . -B $(SANBUILD) -DCMAKE_BUILD_TYPE=Debug -DFCL_SANITIZE=ON $(CMAKE_ARGS)
 	cmake --build $(SANBUILD) -j $(JOBS)
 
-# Every test, once as built and once under AddressSanitizer and UndefinedBehaviorSanitizer.
-test: test-plain test-san
+# The formatting check first, then every test, once as built and once under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+test: format-check
+	@$(MAKE) --no-print-directory test-plain test-san
 
 test-plain: build
 	ctest --test-dir $(BUILD) -j $(JOBS) --output-on-failure --no-tests=error
@@ -36,8 +38,12 @@ demo: build
 bench: build
 	./bench/run.sh $(BUILD)
 
-format:
-	find clRestore platform tools tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+# Both use clang-format 14 only (scripts/deps.sh installs it).
+format: deps
+	./scripts/format.sh
+
+format-check: deps
+	./scripts/format.sh --check
 
 clean:
 	rm -rf $(BUILD) $(SANBUILD) compile_commands.json

@@ -2,7 +2,8 @@
 # Installs what a fresh Debian machine lacks for building, testing and running the project.
 # Only missing packages are installed; without root, names them and fails.
 set -eu
-PACKAGES="cmake g++ make libgtest-dev libgmock-dev libboost-dev libboost-program-options-dev libacl1-dev libattr1-dev acl attr rsync zlib1g-dev"
+# clang-format is pinned to 14: `make format` and `make format-check` use that version only (scripts/format.sh).
+PACKAGES="cmake g++ make libgtest-dev libgmock-dev libboost-dev libboost-program-options-dev libacl1-dev libattr1-dev acl attr rsync zlib1g-dev clang-format-14"
 [ "$#" -gt 0 ] && PACKAGES="$PACKAGES $*"
 
 missing=""

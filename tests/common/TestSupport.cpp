@@ -120,4 +120,36 @@ std::string toolsDirectory() {
     return exe.substr(0, exe.rfind("/tests/")) + "/tools";
 }
 
+std::string nameFromText(const std::string& text) {
+    std::string name;
+    bool gap = false;
+    auto append = [&](const std::string& word) {
+        if (gap && !name.empty()) {
+            name += '_';
+        }
+        gap = false;
+        name += word;
+    };
+    auto isDigit = [&](size_t at) { return at < text.size() && text[at] >= '0' && text[at] <= '9'; };
+    auto isLetter = [&](size_t at) {
+        return at < text.size() && ((text[at] >= 'A' && text[at] <= 'Z') || (text[at] >= 'a' && text[at] <= 'z'));
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        bool wordStart = i == 0 || !(isDigit(i - 1) || isLetter(i - 1));
+        if (wordStart && c == '0' && i + 2 < text.size() && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+            // A hexadecimal number would read like an address in a test's name.
+            append("Hex");
+            ++i;
+        } else if (isDigit(i) || isLetter(i)) {
+            append(std::string(1, c));
+        } else if (c == '-' && isDigit(i + 1)) {
+            append("Minus");
+        } else {
+            gap = true;
+        }
+    }
+    return name.empty() ? "Empty" : name;
+}
+
 }  // namespace fcltest

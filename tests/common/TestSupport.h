@@ -30,4 +30,11 @@ bool isRoot();
 // Where the built tools are: $FCL_TOOLS_DIR, or beside the tests' folder of the build tree when run by hand.
 std::string toolsDirectory();
 
+// A parameterised case's name made from text such as a setting's value: letters and digits kept, a minus before a
+// digit spelt "Minus", a leading "0x" spelt "Hex", any other run of characters one underscore between words, "Empty"
+// when nothing is left.
+// Cases are named from their own fields rather than printed, so that a test's name holds no address or byte dump and
+// is the same in every build.
+std::string nameFromText(const std::string& text);
+
 }  // namespace fcltest

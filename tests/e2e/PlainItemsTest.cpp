@@ -30,7 +30,10 @@ TEST_P(FilesOfEverySize, AreRestoredByteForByte) {
     EXPECT_EQ(differences(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(PackerBufferKiB, FilesOfEverySize, ::testing::Values("4", "256"));
+INSTANTIATE_TEST_SUITE_P(PackerBuffer, FilesOfEverySize, ::testing::Values("4", "256"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return "Kib" + std::string(info.param);
+                         });
 
 class PlainItems : public EndToEnd {};
 

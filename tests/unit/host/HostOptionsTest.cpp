@@ -76,6 +76,7 @@ TEST(HostOptions, HelpIsTheUsage) {
 }
 
 struct Refused {
+    const char* name;
     std::vector<const char*> args;
     const char* says;
 };
@@ -91,24 +92,27 @@ TEST_P(HostOptionsRefused, WithAReasonAndTheUsage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, HostOptionsRefused,
-    ::testing::Values(Refused{{}, "MEDIA_DIR and DEST_DIR are both required"},
-                      Refused{{"/media"}, "MEDIA_DIR and DEST_DIR are both required"},
-                      Refused{{"/media", "/dest", "/third"}, "too many positional options"},
-                      Refused{{"--bogus", "/media", "/dest"}, "bogus"},
-                      Refused{{"--strip", "two", "/media", "/dest"}, "strip"},
-                      Refused{{"--strip", "-1", "/media", "/dest"}, "strip"},
-                      Refused{{"--strip", "99999999999999999999999", "/media", "/dest"}, "strip"},
-                      Refused{{"--strip", "", "/media", "/dest"}, "strip"},
-                      Refused{{"--path", "relative/p", "/media", "/dest"}, "absolute path"},
-                      Refused{{"--path", "", "/media", "/dest"}, "absolute path"},
-                      Refused{{"--results", "", "/media", "/dest"}, "--results must not be empty"},
-                      Refused{{"--map", "", "/media", "/dest"}, "--map must not be empty"},
-                      Refused{{"", "/dest"}, "MEDIA_DIR must not be empty"},
-                      Refused{{"/media", ""}, "DEST_DIR must not be empty"},
-                      Refused{{"--listen", "/s", "--path", "/a", "/media", "/dest"}, "--path cannot be used"},
-                      Refused{{"--listen", "/s", "--strip", "1", "/media", "/dest"}, "--strip cannot be used"},
-                      Refused{{"--listen", "/s", "--overwrite", "/media", "/dest"}, "--overwrite cannot be used"},
-                      Refused{{"--listen", "/s", "--restart", "/media", "/dest"}, "--restart cannot be used"},
-                      Refused{{"--overwrite=yes", "/media", "/dest"}, "overwrite"}));
+    ::testing::Values(
+        Refused{"NoPaths", {}, "MEDIA_DIR and DEST_DIR are both required"},
+        Refused{"OnlyMedia", {"/media"}, "MEDIA_DIR and DEST_DIR are both required"},
+        Refused{"ThirdPath", {"/media", "/dest", "/third"}, "too many positional options"},
+        Refused{"UnknownOption", {"--bogus", "/media", "/dest"}, "bogus"},
+        Refused{"StripNotANumber", {"--strip", "two", "/media", "/dest"}, "strip"},
+        Refused{"StripNegative", {"--strip", "-1", "/media", "/dest"}, "strip"},
+        Refused{"StripTooLarge", {"--strip", "99999999999999999999999", "/media", "/dest"}, "strip"},
+        Refused{"StripEmpty", {"--strip", "", "/media", "/dest"}, "strip"},
+        Refused{"RelativePath", {"--path", "relative/p", "/media", "/dest"}, "absolute path"},
+        Refused{"EmptyPath", {"--path", "", "/media", "/dest"}, "absolute path"},
+        Refused{"EmptyResults", {"--results", "", "/media", "/dest"}, "--results must not be empty"},
+        Refused{"EmptyMap", {"--map", "", "/media", "/dest"}, "--map must not be empty"},
+        Refused{"EmptyMedia", {"", "/dest"}, "MEDIA_DIR must not be empty"},
+        Refused{"EmptyDest", {"/media", ""}, "DEST_DIR must not be empty"},
+        Refused{"ListenWithPath", {"--listen", "/s", "--path", "/a", "/media", "/dest"}, "--path cannot be used"},
+        Refused{"ListenWithStrip", {"--listen", "/s", "--strip", "1", "/media", "/dest"}, "--strip cannot be used"},
+        Refused{
+            "ListenWithOverwrite", {"--listen", "/s", "--overwrite", "/media", "/dest"}, "--overwrite cannot be used"},
+        Refused{"ListenWithRestart", {"--listen", "/s", "--restart", "/media", "/dest"}, "--restart cannot be used"},
+        Refused{"OverwriteWithValue", {"--overwrite=yes", "/media", "/dest"}, "overwrite"}),
+    [](const ::testing::TestParamInfo<Refused>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -174,6 +174,10 @@ const char* const kFlagKeys[] = {"RuvoDriveDownload",
 const char* const kNotOne[] = {"2", "0", "", "yes", "-1", "1x", "1 1", "4294967297"};
 
 INSTANTIATE_TEST_SUITE_P(Values, ReservedFlagValue,
-                         ::testing::Combine(::testing::ValuesIn(kFlagKeys), ::testing::ValuesIn(kNotOne)));
+                         ::testing::Combine(::testing::ValuesIn(kFlagKeys), ::testing::ValuesIn(kNotOne)),
+                         [](const ::testing::TestParamInfo<ReservedFlagValue::ParamType>& info) {
+                             return fcltest::nameFromText(std::get<0>(info.param)) + "_Is_" +
+                                    fcltest::nameFromText(std::get<1>(info.param));
+                         });
 
 }  // namespace

@@ -23,7 +23,11 @@ INSTANTIATE_TEST_SUITE_P(Values, LustreCopyTool,
                                            Setting{"bEnableLustreCopyTool = 0\n", false},
                                            Setting{"bEnableLustreCopyTool = 2\n", false},
                                            Setting{"bEnableLustreCopyTool = 0x100000001\n", false},
-                                           Setting{"bEnableLustreCopyTool = yes\n", false}));
+                                           Setting{"bEnableLustreCopyTool = yes\n", false}),
+                         [](const ::testing::TestParamInfo<Setting>& info) {
+                             std::string lines = info.param.lines;
+                             return lines.empty() ? std::string("Absent") : fcltest::nameFromText(lines);
+                         });
 
 TEST_F(LustreCopyTool, TheSettingIsReadOncePerJob) {
     writeSettings("[FileSystemAgent]\nbEnableLustreCopyTool = 1\n");

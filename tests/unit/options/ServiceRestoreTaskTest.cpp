@@ -57,7 +57,15 @@ INSTANTIATE_TEST_SUITE_P(Callers, RestoreTaskSequence,
                              std::vector<Step>{{true, true, true}, {false, false, true}, {true, false, true}},
                              // The first caller that needs the content replaces the task for everyone after it.
                              std::vector<Step>{
-                                 {false, true, false}, {true, true, true}, {false, false, true}, {true, false, true}}));
+                                 {false, true, false}, {true, true, true}, {false, false, true}, {true, false, true}}),
+                         // Named by what the callers ask for in turn.
+                         [](const ::testing::TestParamInfo<std::vector<Step>>& info) {
+                             std::string name;
+                             for (const Step& step : info.param) {
+                                 name += step.content ? "Content" : "Bare";
+                             }
+                             return name;
+                         });
 
 TEST_F(RestoreTask, AJobIdBelowOneFetchesForTheProcessJob) {
     jobID = 4242;

@@ -116,7 +116,10 @@ TEST_P(SolrAllocation, AClientThatCannotBeMadeIsErrorFourteen) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, SolrAllocation,
                          ::testing::Values(AllocationCase{true, "Failed to create Solr cloud DB object"},
-                                           AllocationCase{false, "Failed to create solrDB object"}));
+                                           AllocationCase{false, "Failed to create solrDB object"}),
+                         [](const ::testing::TestParamInfo<AllocationCase>& info) {
+                             return std::string(info.param.cloud ? "Cloud" : "SingleNode");
+                         });
 
 TEST_F(SolrRestore, IndexLookupsOfTheStandInFailAndRecordTheCall) {
     CSolrIndexApi index(9, "", "", nullptr, false);

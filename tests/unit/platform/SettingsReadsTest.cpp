@@ -56,7 +56,10 @@ INSTANTIATE_TEST_SUITE_P(Forms, SettingsBooleans,
                                            BooleanCase{"TRUE", true, true}, BooleanCase{"off", true, false},
                                            BooleanCase{"2", true, true}, BooleanCase{"0x0", true, false},
                                            BooleanCase{"yes please", false, false}, BooleanCase{"", false, false},
-                                           BooleanCase{"-1", false, false}));
+                                           BooleanCase{"-1", false, false}),
+                         [](const ::testing::TestParamInfo<BooleanCase>& info) {
+                             return "Text_" + fcltest::nameFromText(info.param.text);
+                         });
 
 TEST_F(SettingsReads, StringIsTheTrimmedValueAndMayBeEmpty) {
     writeSettings("[FileSystemAgent]\nisRestoreAsSparseFile =  y \nempty =\n[Base]\ndBASEHOME = /opt/agent;x#y = z\n");
