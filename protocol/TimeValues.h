@@ -23,7 +23,9 @@ public:
     CTimeStamp() : ticks_(0) {}
     explicit CTimeStamp(long long ticks) : ticks_(ticks) {}
     // 0 stays the clear stamp rather than meaning 1970-01-01.
-    static CTimeStamp FromUnixTime(long long t) { return t == 0 ? CTimeStamp() : CTimeStamp(t * 10000000LL + kUnixEpochTicks); }
+    static CTimeStamp FromUnixTime(long long t) {
+        return t == 0 ? CTimeStamp() : CTimeStamp(t * 10000000LL + kUnixEpochTicks);
+    }
     bool IsClear() const { return ticks_ == 0; }
     long long Ticks() const { return ticks_; }
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "clRestore/support/FsRestoreStatistics.h"
 #include "clRestore/objects/StaticUtils.h"
+#include "clRestore/support/FsRestoreStatistics.h"
 #include "platform/events/EvDebug.h"
 #include "platform/events/EvEvent.h"
 #include "platform/files/FileCalls.h"

@@ -7,9 +7,9 @@
 #include <new>
 
 #include "clRestore/engine/FclRestore.h"
+#include "clRestore/engine/FsRestoreRestart.h"
 #include "clRestore/engine/PendingClasses.h"
 #include "clRestore/options/FclRestoreUNIX.h"
-#include "clRestore/engine/FsRestoreRestart.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "clRestore/support/WzSemaphore.h"
 #include "platform/archive/FsRestoreArchive.h"

@@ -21,12 +21,12 @@
 #include "clRestore/objects/FsRestoreSymlink.h"
 #include "clRestore/objects/FsRestoreWindowsFile.h"
 #include "clRestore/support/ClExceptError.h"
-#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/apps/OracleRestoreHandler.h"
 #include "platform/files/FileCalls.h"
 #include "platform/files/UniqueFd.h"
 #include "platform/log/LogWriter.h"
+#include "protocol/FsrMessages.h"
 
 namespace {
 

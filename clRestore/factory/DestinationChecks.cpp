@@ -7,10 +7,10 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
-#include "platform/support/FXPath.h"
-#include "protocol/FsrMessages.h"
 #include "platform/log/LogWriter.h"
 #include "platform/mounts/FXFolder.h"
+#include "platform/support/FXPath.h"
+#include "protocol/FsrMessages.h"
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/objects/RestoreUserGlobals.h"
 #include "clRestore/support/ClExceptError.h"
-#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
 #include "platform/mounts/FileShareAutoMountManager.h"
+#include "protocol/FsrMessages.h"
 
 namespace {
 

@@ -14,11 +14,11 @@
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/options/PendingLog.h"
 #include "clRestore/support/ClExceptError.h"
-#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/support/FXErrorUtil.h"
 #include "platform/tasks/EvTask.h"
 #include "platform/tasks/SchedularInterfaceNet.h"
+#include "protocol/FsrMessages.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 #include <cstring>
 
 #include "clRestore/support/ClExceptError.h"
-#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/events/EvDebug.h"
 #include "platform/tasks/EvTask.h"
 #include "platform/tasks/SchedularInterfaceNet.h"
+#include "protocol/FsrMessages.h"
 
 namespace {
 

@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "clRestore/factory/FsRestoreObjectsFactory.h"
-#include "protocol/RestoreDataHandler.h"
-#include "platform/support/CQiError.h"
 #include "platform/mounts/WzMntTab.h"
+#include "platform/support/CQiError.h"
 #include "platform/sync/UserGroupID.h"
+#include "protocol/RestoreDataHandler.h"
 
 class FclRestore;
 class EvEvent;

@@ -15,12 +15,12 @@
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/support/ClExceptError.h"
-#include "platform/support/FXPath.h"
-#include "platform/support/FXString.h"
-#include "protocol/FsrMessages.h"
 #include "platform/files/FileCalls.h"
 #include "platform/files/UniqueFd.h"
 #include "platform/log/LogWriter.h"
+#include "platform/support/FXPath.h"
+#include "platform/support/FXString.h"
+#include "protocol/FsrMessages.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 #include <exception>
 #include <new>
 
-#include "protocol/CXFileHeader.h"
 #include "clRestore/support/ClExceptError.h"
-#include "platform/support/FXPath.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
+#include "platform/support/FXPath.h"
+#include "protocol/CXFileHeader.h"
 
 namespace {
 

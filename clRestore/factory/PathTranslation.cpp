@@ -11,8 +11,8 @@
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/factory/PathSafety.h"
 #include "clRestore/factory/PathTranslationSteps.h"
-#include "protocol/FsrMessages.h"
 #include "platform/log/LogWriter.h"
+#include "protocol/FsrMessages.h"
 
 namespace {
 

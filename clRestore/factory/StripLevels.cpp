@@ -9,10 +9,10 @@
 #include "clRestore/factory/PathTranslationSteps.h"
 #include "clRestore/factory/SourcePathOrder.h"
 #include "clRestore/support/ClExceptError.h"
-#include "platform/support/FXPath.h"
-#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
+#include "platform/support/FXPath.h"
+#include "protocol/FsrMessages.h"
 
 namespace {
 

@@ -11,7 +11,6 @@
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/objects/RestoreUserGlobals.h"
 #include "clRestore/support/ClExceptError.h"
-#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/events/EvEvent.h"
 #include "platform/files/DestinationGate.h"
@@ -20,6 +19,7 @@
 #include "platform/settings/WZPlatformInfo.h"
 #include "platform/sync/CSyncRestorePathMapper.h"
 #include "platform/tasks/SchedularInterfaceNet.h"
+#include "protocol/FsrMessages.h"
 
 int MinSrcPathSize = 0;
 

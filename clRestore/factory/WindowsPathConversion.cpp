@@ -3,9 +3,9 @@
 
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/support/ClExceptError.h"
-#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
+#include "protocol/FsrMessages.h"
 
 namespace {
 

@@ -14,16 +14,16 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
+#include "clRestore/objects/StaticUtils.h"
 #include "clRestore/objects/SubclassSteps.h"
 #include "clRestore/options/PendingLog.h"
 #include "clRestore/support/ItemErrorIds.h"
-#include "clRestore/objects/StaticUtils.h"
-#include "protocol/TimeValues.h"
 #include "platform/files/LongPathHandler.h"
 #include "platform/log/LogWriter.h"
 #include "platform/mounts/FileShareAutoMountManager.h"
 #include "platform/timestamps/CRestoreTimestampHandler.h"
 #include "platform/timestamps/CTimestampData.h"
+#include "protocol/TimeValues.h"
 
 namespace {
 

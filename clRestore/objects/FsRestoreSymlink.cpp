@@ -14,14 +14,14 @@
 #include <vector>
 
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
-#include "clRestore/objects/SubclassSteps.h"
-#include "protocol/FsrMessages.h"
-#include "clRestore/support/ItemErrorIds.h"
 #include "clRestore/objects/StaticUtils.h"
+#include "clRestore/objects/SubclassSteps.h"
+#include "clRestore/support/ItemErrorIds.h"
 #include "platform/files/CQiDirectory.h"
 #include "platform/files/FileCalls.h"
 #include "platform/files/UniqueFd.h"
 #include "platform/log/LogWriter.h"
+#include "protocol/FsrMessages.h"
 
 namespace {
 

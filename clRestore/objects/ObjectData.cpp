@@ -167,8 +167,8 @@ size_t writeWithHoles(FsRestoreUnixObject& item, int fd, const char* name, char*
             return true;
         }
         const int err = errno;
-        FCL_LOG(0, "write1 [%s] len %d returns %d, errno %d.", name, static_cast<int>(total),
-                static_cast<int>(done), err);
+        FCL_LOG(0, "write1 [%s] len %d returns %d, errno %d.", name, static_cast<int>(total), static_cast<int>(done),
+                err);
         item.handleError(static_cast<unsigned long>(err));
         errno = err;
         runStart += static_cast<long>(done);
@@ -381,8 +381,7 @@ int FsRestoreUnixObject::makeHole(unsigned int length) {
         FCL_LOG(3, "Creating hole of size=[%u] file=[%s]", static_cast<unsigned int>(cut.keep), _filename.c_str());
         if (lseek64(_handle, static_cast<off64_t>(cut.keep), SEEK_CUR) < 0) {
             const int err = errno;
-            FCL_ERROR("seek(%s, %u) failed: %s", _filename.c_str(), static_cast<unsigned int>(cut.keep),
-                      strerror(err));
+            FCL_ERROR("seek(%s, %u) failed: %s", _filename.c_str(), static_cast<unsigned int>(cut.keep), strerror(err));
             handleError(static_cast<unsigned long>(err));
             return 0;
         }
@@ -450,8 +449,7 @@ int FsRestoreUnixObject::_writeData(int& fd, const char* name, void* buffer, int
         return length;
     }
 
-    const size_t written = _createHoles == 0 ? writeFlat(*this, fd, name, data, size)
-                                               : writeWithHoles(*this, fd, name, data, size);
+    const size_t written =
+        _createHoles == 0 ? writeFlat(*this, fd, name, data, size) : writeWithHoles(*this, fd, name, data, size);
     return written == size ? length : -1;
 }
-

@@ -10,13 +10,13 @@
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/objects/InodeTable.h"
-#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/files/FileCalls.h"
 #include "platform/hsm/CXHSMLowLevelCtx.h"
 #include "platform/hsm/CXHSMMigratedDirTrees.h"
 #include "platform/log/LogWriter.h"
 #include "platform/settings/WZPlatformAgents.h"
+#include "protocol/FsrMessages.h"
 
 namespace {
 

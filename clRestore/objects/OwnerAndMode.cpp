@@ -12,12 +12,12 @@
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/objects/ProcessRestoreState.h"
-#include "platform/support/FXPath.h"
-#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/events/EvEvent.h"
 #include "platform/log/LogWriter.h"
 #include "platform/settings/WZPlatformInfo.h"
+#include "platform/support/FXPath.h"
+#include "protocol/FsrMessages.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
-#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
+#include "protocol/FsrMessages.h"
 
 namespace fclobjects {
 
@@ -33,8 +33,8 @@ int postOpenFailed(FsRestoreUnixObject& item) {
 bool resetsCreatedDirectories(FsRestoreUnixObject& item) {
     FsRestoreUnixObjectsFactory& factory = *item._ownerFactory;
     FclRestore* job = factory.getJob();
-    return !factory.IsSyncRestore() && (job == nullptr || (job->getAppType() != kPostgresAppType &&
-                                                           !job->IsCacheDBRestore())) &&
+    return !factory.IsSyncRestore() &&
+           (job == nullptr || (job->getAppType() != kPostgresAppType && !job->IsCacheDBRestore())) &&
            (factory.getOptions() & FSR_OPT_NDMP) == 0;
 }
 
@@ -45,7 +45,8 @@ void resetCreatedDirectories(FsRestoreUnixObject& item, const std::string& path,
     const bool child = physical != nullptr ? factory.isDirectChildDir(path.c_str(), dir, index, physical)
                                            : factory.isDirectChildDir(path.c_str(), dir, index);
     if (child) {
-        factory.resetMkdirPermOwnerGroup(dir, index, mode, static_cast<uid_t>(item._uid), static_cast<gid_t>(item._gid));
+        factory.resetMkdirPermOwnerGroup(dir, index, mode, static_cast<uid_t>(item._uid),
+                                         static_cast<gid_t>(item._gid));
     }
 }
 

@@ -15,14 +15,14 @@
 #include <boost/shared_ptr.hpp>
 
 #include "clRestore/stream/CContainerConfigInfo.h"
-#include "platform/support/CQiError.h"
-#include "platform/support/CQiString.h"
 #include "clRestore/support/FXCriticalSection.h"
 #include "clRestore/support/FXMutex.h"
+#include "platform/index/IndexMetaDataHelper.h"
+#include "platform/support/CQiError.h"
+#include "platform/support/CQiString.h"
+#include "platform/support/PerfCounter.h"
 #include "protocol/FsrArchiveRecords.h"
 #include "protocol/FsrJobRecords.h"
-#include "platform/support/PerfCounter.h"
-#include "platform/index/IndexMetaDataHelper.h"
 
 class FclRestore;
 class FsRestoreObject;

@@ -3,11 +3,11 @@
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/options/MakeSharedNothrow.h"
 #include "clRestore/options/ServiceObjects.h"
-#include "protocol/FsrMessages.h"
 #include "platform/apps/ApplicationTypes.h"
 #include "platform/log/LogWriter.h"
 #include "platform/settings/WZPlatformInfo.h"
 #include "platform/timestamps/CRestoreTimestampHandler.h"
+#include "protocol/FsrMessages.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "clRestore/options/FclRestoreUNIX.h"
-#include "platform/support/FXPath.h"
-#include "platform/support/FXString.h"
 #include "platform/log/LogWriter.h"
 #include "platform/settings/WZPlatformInfo.h"
 #include "platform/support/FXErrorUtil.h"
+#include "platform/support/FXPath.h"
+#include "platform/support/FXString.h"
 #include "platform/tasks/CExtendedOptions.h"
 #include "platform/tasks/CNMessageBase.h"
 

@@ -3,11 +3,11 @@
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/options/MakeSharedNothrow.h"
 #include "clRestore/options/ServiceObjects.h"
-#include "protocol/FsrMessages.h"
 #include "platform/apps/SolrIndexClients.h"
 #include "platform/log/LogWriter.h"
 #include "platform/results/StoreResults.h"
 #include "platform/support/FXErrorUtil.h"
+#include "protocol/FsrMessages.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include "clRestore/factory/PathSafety.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/ClExceptError.h"
-#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
+#include "protocol/FsrMessages.h"
 
 namespace {
 

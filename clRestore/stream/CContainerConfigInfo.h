@@ -4,8 +4,8 @@
 #include <map>
 #include <string>
 
-#include "platform/support/CQiError.h"
 #include "clRestore/support/FXCriticalSection.h"
+#include "platform/support/CQiError.h"
 
 class CContainerConfig {
 public:

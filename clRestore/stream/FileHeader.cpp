@@ -20,9 +20,7 @@
 #include "clRestore/stream/ItemEnd.h"
 #include "clRestore/support/ClExceptError.h"
 #include "clRestore/support/FsRestoreStatistics.h"
-#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
-#include "protocol/PipelineBuffer.h"
 #include "platform/archive/CXFileHeaderVersionFix.h"
 #include "platform/events/EvDebug.h"
 #include "platform/events/EvEvent.h"
@@ -31,6 +29,8 @@
 #include "platform/log/LogWriter.h"
 #include "platform/session/wzsDatabuf.h"
 #include "platform/support/ByteOrder.h"
+#include "protocol/FsrMessages.h"
+#include "protocol/PipelineBuffer.h"
 
 namespace {
 

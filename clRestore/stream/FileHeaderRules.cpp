@@ -8,12 +8,12 @@
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/stream/HeaderName.h"
-#include "platform/support/FXPath.h"
-#include "platform/support/FXString.h"
-#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/apps/ApplicationTypes.h"
 #include "platform/log/LogWriter.h"
+#include "platform/support/FXPath.h"
+#include "platform/support/FXString.h"
+#include "protocol/FsrMessages.h"
 
 namespace fclstream {
 namespace {

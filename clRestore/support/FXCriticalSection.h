@@ -9,7 +9,7 @@
 #include "platform/log/LogWriter.h"
 
 class FXCriticalSection : public FXLockableResource {
-  public:
+public:
     FXCriticalSection() : levels(0) {}
     // Destroying a held mutex is refused by the system (and asserted by the mutex): give back the levels the
     // destroying thread holds first.
@@ -56,7 +56,7 @@ class FXCriticalSection : public FXLockableResource {
         mutex.unlock();
     }
 
-  private:
+private:
     void entered() {
         ++levels;
         holder.set();

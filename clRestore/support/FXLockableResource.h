@@ -6,7 +6,7 @@
 #include "protocol/TimeValues.h"
 
 class FXLockableResource {
-  public:
+public:
     FXLockableResource() : ownerThreadId(0) {}
     virtual ~FXLockableResource() {}
     FXLockableResource(const FXLockableResource&) = delete;
@@ -21,11 +21,11 @@ class FXLockableResource {
     // Other threads may read it while the holder changes it, hence atomic.
     unsigned int GetOwnerThreadId() const { return ownerThreadId.load(std::memory_order_relaxed); }
 
-  protected:
+protected:
     void SetLockOwner() { ownerThreadId.store(GetCurrentThreadId(), std::memory_order_relaxed); }
     void ClearLockOwner() { ownerThreadId.store(0, std::memory_order_relaxed); }
 
-  private:
+private:
     std::atomic<unsigned int> ownerThreadId;  // 0: no thread recorded
 };
 
@@ -36,7 +36,7 @@ inline bool FXLockableResource::TryLock(CTimeInterval) {
 // Holds a resource for its scope; a null resource makes it do nothing. Lock() and Unlock() never nest:
 // a second Lock() through the same guard does not lock again.
 class auto_lock {
-  public:
+public:
     auto_lock(FXLockableResource* r, bool lockNow) : resource(r), held(false) {
         if (lockNow) {
             Lock();
@@ -59,7 +59,7 @@ class auto_lock {
         }
     }
 
-  private:
+private:
     FXLockableResource* resource;
     bool held;
 };

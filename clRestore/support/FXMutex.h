@@ -7,7 +7,7 @@
 #include "platform/threads/PosixMutex.h"
 
 class FXMutex : public FXLockableResource {
-  public:
+public:
     FXMutex() : lockCount(0) { Init(); }
     // Gives back the levels the destroying thread still holds; a mutex held by another thread is left alone
     // (waiting for that thread could never end).
@@ -47,13 +47,13 @@ class FXMutex : public FXLockableResource {
     // Meaningful to the holder only: other threads would race with it.
     int GetLockCount() const { return lockCount; }
 
-  protected:
+protected:
     virtual void Init() {
         ClearLockOwner();
         wzthreads::initMutex(mutex, PTHREAD_MUTEX_RECURSIVE);
     }
 
-  private:
+private:
     void entered() {
         ++lockCount;
         holder.set();

@@ -5,7 +5,7 @@
 #include "platform/threads/WzMonitorH.h"
 
 class WzMonitor {
-  public:
+public:
     // Throws the text (const char*) below when the handle cannot be allocated.
     WzMonitor() : handle(new (std::nothrow) WzMonitorH()) {
         if (handle == nullptr) {
@@ -24,13 +24,13 @@ class WzMonitor {
     bool wait(unsigned long timeout) const { return handle->wait(timeout); }
     void broadcast() const { handle->broadcast(); }
 
-  private:
+private:
     WzMonitorH* handle;
 };
 
 // Holds a monitor for its scope; a null monitor means no locking.
 class WzMonitorLock {
-  public:
+public:
     explicit WzMonitorLock(const WzMonitor* m) : monitor(m) {
         if (monitor != nullptr) {
             monitor->enter();
@@ -44,6 +44,6 @@ class WzMonitorLock {
     WzMonitorLock(const WzMonitorLock&) = delete;
     WzMonitorLock& operator=(const WzMonitorLock&) = delete;
 
-  private:
+private:
     const WzMonitor* monitor;
 };

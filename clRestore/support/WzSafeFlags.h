@@ -3,7 +3,7 @@
 #include "clRestore/support/WzMonitor.h"
 
 class WzSafeFlags : public WzMonitor {
-  public:
+public:
     explicit WzSafeFlags(int initial) : value(initial) {}
 
     operator int() const {
@@ -29,6 +29,6 @@ class WzSafeFlags : public WzMonitor {
         return *this;
     }
 
-  private:
+private:
     int value;
 };

@@ -5,7 +5,7 @@
 #include "platform/threads/WzSemaphoreH.h"
 
 class WzSemaphore {
-  public:
+public:
     // Throws the text (const char*) below when the handle cannot be allocated.
     explicit WzSemaphore(int count) : handle(new (std::nothrow) WzSemaphoreH(count)) {
         if (handle == nullptr) {
@@ -20,6 +20,6 @@ class WzSemaphore {
     bool wait(unsigned long ms) { return handle->wait(ms); }
     void release(int n) { handle->release(n); }
 
-  private:
+private:
     WzSemaphoreH* handle;
 };

@@ -8,7 +8,7 @@
 namespace fclarchive {
 
 class ArchiveFileReader {
-  public:
+public:
     static constexpr size_t kReadAhead = 1 << 20;
 
     explicit ArchiveFileReader(size_t readAhead = kReadAhead);
@@ -24,7 +24,7 @@ class ArchiveFileReader {
     // (fewer at the end of the file), with `bytes` pointing at them; `error` is set when a read failed.
     size_t peek(size_t length, const unsigned char*& bytes, int& error);
 
-  private:
+private:
     // Makes at least `wanted` bytes (or what is left of the file) available at the position.
     int fill(size_t wanted);
     size_t available() const;

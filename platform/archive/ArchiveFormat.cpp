@@ -9,10 +9,10 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/support/ByteOrder.h"
 #include "protocol/CXFileHeader.h"
 #include "protocol/FSRPreHeader.h"
 #include "protocol/PipelineBuffer.h"
-#include "platform/support/ByteOrder.h"
 
 namespace fclarchive {
 

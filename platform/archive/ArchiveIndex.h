@@ -23,7 +23,7 @@ bool parseIndexLine(const std::string& line, IndexEntry& entry);
 
 // Reads an index one entry at a time, so an index of any size takes constant memory.
 class IndexReader {
-  public:
+public:
     // False when the file cannot be opened (errno tells why).
     bool open(const std::string& path);
     // False at the end; `malformed` is set when the end came from a line that does not parse or a failed read.
@@ -32,7 +32,7 @@ class IndexReader {
     // Lines read so far: after a malformed end, the number of the line at fault.
     uint64_t lineNumber() const { return lineNumber_; }
 
-  private:
+private:
     std::unique_ptr<FILE, int (*)(FILE*)> file_{nullptr, fclose};
     std::string line_;
     bool malformed_ = false;

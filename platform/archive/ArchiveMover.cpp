@@ -4,14 +4,14 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "protocol/FSRPreHeader.h"
-#include "protocol/PipelineBuffer.h"
 #include "platform/archive/ArchiveFormat.h"
 #include "platform/archive/ArchiveHooks.h"
 #include "platform/archive/StreamRecords.h"
 #include "platform/log/LogWriter.h"
 #include "platform/support/ByteOrder.h"
 #include "platform/support/TextFormat.h"
+#include "protocol/FSRPreHeader.h"
+#include "protocol/PipelineBuffer.h"
 
 namespace fclarchive {
 

@@ -19,7 +19,7 @@
 namespace fclarchive {
 
 class ArchiveMover {
-  public:
+public:
     // Starts the thread; throws std::system_error when it cannot be created.
     ArchiveMover(BufferRing& ring, wzfiles::UniqueFd file, uint64_t size, std::string name);
     ~ArchiveMover();
@@ -47,7 +47,7 @@ class ArchiveMover {
     uint64_t keepalives() const { return keepalives_.load(); }
     const std::string& name() const { return name_; }
 
-  private:
+private:
     struct Request {
         enum Kind { kReadAll, kSeek, kProbe, kClose, kAbandon } kind;
         std::vector<uint64_t> offsets;

@@ -6,13 +6,13 @@
 #include <memory>
 #include <string>
 
-#include "platform/support/CQiError.h"
 #include "platform/files/UniqueFd.h"
+#include "platform/support/CQiError.h"
 
 namespace fclarchive {
 
 class ArchiveWriter {
-  public:
+public:
     ArchiveWriter();
     ~ArchiveWriter();
     ArchiveWriter(const ArchiveWriter&) = delete;
@@ -32,7 +32,7 @@ class ArchiveWriter {
     CQiError finish();
     const std::string& archivePath() const { return archivePath_; }
 
-  private:
+private:
     CQiError append(const void* bytes, size_t length);
     CQiError flushData();
     CQiError flushIndex();

@@ -24,7 +24,7 @@ struct RingSlot {
 };
 
 class BufferRing {
-  public:
+public:
     static constexpr size_t kSlots = 4;
     enum class Take { kBuffer, kIdle, kFailed };
 
@@ -53,7 +53,7 @@ class BufferRing {
     void reset();
     size_t handedOut() const;
 
-  private:
+private:
     mutable std::mutex mutex_;
     std::condition_variable freeChanged_;
     std::condition_variable readyChanged_;

@@ -26,7 +26,7 @@ class RestoreHeadSession;
 }  // namespace fclarchive
 
 class FsRestoreArchive {
-  public:
+public:
     // The longest a read waits when nothing is queued, so the reader sees its stop flag.
     static constexpr std::chrono::milliseconds kIdleWait{100};
 
@@ -64,7 +64,7 @@ class FsRestoreArchive {
     size_t buffersHandedOut() const { return ring_.handedOut(); }
     long long sequenceNumber() const { return sequence_; }
 
-  private:
+private:
     void stopMover();
 
     std::string clientName_;

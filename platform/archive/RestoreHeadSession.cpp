@@ -4,12 +4,12 @@
 #include <system_error>
 #include <vector>
 
-#include "protocol/FsrMessages.h"
-#include "protocol/FsrRecords.h"
 #include "platform/archive/ArchiveMover.h"
 #include "platform/log/LogWriter.h"
 #include "platform/session/CWzNetwork.h"
 #include "platform/support/FXErrorUtil.h"
+#include "protocol/FsrMessages.h"
+#include "protocol/FsrRecords.h"
 
 namespace fclarchive {
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "protocol/FSRPreHeader.h"
 #include "platform/support/ByteOrder.h"
+#include "protocol/FSRPreHeader.h"
 
 namespace fclarchive {
 

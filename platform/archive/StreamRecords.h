@@ -40,7 +40,7 @@ constexpr size_t kOptHeaderPrefix = 16;
 // Builds one optional header: the 16-byte prefix (version, length of what follows, 8 zero bytes), then each
 // entry as tag, length and value. Reused from item to item without giving its memory back.
 class OptHeaderBuilder {
-  public:
+public:
     OptHeaderBuilder() { clear(); }
     void clear();
     void add(uint32_t tag, const void* value, size_t length);
@@ -50,7 +50,7 @@ class OptHeaderBuilder {
     // The whole payload, its prefix filled in.
     const std::vector<unsigned char>& payload();
 
-  private:
+private:
     std::vector<unsigned char> bytes_;
 };
 

@@ -38,6 +38,6 @@ int mkdir_utf(const char* path, mode_t mode);
 FILE* fopen_utf(const char* path, const char* mode);
 
 class TempFsUTF {
-  public:
+public:
     static int stat_utf(const char* path, struct stat* st) { return ::stat_utf(path, st); }
 };

@@ -14,13 +14,13 @@ constexpr mode_t kNewDirectoryMode = 0700;
 
 // Ends the text at `end` for as long as it lives, so that a prefix can be handed to a path call without a copy.
 class Cut {
-  public:
+public:
     Cut(char* path, size_t end) : at_(path + end), saved_(*at_) { *at_ = '\0'; }
     ~Cut() { *at_ = saved_; }
     Cut(const Cut&) = delete;
     Cut& operator=(const Cut&) = delete;
 
-  private:
+private:
     char* at_;
     char saved_;
 };

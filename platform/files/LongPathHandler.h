@@ -16,7 +16,7 @@
 #include <string>
 
 class WzLongPathHandler {
-  public:
+public:
     // The process-wide handler. Nothing it needs can be missing here, so it is never null.
     static WzLongPathHandler* GetHandler();
 

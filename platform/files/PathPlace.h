@@ -14,7 +14,7 @@ namespace wzfiles {
 namespace detail {
 
 class PathPlace {
-  public:
+public:
     // For a call on the object the path names, its final link followed or not: 0, or -1 with errno.
     int object(const char* path, bool follow);
     // For a call on the final name within its parent directory (create, remove, rename, link).
@@ -27,7 +27,7 @@ class PathPlace {
     // AT_EMPTY_PATH when the place is the object itself, else 0.
     int atFlags() const { return atFlags_; }
 
-  private:
+private:
     int locate(const char* path);
     bool beneath() const { return root_ != nullptr; }
     int ordinary(int base, const char* text);

@@ -8,7 +8,7 @@
 #include <vector>
 
 class CXHSMLowLevel {
-  public:
+public:
     CXHSMLowLevel() : lastErrno_(0) {}
     virtual ~CXHSMLowLevel() {}
     // The watch on a directory tree whose files the layer migrates: positive when `directory` is watched already;
@@ -36,13 +36,13 @@ class CXHSMLowLevel {
     virtual int createStub(const char* path, const std::vector<char>& stubData);
     virtual int setAMCTime(const char* path, time_t accessTime, time_t modifyTime, time_t changeTime);
 
-  protected:
+protected:
     void setLastError(int errnum, const std::string& text) {
         lastErrno_ = errnum;
         lastError_ = text;
     }
 
-  private:
+private:
     int notManaged();
 
     int lastErrno_;

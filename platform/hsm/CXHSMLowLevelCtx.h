@@ -3,14 +3,14 @@
 #include <map>
 #include <string>
 
-#include "platform/threads/WzCriticalSection.h"
 #include "platform/hsm/CXHSMLowLevel.h"
 #include "platform/hsm/CXHSMMntTab.h"
 #include "platform/support/FaultCounter.h"
+#include "platform/threads/WzCriticalSection.h"
 
 // The object of a managed file system in the driverless mode.
 class CXHSMLowLevelDriverless : public CXHSMLowLevel {
-  public:
+public:
     // The mount points of the file system that keep no extended attributes, as one text: "" on this machine.
     std::string getNonXATTRmountPoints() const { return std::string(); }
     // Whether stubs restored in place into `directory` are taken by its file system: no file system here is one.
@@ -18,7 +18,7 @@ class CXHSMLowLevelDriverless : public CXHSMLowLevel {
 };
 
 class CXHSMLowLevelCtx : public wzfault::FailableAllocation<CXHSMLowLevelCtx> {
-  public:
+public:
     // useDriver: 2 without the storage filter driver (the mode of this machine), 1 with it.
     explicit CXHSMLowLevelCtx(int useDriver) : useDriver_(useDriver) {}
     // The context owns the objects of its map.
@@ -30,7 +30,7 @@ class CXHSMLowLevelCtx : public wzfault::FailableAllocation<CXHSMLowLevelCtx> {
     // The object of the managed file system holding `path`; null, since no file system of this machine is managed.
     CXHSMLowLevel* getByFileName(const char* path);
 
-  private:
+private:
     std::map<std::string, CXHSMLowLevel*> objects_;
     WzCriticalSection objectsLock_;
     CXHSMMntTab mntTab_;

@@ -4,7 +4,7 @@
 #include <string>
 
 class CXHSMMigratedDirTrees {
-  public:
+public:
     CXHSMMigratedDirTrees(bool /*load*/, const std::string& /*clientName*/) {}
 
     // True when `directory` lies in a recorded tree, with the tree's top in `top`.

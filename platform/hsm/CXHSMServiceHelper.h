@@ -2,7 +2,7 @@
 // Class-wide switches and probes of the storage-management service.
 
 class CXHSMServiceHelper {
-  public:
+public:
     static void setUseCache(bool useCache);
     static bool getUseCache();
     // Whether the storage filter (stub) driver is loaded: never on this machine.

@@ -112,7 +112,9 @@ std::vector<CaptureLogWriter::Line> CaptureLogWriter::lines() const {
     return lines_;
 }
 
-bool CaptureLogWriter::contains(const std::string& needle) const { return count(needle) > 0; }
+bool CaptureLogWriter::contains(const std::string& needle) const {
+    return count(needle) > 0;
+}
 
 size_t CaptureLogWriter::count(const std::string& needle) const {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -147,6 +149,8 @@ ScopedCapture::ScopedCapture(int level) : capture_(new CaptureLogWriter(level)),
     g_ptrLogWriter = capture_;
 }
 
-ScopedCapture::~ScopedCapture() { g_ptrLogWriter = previous_; }
+ScopedCapture::~ScopedCapture() {
+    g_ptrLogWriter = previous_;
+}
 
 }  // namespace wzlog

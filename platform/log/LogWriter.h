@@ -22,11 +22,11 @@ public:
 
 extern boost::shared_ptr<CLogWriterInterface> g_ptrLogWriter;
 
-#define FCL_LOG(level, ...)                                                                  \
-    do {                                                                                     \
-        boost::shared_ptr<CLogWriterInterface> fclLogWriter_ = g_ptrLogWriter;               \
-        if (fclLogWriter_ && fclLogWriter_->wants(level))                                    \
-            fclLogWriter_->write((level), __PRETTY_FUNCTION__, __LINE__, __VA_ARGS__);       \
+#define FCL_LOG(level, ...)                                                            \
+    do {                                                                               \
+        boost::shared_ptr<CLogWriterInterface> fclLogWriter_ = g_ptrLogWriter;         \
+        if (fclLogWriter_ && fclLogWriter_->wants(level))                              \
+            fclLogWriter_->write((level), __PRETTY_FUNCTION__, __LINE__, __VA_ARGS__); \
     } while (0)
 #define FCL_ERROR(...) FCL_LOG(-1, __VA_ARGS__)
 

@@ -5,8 +5,8 @@
 #include <list>
 #include <string>
 
-#include "platform/support/CQiError.h"
 #include "platform/mounts/WzMntTab.h"
+#include "platform/support/CQiError.h"
 
 class FXFolder {
 public:

@@ -4,10 +4,10 @@
 #include <mutex>
 #include <new>
 
-#include "protocol/TimeValues.h"
 #include "platform/events/RecordedList.h"
 #include "platform/log/LogWriter.h"
 #include "platform/support/TextFormat.h"
+#include "protocol/TimeValues.h"
 
 namespace wzseek {
 namespace {

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/support/CQiError.h"
 #include "platform/session/wzsDatabuf.h"
+#include "platform/support/CQiError.h"
 
 class CWzNetwork {
-  public:
+public:
     // The largest N (code and record) a message may have.
     static constexpr size_t kMaxMessage = 16 * 1024 * 1024;
 
@@ -50,7 +50,7 @@ class CWzNetwork {
     void injectReceiveErrors(int count, int errnum = EIO);
     void injectSendErrors(int count, int errnum = EPIPE);
 
-  private:
+private:
     CQiError readFrame(int timeoutSeconds, bool& timedOut);
     CQiError decodeInto(unsigned long code, const unsigned char* body, size_t n, wzsDatabuf_v2* buffer);
     CQiError writeAll(int timeoutSeconds, bool& timedOut);
@@ -74,7 +74,7 @@ class CWzNetwork {
 
 // Waits for sessions on "127.0.0.1:PORT" (PORT 0: any free port) or a Unix-domain socket path.
 class CWzListener {
-  public:
+public:
     ~CWzListener();
     CWzListener(const CWzListener&) = delete;
     CWzListener& operator=(const CWzListener&) = delete;
@@ -85,7 +85,7 @@ class CWzListener {
     // The address to connect to, with the port the system chose.
     const std::string& address() const { return m_address; }
 
-  private:
+private:
     CWzListener(int fd, std::string address, std::string unixPath);
     int m_fd;
     std::string m_address;

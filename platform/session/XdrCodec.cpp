@@ -22,7 +22,7 @@ int64_t countIn(const char* record, const FieldLayout& field) {
 }
 
 class Writer {
-  public:
+public:
     Writer(std::vector<unsigned char>& out, size_t limit) : out_(out), limit_(limit) {}
 
     bool room(size_t n) const { return n <= limit_ && out_.size() <= limit_ - n; }
@@ -46,7 +46,7 @@ class Writer {
         return true;
     }
 
-  private:
+private:
     std::vector<unsigned char>& out_;
     size_t limit_;
 };
@@ -128,7 +128,7 @@ bool encodeFields(const RecordLayout& layout, const char* record, size_t length,
 // Walks the wire form of a record. Measuring checks every length against the bytes left and adds up the memory;
 // filling (only after a successful measure) writes the record out.
 class Decoder {
-  public:
+public:
     Decoder(const unsigned char* wire, size_t n, char* outOfLine)
         : p_(wire), end_(wire + n), arena_(outOfLine), used_(0), tail_(0) {}
 
@@ -171,7 +171,7 @@ class Decoder {
 
     bool fields(const RecordLayout& layout, char* dst, std::string* why);
 
-  private:
+private:
     bool counted(const RecordLayout& layout, const FieldLayout& f, int64_t count, char* dst, std::string* why);
 
     const unsigned char* p_;

@@ -23,7 +23,7 @@ struct wzsHostProtocolHeader {
 // entry arrays always live in session memory. getDataBuffer gives whichever holds the record until
 // CWzNetwork::FreeReceivedMessage, which releases the session memory and gives back the attached buffer.
 class wzsDatabuf_v2 {
-  public:
+public:
     wzsDatabuf_v2() = default;
     ~wzsDatabuf_v2() = default;
     wzsDatabuf_v2(const wzsDatabuf_v2&) = delete;
@@ -44,7 +44,7 @@ class wzsDatabuf_v2 {
     char* getExternalBuffer() { return m_buffer.Ptr(); }
     unsigned long getExternalLength() const { return m_buffer.Capacity(); }
 
-  private:
+private:
     friend class CWzNetwork;
     void releaseSessionMemory();
 

@@ -48,7 +48,9 @@ const char* kindName(FXErrorPrivate::Kind kind) {
 
 CQiError::~CQiError() = default;
 
-std::string CQiError::AsString() const { return AsString(eErrorOutputCode); }
+std::string CQiError::AsString() const {
+    return AsString(eErrorOutputCode);
+}
 
 std::string CQiError::AsString(EErrorOutputFormat format) const {
     if (!IsError() && !details) {
@@ -102,11 +104,11 @@ CQiError& CQiError::Push(const FXCodeLocation& where, const char* format, ...) {
     return *this;
 }
 
-#define FX_BUILD(kind, where, code, format)                  \
-    va_list args;                                            \
-    va_start(args, format);                                  \
-    std::string message = wztext::vformat(format, args);     \
-    va_end(args);                                            \
+#define FX_BUILD(kind, where, code, format)              \
+    va_list args;                                        \
+    va_start(args, format);                              \
+    std::string message = wztext::vformat(format, args); \
+    va_end(args);                                        \
     return make(kind, where, code, std::move(message))
 
 CQiError FXErrorUtil::ErrorEventMessage(const FXCodeLocation& where, int eventId) {
@@ -129,7 +131,9 @@ CQiError FXErrorUtil::ErrorWin32(const FXCodeLocation& where, int code, const ch
 }
 #undef FX_BUILD
 
-int FXErrorUtil::GetEventMessage(const CQiError& error) { return GetCode(error); }
+int FXErrorUtil::GetEventMessage(const CQiError& error) {
+    return GetCode(error);
+}
 
 int FXErrorUtil::GetCode(const CQiError& error) {
     if (error.details) {
@@ -143,10 +147,12 @@ bool FXErrorUtil::IsErrNo(const CQiError& error, int errnum) {
            error.details->realCode == errnum;
 }
 
-std::string FXErrorUtil::GetMessage(const CQiError& error) { return error.details ? error.details->message : ""; }
+std::string FXErrorUtil::GetMessage(const CQiError& error) {
+    return error.details ? error.details->message : "";
+}
 
 WzException::WzException(const char* className, const char* message, const char* file, int line, int code)
     : className_(className ? className : ""), message_(message ? message : ""), code_(code) {
-    text_ = className_ + ": " + message_ + " (" + (file ? file : "?") + ":" + std::to_string(line) +
-            ", code " + std::to_string(code) + ")";
+    text_ = className_ + ": " + message_ + " (" + (file ? file : "?") + ":" + std::to_string(line) + ", code " +
+            std::to_string(code) + ")";
 }

@@ -8,7 +8,7 @@ namespace wzfault {
 
 // One injectable failure site. Idle, a pass costs one relaxed atomic load.
 class FaultCounter {
-  public:
+public:
     // The next `count` passes fail with `error`; a negative count fails every pass until clear().
     void failNext(int count, int error = 0) {
         error_.store(error);
@@ -30,7 +30,7 @@ class FaultCounter {
         return false;
     }
 
-  private:
+private:
     std::atomic<int> remaining_{0};
     std::atomic<int> error_{0};
 };

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/support/CQiError.h"
 #include "platform/log/LogWriter.h"
+#include "platform/support/CQiError.h"
 #include "platform/sync/UserGroupID.h"
 
 // One mapped pair: where an item was backed up, where it is restored.

@@ -8,7 +8,7 @@
 namespace wzthreads {
 
 class Deadline {
-  public:
+public:
     using Clock = std::chrono::steady_clock;  // CLOCK_MONOTONIC
 
     // Waits of a century or more (callers pass 2^64 - 1000 ms to mean "no limit") are capped there: adding
@@ -35,7 +35,7 @@ class Deadline {
         return ts;
     }
 
-  private:
+private:
     bool unbounded_;
     Clock::time_point at_;
 };

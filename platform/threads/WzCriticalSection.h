@@ -5,7 +5,7 @@
 #include "platform/threads/WzCriticalSectionH.h"
 
 class WzCriticalSection {
-  public:
+public:
     // Throws the text (const char*) below when the handle cannot be allocated.
     WzCriticalSection() : handle(new (std::nothrow) WzCriticalSectionH()) {
         if (handle == nullptr) {
@@ -23,13 +23,13 @@ class WzCriticalSection {
     bool enter(bool wait) { return handle->enter(wait); }
     void leave() { handle->leave(); }
 
-  private:
+private:
     WzCriticalSectionH* handle;
 };
 
 // Holds a section for its scope; a null section makes it do nothing.
 class WzCriticalSectionLock {
-  public:
+public:
     explicit WzCriticalSectionLock(WzCriticalSection* cs) : section(cs) {
         if (section != nullptr) {
             section->enter(true);
@@ -54,6 +54,6 @@ class WzCriticalSectionLock {
         }
     }
 
-  private:
+private:
     WzCriticalSection* section;
 };

@@ -5,7 +5,7 @@
 #include "platform/support/FaultCounter.h"
 
 class WzCriticalSectionH : public wzfault::FailableAllocation<WzCriticalSectionH> {
-  public:
+public:
     WzCriticalSectionH();
     ~WzCriticalSectionH();
     WzCriticalSectionH(const WzCriticalSectionH&) = delete;
@@ -16,6 +16,6 @@ class WzCriticalSectionH : public wzfault::FailableAllocation<WzCriticalSectionH
     // 0, or EPERM when the calling thread does not hold the section (nothing changes then).
     int leave();
 
-  private:
+private:
     pthread_mutex_t mutex_;
 };

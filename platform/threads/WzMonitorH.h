@@ -7,7 +7,7 @@
 #include "platform/support/FaultCounter.h"
 
 class WzMonitorH : public wzfault::FailableAllocation<WzMonitorH> {
-  public:
+public:
     WzMonitorH() = default;
     virtual ~WzMonitorH() = default;
     WzMonitorH(const WzMonitorH&) = delete;
@@ -24,7 +24,7 @@ class WzMonitorH : public wzfault::FailableAllocation<WzMonitorH> {
     // Wakes every thread waiting in wait().
     void broadcast();
 
-  private:
+private:
     // Takes the monitor with `levels` levels; `lock` holds state_.
     void acquire(std::unique_lock<std::mutex>& lock, unsigned levels);
 

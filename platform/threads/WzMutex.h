@@ -5,7 +5,7 @@
 #include "platform/support/FaultCounter.h"
 
 class WzMutex {
-  public:
+public:
     WzMutex();
     ~WzMutex();
     WzMutex(const WzMutex&) = delete;
@@ -21,6 +21,6 @@ class WzMutex {
     static wzfault::FaultCounter& lockFaults();
     static wzfault::FaultCounter& unlockFaults();
 
-  private:
+private:
     pthread_mutex_t mutex_;
 };

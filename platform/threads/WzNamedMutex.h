@@ -7,7 +7,7 @@
 #include "platform/support/FaultCounter.h"
 
 class WzNamedMutex : public wzfault::FailableAllocation<WzNamedMutex> {
-  public:
+public:
     // lock() waits without limit when given this (or any wait of a century or more).
     static const unsigned long kNoTimeOut = ~0UL;
 
@@ -33,7 +33,7 @@ class WzNamedMutex : public wzfault::FailableAllocation<WzNamedMutex> {
     // The text of the last failure, or null when nothing failed.
     const char* getLastError() const { return lastError_.empty() ? nullptr : lastError_.c_str(); }
 
-  private:
+private:
     bool openLockFile();
     bool fail(const char* operation, int error);
 

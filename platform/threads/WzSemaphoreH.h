@@ -6,7 +6,7 @@
 #include "platform/support/FaultCounter.h"
 
 class WzSemaphoreH : public wzfault::FailableAllocation<WzSemaphoreH> {
-  public:
+public:
     // A negative count needs that many releases before a wait can succeed.
     explicit WzSemaphoreH(int count);
     WzSemaphoreH(const WzSemaphoreH&) = delete;
@@ -17,7 +17,7 @@ class WzSemaphoreH : public wzfault::FailableAllocation<WzSemaphoreH> {
     // Adds `n` units; n <= 0 does nothing.
     void release(int n);
 
-  private:
+private:
     std::mutex mutex_;
     std::condition_variable available_;
     long long count_;

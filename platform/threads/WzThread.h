@@ -11,7 +11,7 @@
 unsigned long pthread2threadId(pthread_t thread);
 
 class WzThread : public wzfault::FailableAllocation<WzThread> {
-  public:
+public:
     typedef void* (*Entry)(void*);
 
     WzThread();
@@ -40,7 +40,7 @@ class WzThread : public wzfault::FailableAllocation<WzThread> {
     // Test hook: armed, createThread starts nothing and returns the armed error (EAGAIN when armed with 0).
     static wzfault::FaultCounter& creationFaults();
 
-  private:
+private:
     int fail(const char* operation, int error);
 
     pthread_t thread_;

@@ -3,8 +3,8 @@
 // A clear time stamp is not applied: that time of the folder stays as it is.
 #include <string>
 
-#include "protocol/TimeValues.h"
 #include "platform/support/FaultCounter.h"
+#include "protocol/TimeValues.h"
 
 class CTimestampData : public wzfault::FailableAllocation<CTimestampData> {
 public:

@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "protocol/TimeValues.h"
 #include "platform/files/FileCalls.h"
 #include "platform/files/UniqueFd.h"
+#include "protocol/TimeValues.h"
 
 namespace wztimestamps {
 

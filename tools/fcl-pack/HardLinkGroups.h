@@ -15,12 +15,12 @@ struct HardLinkGroup {
 };
 
 class HardLinkGroups {
-  public:
+public:
     // Records one name; true, with the group moved to `complete`, once every link has been seen.
     bool add(dev_t device, ino_t inode, nlink_t links, const std::string& path, HardLinkGroup& complete);
     // Takes one group still open at the end of the walk; false when none is left.
     bool takeRemaining(HardLinkGroup& group);
 
-  private:
+private:
     std::map<std::pair<dev_t, ino_t>, HardLinkGroup> open_;
 };

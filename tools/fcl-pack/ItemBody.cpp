@@ -7,9 +7,9 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/archive/ArchiveFormat.h"
 #include "protocol/CXFileHeader.h"
 #include "protocol/PipelineBuffer.h"
-#include "platform/archive/ArchiveFormat.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "tools/fcl-pack/ItemMetadata.h"
 
 class ItemBody {
-  public:
+public:
     enum class Result { kWritten, kSkipped, kFailed };
     // The largest hole one PL_HOLE carries: holes reach the restore objects as an int.
     static constexpr uint64_t kMaxHoleBuffer = uint64_t{1} << 30;
@@ -34,7 +34,7 @@ class ItemBody {
     const std::string& failure() const { return failure_; }
     uint64_t dataBytes() const { return dataBytes_; }
 
-  private:
+private:
     bool put(fclarchive::ArchiveWriter& writer, uint32_t type, const void* payload, size_t length);
     bool writeFileData(fclarchive::ArchiveWriter& writer);
     bool writeHole(fclarchive::ArchiveWriter& writer, uint64_t length);

@@ -9,13 +9,13 @@
 #include "platform/archive/StreamRecords.h"
 
 class ItemMetadata {
-  public:
+public:
     // Fills `builder` afresh for the item at `path` (never followed when it is a link). Problems reading
     // them are added to `warnings`; what could be read is kept.
     void collect(const std::string& path, const struct stat& info, fclarchive::OptHeaderBuilder& builder,
                  std::vector<std::string>& warnings);
 
-  private:
+private:
     void addAcl(const std::string& path, int type, uint32_t tag, fclarchive::OptHeaderBuilder& builder,
                 std::vector<std::string>& warnings);
     void addXattrs(const std::string& path, fclarchive::OptHeaderBuilder& builder, std::vector<std::string>& warnings);

@@ -9,10 +9,10 @@
 #include <cstring>
 #include <filesystem>
 
-#include "protocol/FSRPreHeader.h"
-#include "protocol/PipelineBuffer.h"
 #include "platform/archive/ArchiveFormat.h"
 #include "platform/archive/StreamRecords.h"
+#include "protocol/FSRPreHeader.h"
+#include "protocol/PipelineBuffer.h"
 
 namespace {
 

@@ -21,12 +21,12 @@ struct PackOptions {
 };
 
 class TreePacker {
-  public:
+public:
     explicit TreePacker(PackOptions options);
     // 0: all packed; 1: packed with warnings (items left out or changed); 2: failed.
     int run();
 
-  private:
+private:
     bool prepareMedia();
     uint64_t measureSource();
     bool walk();

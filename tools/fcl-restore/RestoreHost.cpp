@@ -13,11 +13,11 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/support/FsRestoreStatistics.h"
-#include "protocol/FsrMessages.h"
 #include "platform/log/LogWriter.h"
 #include "platform/session/CWzNetwork.h"
 #include "platform/settings/WZPlatformAgents.h"
 #include "platform/support/FXErrorUtil.h"
+#include "protocol/FsrMessages.h"
 #include "tools/fcl-restore/HostPaths.h"
 #include "tools/fcl-restore/HostSetup.h"
 #include "tools/fcl-restore/InterruptWatch.h"

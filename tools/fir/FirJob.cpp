@@ -7,8 +7,8 @@
 #include <map>
 #include <memory>
 
-#include "protocol/FsrMessages.h"
 #include "platform/log/LogWriter.h"
+#include "protocol/FsrMessages.h"
 #include "tools/fir/ArchiveIndexFile.h"
 
 namespace fir {

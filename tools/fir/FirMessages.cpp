@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "protocol/FsrMessages.h"
 #include "platform/session/wzsDatabuf.h"
+#include "protocol/FsrMessages.h"
 
 namespace fir {
 namespace {

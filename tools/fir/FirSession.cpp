@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
-#include "protocol/FsrMessages.h"
 #include "platform/log/LogWriter.h"
+#include "protocol/FsrMessages.h"
 
 namespace fir {
 

@@ -10,14 +10,14 @@
 #include <thread>
 #include <vector>
 
-#include "platform/support/CQiError.h"
 #include "platform/session/CWzNetwork.h"
+#include "platform/support/CQiError.h"
 #include "tools/fir/FirMessages.h"
 
 namespace fir {
 
 class FirSession {
-  public:
+public:
     // Names the item an error report is about; the driver's default job looks it up in the archive index.
     using ReportNamer = std::function<std::string(const FSRErrorReport&)>;
     // Sees each message as it arrives, on the receiving thread, before any waiter does (a host's progress display).
@@ -55,7 +55,7 @@ class FirSession {
     // Ends the session now; the receiving thread stops.
     void close();
 
-  private:
+private:
     void receiveLoop();
     void answer(const FirErrorReport& report);
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/PipelineBuffer.h"
 #include "platform/archive/ArchiveFormat.h"
+#include "protocol/PipelineBuffer.h"
 #include "tests/common/StreamFixtures.h"
 #include "tests/common/TestSupport.h"
 

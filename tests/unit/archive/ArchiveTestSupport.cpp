@@ -10,10 +10,10 @@
 #include <cstring>
 
 #include "clRestore/stream/ConvertCXFileHeader.h"
-#include "protocol/FSRPreHeader.h"
-#include "protocol/PipelineBuffer.h"
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/support/ByteOrder.h"
+#include "protocol/FSRPreHeader.h"
+#include "protocol/PipelineBuffer.h"
 #include "tests/common/TestSupport.h"
 
 namespace archivetest {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/CXFileHeader.h"
 #include "platform/archive/ArchiveIndex.h"
+#include "protocol/CXFileHeader.h"
 
 class FsRestoreArchive;
 

@@ -11,14 +11,14 @@
 #include <type_traits>
 #include <vector>
 
-#include "protocol/FsrMessages.h"
-#include "protocol/FsrRecords.h"
-#include "protocol/PipelineBuffer.h"
 #include "platform/archive/ArchiveMover.h"
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/log/LogWriter.h"
 #include "platform/session/CWzNetwork.h"
 #include "platform/support/ByteOrder.h"
+#include "protocol/FsrMessages.h"
+#include "protocol/FsrRecords.h"
+#include "protocol/PipelineBuffer.h"
 #include "tests/common/Concurrency.h"
 #include "tests/unit/archive/PackedTree.h"
 

@@ -4,13 +4,13 @@
 #include <functional>
 #include <string>
 
-#include "protocol/PipelineBuffer.h"
 #include "platform/archive/ArchiveFormat.h"
 #include "platform/archive/ArchiveHooks.h"
 #include "platform/archive/ArchiveMover.h"
 #include "platform/archive/ArchiveWriter.h"
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/support/ByteOrder.h"
+#include "protocol/PipelineBuffer.h"
 #include "tests/common/StreamFixtures.h"
 #include "tests/common/TestSupport.h"
 #include "tests/unit/archive/ArchiveTestSupport.h"
@@ -46,7 +46,7 @@ void setLength(std::string& file, const RawBuffer& buffer, uint32_t length) {
 }
 
 class MoverFaults : public ::testing::TestWithParam<FaultCase> {
-  protected:
+protected:
     void SetUp() override {
         fclarchive::hooks::reset();
         FsRestoreArchive::setMediaDirectory(media_.path());

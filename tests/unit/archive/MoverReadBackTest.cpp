@@ -5,12 +5,12 @@
 #include <cstring>
 #include <set>
 
-#include "protocol/PipelineBuffer.h"
 #include "platform/archive/ArchiveFormat.h"
 #include "platform/archive/ArchiveHooks.h"
 #include "platform/archive/ArchiveMover.h"
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/support/ByteOrder.h"
+#include "protocol/PipelineBuffer.h"
 #include "tests/unit/archive/ArchiveTestSupport.h"
 #include "tests/unit/archive/PackedTree.h"
 

@@ -14,11 +14,11 @@
 #include <set>
 #include <string>
 
-#include "protocol/FSRPreHeader.h"
-#include "protocol/PipelineBuffer.h"
 #include "platform/archive/ArchiveFormat.h"
 #include "platform/archive/StreamRecords.h"
 #include "platform/support/ByteOrder.h"
+#include "protocol/FSRPreHeader.h"
+#include "protocol/PipelineBuffer.h"
 #include "tests/common/TestSupport.h"
 #include "tests/unit/archive/ArchiveTestSupport.h"
 
@@ -69,7 +69,7 @@ bool reportsHoles(const std::string& path, uint64_t firstData) {
 }
 
 class Packer : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         makeDir(scratch_ / "src");
         source_ = realPath(scratch_ / "src");

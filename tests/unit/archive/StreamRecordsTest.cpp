@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/FSRPreHeader.h"
 #include "platform/archive/StreamRecords.h"
+#include "protocol/FSRPreHeader.h"
 #include "tests/common/StreamFixtures.h"
 
 namespace {

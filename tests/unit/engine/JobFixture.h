@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "clRestore/engine/FclRestore.h"
-#include "protocol/FsrRecords.h"
 #include "platform/session/CWzNetwork.h"
+#include "protocol/FsrRecords.h"
 #include "tests/common/TestSupport.h"
 #include "tools/fir/FirSession.h"
 

@@ -12,11 +12,11 @@
 
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/stream/ConvertCXFileHeader.h"
-#include "protocol/PipelineBuffer.h"
 #include "platform/archive/ArchiveFormat.h"
 #include "platform/archive/ArchiveHooks.h"
 #include "platform/archive/StreamRecords.h"
 #include "platform/seek/SeekDecision.h"
+#include "protocol/PipelineBuffer.h"
 
 namespace jobtest {
 

@@ -19,11 +19,11 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/objects/FsRestoreObject.h"
-#include "protocol/FsrRecords.h"
-#include "protocol/PipelineBuffer.h"
 #include "platform/archive/ArchiveWriter.h"
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/log/LogWriter.h"
+#include "protocol/FsrRecords.h"
+#include "protocol/PipelineBuffer.h"
 #include "tests/unit/engine/JobFixture.h"
 #include "tools/fir/FirJob.h"
 

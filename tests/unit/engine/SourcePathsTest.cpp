@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "clRestore/engine/FsRestoreRestart.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/options/FclRestoreUNIX.h"
-#include "clRestore/engine/FsRestoreRestart.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "platform/events/EvEvent.h"
 #include "platform/jobs/WZJobClient.h"

@@ -13,11 +13,11 @@
 #include "clRestore/objects/FsRestoreSymlink.h"
 #include "clRestore/objects/FsRestoreWindowsFile.h"
 #include "clRestore/support/ClExceptError.h"
-#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/apps/OracleRestoreHandler.h"
 #include "platform/events/Journal.h"
 #include "platform/log/LogWriter.h"
+#include "protocol/FsrMessages.h"
 #include "tests/unit/factory/JobFactoryFixture.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "clRestore/support/ClExceptError.h"
-#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
+#include "protocol/FsrMessages.h"
 #include "tests/unit/factory/JobFactoryFixture.h"
 
 namespace {

@@ -8,9 +8,9 @@
 
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/objects/RestoreUserGlobals.h"
-#include "protocol/FsrMessages.h"
 #include "platform/log/LogWriter.h"
 #include "platform/mounts/FileShareAutoMountManager.h"
+#include "protocol/FsrMessages.h"
 #include "tests/unit/factory/NamingFixture.h"
 
 namespace {

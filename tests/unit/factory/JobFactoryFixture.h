@@ -12,9 +12,9 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/options/FclRestoreUNIX.h"
-#include "protocol/CXFileHeader.h"
 #include "platform/files/DestinationGate.h"
 #include "platform/mounts/FXFolder.h"
+#include "protocol/CXFileHeader.h"
 #include "tests/common/FactoryFixture.h"
 
 namespace fcltest {

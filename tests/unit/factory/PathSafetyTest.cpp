@@ -4,9 +4,9 @@
 #include <string>
 
 #include "clRestore/factory/PathSafety.h"
-#include "protocol/CXFileHeader.h"
 #include "clRestore/support/ClExceptError.h"
 #include "platform/log/LogWriter.h"
+#include "protocol/CXFileHeader.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/FsrMessages.h"
 #include "platform/log/LogWriter.h"
+#include "protocol/FsrMessages.h"
 #include "tests/unit/factory/NamingFixture.h"
 
 namespace {

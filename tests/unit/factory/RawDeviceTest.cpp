@@ -14,9 +14,9 @@
 #include "clRestore/objects/FsRestoreSpecial.h"
 #include "clRestore/objects/FsRestoreSymlink.h"
 #include "clRestore/support/ClExceptError.h"
-#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
+#include "protocol/FsrMessages.h"
 #include "tests/unit/factory/JobFactoryFixture.h"
 
 namespace {

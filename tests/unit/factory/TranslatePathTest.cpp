@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/FsrMessages.h"
 #include "platform/log/LogWriter.h"
+#include "protocol/FsrMessages.h"
 #include "tests/unit/factory/NamingFixture.h"
 
 namespace {

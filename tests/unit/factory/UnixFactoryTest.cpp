@@ -10,12 +10,12 @@
 #include <string>
 
 #include "clRestore/support/ClExceptError.h"
-#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/files/FileCallHooks.h"
 #include "platform/files/FileCalls.h"
 #include "platform/log/LogWriter.h"
 #include "platform/sync/CSyncRestorePathMapper.h"
+#include "protocol/FsrMessages.h"
 #include "tests/unit/factory/JobFactoryFixture.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "clRestore/support/ClExceptError.h"
-#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
+#include "protocol/FsrMessages.h"
 #include "tests/common/FactoryFixture.h"
 
 namespace {

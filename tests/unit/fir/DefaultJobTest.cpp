@@ -18,7 +18,7 @@ std::string hostName() {
 }
 
 class DefaultJob : public FakeEngineTest {
-  protected:
+protected:
     void expectStart(const char* root, uint64_t numFiles, unsigned long options) {
         Received init = expect(FSR_MSG_INIT_DATA);
         const auto& data = init.as<FSRInitData>();

@@ -7,9 +7,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/session/CWzNetwork.h"
 #include "protocol/FsrMessages.h"
 #include "protocol/FsrRecords.h"
-#include "platform/session/CWzNetwork.h"
 #include "tests/common/TestSupport.h"
 #include "tools/fir/FirJob.h"
 
@@ -25,7 +25,7 @@ struct Received {
 };
 
 class FakeEngineTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         std::unique_ptr<CWzNetwork> firEnd;
         ASSERT_FALSE(CWzNetwork::makePair(&firEnd, &engine).IsError());

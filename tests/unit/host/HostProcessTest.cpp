@@ -6,9 +6,9 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/session/CWzNetwork.h"
 #include "protocol/FsrMessages.h"
 #include "protocol/FsrRecords.h"
-#include "platform/session/CWzNetwork.h"
 #include "tests/common/TestSupport.h"
 #include "tests/common/ToolRunner.h"
 #include "tools/fir/FirSession.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/FsrMessages.h"
 #include "platform/events/EvEvent.h"
+#include "protocol/FsrMessages.h"
 #include "tests/unit/objects/ItemFixture.h"
 
 namespace {

@@ -46,8 +46,8 @@ const unsigned kBlock = 64 * 1024;  // larger than any file-system block: holes 
 struct LayoutCase {
     const char* name;
     std::vector<Piece> pieces;
-    Extents data;        // expected data extents
-    bool endsInHole;     // the hole is still pending for the close
+    Extents data;     // expected data extents
+    bool endsInHole;  // the hole is still pending for the close
 };
 
 TEST_F(DataPath, FilesOfEverySizeAndHoleLayoutLandExactly) {
@@ -63,7 +63,9 @@ TEST_F(DataPath, FilesOfEverySizeAndHoleLayoutLandExactly) {
          false},
         {"hole at the end", {{false, kBlock}, {true, 2 * kBlock}}, {{0, kBlock}}, true},
         {"only a hole", {{true, 5 * kBlock}}, {}, true},
-        {"holes one after another", {{true, kBlock}, {true, kBlock}, {false, 10}}, {{2 * kBlock, 2 * kBlock + 10}},
+        {"holes one after another",
+         {{true, kBlock}, {true, kBlock}, {false, 10}},
+         {{2 * kBlock, 2 * kBlock + 10}},
          false},
     };
     for (const LayoutCase& c : cases) {
@@ -104,8 +106,8 @@ TEST_F(DataPath, HolesOfTwoGiBAndMoreGoForward) {
 // Several GiB with little data, as the stream carries it (no hole above 4 GiB - 1): the holes stay holes, the data
 // lands at its offsets, and the file takes almost no space.
 TEST_F(DataPath, SparseFileOfSeveralGiBKeepsItsHoles) {
-    const std::vector<Piece> pieces = {{false, 4096},        {true, 0xc0000000u}, {false, 8192},
-                                       {true, 0xfffff000u}, {false, 4096},        {true, 0x80000000u}};
+    const std::vector<Piece> pieces = {{false, 4096},       {true, 0xc0000000u}, {false, 8192},
+                                       {true, 0xfffff000u}, {false, 4096},       {true, 0x80000000u}};
     auto file = openedFile("sparse", 0);
     off_t total = 0;
     std::vector<std::pair<off_t, std::string>> written;

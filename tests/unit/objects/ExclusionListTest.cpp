@@ -17,14 +17,10 @@ TEST_F(ExclusionList, OnlyTheSystemListsAreRefused) {
         const char* path;
         bool refused;
     } cases[] = {
-        {"/etc/wz_backup_denylist", true},
-        {"/etc/wz_backup_blacklist", true},
-        {"/etc//wz_backup_blacklist", true},
-        {"//etc///wz_backup_denylist", true},
-        {"/home/wz_backup_denylist", false},
-        {"/etc/WZ_BACKUP_DENYLIST", false},
-        {"/etc/wz_backup_denylist.old", false},
-        {"/restore/dest/etc/wz_backup_denylist", false},
+        {"/etc/wz_backup_denylist", true},      {"/etc/wz_backup_blacklist", true},
+        {"/etc//wz_backup_blacklist", true},    {"//etc///wz_backup_denylist", true},
+        {"/home/wz_backup_denylist", false},    {"/etc/WZ_BACKUP_DENYLIST", false},
+        {"/etc/wz_backup_denylist.old", false}, {"/restore/dest/etc/wz_backup_denylist", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);

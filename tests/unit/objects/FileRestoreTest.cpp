@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
+#include "protocol/FsrMessages.h"
 #include "tests/unit/objects/ObjectFixture.h"
 
 namespace {
@@ -108,8 +108,8 @@ TEST_F(FileRestore, ContentsLengthHolesModeAndTimes) {
 // Several GiB with little data, ending in a hole: exact length, holes kept, data at its offsets.
 TEST_F(FileRestore, SparseFileOfSeveralGiB) {
     FCL_SKIP_UNLESS_COMMON_OPEN_IS_BUILT();
-    const std::vector<Piece> pieces = {{true, 0x80000000u}, {false, 8192}, {true, 0xfffff000u}, {false, 4096},
-                                       {true, 0xc0000000u}};
+    const std::vector<Piece> pieces = {
+        {true, 0x80000000u}, {false, 8192}, {true, 0xfffff000u}, {false, 4096}, {true, 0xc0000000u}};
     // Holes would make an expected copy several GiB: the data pieces are kept with their offsets instead.
     header_.mode = 0100600;
     header_.size = 0;

@@ -72,12 +72,18 @@ struct StepCase {
 TEST_F(HoleDetection, ZeroRunsBecomeHolesOnlyWhereTheRulesSay) {
     const StepCase cases[] = {
         {"all zeros: one seek", zeros(4096), 0, {"h4096"}, 1},
-        {"short data takes its zeros along to the smallest write", nonZeroData(100) + zeros(3996), 0,
-         {"w1024", "h3072"}, 1},
+        {"short data takes its zeros along to the smallest write",
+         nonZeroData(100) + zeros(3996),
+         0,
+         {"w1024", "h3072"},
+         1},
         {"a buffer shorter than the smallest hole is written whole", zeros(1000), 0, {"w1000"}, 0},
         {"a short zero run at the start of a step is written", zeros(500) + nonZeroData(3596), 0, {"w4096"}, 0},
-        {"zeros inside a written step stay written", nonZeroData(1500) + zeros(600) + nonZeroData(2000), 0,
-         {"w1504", "w2592", "w4"}, 0},
+        {"zeros inside a written step stay written",
+         nonZeroData(1500) + zeros(600) + nonZeroData(2000),
+         0,
+         {"w1504", "w2592", "w4"},
+         0},
         {"data after a hole", zeros(2048) + nonZeroData(2048), 0, {"h2048", "w2048"}, 0},
         {"flat item: one write per buffer", zeros(4096), 0x8000000000000000ULL, {"w4096"}, 0},
     };

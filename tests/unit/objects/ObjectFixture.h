@@ -91,8 +91,8 @@ public:
         for (int i = 0; i < 1000 && !running_; ++i) {
             char target[4096];
             const ssize_t n = readlink(exe.c_str(), target, sizeof target);
-            running_ = n > 0 && static_cast<size_t>(n) < sizeof target &&
-                       std::string(target, static_cast<size_t>(n)) == path;
+            running_ =
+                n > 0 && static_cast<size_t>(n) < sizeof target && std::string(target, static_cast<size_t>(n)) == path;
             if (!running_) {
                 usleep(10000);
             }

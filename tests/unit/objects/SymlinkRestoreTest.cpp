@@ -11,9 +11,9 @@
 #include <string>
 
 #include "clRestore/objects/FsRestoreSymlink.h"
-#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
+#include "protocol/FsrMessages.h"
 #include "tests/unit/objects/ObjectFixture.h"
 
 namespace {

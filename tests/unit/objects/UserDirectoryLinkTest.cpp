@@ -9,8 +9,8 @@
 #include <string>
 
 #include "clRestore/objects/FsRestoreDirectory.h"
-#include "protocol/FsrMessages.h"
 #include "platform/timestamps/CRestoreTimestampHandler.h"
+#include "protocol/FsrMessages.h"
 #include "tests/unit/objects/ItemFixture.h"
 
 namespace {

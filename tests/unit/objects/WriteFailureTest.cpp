@@ -43,8 +43,7 @@ struct FailureCase {
 TEST_F(WriteFailure, ErrnoOfTheWriteDecidesTheId) {
     const FailureCase cases[] = {
         {"full disk", "/dev/full", O_WRONLY, fclitem::kDiskFull, "Disk full error"},
-        {"descriptor not open for writing", "/dev/null", O_RDONLY, fclitem::kWriteFailed,
-         "Write data error = 9"},
+        {"descriptor not open for writing", "/dev/null", O_RDONLY, fclitem::kWriteFailed, "Write data error = 9"},
     };
     for (bool holes : {false, true}) {
         FsRestoreUnixObject::createHoles(holes ? 1 : 0);

@@ -2,8 +2,8 @@
 #include <ostream>
 
 #include "clRestore/options/ServiceObjects.h"
-#include "protocol/FsrMessages.h"
 #include "platform/timestamps/CRestoreTimestampHandler.h"
+#include "protocol/FsrMessages.h"
 #include "tests/unit/options/ServiceFixture.h"
 
 namespace {

@@ -2,10 +2,10 @@
 #include <boost/pointer_cast.hpp>
 
 #include "clRestore/options/ServiceObjects.h"
-#include "protocol/FsrMessages.h"
 #include "platform/apps/SolrIndexClients.h"
 #include "platform/events/Journal.h"
 #include "platform/support/FXErrorUtil.h"
+#include "protocol/FsrMessages.h"
 #include "tests/unit/options/ServiceFixture.h"
 
 namespace {

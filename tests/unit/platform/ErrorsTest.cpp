@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/support/FXErrorUtil.h"
 #include "platform/log/LogWriter.h"
+#include "platform/support/FXErrorUtil.h"
 
 namespace {
 
@@ -14,8 +14,9 @@ class PositiveCodes : public ::testing::TestWithParam<PositiveCode> {};
 
 TEST_P(PositiveCodes, StandInErrorsTestAsErrorsAndPrintTheirRealCode) {
     const PositiveCode& c = GetParam();
-    for (const CQiError& e : {FXErrorUtil::ErrorWin32(FX_HERE, c.code, "text %s", "here"),
-                              FXErrorUtil::ErrorErrNo(FX_HERE, c.code), FXErrorUtil::ErrorEventMessage(FX_HERE, c.code)}) {
+    for (const CQiError& e :
+         {FXErrorUtil::ErrorWin32(FX_HERE, c.code, "text %s", "here"), FXErrorUtil::ErrorErrNo(FX_HERE, c.code),
+          FXErrorUtil::ErrorEventMessage(FX_HERE, c.code)}) {
         EXPECT_TRUE(e.IsError());
         EXPECT_NE(e.AsString().find(std::to_string(c.code)), std::string::npos) << e.AsString();
         EXPECT_EQ(FXErrorUtil::GetEventMessage(e), c.code);

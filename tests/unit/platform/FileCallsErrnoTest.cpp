@@ -148,7 +148,7 @@ const ErrnoCase kErrnoCases[] = {
 };
 
 class FileCallsErrno : public ::testing::TestWithParam<std::tuple<ErrnoCase, Resolution>> {
-  protected:
+protected:
     void SetUp() override {
         base_ = scratch_ / "tree";
         ASSERT_EQ(::mkdir(base_.c_str(), 0755), 0);

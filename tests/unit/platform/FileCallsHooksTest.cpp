@@ -26,7 +26,7 @@ WzLongPathHandler& handler() {
 }
 
 class FileCallHooks : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         base_ = scratch_.path();
         fcltest::writeFile(base_ + "/f", "data");

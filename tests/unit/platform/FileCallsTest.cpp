@@ -18,7 +18,7 @@
 namespace {
 
 class FileCalls : public ::testing::TestWithParam<bool> {
-  protected:
+protected:
     void SetUp() override {
         base_ = scratch_.path();
         fcltest::writeFile(at("f"), "data");

@@ -173,7 +173,7 @@ const HostileCase kHostileCases[] = {
 
 class GateAgainstHostilePaths : public gatetest::GateFixture,
                                 public ::testing::TestWithParam<std::tuple<HostileCase, bool>> {
-  protected:
+protected:
     void SetUp() override { buildGated(std::get<1>(GetParam())); }
     void TearDown() override { tearDown(); }
 };
@@ -198,7 +198,7 @@ INSTANTIATE_TEST_SUITE_P(Table, GateAgainstHostilePaths,
 
 // The same calls without a root: each that the gate refuses does reach outside, so the table above tests the gate.
 class HostilePathsWithoutGate : public gatetest::GateFixture, public ::testing::TestWithParam<HostileCase> {
-  protected:
+protected:
     void SetUp() override { build(); }
     void TearDown() override { tearDown(); }
 };

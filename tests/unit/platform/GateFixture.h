@@ -30,7 +30,7 @@ struct Layout {
 };
 
 class GateFixture {
-  protected:
+protected:
     void build() {
         layout_.scratch = scratch_.path();
         layout_.outside = scratch_ / "outside";

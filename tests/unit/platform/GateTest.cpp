@@ -83,7 +83,7 @@ const InsideCase kInsideCases[] = {
 };
 
 class GateInside : public gatetest::GateFixture, public ::testing::TestWithParam<std::tuple<InsideCase, bool>> {
-  protected:
+protected:
     void SetUp() override { buildGated(std::get<1>(GetParam())); }
     void TearDown() override { tearDown(); }
 };
@@ -112,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(Table, GateInside, ::testing::Combine(::testing::Values
                          insideName);
 
 class Gate : public gatetest::GateFixture, public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { build(); }
     void TearDown() override { tearDown(); }
 };

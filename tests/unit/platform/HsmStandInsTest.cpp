@@ -3,8 +3,8 @@
 
 #include <cerrno>
 #include <memory>
-#include <vector>
 #include <new>
+#include <vector>
 
 #include "platform/hsm/CXHSMLowLevelCtx.h"
 #include "platform/hsm/CXHSMServiceHelper.h"

@@ -49,7 +49,7 @@ mode_t modeOf(const std::string& path) {
 }
 
 class LongPaths : public ::testing::TestWithParam<Resolution> {
-  protected:
+protected:
     void SetUp() override {
         base_ = scratch_.path();
         deep_ = filetest::deepPath(base_, kDeepLength);

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "platform/support/FXString.h"
 #include "platform/log/LogWriter.h"
 #include "platform/support/FXErrorUtil.h"
+#include "platform/support/FXString.h"
 
 namespace {
 

@@ -19,7 +19,7 @@ namespace {
 
 // A child process that takes the lock, reports it, and holds it until told to end.
 class HolderProcess {
-  public:
+public:
     HolderProcess(const std::string& dir, const char* name, bool unlockBeforeExit) {
         int toChild[2];
         int toParent[2];
@@ -68,7 +68,7 @@ class HolderProcess {
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
-  private:
+private:
     pid_t pid_ = -1;
     int toChild_ = -1;
     int fromChild_ = -1;
@@ -76,7 +76,7 @@ class HolderProcess {
 
 // Another process holds the lock named "sync" in a scratch directory.
 class ThreadsNamedMutexHeld : public ::testing::Test {
-  protected:
+protected:
     void hold(bool unlockBeforeExit) {
         holder = std::make_unique<HolderProcess>(dir.path(), "sync", unlockBeforeExit);
         ASSERT_TRUE(holder->holdsLock());

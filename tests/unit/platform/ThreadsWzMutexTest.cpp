@@ -9,7 +9,7 @@
 namespace {
 
 class ThreadsWzMutex : public ::testing::Test {
-  protected:
+protected:
     void TearDown() override {
         WzMutex::lockFaults().clear();
         WzMutex::unlockFaults().clear();

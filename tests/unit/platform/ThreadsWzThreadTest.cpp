@@ -30,7 +30,7 @@ void* gated(void* arg) {
 }
 
 class ThreadsWzThread : public ::testing::Test {
-  protected:
+protected:
     void TearDown() override { WzThread::creationFaults().clear(); }
 };
 

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/session/FsrWireTable.h"
 #include "protocol/FsrMessages.h"
 #include "protocol/FsrRecords.h"
-#include "platform/session/FsrWireTable.h"
 #include "tests/unit/session/RecordSamples.h"
 #include "tests/unit/session/SessionPair.h"
 

@@ -18,12 +18,12 @@ struct SampleShape {
 // A record of `layout` with every scalar set to a distinct value that fills its width, and every string, byte
 // string, array and trailing part as the shape says. The record and all it points at belong to the sample.
 class SampleRecord {
-  public:
+public:
     SampleRecord(const wzsession::RecordLayout& layout, const SampleShape& shape);
     char* data() { return record_.data(); }
     size_t length() const { return record_.size(); }
 
-  private:
+private:
     void fill(const wzsession::RecordLayout& layout, char* at);
     char* keep(std::vector<char> bytes);
 

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "protocol/FsrMessages.h"
 #include "platform/session/CWzNetwork.h"
 #include "platform/session/FsrWireTable.h"
+#include "protocol/FsrMessages.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <random>
 #include <vector>
 
-#include "protocol/FsrMessages.h"
-#include "protocol/FsrRecords.h"
 #include "platform/session/FsrWireTable.h"
 #include "platform/support/FXErrorUtil.h"
+#include "protocol/FsrMessages.h"
+#include "protocol/FsrRecords.h"
 #include "tests/unit/session/RecordSamples.h"
 #include "tests/unit/session/SessionPair.h"
 
@@ -18,7 +18,7 @@ using sessiontest::frameHeader;
 using sessiontest::SessionPair;
 
 class SessionFaults : public SessionPair {
-  protected:
+protected:
     // Sends one good message and checks it arrives: the stream is still in step after a refused message.
     void expectStillInStep() {
         FSRSrcPath path;

@@ -12,7 +12,7 @@
 namespace sessiontest {
 
 class SessionPair : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { ASSERT_FALSE(CWzNetwork::makePair(&sender, &receiver).IsError()); }
 
     CQiError send(unsigned long code, void* record, unsigned long length) {

@@ -9,8 +9,8 @@
 
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/stream/FileHeaderRules.h"
-#include "protocol/FsrMessages.h"
 #include "clRestore/support/ItemErrorIds.h"
+#include "protocol/FsrMessages.h"
 #include "tests/unit/stream/StreamFixture.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "protocol/FsrMessages.h"
 #include "platform/session/CWzNetwork.h"
+#include "protocol/FsrMessages.h"
 #include "tests/unit/stream/StreamFixture.h"
 #include "tools/fir/FirSession.h"
 

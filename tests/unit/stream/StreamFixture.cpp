@@ -5,12 +5,12 @@
 #include "clRestore/objects/ProcessRestoreState.h"
 #include "clRestore/stream/ConvertCXFileHeader.h"
 #include "clRestore/support/FsRestoreStatistics.h"
-#include "protocol/PipelineBuffer.h"
 #include "platform/events/EvEvent.h"
 #include "platform/jobs/WZJobClient.h"
 #include "platform/settings/PlatformPaths.h"
 #include "platform/settings/SettingsFile.h"
 #include "platform/support/ByteOrder.h"
+#include "protocol/PipelineBuffer.h"
 
 namespace streamtest {
 

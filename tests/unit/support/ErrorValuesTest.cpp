@@ -2,8 +2,8 @@
 
 #include <climits>
 
-#include "platform/support/CQiError.h"
 #include "clRestore/support/ClExceptError.h"
+#include "platform/support/CQiError.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "platform/support/FXPath.h"
 #include "platform/support/FXErrorUtil.h"
+#include "platform/support/FXPath.h"
 
 namespace {
 

@@ -20,7 +20,7 @@ void onOtherThread(F body) {
 
 template <class T>
 class LockFXResource : public ::testing::Test {
-  protected:
+protected:
     T lock;
 };
 

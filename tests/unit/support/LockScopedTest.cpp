@@ -8,10 +8,10 @@
 #include <thread>
 
 #include "clRestore/support/FXLockableResource.h"
-#include "platform/threads/WzCriticalSection.h"
 #include "clRestore/support/WzMonitor.h"
 #include "clRestore/support/WzSafeFlags.h"
 #include "clRestore/support/WzSemaphore.h"
+#include "platform/threads/WzCriticalSection.h"
 
 namespace {
 
@@ -78,7 +78,7 @@ TEST(LockScoped, NullTargetsDoNothing) {
 }
 
 class MockResource : public FXLockableResource {
-  public:
+public:
     MOCK_METHOD(bool, TryLock, (), (override));
     MOCK_METHOD(bool, TryLock, (CTimeInterval), (override));
     MOCK_METHOD(void, Lock, (), (override));

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/support/PerfCounter.h"
 #include "platform/log/LogWriter.h"
+#include "platform/support/PerfCounter.h"
 
 namespace {
 
