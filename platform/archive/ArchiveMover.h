@@ -1,8 +1,9 @@
 #pragma once
 // The data mover of one opened archive file: a thread that serves the restore head's requests in the order
 // they come, streaming the file's buffers into the ring that the job's pipeline reader takes them from.
-// Every buffer is checked (magic, offset, lengths, CRC) before it is handed on; the first bad one fails the
-// stream, and nothing after it is delivered.
+// Every buffer is checked (magic, offset, lengths, CRC, type) before it is handed on; the first bad one fails the
+// stream, and nothing after it is delivered. A file that ends inside a buffer or inside an item fails it too, so
+// that no item is lost without a word. The failure's text names the file and the offset.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -19,7 +20,7 @@
 namespace fclarchive {
 
 class ArchiveMover {
-  public:
+public:
     // Starts the thread; throws std::system_error when it cannot be created.
     ArchiveMover(BufferRing& ring, wzfiles::UniqueFd file, uint64_t size, std::string name);
     ~ArchiveMover();
@@ -47,7 +48,7 @@ class ArchiveMover {
     uint64_t keepalives() const { return keepalives_.load(); }
     const std::string& name() const { return name_; }
 
-  private:
+private:
     struct Request {
         enum Kind { kReadAll, kSeek, kProbe, kClose, kAbandon } kind;
         std::vector<uint64_t> offsets;
@@ -58,10 +59,16 @@ class ArchiveMover {
     void post(Request request);
     void run();
     bool serve(const Request& request);
+    // What moveOne handed on.
+    struct Moved {
+        uint32_t type = 0;
+        bool opensItem = false;  // a file header, or a pre-header that starts a hard-link group
+    };
+
     bool streamAll();
     bool streamItem(uint64_t offset);
     // Checks the buffer at the reader's position and hands it on; false when the stream failed or stopped.
-    bool moveOne(uint32_t& type);
+    bool moveOne(Moved& moved);
     // Whether the buffer at the reader's position is a further name of the hard-link group just ended.
     bool groupMemberFollows();
     bool emit(uint32_t type, const void* payload, uint32_t length);

@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "clRestore/options/FclRestoreUNIX.h"
-#include "protocol/PipelineBuffer.h"
+#include "platform/archive/ArchiveHooks.h"
 #include "platform/archive/StreamRecords.h"
+#include "protocol/PipelineBuffer.h"
 #include "tests/unit/engine/PipelineFixture.h"
 
 namespace jobtest {
@@ -78,6 +79,8 @@ TEST_F(ReaderDispatchTest, EachTypeGoesToItsHandlerWithItsLengthAndUnknownTypesA
     stream.buffer(PL_FS_BAD_FILE, "");
     expected.push_back("BAD_FILE /root/a");
     stream.finish();
+    // Types no archive file holds: the data mover refuses them, a foreign reader might not.
+    fclarchive::hooks::passAnyBufferType(true);
 
     EXPECT_EQ(inChild([&] {
                   startPipelineJob();
@@ -105,6 +108,7 @@ TEST_F(ReaderDispatchTest, NothingIsReadAfterTheEndOfTheArchive) {
     stream.buffer(PL_FS_CLOSE_AFILE, "");
     stream.item("/root/b", 0100644, {"bbb"});
     stream.finish();
+    fclarchive::hooks::passAnyBufferType(true);
 
     EXPECT_EQ(inChild([&] {
                   startPipelineJob();
