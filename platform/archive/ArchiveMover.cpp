@@ -152,12 +152,7 @@ bool ArchiveMover::streamAll() {
             itemStart = at;
         }
     }
-    if (inItem) {
-        return fail(EBADMSG, "%s ends without the end of its last item at offset %llu (the item starts at offset %llu)",
-                    name_.c_str(), static_cast<unsigned long long>(reader_.size()),
-                    static_cast<unsigned long long>(itemStart));
-    }
-    return true;
+    return inItem ? failInsideItem(itemStart) : true;
 }
 
 bool ArchiveMover::streamItem(uint64_t offset) {
@@ -169,10 +164,7 @@ bool ArchiveMover::streamItem(uint64_t offset) {
     Moved moved;
     do {
         if (reader_.position() >= reader_.size()) {
-            return fail(EBADMSG,
-                        "%s ends without the end of its last item at offset %llu (the item starts at offset %llu)",
-                        name_.c_str(), static_cast<unsigned long long>(reader_.size()),
-                        static_cast<unsigned long long>(offset));
+            return failInsideItem(offset);
         }
         if (!moveOne(moved)) {
             return false;
@@ -184,6 +176,12 @@ bool ArchiveMover::streamItem(uint64_t offset) {
         }
     }
     return true;
+}
+
+bool ArchiveMover::failInsideItem(uint64_t itemStart) {
+    return fail(EBADMSG, "%s ends without the end of its last item at offset %llu (the item starts at offset %llu)",
+                name_.c_str(), static_cast<unsigned long long>(reader_.size()),
+                static_cast<unsigned long long>(itemStart));
 }
 
 bool ArchiveMover::moveOne(Moved& moved) {

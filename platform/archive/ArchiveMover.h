@@ -73,6 +73,8 @@ private:
     bool groupMemberFollows();
     bool emit(uint32_t type, const void* payload, uint32_t length);
     bool fail(int error, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    // The file ended inside the item that starts at `itemStart`.
+    bool failInsideItem(uint64_t itemStart);
 
     BufferRing& ring_;
     wzfiles::UniqueFd file_;
