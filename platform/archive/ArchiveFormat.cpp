@@ -47,6 +47,58 @@ uint32_t payloadCrc(const void* payload, size_t length) {
     return static_cast<uint32_t>(crc32(0L, static_cast<const Bytef*>(payload), static_cast<uInt>(length)));
 }
 
+uint32_t bufferCrc(const unsigned char* header, const void* payload, size_t length) {
+    unsigned char copy[kHeaderSize];
+    std::memcpy(copy, header, kHeaderSize);
+    storeBE32(copy + 0x08, 0);
+    uLong crc = crc32(0L, copy, static_cast<uInt>(kHeaderSize));
+    // zlib answers a null buffer with its initial value, not with the CRC so far.
+    if (length != 0) {
+        crc = crc32(crc, static_cast<const Bytef*>(payload), static_cast<uInt>(length));
+    }
+    return static_cast<uint32_t>(crc);
+}
+
+void sealHeader(unsigned char* header, const void* payload, size_t length) {
+    storeBE32(header + 0x08, bufferCrc(header, payload, length));
+}
+
+bool isArchiveBufferType(uint32_t type) {
+    switch (type) {
+        case PL_DATA:
+        case PL_FS_HDR:
+        case PL_FS_OPT_HDR:
+        case PL_FS_EOF:
+        case PL_FS_BAD_FILE:
+        case PL_FS_READ_ERR:
+        case PL_FS_PREHDR:
+        case PL_DM_SI_LINK:
+        case PL_RESTORE_HEAD_NAME:
+        case PL_FS_HI_WATER_MARK:
+        case PL_FS_LO_WATER_MARK:
+        case PL_FS_EXTENTS:
+        case PL_FS_OPT_HDR2:
+        case PL_FS_EXTENT_DATA:
+        case PL_SDM_PARAMERTERS:
+        case PL_SDM_PADDING:
+        case PL_FS_INDEX_HDR:
+        case PL_VS_DISK_INFO:
+        case PL_VS_VOL_HEADER_INFO:
+        case PL_VS_VOL_HEADER_METADATA:
+        case PL_VS_VOL_HEADER_METADATA_EOF:
+        case PL_AFILE_OPENED:
+        case PL_FS_OPT_HDR3:
+        case PL_HOLE:
+        case PL_FS_OPT_HDR4:
+        case PL_FS_CLDEDUP:
+        case PL_FS_PROBE_REPLY:
+        case PL_FS_SYSTEM_STATE_ITEM_METADATA_HDR:
+            return true;
+        default:
+            return false;
+    }
+}
+
 uint32_t minimumPayload(uint32_t type) {
     switch (type) {
         case PL_FS_HDR:
@@ -66,23 +118,40 @@ uint32_t minimumPayload(uint32_t type) {
     }
 }
 
-const char* headerFault(const BufferHeader& header, uint64_t at, uint64_t fileSize) {
+const char* const kEndsInsideBuffer = "the file ends inside a buffer";
+
+const char* framingFault(const BufferHeader& header, uint64_t at, uint64_t fileSize) {
     if (header.magic != kBufferMagic) {
-        return "bad magic";
+        return "no buffer header";
     }
     if (header.offset != at) {
-        return "offset does not match the buffer's place";
+        return "a buffer header out of its place";
     }
     if (header.payloadLength > kMaxPayload) {
-        return "payload length beyond the limit";
-    }
-    if (header.payloadLength < minimumPayload(header.type)) {
-        return "payload too short for its buffer type";
+        return "a payload length beyond the limit";
     }
     if (fileSize < at || fileSize - at < kHeaderSize + uint64_t{header.payloadLength}) {
-        return "payload runs past the end of the file";
+        return kEndsInsideBuffer;
     }
     return nullptr;
+}
+
+const char* contentFault(const BufferHeader& header) {
+    if (header.type == PL_FS_CLOSE_AFILE) {
+        return "an end-of-archive buffer inside the file";
+    }
+    if (!isArchiveBufferType(header.type)) {
+        return "an unknown buffer type";
+    }
+    if (header.payloadLength < minimumPayload(header.type)) {
+        return "a payload too short for its buffer type";
+    }
+    return nullptr;
+}
+
+const char* headerFault(const BufferHeader& header, uint64_t at, uint64_t fileSize) {
+    const char* fault = framingFault(header, at, fileSize);
+    return fault != nullptr ? fault : contentFault(header);
 }
 
 std::string archiveFilePath(const std::string& mediaDir, uint64_t archiveFileId) {

@@ -2,7 +2,8 @@
 // The archive-file format shared by the packer and the data mover. An archive file is the stream itself: a
 // sequence of pipeline buffers, each a 96-byte header and its payload. Of the header the engine reads only the
 // two lengths at 0x24 and 0x28; the magic, type, CRC and offset are ours, so a reader can tell a whole buffer
-// from a damaged one.
+// from a damaged one. The CRC covers the header as well as the payload, so a damaged type, offset or length is
+// caught like a damaged payload byte.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -42,10 +43,23 @@ void encodeHeader(const BufferHeader& header, unsigned char* out);
 BufferHeader decodeHeader(const unsigned char* in);
 // CRC-32 of a payload as zlib computes it.
 uint32_t payloadCrc(const void* payload, size_t length);
+// The CRC a buffer carries: CRC-32 of its 96 header bytes with the CRC field taken as zero, then of its payload.
+uint32_t bufferCrc(const unsigned char* header, const void* payload, size_t length);
+// Fills the header's CRC field (at 0x08) of an encoded buffer whose payload follows at `payload`.
+void sealHeader(unsigned char* header, const void* payload, size_t length);
+// Whether a buffer of `type` may lie in an archive file: a type the stream carries. PL_FS_CLOSE_AFILE is not one:
+// the data mover alone sends it, when the archive is closed.
+bool isArchiveBufferType(uint32_t type);
 // The least payload a buffer of `type` needs to hold the record its reader takes from it; 0 for free-form ones.
 uint32_t minimumPayload(uint32_t type);
-// Why a header found at `at` in a file of `fileSize` bytes is no sound buffer; null when it may be one (the
-// payload's CRC is checked once it is read).
+// The framing fault of a buffer whose payload would run past the end of the file.
+extern const char* const kEndsInsideBuffer;
+// Why a header found at `at` in a file of `fileSize` bytes cannot be read as a buffer there (a phrase such as
+// "no buffer header"); null when its payload can be read and checked. kEndsInsideBuffer when the file ends first.
+const char* framingFault(const BufferHeader& header, uint64_t at, uint64_t fileSize);
+// Why a buffer whose checksum matched is still no sound buffer of an archive file; null when it is one.
+const char* contentFault(const BufferHeader& header);
+// Either fault; null when the header may start a sound buffer (its CRC is checked once the payload is read).
 const char* headerFault(const BufferHeader& header, uint64_t at, uint64_t fileSize);
 
 std::string archiveFilePath(const std::string& mediaDir, uint64_t archiveFileId);

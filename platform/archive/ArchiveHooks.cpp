@@ -10,6 +10,7 @@ std::atomic<int> g_openFailure{0};
 // Reads left before the corrupted one; negative when no corruption is asked for.
 std::atomic<long> g_readsBeforeCorruption{-1};
 std::atomic<bool> g_headSendFailure{false};
+std::atomic<bool> g_anyBufferType{false};
 }  // namespace
 
 void failNextOpen(int errnum) {
@@ -24,10 +25,15 @@ void failNextHeadSend() {
     g_headSendFailure.store(true);
 }
 
+void passAnyBufferType(bool pass) {
+    g_anyBufferType.store(pass);
+}
+
 void reset() {
     g_openFailure.store(0);
     g_readsBeforeCorruption.store(-1);
     g_headSendFailure.store(false);
+    g_anyBufferType.store(false);
 }
 
 int takeOpenFailure() {
@@ -46,6 +52,10 @@ bool takeCorruption() {
 
 bool takeHeadSendFailure() {
     return g_headSendFailure.exchange(false);
+}
+
+bool anyBufferType() {
+    return g_anyBufferType.load();
 }
 
 }  // namespace hooks

@@ -1,5 +1,6 @@
 #pragma once
-// Test hooks of the archive stand-in: injected failures that the job must handle as real ones.
+// Test hooks of the archive stand-in: injected failures that the job must handle as real ones, and buffers no
+// archive file holds.
 namespace fclarchive {
 namespace hooks {
 
@@ -9,7 +10,10 @@ void failNextOpen(int errnum);
 void corruptRead(unsigned goodReads);
 // The restore-head session of the next archive opened refuses the first message the engine sends on it.
 void failNextHeadSend();
-// Clears all three.
+// While set, data movers hand on a sound buffer of any type, PL_FS_CLOSE_AFILE included, as an archive file never
+// holds: for tests of how the job takes buffers that only a foreign reader would send.
+void passAnyBufferType(bool pass);
+// Clears all four.
 void reset();
 
 // Used by the stand-in: the injected open error (0 when none), each taken once.
@@ -18,6 +22,7 @@ int takeOpenFailure();
 bool takeCorruption();
 // True when the session being handed out is to refuse its first send.
 bool takeHeadSendFailure();
+bool anyBufferType();
 
 }  // namespace hooks
 }  // namespace fclarchive

@@ -121,59 +121,88 @@ bool ArchiveMover::serve(const Request& request) {
     return false;
 }
 
+namespace {
+
+// A pre-header that stands for a further name of the hard-link group just ended: an item in itself, with no
+// file header or end of its own.
+bool isFurtherGroupName(uint32_t flags) {
+    return (flags & FSR_PREHDR_HARD_LINK) != 0 && (flags & (FSR_PREHDR_FIRST_NAME | FSR_PREHDR_STUB)) == 0;
+}
+
+}  // namespace
+
 bool ArchiveMover::streamAll() {
     reader_.seek(0);
-    uint32_t type = 0;
+    if (reader_.size() == 0) {
+        return fail(EBADMSG, "%s is empty: no buffer at offset 0", name_.c_str());
+    }
+    // A file cut at a buffer boundary reads as sound buffers up to its end: only an item left open tells.
+    bool inItem = false;
+    uint64_t itemStart = 0;
     while (reader_.position() < reader_.size()) {
-        if (!moveOne(type)) {
+        const uint64_t at = reader_.position();
+        Moved moved;
+        if (!moveOne(moved)) {
             return false;
         }
+        if (moved.type == PL_FS_EOF || moved.type == PL_FS_BAD_FILE) {
+            inItem = false;
+        } else if (moved.opensItem && !inItem) {
+            inItem = true;
+            itemStart = at;
+        }
     }
-    return true;
+    return inItem ? failInsideItem(itemStart) : true;
 }
 
 bool ArchiveMover::streamItem(uint64_t offset) {
     if (offset >= reader_.size()) {
-        return fail(EBADMSG, "seek to offset %llu beyond the end of %s (%llu bytes)",
-                    static_cast<unsigned long long>(offset), name_.c_str(),
-                    static_cast<unsigned long long>(reader_.size()));
+        return fail(EBADMSG, "seek past the end of %s: offset %llu of a file of %llu bytes", name_.c_str(),
+                    static_cast<unsigned long long>(offset), static_cast<unsigned long long>(reader_.size()));
     }
     reader_.seek(offset);
-    uint32_t type = 0;
+    Moved moved;
     do {
         if (reader_.position() >= reader_.size()) {
-            return fail(EBADMSG, "item at offset %llu of %s has no end", static_cast<unsigned long long>(offset),
-                        name_.c_str());
+            return failInsideItem(offset);
         }
-        if (!moveOne(type)) {
+        if (!moveOne(moved)) {
             return false;
         }
-    } while (type != PL_FS_EOF && type != PL_FS_BAD_FILE);
+    } while (moved.type != PL_FS_EOF && moved.type != PL_FS_BAD_FILE);
     while (groupMemberFollows()) {
-        if (!moveOne(type)) {
+        if (!moveOne(moved)) {
             return false;
         }
     }
     return true;
 }
 
-bool ArchiveMover::moveOne(uint32_t& type) {
-    uint64_t at = reader_.position();
+bool ArchiveMover::failInsideItem(uint64_t itemStart) {
+    return fail(EBADMSG, "%s ends without the end of its last item at offset %llu (the item starts at offset %llu)",
+                name_.c_str(), static_cast<unsigned long long>(reader_.size()),
+                static_cast<unsigned long long>(itemStart));
+}
+
+bool ArchiveMover::moveOne(Moved& moved) {
+    const uint64_t at = reader_.position();
+    const unsigned long long where = at;
+    const char* file = name_.c_str();
     const unsigned char* bytes = nullptr;
     int error = 0;
     size_t got = reader_.peek(kHeaderSize, bytes, error);
     if (error != 0) {
-        return fail(error, "cannot read %s at offset %llu: %s", name_.c_str(), static_cast<unsigned long long>(at),
-                    strerror(error));
+        return fail(error, "cannot read %s at offset %llu: %s", file, where, strerror(error));
     }
     if (got < kHeaderSize) {
-        return fail(EBADMSG, "buffer header cut short at offset %llu of %s", static_cast<unsigned long long>(at),
-                    name_.c_str());
+        return fail(EBADMSG, "%s ends inside a buffer at offset %llu", file, where);
     }
     BufferHeader header = decodeHeader(bytes);
-    if (const char* fault = headerFault(header, at, reader_.size())) {
-        return fail(EBADMSG, "bad buffer at offset %llu of %s: %s", static_cast<unsigned long long>(at), name_.c_str(),
-                    fault);
+    if (const char* fault = framingFault(header, at, reader_.size())) {
+        if (fault == kEndsInsideBuffer) {
+            return fail(EBADMSG, "%s ends inside a buffer at offset %llu", file, where);
+        }
+        return fail(EBADMSG, "%s in %s at offset %llu", fault, file, where);
     }
     RingSlot* slot = ring_.acquire();
     if (slot == nullptr) {
@@ -184,20 +213,25 @@ bool ArchiveMover::moveOne(uint32_t& type) {
     error = reader_.read(buffer, length);
     if (error != 0) {
         ring_.discard(slot);
-        return fail(error, "cannot read %s at offset %llu: %s", name_.c_str(), static_cast<unsigned long long>(at),
-                    strerror(error));
+        return fail(error, "cannot read %s at offset %llu: %s", file, where, strerror(error));
     }
     if (hooks::takeCorruption()) {
         buffer[length - 1] ^= 0x5a;
     }
-    if (payloadCrc(buffer + kHeaderSize, header.payloadLength) != header.crc) {
+    // The checksum first: a damaged header byte is reported as the damage it is, whatever it turned the type into.
+    if (bufferCrc(buffer, buffer + kHeaderSize, header.payloadLength) != header.crc) {
         ring_.discard(slot);
-        return fail(EBADMSG, "bad buffer at offset %llu of %s: CRC mismatch", static_cast<unsigned long long>(at),
-                    name_.c_str());
+        return fail(EBADMSG, "checksum mismatch in %s at offset %llu", file, where);
+    }
+    if (const char* fault = hooks::anyBufferType() ? nullptr : contentFault(header)) {
+        ring_.discard(slot);
+        return fail(EBADMSG, "%s in %s at offset %llu", fault, file, where);
     }
     slot->type = header.type;
     slot->payloadLength = header.payloadLength;
-    type = header.type;
+    moved.type = header.type;
+    moved.opensItem = header.type == PL_FS_HDR ||
+                      (header.type == PL_FS_PREHDR && !isFurtherGroupName(wzbytes::loadBE32(buffer + kHeaderSize)));
     ring_.publish(slot);
     return true;
 }
@@ -212,8 +246,7 @@ bool ArchiveMover::groupMemberFollows() {
     if (header.magic != kBufferMagic || header.type != PL_FS_PREHDR || header.offset != reader_.position()) {
         return false;
     }
-    uint32_t flags = wzbytes::loadBE32(bytes + kHeaderSize);
-    return (flags & FSR_PREHDR_HARD_LINK) != 0 && (flags & (FSR_PREHDR_FIRST_NAME | FSR_PREHDR_STUB)) == 0;
+    return isFurtherGroupName(wzbytes::loadBE32(bytes + kHeaderSize));
 }
 
 bool ArchiveMover::emit(uint32_t type, const void* payload, uint32_t length) {
@@ -224,11 +257,11 @@ bool ArchiveMover::emit(uint32_t type, const void* payload, uint32_t length) {
     unsigned char* buffer = slot->reserve(kHeaderSize + length);
     BufferHeader header;
     header.type = type;
-    header.crc = payloadCrc(payload, length);
     header.offset = reader_.position();
     header.payloadLength = length;
     header.compressedLength = length;
     encodeHeader(header, buffer);
+    sealHeader(buffer, payload, length);
     if (length != 0) {
         std::memcpy(buffer + kHeaderSize, payload, length);
     }
@@ -245,7 +278,7 @@ bool ArchiveMover::fail(int error, const char* format, ...) {
     va_end(args);
     FCL_ERROR("Data mover: %s", text.c_str());
     failed_.store(true);
-    ring_.fail(error);
+    ring_.fail(error, std::move(text));
     return false;
 }
 

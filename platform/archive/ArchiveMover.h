@@ -1,8 +1,9 @@
 #pragma once
 // The data mover of one opened archive file: a thread that serves the restore head's requests in the order
 // they come, streaming the file's buffers into the ring that the job's pipeline reader takes them from.
-// Every buffer is checked (magic, offset, lengths, CRC) before it is handed on; the first bad one fails the
-// stream, and nothing after it is delivered.
+// Every buffer is checked (magic, offset, lengths, CRC, type) before it is handed on; the first bad one fails the
+// stream, and nothing after it is delivered. A file that ends inside a buffer or inside an item fails it too, so
+// that no item is lost without a word. The failure's text names the file and the offset.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -58,14 +59,22 @@ private:
     void post(Request request);
     void run();
     bool serve(const Request& request);
+    // What moveOne handed on.
+    struct Moved {
+        uint32_t type = 0;
+        bool opensItem = false;  // a file header, or a pre-header that starts a hard-link group
+    };
+
     bool streamAll();
     bool streamItem(uint64_t offset);
     // Checks the buffer at the reader's position and hands it on; false when the stream failed or stopped.
-    bool moveOne(uint32_t& type);
+    bool moveOne(Moved& moved);
     // Whether the buffer at the reader's position is a further name of the hard-link group just ended.
     bool groupMemberFollows();
     bool emit(uint32_t type, const void* payload, uint32_t length);
     bool fail(int error, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    // The file ended inside the item that starts at `itemStart`.
+    bool failInsideItem(uint64_t itemStart);
 
     BufferRing& ring_;
     wzfiles::UniqueFd file_;

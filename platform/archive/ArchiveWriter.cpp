@@ -85,12 +85,12 @@ CQiError ArchiveWriter::writeBuffer(uint32_t type, const void* payload, uint32_t
     }
     BufferHeader header;
     header.type = type;
-    header.crc = payloadCrc(payload, length);
     header.offset = offset_;
     header.payloadLength = length;
     header.compressedLength = compressedLength;
     unsigned char bytes[kHeaderSize];
     encodeHeader(header, bytes);
+    sealHeader(bytes, payload, length);
     CQiError error = append(bytes, sizeof bytes);
     if (error.IsError()) {
         return error;

@@ -46,10 +46,11 @@ void BufferRing::discard(RingSlot* slot) {
     freeChanged_.notify_all();
 }
 
-void BufferRing::fail(int error) {
+void BufferRing::fail(int error, std::string why) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         failure_ = error;
+        failureText_ = std::move(why);
     }
     readyChanged_.notify_all();
 }
@@ -109,7 +110,13 @@ void BufferRing::reset() {
         readyHead_ = (readyHead_ + 1) % ready_.size();
     }
     failure_ = 0;
+    failureText_.clear();
     producerStopped_ = false;
+}
+
+std::string BufferRing::failureText() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failureText_;
 }
 
 size_t BufferRing::handedOut() const {

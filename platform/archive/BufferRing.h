@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace fclarchive {
@@ -37,8 +38,9 @@ public:
     void publish(RingSlot* slot);
     // Gives back a slot that was not filled.
     void discard(RingSlot* slot);
-    // The stream failed: the consumer gets the error after what is already queued, and from then on.
-    void fail(int error);
+    // The stream failed: the consumer gets the error after what is already queued, and from then on; `why` says
+    // what failed, for the consumer to report.
+    void fail(int error, std::string why = std::string());
     void stopProducer();
 
     // Consumer side. The next buffer; or, after waiting at most `wait` (less when woken), kIdle when nothing
@@ -52,6 +54,8 @@ public:
     // Ready for a new stream: queued buffers and a failure are dropped; buffers still handed out stay so.
     void reset();
     size_t handedOut() const;
+    // What the failure's producer said; empty while the stream has not failed.
+    std::string failureText() const;
 
 private:
     mutable std::mutex mutex_;
@@ -64,6 +68,7 @@ private:
     size_t readyCount_ = 0;
     std::vector<RingSlot*> out_;
     int failure_ = 0;
+    std::string failureText_;
     bool producerStopped_ = false;
     uint64_t wakeGeneration_ = 0;
 };

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <system_error>
@@ -15,6 +16,7 @@
 #include "platform/log/LogWriter.h"
 #include "platform/session/CWzNetwork.h"
 #include "platform/support/FXErrorUtil.h"
+#include "platform/support/TextFormat.h"
 
 namespace {
 
@@ -23,6 +25,15 @@ std::string g_mediaDirectory;
 
 // Nothing in this stand-in names a copy: every archive file is read from its one copy.
 constexpr uint64_t kPrimaryCopy = 1;
+
+std::string textOf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string textOf(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = wztext::vformat(format, args);
+    va_end(args);
+    return text;
+}
 
 }  // namespace
 
@@ -69,48 +80,45 @@ int FsRestoreArchive::PreOpenArchiveFile(FSRPreOpenArchive*) {
 int FsRestoreArchive::open(OpenArgs_t* args, OpenRet_t* ret) {
     // A new open ends the previous archive's stream; its reader has finished by now.
     stopMover();
+    setLastError(std::string());
+    const unsigned long long id = args->archiveFileId;
     if (int injected = fclarchive::hooks::takeOpenFailure()) {
-        FCL_ERROR("Archive open of %llu fails by test hook with %d",
-                  static_cast<unsigned long long>(args->archiveFileId), injected);
-        return injected;
+        return refuseOpen(injected, textOf("archive file %llu: open fails by test hook with %d", id, injected));
     }
     std::string directory = mediaDirectory();
     if (directory.empty()) {
-        FCL_ERROR("No media directory is set: cannot open archive file %llu",
-                  static_cast<unsigned long long>(args->archiveFileId));
-        return ENOENT;
+        return refuseOpen(ENOENT, textOf("no media directory is set: cannot open archive file %llu", id));
     }
     std::string path = fclarchive::archiveFilePath(directory, args->archiveFileId);
-    wzfiles::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Not blocking, so that a FIFO planted at the name is refused below rather than waited on.
+    wzfiles::UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!file.valid()) {
         int error = errno;
-        FCL_ERROR("Cannot open archive file %s: %s", path.c_str(), strerror(error));
-        return error;
+        return refuseOpen(error, textOf("cannot open archive file %s: %s", path.c_str(), strerror(error)));
     }
     struct stat info;
     if (fstat(file.get(), &info) != 0) {
         int error = errno;
-        FCL_ERROR("Cannot read the status of archive file %s: %s", path.c_str(), strerror(error));
-        return error;
+        return refuseOpen(error,
+                          textOf("cannot read the status of archive file %s: %s", path.c_str(), strerror(error)));
     }
     if (!S_ISREG(info.st_mode)) {
-        FCL_ERROR("Archive file %s is not a regular file", path.c_str());
-        return EINVAL;
+        return refuseOpen(EINVAL, textOf("archive file %s is not a regular file", path.c_str()));
     }
     ring_.reset();
     std::unique_ptr<fclarchive::ArchiveMover> mover;
     try {
         mover.reset(new fclarchive::ArchiveMover(ring_, std::move(file), static_cast<uint64_t>(info.st_size), path));
     } catch (const std::system_error& error) {
-        FCL_ERROR("Cannot start the data mover of %s: %s", path.c_str(), error.what());
-        return error.code().value() != 0 ? error.code().value() : EAGAIN;
+        return refuseOpen(error.code().value() != 0 ? error.code().value() : EAGAIN,
+                          textOf("cannot start the data mover of %s: %s", path.c_str(), error.what()));
     }
     std::unique_ptr<fclarchive::RestoreHeadSession> session;
     CQiError error = fclarchive::RestoreHeadSession::start(*mover, args->archiveFileId, &session);
     if (error.IsError()) {
-        FCL_ERROR("Cannot open archive file %s: %s", path.c_str(), error.AsString().c_str());
         int code = FXErrorUtil::GetCode(error);
-        return code > 0 ? code : EIO;
+        return refuseOpen(code > 0 ? code : EIO,
+                          textOf("cannot open archive file %s: %s", path.c_str(), error.AsString().c_str()));
     }
     mover_ = std::move(mover);
     session_ = std::move(session);
@@ -123,6 +131,22 @@ int FsRestoreArchive::open(OpenArgs_t* args, OpenRet_t* ret) {
     running_ = true;
     FCL_LOG(1, "Opened archive file %s (%lld bytes)", path.c_str(), static_cast<long long>(info.st_size));
     return 0;
+}
+
+int FsRestoreArchive::refuseOpen(int error, const std::string& why) {
+    FCL_ERROR("Archive open: %s", why.c_str());
+    setLastError(why);
+    return error;
+}
+
+void FsRestoreArchive::setLastError(const std::string& why) {
+    std::lock_guard<std::mutex> lock(lastErrorMutex_);
+    lastError_ = why;
+}
+
+std::string FsRestoreArchive::lastErrorText() const {
+    std::lock_guard<std::mutex> lock(lastErrorMutex_);
+    return lastError_;
 }
 
 bool FsRestoreArchive::isPipeLineRunning() {
@@ -144,9 +168,12 @@ int FsRestoreArchive::readBuffer(ReadBufArgs_t*, ReadBufRet_t* ret) {
             return 1;
         case fclarchive::BufferRing::Take::kIdle:
             return 1;
-        case fclarchive::BufferRing::Take::kFailed:
+        case fclarchive::BufferRing::Take::kFailed: {
             ret->errorCode = error;
+            std::string why = ring_.failureText();
+            setLastError(why.empty() ? std::string("archive read failed: ") + strerror(error) : why);
             return 0;
+        }
     }
     return 0;
 }

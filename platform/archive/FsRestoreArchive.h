@@ -49,6 +49,10 @@ public:
     virtual bool isPipeLineRunning();
     // Non-zero when the read succeeded (with or without a buffer); 0 with the error code when it failed.
     virtual int readBuffer(ReadBufArgs_t* args, ReadBufRet_t* ret);
+    // Why the last open or read failed, naming the archive file and, for a read, the offset ("checksum mismatch in
+    // <file> at offset N", "<file> ends inside a buffer at offset N", ...); empty when neither failed since the
+    // last open began.
+    virtual std::string lastErrorText() const;
     // Gives back the buffer handed out last.
     virtual int freeBuffer(FreeBufArgs_t* args, FreeBufRet_t* ret);
     virtual bool isWZArchive();
@@ -66,6 +70,9 @@ public:
 
 private:
     void stopMover();
+    // Logs and keeps `why`; answers `error`.
+    int refuseOpen(int error, const std::string& why);
+    void setLastError(const std::string& why);
 
     std::string clientName_;
     long long sequence_ = 0;
@@ -77,4 +84,6 @@ private:
     std::unique_ptr<fclarchive::RestoreHeadSession> session_;
     std::unique_ptr<CWzNetwork> retiredEnd_;
     std::atomic<bool> running_{false};
+    mutable std::mutex lastErrorMutex_;
+    std::string lastError_;
 };

@@ -34,12 +34,49 @@ bool under(const std::string& path, const std::string& root) {
     return path.size() > root.size() && path.compare(0, root.size(), root) == 0 && path[root.size()] == '/';
 }
 
+// The paths as selections: "/a/b/" selects what "/a/b" does.
+std::vector<std::string> selectionOf(const std::vector<std::string>& paths) {
+    std::vector<std::string> roots = paths;
+    for (std::string& root : roots) {
+        while (root.size() > 1 && root.back() == '/') {
+            root.pop_back();
+        }
+    }
+    return roots;
+}
+
+bool selected(const std::vector<std::string>& roots, const std::string& path) {
+    return std::any_of(roots.begin(), roots.end(), [&](const std::string& root) { return under(path, root); });
+}
+
+// The ids and indexes of a media directory; false with `why` when it holds none or one cannot be read.
+bool loadIndexes(const std::string& mediaDir, std::map<uint64_t, ArchiveIndex>* indexes, std::string* why) {
+    std::vector<uint64_t> ids;
+    if (!listArchiveIds(mediaDir, &ids, why)) {
+        return false;
+    }
+    if (ids.empty()) {
+        *why = "no archive files in " + mediaDir;
+        return false;
+    }
+    for (uint64_t id : ids) {
+        if (!readArchiveIndex(mediaDir, id, &(*indexes)[id], why)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // What the job reads of one archive file: all of it, nothing, or the items at these offsets.
 struct ArchivePlan {
     uint64_t id = 0;
     bool readAll = false;
     std::vector<uint64_t> offsets;
+    std::vector<std::string> items;  // the paths asked for, in index order
 };
+
+// At most this many names of missing items go into the result's reason; all are in itemsMissing.
+constexpr size_t kNamesInReason = 5;
 
 class DefaultJob {
 public:
@@ -52,6 +89,9 @@ private:
     bool start();
     bool readArchive(const ArchivePlan& archive);
     void finish();
+    // Compares the items asked for with the results the engine counted; a job that otherwise succeeded but left
+    // items without a result does not succeed.
+    void accountForItems();
     bool sendOrFail(unsigned long code, const void* record = nullptr, size_t length = 0);
     // Waits for one of `codes`; false (the result says why) when the session ended or the wait ran out.
     bool await(std::initializer_list<unsigned long> codes, FirMessage* answer, const char* what);
@@ -93,22 +133,13 @@ FirJobResult DefaultJob::run() {
             break;
         }
     }
+    accountForItems();
     return result_;
 }
 
 bool DefaultJob::loadMedia() {
-    std::vector<uint64_t> ids;
-    if (!listArchiveIds(options_.mediaDir, &ids, &result_.reason)) {
+    if (!loadIndexes(options_.mediaDir, &indexes_, &result_.reason)) {
         return false;
-    }
-    if (ids.empty()) {
-        result_.reason = "no archive files in " + options_.mediaDir;
-        return false;
-    }
-    for (uint64_t id : ids) {
-        if (!readArchiveIndex(options_.mediaDir, id, &indexes_[id], &result_.reason)) {
-            return false;
-        }
     }
     sourcePaths_ = options_.paths;
     if (sourcePaths_.empty()) {
@@ -123,24 +154,22 @@ bool DefaultJob::loadMedia() {
 }
 
 void DefaultJob::plan() {
+    const std::vector<std::string> roots = selectionOf(sourcePaths_);
     for (const auto& entry : indexes_) {
         ArchivePlan archive;
         archive.id = entry.first;
-        size_t selected = 0;
         for (const fclarchive::IndexEntry& item : entry.second.items) {
-            bool wanted =
-                options_.paths.empty() || std::any_of(sourcePaths_.begin(), sourcePaths_.end(),
-                                                      [&](const std::string& p) { return under(item.path, p); });
-            if (wanted) {
-                ++selected;
+            if (options_.paths.empty() || selected(roots, item.path)) {
                 archive.offsets.push_back(item.offset);
+                archive.items.push_back(item.path);
             }
         }
-        selectedItems_ += selected;
-        if (selected == 0) {
+        const size_t count = archive.items.size();
+        selectedItems_ += count;
+        if (count == 0) {
             continue;
         }
-        archive.readAll = selected == entry.second.items.size();
+        archive.readAll = count == entry.second.items.size();
         std::sort(archive.offsets.begin(), archive.offsets.end());
         archive.offsets.erase(std::unique(archive.offsets.begin(), archive.offsets.end()), archive.offsets.end());
         plans_.push_back(std::move(archive));
@@ -237,8 +266,11 @@ bool DefaultJob::readArchive(const ArchivePlan& archive) {
         return false;
     }
     if (answer.code == FSR_MSG_FAILURE) {
-        FCL_LOG(0, "FIR: archive %lu was not opened", static_cast<unsigned long>(archive.id));
+        // The job goes on with the other archives; what this one holds is missing, not done.
+        FCL_ERROR("FIR: archive %lu was not opened; its %zu items asked for get no result",
+                  static_cast<unsigned long>(archive.id), archive.items.size());
         result_.archivesRefused.push_back(archive.id);
+        result_.itemsMissing.insert(result_.itemsMissing.end(), archive.items.begin(), archive.items.end());
         return true;
     }
     result_.archivesOpened.push_back(archive.id);
@@ -277,6 +309,47 @@ void DefaultJob::finish() {
     }
 }
 
+void DefaultJob::accountForItems() {
+    result_.itemsAsked = selectedItems_;
+    if (result_.lastProgress && result_.lastProgress->record.progress.final != 0) {
+        const FSRProgressReport_5_9& counts = result_.lastProgress->record.progress;
+        result_.itemsWithResult = counts.filesSucceeded + counts.filesSkipped + counts.filesFailed;
+    }
+    const bool counting = options_.countItemResults && !options_.restart;
+    uint64_t shortfall = 0;
+    if (counting && result_.itemsWithResult) {
+        shortfall = *result_.itemsWithResult < selectedItems_ ? selectedItems_ - *result_.itemsWithResult : 0;
+    } else if (counting && result_.outcome == FirOutcome::Succeeded) {
+        // A job that ended well without its final count cannot show that every item got a result.
+        shortfall = selectedItems_;
+    }
+    result_.itemsMissingCount = std::max<uint64_t>(shortfall, result_.itemsMissing.size());
+    if (result_.itemsMissingCount == 0 || result_.outcome != FirOutcome::Succeeded) {
+        return;
+    }
+    result_.outcome = FirOutcome::ItemsMissing;
+    std::string why = std::to_string(result_.itemsMissingCount) + " of the " + std::to_string(selectedItems_) +
+                      " items asked for got no result";
+    if (counting) {
+        why += result_.itemsWithResult ? " (the engine counted " + std::to_string(*result_.itemsWithResult) + ")"
+                                       : " (the engine sent no final count)";
+    }
+    if (!result_.archivesRefused.empty()) {
+        why += "; not opened: archive file";
+        for (uint64_t id : result_.archivesRefused) {
+            why += " " + std::to_string(id);
+        }
+    }
+    for (size_t i = 0; i < result_.itemsMissing.size() && i < kNamesInReason; ++i) {
+        why += (i == 0 ? ": " : ", ") + result_.itemsMissing[i];
+    }
+    if (result_.itemsMissing.size() > kNamesInReason) {
+        why += ", ...";
+    }
+    FCL_ERROR("FIR: the job's items: %s", why.c_str());
+    result_.reason = why;
+}
+
 }  // namespace
 
 unsigned long defaultOptionsWord(bool overwrite, bool restart) {
@@ -306,12 +379,42 @@ const char* outcomeName(FirOutcome outcome) {
             return "bad options";
         case FirOutcome::SendFailed:
             return "send failed";
+        case FirOutcome::ItemsMissing:
+            return "items missing";
     }
     return "unknown";
 }
 
 FirJobResult runDefaultJob(FirSession& session, const FirJobOptions& options) {
     return DefaultJob(session, options).run();
+}
+
+bool pathsSelectingNothing(const std::string& mediaDir, const std::vector<std::string>& paths,
+                           std::vector<std::string>* unmatched, std::string* why) {
+    std::map<uint64_t, ArchiveIndex> indexes;
+    if (!loadIndexes(mediaDir, &indexes, why)) {
+        return false;
+    }
+    const std::vector<std::string> roots = selectionOf(paths);
+    std::vector<bool> found(roots.size(), false);
+    size_t left = roots.size();
+    for (auto it = indexes.begin(); left != 0 && it != indexes.end(); ++it) {
+        for (const fclarchive::IndexEntry& item : it->second.items) {
+            for (size_t i = 0; i < roots.size(); ++i) {
+                if (!found[i] && under(item.path, roots[i])) {
+                    found[i] = true;
+                    --left;
+                }
+            }
+        }
+    }
+    unmatched->clear();
+    for (size_t i = 0; i < paths.size(); ++i) {
+        if (!found[i]) {
+            unmatched->push_back(paths[i]);
+        }
+    }
+    return true;
 }
 
 }  // namespace fir

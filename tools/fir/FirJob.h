@@ -38,6 +38,10 @@ struct FirJobOptions {
     // Each wait for an answer of the engine (start-up, each open, the archive-close handshake, the end); -1 waits
     // until the answer comes or the session ends. Answers come in order, so a later open waits for earlier reads.
     int waitMs = -1;
+    // Whether the engine's final count of results must cover every item asked for. Off only for engines that
+    // restore nothing by design (a job whose handlers only record); a restart always leaves it out, since the
+    // items before the restart point get no result in the resumed job.
+    bool countItemResults = true;
 };
 
 enum class FirOutcome {
@@ -48,6 +52,8 @@ enum class FirOutcome {
     BadMedia,      // the media directory or an index cannot be read
     BadOptions,    // the reserved options cannot be written
     SendFailed,    // a message could not be sent
+    ItemsMissing,  // the job ended, but items asked for got no result: an archive was not opened, or the
+                   // engine's final count falls short of the items asked for
 };
 
 const char* outcomeName(FirOutcome outcome);
@@ -59,10 +65,26 @@ struct FirJobResult {
     std::vector<uint64_t> archivesOpened;   // answered with FSR_MSG_SUCCESS
     std::vector<uint64_t> archivesRefused;  // answered with FSR_MSG_FAILURE
     std::optional<FirProgress> lastProgress;
+    // Items asked for: the index entries under the selected paths, every name of a hard-link group counted.
+    uint64_t itemsAsked = 0;
+    // Items the engine gave a result for (restored, skipped or failed), from its final progress report; absent
+    // when no final report came.
+    std::optional<uint64_t> itemsWithResult;
+    // How many items asked for got no result, and the source paths (as the index gives them) of those the driver
+    // can name: every item of an archive the engine did not open. A shortfall of the engine's count beyond those
+    // cannot be named from here (the engine reports items by count, not one by one), so `itemsMissingCount` may
+    // exceed `itemsMissing.size()`.
+    uint64_t itemsMissingCount = 0;
+    std::vector<std::string> itemsMissing;
 };
 
 // Plays the job on `session` and returns once the engine gave its final status, the session ended, or a wait ran
 // out. Error reports are answered with the name of the item the index places at the failed offset.
 FirJobResult runDefaultJob(FirSession& session, const FirJobOptions& options);
+
+// Which of `paths` select no item of the media directory's indexes (no item at or beneath them, as the default
+// job selects), in the order given; false with `why` when the media directory or an index cannot be read.
+bool pathsSelectingNothing(const std::string& mediaDir, const std::vector<std::string>& paths,
+                           std::vector<std::string>* unmatched, std::string* why);
 
 }  // namespace fir

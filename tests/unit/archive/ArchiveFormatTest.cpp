@@ -44,6 +44,40 @@ TEST(ArchiveFormat, CrcIsZlibs) {
     EXPECT_EQ(fclarchive::payloadCrc(nullptr, 0), 0u);
 }
 
+// A buffer's CRC is zlib's CRC-32 of its 96 header bytes, the CRC field taken as zero, followed by its payload; so
+// a change to any header byte but the CRC field's, or to the payload, changes it.
+TEST(ArchiveFormat, BufferCrcCoversTheHeaderWithItsCrcFieldZeroThenThePayload) {
+    const std::string payload = "some payload bytes";
+    BufferHeader header;
+    header.type = PL_DATA;
+    header.offset = 4096;
+    header.payloadLength = static_cast<uint32_t>(payload.size());
+    header.compressedLength = 7;
+    std::vector<unsigned char> bytes(96);
+    fclarchive::encodeHeader(header, bytes.data());
+    bytes.insert(bytes.end(), payload.begin(), payload.end());
+
+    const uint32_t whole = fclarchive::payloadCrc(bytes.data(), bytes.size());
+    EXPECT_EQ(fclarchive::bufferCrc(bytes.data(), bytes.data() + 96, payload.size()), whole);
+    fclarchive::sealHeader(bytes.data(), bytes.data() + 96, payload.size());
+    EXPECT_EQ(fclarchive::decodeHeader(bytes.data()).crc, whole);
+    // The field itself is not covered: a sealed buffer checks against its own CRC.
+    EXPECT_EQ(fclarchive::bufferCrc(bytes.data(), bytes.data() + 96, payload.size()), whole);
+
+    for (size_t at : {size_t{0x04}, size_t{0x07}, size_t{0x17}, size_t{0x27}, size_t{0x2b}, size_t{0x5f}, size_t{96},
+                      bytes.size() - 1}) {
+        std::vector<unsigned char> flipped = bytes;
+        flipped[at] ^= 0x01;
+        EXPECT_NE(fclarchive::bufferCrc(flipped.data(), flipped.data() + 96, payload.size()), whole) << "byte " << at;
+    }
+    // An empty payload still counts the header.
+    BufferHeader end;
+    end.type = PL_FS_EOF;
+    std::vector<unsigned char> endBytes(96);
+    fclarchive::encodeHeader(end, endBytes.data());
+    EXPECT_EQ(fclarchive::bufferCrc(endBytes.data(), nullptr, 0), fclarchive::payloadCrc(endBytes.data(), 96));
+}
+
 struct FaultCase {
     const char* name;
     uint32_t magic;
@@ -84,7 +118,12 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"shortHole", M, PL_HOLE, 1000, 3, UINT64_MAX, false},
                       FaultCase{"shortReadError", M, PL_FS_READ_ERR, 1000, 79, UINT64_MAX, false},
                       FaultCase{"shortProbeReply", M, PL_FS_PROBE_REPLY, 1000, 15, UINT64_MAX, false},
-                      FaultCase{"shortOptHeader", M, PL_FS_OPT_HDR, 1000, 15, UINT64_MAX, false}),
+                      FaultCase{"shortOptHeader", M, PL_FS_OPT_HDR, 1000, 15, UINT64_MAX, false},
+                      FaultCase{"unknownType", M, 0x1234, 1000, 10, UINT64_MAX, false},
+                      FaultCase{"typeZero", M, 0, 1000, 10, UINT64_MAX, false},
+                      FaultCase{"endOfArchive", M, PL_FS_CLOSE_AFILE, 1000, 0, UINT64_MAX, false},
+                      FaultCase{"probeReply", M, PL_FS_PROBE_REPLY, 1000, 16, UINT64_MAX, true},
+                      FaultCase{"readError", M, PL_FS_READ_ERR, 1000, 80, UINT64_MAX, true}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 TEST(ArchiveFormat, ListsTheArchiveFilesOfAMediaDirectoryInOrder) {

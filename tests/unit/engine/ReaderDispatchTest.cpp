@@ -7,6 +7,7 @@
 
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/PerfCounterTable.h"
+#include "platform/archive/ArchiveHooks.h"
 #include "platform/archive/StreamRecords.h"
 #include "protocol/PipelineBuffer.h"
 #include "tests/unit/engine/PipelineFixture.h"
@@ -79,6 +80,8 @@ TEST_F(ReaderDispatchTest, EachTypeGoesToItsHandlerWithItsLengthAndUnknownTypesA
     stream.buffer(PL_FS_BAD_FILE, "");
     expected.push_back("BAD_FILE /root/a");
     stream.finish();
+    // Types no archive file holds: the data mover refuses them, a foreign reader might not.
+    fclarchive::hooks::passAnyBufferType(true);
 
     EXPECT_EQ(inChild([&] {
                   startPipelineJob();
@@ -149,6 +152,7 @@ TEST_F(ReaderDispatchTest, NothingIsReadAfterTheEndOfTheArchive) {
     stream.buffer(PL_FS_CLOSE_AFILE, "");
     stream.item("/root/b", 0100644, {"bbb"});
     stream.finish();
+    fclarchive::hooks::passAnyBufferType(true);
 
     EXPECT_EQ(inChild([&] {
                   startPipelineJob();

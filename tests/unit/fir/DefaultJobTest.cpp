@@ -47,14 +47,20 @@ protected:
         EXPECT_EQ(open.as<FSROpenArchive>().zendrelId, 2u);
         reply(FSR_MSG_SUCCESS);
     }
-    void expectEnd() {
+    // The engine's end of the job, its final report counting `succeeded`, `skipped` and `failed` items; no final
+    // report when `finalReport` is false.
+    void expectEnd(uint64_t succeeded = 4, uint64_t skipped = 0, uint64_t failed = 0, bool finalReport = true) {
         expect(FSR_MSG_WAIT_ARCHIVE_CLOSED);
         reply(FSR_MSG_WAIT_ARCHIVE_CLOSED);
         expect(FSR_MSG_RESTORE_END);
-        FSRProgressReport_5_9 last;
-        last.filesSucceeded = 4;
-        last.final = 1;
-        reply(FSR_MSG_PROGRESS_REPORT_5_9, &last, sizeof last);
+        if (finalReport) {
+            FSRProgressReport_5_9 last;
+            last.filesSucceeded = succeeded;
+            last.filesSkipped = skipped;
+            last.filesFailed = failed;
+            last.final = 1;
+            reply(FSR_MSG_PROGRESS_REPORT_5_9, &last, sizeof last);
+        }
         reply(FSR_MSG_RESTORE_END);
     }
 
@@ -160,7 +166,7 @@ TEST_F(DefaultJob, AHardLinkGroupIsSoughtOnceWhateverItsNames) {
     }
     EXPECT_EQ(sought, (std::vector<uint64_t>{0, 100, 200, 300}));
     expect(FSR_MSG_CLOSE_ARCHIVE);
-    expectEnd();
+    expectEnd(7);
     EXPECT_EQ(finishJob().outcome, fir::FirOutcome::Succeeded);
 }
 
@@ -275,5 +281,94 @@ TEST_F(DefaultJob, ReservedOptionsThatCannotBeWrittenSendNothing) {
     EXPECT_EQ(r.outcome, fir::FirOutcome::BadOptions);
     expectSilence();
 }
+
+// An archive the engine would not open is not done: the driver goes on with the next one, and every item asked for
+// in the refused one is missing, named, and keeps the job from succeeding, whatever the engine's count says.
+TEST_F(DefaultJob, AnArchiveTheEngineDidNotOpenLeavesItsItemsMissing) {
+    writeMedia(1, "0\tdir\t/src\n100\tfile\t/src/a\n200\tfile\t/src/b\n");
+    writeMedia(2, "0\tfile\t/src/c\n");
+    startJob(jobOptions());
+    expectStart("/src", 4, fir::defaultOptionsWord(false, false));
+    Received open = expect(FSR_MSG_OPEN_ARCHIVE);
+    EXPECT_EQ(open.as<FSROpenArchive>().archiveFileId, 1u);
+    reply(FSR_MSG_FAILURE);
+    expectOpen(2);
+    expect(FSR_MSG_READ_ALL);
+    expect(FSR_MSG_CLOSE_ARCHIVE);
+    expectEnd(4);
+
+    fir::FirJobResult r = finishJob();
+    EXPECT_EQ(r.outcome, fir::FirOutcome::ItemsMissing) << r.reason;
+    EXPECT_EQ(r.archivesRefused, (std::vector<uint64_t>{1}));
+    EXPECT_EQ(r.archivesOpened, (std::vector<uint64_t>{2}));
+    EXPECT_EQ(r.itemsMissing, (std::vector<std::string>{"/src", "/src/a", "/src/b"}));
+    EXPECT_EQ(r.itemsMissingCount, 3u);
+    EXPECT_EQ(r.itemsAsked, 4u);
+    EXPECT_EQ(r.reason,
+              "3 of the 4 items asked for got no result (the engine counted 4); not opened: archive file 1: "
+              "/src, /src/a, /src/b");
+    EXPECT_STREQ(fir::outcomeName(r.outcome), "items missing");
+}
+
+// The engine reports items by count: its final report must account for every item asked for, or the job does not
+// succeed. A restart leaves the items before its restart point without a result, so it is not held to that.
+struct CountCase {
+    const char* name;
+    uint64_t succeeded;
+    uint64_t skipped;
+    uint64_t failed;
+    bool finalReport;
+    bool restart;
+    bool counting;
+    fir::FirOutcome outcome;
+    uint64_t missing;
+    const char* reason;  // when the outcome is ItemsMissing
+};
+
+class FinalCount : public DefaultJob, public ::testing::WithParamInterface<CountCase> {};
+
+TEST_P(FinalCount, DecidesWhetherEveryItemAskedForGotAResult) {
+    const CountCase& c = GetParam();
+    writeMedia(1, "0\tdir\t/src\n100\tfile\t/src/a\n200\tfile\t/src/b\n");
+    fir::FirJobOptions options = jobOptions();
+    options.restart = c.restart;
+    options.countItemResults = c.counting;
+    startJob(options);
+    expectStart("/src", 3, fir::defaultOptionsWord(false, c.restart));
+    expectOpen(1);
+    expect(FSR_MSG_READ_ALL);
+    expect(FSR_MSG_CLOSE_ARCHIVE);
+    expectEnd(c.succeeded, c.skipped, c.failed, c.finalReport);
+
+    fir::FirJobResult r = finishJob();
+    EXPECT_EQ(r.outcome, c.outcome) << r.reason;
+    EXPECT_EQ(r.itemsAsked, 3u);
+    EXPECT_EQ(r.itemsMissingCount, c.missing);
+    EXPECT_TRUE(r.itemsMissing.empty());
+    EXPECT_EQ(r.itemsWithResult.has_value(), c.finalReport);
+    if (c.finalReport) {
+        EXPECT_EQ(*r.itemsWithResult, c.succeeded + c.skipped + c.failed);
+    }
+    if (c.outcome == fir::FirOutcome::ItemsMissing) {
+        EXPECT_EQ(r.reason, c.reason);
+    }
+}
+
+using fir::FirOutcome;
+INSTANTIATE_TEST_SUITE_P(
+    Fir, FinalCount,
+    ::testing::Values(CountCase{"everyItemRestored", 3, 0, 0, true, false, true, FirOutcome::Succeeded, 0, ""},
+                      CountCase{"restoredSkippedAndFailedAllCount", 1, 1, 1, true, false, true, FirOutcome::Succeeded,
+                                0, ""},
+                      CountCase{"moreResultsThanAskedFor", 5, 0, 0, true, false, true, FirOutcome::Succeeded, 0, ""},
+                      CountCase{"oneItemWithoutAResult", 1, 1, 0, true, false, true, FirOutcome::ItemsMissing, 1,
+                                "1 of the 3 items asked for got no result (the engine counted 2)"},
+                      CountCase{"noResultAtAll", 0, 0, 0, true, false, true, FirOutcome::ItemsMissing, 3,
+                                "3 of the 3 items asked for got no result (the engine counted 0)"},
+                      CountCase{"noFinalReport", 3, 0, 0, false, false, true, FirOutcome::ItemsMissing, 3,
+                                "3 of the 3 items asked for got no result (the engine sent no final count)"},
+                      CountCase{"restartBelowItsRestartPoint", 1, 0, 0, true, true, true, FirOutcome::Succeeded, 0, ""},
+                      CountCase{"countingTurnedOff", 0, 0, 0, true, false, false, FirOutcome::Succeeded, 0, ""}),
+    [](const ::testing::TestParamInfo<CountCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
