@@ -21,15 +21,19 @@ bool notBefore(const statx_timestamp& time, const timespec& start) {
 }  // namespace
 
 timespec fileClockTick() {
-    timespec first;
-    clock_gettime(CLOCK_REALTIME_COARSE, &first);
-    timespec now = first;
-    while (now.tv_sec == first.tv_sec && now.tv_nsec == first.tv_nsec) {
+    // File times come from the coarse clock, which may lag the precise one by a tick: wait until it passes the precise
+    // time of the call.
+    timespec precise;
+    clock_gettime(CLOCK_REALTIME, &precise);
+    for (;;) {
+        timespec coarse;
+        clock_gettime(CLOCK_REALTIME_COARSE, &coarse);
+        if (coarse.tv_sec > precise.tv_sec || (coarse.tv_sec == precise.tv_sec && coarse.tv_nsec > precise.tv_nsec)) {
+            return coarse;
+        }
         const timespec step = {0, 200 * 1000};
         nanosleep(&step, nullptr);
-        clock_gettime(CLOCK_REALTIME_COARSE, &now);
     }
-    return now;
 }
 
 std::string destinationOf(const std::string& destDir, const std::string& sourcePath, uint64_t stripLevel) {
