@@ -77,63 +77,51 @@ std::string PeerRelay::refusal() const {
     return refusal_;
 }
 
-void PeerRelay::peerToEngine() {
+std::string PeerRelay::pump(CWzNetwork& from, CWzNetwork& to, const char* sender, const PeerCheck* check) {
     for (;;) {
         wzsDatabuf_v2 buffer;
         unsigned long code = 0;
         bool timedOut = false;
-        CQiError error = peer_->ReceiveXDRMessage(&code, &buffer, nullptr, 0, -1, timedOut);
-        if (error.IsError() && !peer_->isBroken()) {
+        CQiError error = from.ReceiveXDRMessage(&code, &buffer, nullptr, 0, -1, timedOut);
+        if (error.IsError() && !from.isBroken()) {
             // A record that does not decode is lost here as the engine would lose it; the session goes on.
-            FCL_ERROR("A message of the FIR was dropped: %s", error.AsString().c_str());
+            FCL_ERROR("A message of the %s was dropped: %s", sender, error.AsString().c_str());
             continue;
         }
         if (error.IsError()) {
-            break;
+            return "";
         }
-        std::string refused = check_(code, buffer.getDataBuffer(), buffer.getValidLen());
-        if (!refused.empty()) {
-            peer_->FreeReceivedMessage(code, &buffer);
-            {
-                std::lock_guard<std::mutex> hold(lock_);
-                refusal_ = refused;
-            }
-            FCL_ERROR("The job is refused: %s", refused.c_str());
-            // The engine ends a stopped job through its ordinary end, as failed; its last words still reach the
-            // peer, and nothing more of the peer reaches the engine.
-            bool stopTimedOut = false;
-            relayEnd_->SendXDRMessage(FSR_MSG_STOP, nullptr, 0, -1, stopTimedOut);
-            relayEnd_->SendXDRMessage(FSR_MSG_RESTORE_END, nullptr, 0, -1, stopTimedOut);
-            return;
+        std::string refused = check != nullptr ? (*check)(code, buffer.getDataBuffer(), buffer.getValidLen()) : "";
+        if (refused.empty()) {
+            error = forward(to, code, buffer);
         }
-        error = forward(*relayEnd_, code, buffer);
-        peer_->FreeReceivedMessage(code, &buffer);
-        if (error.IsError()) {
-            break;
+        from.FreeReceivedMessage(code, &buffer);
+        if (!refused.empty() || error.IsError()) {
+            return refused;
         }
     }
-    relayEnd_->shutdown();
+}
+
+void PeerRelay::peerToEngine() {
+    std::string refused = pump(*peer_, *relayEnd_, "FIR", &check_);
+    if (refused.empty()) {
+        relayEnd_->shutdown();
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        refusal_ = refused;
+    }
+    FCL_ERROR("The job is refused: %s", refused.c_str());
+    // The engine ends a stopped job through its ordinary end, as failed; its last words still reach the peer, and
+    // nothing more of the peer reaches the engine.
+    bool timedOut = false;
+    relayEnd_->SendXDRMessage(FSR_MSG_STOP, nullptr, 0, -1, timedOut);
+    relayEnd_->SendXDRMessage(FSR_MSG_RESTORE_END, nullptr, 0, -1, timedOut);
 }
 
 void PeerRelay::engineToPeer() {
-    for (;;) {
-        wzsDatabuf_v2 buffer;
-        unsigned long code = 0;
-        bool timedOut = false;
-        CQiError error = relayEnd_->ReceiveXDRMessage(&code, &buffer, nullptr, 0, -1, timedOut);
-        if (error.IsError() && !relayEnd_->isBroken()) {
-            FCL_ERROR("A message of the engine was dropped: %s", error.AsString().c_str());
-            continue;
-        }
-        if (error.IsError()) {
-            break;
-        }
-        error = forward(*peer_, code, buffer);
-        relayEnd_->FreeReceivedMessage(code, &buffer);
-        if (error.IsError()) {
-            break;
-        }
-    }
+    pump(*relayEnd_, *peer_, "engine", nullptr);
     peer_->shutdown();
 }
 

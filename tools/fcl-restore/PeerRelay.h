@@ -40,6 +40,8 @@ public:
 private:
     void peerToEngine();
     void engineToPeer();
+    // Passes messages on until `from` ends, a send fails or `check` (when given) refuses one: the refusal, or "".
+    static std::string pump(CWzNetwork& from, CWzNetwork& to, const char* sender, const PeerCheck* check);
 
     std::unique_ptr<CWzNetwork> peer_;
     std::unique_ptr<CWzNetwork> relayEnd_;

@@ -159,6 +159,19 @@ protected:
         EXPECT_NE(session, nullptr) << "the host never listened on " << socket_;
         return session != nullptr ? std::make_unique<fir::FirSession>(std::move(session)) : nullptr;
     }
+    // A host started and a FIR whose job the engine took; null when it did not.
+    std::unique_ptr<fir::FirSession> startJob() {
+        startHost();
+        std::unique_ptr<fir::FirSession> fir = connect();
+        if (fir == nullptr) {
+            return nullptr;
+        }
+        sendInitData(*fir);
+        fir::FirMessage answer;
+        EXPECT_TRUE(fir->waitFor({FSR_MSG_SUCCESS, FSR_MSG_FAILURE}, 30000, &answer));
+        EXPECT_EQ(answer.code, FSR_MSG_SUCCESS);
+        return answer.code == FSR_MSG_SUCCESS ? std::move(fir) : nullptr;
+    }
     void sendInitData(fir::FirSession& fir) {
         FSRInitData init;
         init.appType = 29;
@@ -177,13 +190,8 @@ protected:
 };
 
 TEST_F(HostListening, AJobTheExternalFirStartsAndEndsSucceeds) {
-    startHost();
-    std::unique_ptr<fir::FirSession> fir = connect();
+    std::unique_ptr<fir::FirSession> fir = startJob();
     ASSERT_NE(fir, nullptr);
-    sendInitData(*fir);
-    fir::FirMessage answer;
-    ASSERT_TRUE(fir->waitFor({FSR_MSG_SUCCESS, FSR_MSG_FAILURE}, 30000, &answer));
-    EXPECT_EQ(answer.code, FSR_MSG_SUCCESS);
     ASSERT_FALSE(fir->send(FSR_MSG_RESTORE_END).IsError());
     EXPECT_TRUE(fir->waitFor({FSR_MSG_RESTORE_END}, 30000)) << "the job's end reaches the FIR";
     fir.reset();
@@ -223,12 +231,8 @@ TEST_F(HostListening, ADestinationTheHostDidNotNameIsRefused) {
     };
     for (const Case& c : cases) {
         fcltest::removeTree(dest());
-        startHost();
-        std::unique_ptr<fir::FirSession> fir = connect();
+        std::unique_ptr<fir::FirSession> fir = startJob();
         ASSERT_NE(fir, nullptr);
-        sendInitData(*fir);
-        fir::FirMessage answer;
-        ASSERT_TRUE(fir->waitFor({FSR_MSG_SUCCESS, FSR_MSG_FAILURE}, 30000, &answer));
         std::string destDir = c.destDir;
         FSRSetParams params;
         params.destDir = &destDir[0];
