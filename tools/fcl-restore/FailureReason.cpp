@@ -33,6 +33,9 @@ std::string explainFailure(const JobFacts& facts) {
     if (!facts.firGaveUp.empty()) {
         return facts.firGaveUp;
     }
+    if (!facts.archiveReason.empty()) {
+        return "the backup cannot be read: " + facts.archiveReason;
+    }
     const std::vector<int>& causes = facts.pendingCauses;
     if (std::find(causes.begin(), causes.end(), kDiskFullCause) != causes.end()) {
         return fullDisk(facts);

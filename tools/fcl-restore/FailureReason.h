@@ -17,6 +17,7 @@ struct JobFacts {
     std::string refusal;             // why the host refused the peer's request; "" when it did not
     bool started = false;            // the engine took the job's start
     std::string firGaveUp;           // the FIR driver's reason when it failed before the engine could (bad media...)
+    std::string archiveReason;       // why the backup could not be read, as its reader says; "" when it could
     std::string engineReason;        // the engine's own failure reason
     std::vector<int> pendingCauses;  // the causes the engine raised for the job, in order
     std::string currentItem;         // the item the job was at when it ended; "" when unknown

@@ -102,9 +102,18 @@ std::string PeerRelay::pump(CWzNetwork& from, CWzNetwork& to, const char* sender
     }
 }
 
+bool PeerRelay::peerLeft() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return peerLeft_;
+}
+
 void PeerRelay::peerToEngine() {
     std::string refused = pump(*peer_, *relayEnd_, "FIR", &check_);
     if (refused.empty()) {
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            peerLeft_ = true;
+        }
         relayEnd_->shutdown();
         return;
     }

@@ -36,6 +36,8 @@ public:
     std::unique_ptr<CWzNetwork> takeEngineEnd() { return std::move(engineEnd_); }
     // Why the peer was refused; "" while it was not.
     std::string refusal() const;
+    // The peer ended its session (whenever that was).
+    bool peerLeft() const;
 
 private:
     void peerToEngine();
@@ -49,6 +51,7 @@ private:
     PeerCheck check_;
     mutable std::mutex lock_;
     std::string refusal_;
+    bool peerLeft_ = false;
     std::thread fromPeer_;
     std::thread fromEngine_;
 };

@@ -277,6 +277,8 @@ JobFacts HostRun::factsOfEnd() {
         facts.firGaveUp = firAccount;
     } else if (fir_ && firResult_.outcome != fir::FirOutcome::Succeeded) {
         facts.firAccount = firAccount;
+    } else if (relay_ && relay_->peerLeft()) {
+        facts.firAccount = "the FIR closed its session before the job's end";
     }
     facts.engineReason = engine_->getFailureReason();
     for (const JMPendingCause& cause : wzplatform::pendingCauses()) {

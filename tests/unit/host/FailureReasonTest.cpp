@@ -29,6 +29,11 @@ TEST(FailureReason, TheMostTellingFactIsTheReason) {
          "the FIR named ..."},
         {"bad media", facts([&](JobFacts& f) { f.firGaveUp = "no archive files in /m", f.engineReason = "x"; }),
          "no archive files in /m"},
+        {"the reader's fault", facts([&](JobFacts& f) {
+             f.archiveReason = "checksum mismatch in /m/1.afile at offset 96", f.engineReason = "x",
+             f.firAccount = closed;
+         }),
+         "the backup cannot be read: checksum mismatch in /m/1.afile at offset 96"},
         {"a full disk, naming the item", facts([&](JobFacts& f) {
              f.pendingCauses = {5, kDiskFull}, f.currentItem = "/src/big", f.firAccount = closed;
          }),

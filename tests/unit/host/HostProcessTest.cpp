@@ -255,6 +255,16 @@ TEST_F(HostListening, ADestinationTheHostDidNotNameIsRefused) {
     }
 }
 
+TEST_F(HostListening, AFirThatLeavesMidJobFailsItSayingSo) {
+    std::unique_ptr<fir::FirSession> fir = startJob();
+    ASSERT_NE(fir, nullptr);
+    fir.reset();
+    ProgramRun run = fcltest::finishProgram(host_, 60);
+    EXPECT_EQ(run.status, 2) << run.describe();
+    EXPECT_TRUE(contains(run.err, "fcl-restore: the job failed: ")) << run.err;
+    EXPECT_TRUE(contains(run.out, "the FIR closed its session before the job's end")) << run.out;
+}
+
 TEST_F(HostListening, AJobTheExternalFirStopsAtStartFails) {
     startHost();
     std::unique_ptr<fir::FirSession> fir = connect();
