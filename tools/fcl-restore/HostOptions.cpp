@@ -4,6 +4,8 @@
 
 #include <boost/program_options.hpp>
 
+#include "tools/fcl-restore/ListenAddress.h"
+
 namespace fclhost {
 namespace {
 
@@ -49,13 +51,18 @@ ParseOutcome parseHostOptions(int argc, const char* const* argv, HostOptions* op
         "strip", po::value<std::string>(&strip), "drop this many leading components of each source path")(
         "overwrite", po::bool_switch(&options->overwrite), "replace items that exist in the destination")(
         "map", po::value<std::string>(&options->mapFile), "mapping file of source and destination paths")(
-        "restart", po::bool_switch(&options->restart), "resume a job after its last restored item")(
-        "no-sparse", po::bool_switch(&options->noSparse), "write holes as zeros")(
+        "restart", po::bool_switch(&options->restart),
+        "resume a cut job: the one whose results directory --results names, else the last one restoring MEDIA_DIR "
+        "into DEST_DIR under the default results directories; it keeps its id, results directory and options, and "
+        "the file it was writing is restored again whole")("no-sparse", po::bool_switch(&options->noSparse),
+                                                           "write holes as zeros")(
         "settings", po::value<std::string>(&options->settingsFile), "settings file the job reads")(
         "results", po::value<std::string>(&options->resultsDir),
         "results directory (log, results, settings); never inside DEST_DIR")(
         "listen", po::value<std::string>(&options->listen),
-        "wait for an external FIR on a Unix-socket path or 127.0.0.1:PORT");
+        "wait for an external FIR on a Unix-socket path (holding a '/') or a loopback address: 127.0.0.1:PORT, "
+        "localhost:PORT, [::1]:PORT; only this user or root may connect, and the destination it names must lie "
+        "under DEST_DIR");
     po::options_description all;
     all.add(visible).add_options()("media", po::value<std::string>(&options->mediaDir)->required())(
         "dest", po::value<std::string>(&options->destDir)->required());
@@ -102,6 +109,11 @@ ParseOutcome parseHostOptions(int argc, const char* const* argv, HostOptions* op
         return ParseOutcome::Error;
     }
     if (!options->listen.empty()) {
+        ListenAddress address;
+        if (!parseListenAddress(options->listen, &address, &why)) {
+            *message = why + "\n" + usageOf(visible);
+            return ParseOutcome::Error;
+        }
         for (const char* firOption : {"path", "strip", "overwrite", "restart"}) {
             if (values.count(firOption) != 0 && !values[firOption].defaulted()) {
                 *message = std::string("--") + firOption +

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <boost/make_shared.hpp>
@@ -69,6 +70,26 @@ bool chooseResultsDirectory(const HostOptions& options, const std::string& dest,
     return makeDefaultResultsDirectory(results, why);
 }
 
+// The destination exists: one on a read-only file system fails the job before it starts, not item by item.
+bool writableDestination(const std::string& dest, std::string* why) {
+    struct statvfs fs;
+    if (statvfs(dest.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0) {
+        *why = "the destination " + dest + " lies on a read-only file system";
+        return false;
+    }
+    return true;
+}
+
+bool pointThePlatform(const PreparedJob& job, std::string* why) {
+    if (!makeDirectory(job.destDir, "destination", why) || !writableDestination(job.destDir, why)) {
+        return false;
+    }
+    wzplatform::setResultsDirectory(job.resultsDir);
+    wzplatform::setSettingsFile(job.settingsFile);
+    FsRestoreArchive::setMediaDirectory(job.mediaDir);
+    return true;
+}
+
 }  // namespace
 
 bool prepareJob(const HostOptions& options, PreparedJob* job, std::string* why) {
@@ -94,18 +115,27 @@ bool prepareJob(const HostOptions& options, PreparedJob* job, std::string* why) 
     }
     std::string text;
     if (!composeSettings(settings, &text, why) ||
-        !chooseResultsDirectory(options, job->destDir, &job->resultsDir, why) ||
-        !makeDirectory(job->destDir, "destination", why)) {
+        !chooseResultsDirectory(options, job->destDir, &job->resultsDir, why)) {
         return false;
     }
     job->settingsFile = job->resultsDir + "/settings.ini";
-    if (!writeWhole(job->settingsFile, text, why)) {
+    return writeWhole(job->settingsFile, text, why) && pointThePlatform(*job, why);
+}
+
+bool prepareResumedJob(const JobRecord& record, const std::string& resultsDir, PreparedJob* job, std::string* why) {
+    job->mediaDir = record.mediaDir;
+    job->destDir = record.destDir;
+    job->resultsDir = resultsDir;
+    job->settingsFile = resultsDir + "/settings.ini";
+    if (!isDirectory(job->mediaDir)) {
+        *why = "the media directory " + job->mediaDir + " is not a directory";
         return false;
     }
-    wzplatform::setResultsDirectory(job->resultsDir);
-    wzplatform::setSettingsFile(job->settingsFile);
-    FsRestoreArchive::setMediaDirectory(job->mediaDir);
-    return true;
+    if (access(job->settingsFile.c_str(), R_OK) != 0) {
+        *why = "cannot read the cut job's settings " + job->settingsFile + ": " + strerror(errno);
+        return false;
+    }
+    return pointThePlatform(*job, why);
 }
 
 bool openJobLog(PreparedJob* job, std::string* why) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "tools/fcl-restore/HostOptions.h"
+#include "tools/fcl-restore/JobRecord.h"
 
 namespace fclhost {
 
@@ -15,10 +16,12 @@ struct PreparedJob {
     std::string logFile;
 };
 
-// Checks the directories (the results directory never at or inside the destination), creates the destination and the
-// results directory, writes the settings file and points the platform at all of them. False with a reason when the
-// job cannot be prepared.
+// Checks the directories (the results directory never at or inside the destination, the destination not on a
+// read-only file system), creates the destination and the results directory, writes the settings file and points the
+// platform at all of them. False with a reason when the job cannot be prepared.
 bool prepareJob(const HostOptions& options, PreparedJob* job, std::string* why);
+// The same for a cut job resumed in its own results directory, with the settings file it was given.
+bool prepareResumedJob(const JobRecord& record, const std::string& resultsDir, PreparedJob* job, std::string* why);
 
 // Installs the log writer of `<log dir>/fclrestore.log` (the results directory unless the settings name another),
 // at the level of FCL_LOG_LEVEL; false with a reason when it cannot be opened.

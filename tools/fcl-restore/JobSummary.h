@@ -2,6 +2,7 @@
 // What the host tells the user at the end of a job, and the exit status that goes with it.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace fclhost {
 
@@ -10,7 +11,9 @@ struct JobSummary {
     std::string failureReason;  // why the job failed; "" when it did not
     uint64_t restored = 0;
     uint64_t skipped = 0;
-    uint64_t failed = 0;
+    uint64_t failed = 0;               // items that failed, those missing included
+    std::vector<std::string> missing;  // items asked for that the job gave no result for
+    std::string itemsReason;           // what explains the failed items, when something does
     uint64_t bytes = 0;
     double seconds = 0;
     std::string resultsFile;  // "": the job wrote none

@@ -13,15 +13,24 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/support/FsRestoreStatistics.h"
+#include "platform/jobs/WZJobClient.h"
 #include "platform/log/LogWriter.h"
 #include "platform/session/CWzNetwork.h"
 #include "platform/settings/WZPlatformAgents.h"
 #include "platform/support/FXErrorUtil.h"
 #include "protocol/FsrMessages.h"
+#include "tools/fcl-restore/BackupIndex.h"
+#include "tools/fcl-restore/CutItems.h"
+#include "tools/fcl-restore/FailureReason.h"
+#include "tools/fcl-restore/FirAccount.h"
+#include "tools/fcl-restore/FirListener.h"
 #include "tools/fcl-restore/HostPaths.h"
 #include "tools/fcl-restore/HostSetup.h"
 #include "tools/fcl-restore/InterruptWatch.h"
+#include "tools/fcl-restore/JobRecord.h"
+#include "tools/fcl-restore/PeerRelay.h"
 #include "tools/fcl-restore/ProgressDisplay.h"
+#include "tools/fcl-restore/RestartKeeper.h"
 #include "tools/fir/FirJob.h"
 
 namespace fclhost {
@@ -83,38 +92,55 @@ void takeProgress(ProgressBoard& board, const fir::FirMessage& message) {
     board.set(figures);
 }
 
-fir::FirJobOptions firOptionsOf(const HostOptions& options, const PreparedJob& prepared) {
+int64_t jobIdFromClock() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+// The job the in-process FIR plays, as the host decided it.
+fir::FirJobOptions firOptionsOf(const JobRecord& job, bool resumed) {
     fir::FirJobOptions fo;
-    fo.mediaDir = prepared.mediaDir;
-    fo.destDir = prepared.destDir;
-    fo.paths = options.paths;
-    fo.stripLevel = options.stripLevel;
-    fo.overwrite = options.overwrite;
-    fo.restart = options.restart;
+    fo.mediaDir = job.mediaDir;
+    fo.destDir = job.destDir;
+    fo.paths = job.paths;
+    fo.stripLevel = job.stripLevel;
+    fo.overwrite = job.overwrite;
+    fo.jobId = job.jobId;
+    fo.zendrelNumber = job.zendrelNumber;
+    if (resumed) {
+        // The engine opens the job's restart state. Its skip is not asked for: the folders below the restart point
+        // would never come again, and folder times are set only at a job's end, so those of a cut job are not set.
+        // Every item comes again instead; those the cut job finished are kept as they are.
+        fo.extraOptions |= FSR_OPT_RESTART;
+    }
     return fo;
 }
 
 class HostRun {
 public:
-    HostRun(const HostOptions& options, const PreparedJob& prepared, std::ostream& err)
-        : options_(options), prepared_(prepared), err_(err) {}
-    JobSummary run();
+    HostRun(const PreparedJob& prepared, const JobRecord* job, bool resumed, std::ostream& err)
+        : prepared_(prepared), job_(job), resumed_(resumed), err_(err) {}
+    // `listen`: the external FIR's address; null to play the job with the in-process FIR.
+    JobSummary run(const ListenAddress* listen);
 
 private:
-    bool connect();
+    bool connect(const ListenAddress* listen);
+    bool listenForFir(const ListenAddress& listen);
     void runJob();
     void onSignal(int signo, int count);
     bool jobSucceeded() const;
-    std::string failureReason() const;
+    JobFacts factsOfEnd();
 
-    const HostOptions& options_;
     const PreparedJob& prepared_;
+    const JobRecord* job_;
+    const bool resumed_;
     std::ostream& err_;
     StopRequest stop_;
+    std::unique_ptr<PeerRelay> relay_;
     std::unique_ptr<CWzNetwork> engineEnd_;
     std::unique_ptr<fir::FirSession> fir_;
     fir::FirJobResult firResult_;
-    JobPtr job_;
+    JobPtr engine_;
     bool started_ = false;
     ProgressBoard board_;
     std::string connectError_;
@@ -137,38 +163,61 @@ void HostRun::onSignal(int signo, int count) {
     stop_.request();
 }
 
-bool HostRun::connect() {
-    if (options_.listen.empty()) {
-        std::unique_ptr<CWzNetwork> firEnd;
-        CQiError error = CWzNetwork::makePair(&firEnd, &engineEnd_);
-        if (error.IsError()) {
-            connectError_ = "cannot make the job's session: " + error.AsString();
-            return false;
-        }
-        fir_ = std::make_unique<fir::FirSession>(std::move(firEnd));
-        fir_->setObserver([this](const fir::FirMessage& message) { takeProgress(board_, message); });
-        // The stop, then the end: the engine ends a stopped job through its ordinary end, as failed.
-        stop_.arm([this] {
-            fir_->send(FSR_MSG_STOP);
-            fir_->send(FSR_MSG_RESTORE_END);
-        });
-        return true;
+bool HostRun::connect(const ListenAddress* listen) {
+    if (listen != nullptr) {
+        return listenForFir(*listen);
     }
-    std::unique_ptr<CWzListener> listener;
-    CQiError error = CWzListener::listen(options_.listen, &listener);
+    std::unique_ptr<CWzNetwork> firEnd;
+    CQiError error = CWzNetwork::makePair(&firEnd, &engineEnd_);
     if (error.IsError()) {
-        connectError_ = "cannot listen on " + options_.listen + ": " + error.AsString();
+        connectError_ = "cannot make the job's session: " + error.AsString();
+        return false;
+    }
+    fir_ = std::make_unique<fir::FirSession>(std::move(firEnd));
+    fir_->setObserver([this](const fir::FirMessage& message) { takeProgress(board_, message); });
+    // The stop, then the end: the engine ends a stopped job through its ordinary end, as failed.
+    stop_.arm([this] {
+        fir_->send(FSR_MSG_STOP);
+        fir_->send(FSR_MSG_RESTORE_END);
+    });
+    return true;
+}
+
+bool HostRun::listenForFir(const ListenAddress& listen) {
+    std::unique_ptr<FirListener> listener;
+    if (!FirListener::open(listen, &listener, &connectError_)) {
         return false;
     }
     err_ << "fcl-restore: waiting for the FIR on " << listener->address() << std::endl;
     // Short waits, so that an interrupt ends the wait for a FIR that never comes.
-    do {
-        error = listener->accept(1, &engineEnd_);
-    } while (error.IsError() && FXErrorUtil::IsErrNo(error, ETIMEDOUT) && !stop_.requested());
-    if (error.IsError()) {
-        connectError_ = stop_.requested() ? "stopped before a FIR connected" : "no FIR connected: " + error.AsString();
+    std::unique_ptr<CWzNetwork> peer;
+    std::string why;
+    for (;;) {
+        FirListener::Wait wait = listener->accept(1000, &peer, &why);
+        if (wait == FirListener::Wait::Accepted) {
+            break;
+        }
+        if (wait == FirListener::Wait::Refused) {
+            err_ << "fcl-restore: " << why << std::endl;
+            FCL_ERROR("%s", why.c_str());
+        } else if (wait == FirListener::Wait::Failed) {
+            connectError_ = "no FIR connected: " + why;
+            return false;
+        }
+        if (stop_.requested()) {
+            connectError_ = "stopped before a FIR connected";
+            return false;
+        }
+    }
+    const std::string dest = prepared_.destDir;
+    relay_ = std::make_unique<PeerRelay>(std::move(peer),
+                                         [dest](unsigned long code, const char* record, unsigned long length) {
+                                             return checkPeerDestination(code, record, length, dest);
+                                         });
+    if (!relay_->start(&connectError_)) {
         return false;
     }
+    engineEnd_ = relay_->takeEngineEnd();
     CWzNetwork* session = engineEnd_.get();
     stop_.arm([session] { session->shutdown(); });
     return true;
@@ -177,7 +226,7 @@ bool HostRun::connect() {
 void HostRun::runJob() {
     std::thread firThread;
     if (fir_) {
-        firThread = std::thread([this, fo = firOptionsOf(options_, prepared_)] {
+        firThread = std::thread([this, fo = firOptionsOf(*job_, resumed_)] {
             firResult_ = fir::runDefaultJob(*fir_, fo);
             // The engine sees the FIR leave, also when the driver gave up before the job started.
             fir_->close();
@@ -186,15 +235,19 @@ void HostRun::runJob() {
     std::string clientName = WZPI_Focus::getFocusClientName(true);
     std::vector<char> name(clientName.begin(), clientName.end());
     name.push_back('\0');
-    job_ = std::make_unique<FclRestore>();
-    started_ = job_->initialize(engineEnd_.get(), name.data(), nullptr);
+    engine_ = std::make_unique<FclRestore>();
+    started_ = engine_->initialize(engineEnd_.get(), name.data(), nullptr);
     if (started_) {
         ProgressDisplay display(STDOUT_FILENO, [this] {
-            const FsRestoreStatistics* statistics = job_->getStatistics();
+            const FsRestoreStatistics* statistics = engine_->getStatistics();
             return fir_ || statistics == nullptr ? board_.get() : figuresOf(*statistics);
         });
-        job_->receiveRestoreMsgs();
-        job_->finalize();
+        std::unique_ptr<RestartKeeper> keeper;
+        if (job_ != nullptr) {
+            keeper = std::make_unique<RestartKeeper>(*engine_, job_->zendrelNumber, job_->jobId);
+        }
+        engine_->receiveRestoreMsgs();
+        engine_->finalize();
     }
     // The FIR's waits end with the session.
     engineEnd_->shutdown();
@@ -204,37 +257,49 @@ void HostRun::runJob() {
 }
 
 bool HostRun::jobSucceeded() const {
-    // As the job's own end decides (finalize); the in-process FIR must also have seen the job end well.
-    const bool engineSucceeded = (job_->_fatalError == 0 && job_->_stopReceived == 0) || job_->_suppressFailure != 0;
+    // As the job's own end decides (finalize); the in-process FIR must also have seen the job end well, and an
+    // external one must not have been refused.
+    const bool engineSucceeded =
+        (engine_->_fatalError == 0 && engine_->_stopReceived == 0) || engine_->_suppressFailure != 0;
     return started_ && engineSucceeded && !stop_.requested() &&
-           (!fir_ || firResult_.outcome == fir::FirOutcome::Succeeded);
+           (!fir_ || firResult_.outcome == fir::FirOutcome::Succeeded) && (!relay_ || relay_->refusal().empty());
 }
 
-std::string HostRun::failureReason() const {
-    if (stop_.requested()) {
-        return "stopped by an interrupt";
-    }
+JobFacts HostRun::factsOfEnd() {
+    JobFacts facts;
+    facts.interrupted = stop_.requested();
+    facts.refusal = relay_ ? relay_->refusal() : "";
+    facts.started = started_;
     const bool firFailedFirst =
         fir_ && (firResult_.outcome == fir::FirOutcome::BadMedia || firResult_.outcome == fir::FirOutcome::BadOptions);
-    std::string engineReason = job_->getFailureReason();
-    if (!firFailedFirst && !engineReason.empty()) {
-        return engineReason;
+    const std::string firAccount = std::string("the FIR driver reports ") + fir::outcomeName(firResult_.outcome) +
+                                   (firResult_.reason.empty() ? "" : ": " + firResult_.reason);
+    if (firFailedFirst) {
+        facts.firGaveUp = firAccount;
+    } else if (fir_ && firResult_.outcome != fir::FirOutcome::Succeeded) {
+        facts.firAccount = firAccount;
+    } else if (relay_ && relay_->peerLeft()) {
+        facts.firAccount = "the FIR closed its session before the job's end";
     }
-    if (fir_ && firResult_.outcome != fir::FirOutcome::Succeeded) {
-        return std::string("the FIR driver reports ") + fir::outcomeName(firResult_.outcome) +
-               (firResult_.reason.empty() ? "" : ": " + firResult_.reason);
+    facts.engineReason = engine_->getFailureReason();
+    for (const JMPendingCause& cause : wzplatform::pendingCauses()) {
+        if (cause.jobId == engine_->getJobID()) {
+            facts.pendingCauses.push_back(cause.code);
+        }
     }
-    return started_ ? "the job ended without its final status" : "the job did not start";
+    facts.currentItem = currentItemOf(*engine_);
+    facts.destination = destinationStateOf(prepared_.destDir);
+    return facts;
 }
 
-JobSummary HostRun::run() {
+JobSummary HostRun::run(const ListenAddress* listen) {
     JobSummary summary;
     summary.resultsDir = prepared_.resultsDir;
     summary.logFile = prepared_.logFile;
     const auto start = Clock::now();
     {
         InterruptWatch watch([this](int signo, int count) { onSignal(signo, count); });
-        if (!connect()) {
+        if (!connect(listen)) {
             summary.failureReason = connectError_;
             return summary;
         }
@@ -242,36 +307,177 @@ JobSummary HostRun::run() {
     }
     summary.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     summary.jobSucceeded = jobSucceeded();
+    const JobFacts facts = factsOfEnd();
     if (!summary.jobSucceeded) {
-        summary.failureReason = failureReason();
+        summary.failureReason = explainFailure(facts);
         FCL_ERROR("The job failed: %s", summary.failureReason.c_str());
     }
-    if (const FsRestoreStatistics* statistics = job_->getStatistics()) {
+    if (const FsRestoreStatistics* statistics = engine_->getStatistics()) {
         summary.restored = statistics->getNumFilesSucceeded();
         summary.skipped = statistics->getNumFilesSkipped();
         summary.failed = statistics->getNumFilesFailed();
         summary.bytes = statistics->getNumBytesSucceeded();
     }
-    if (job_->getJobID() > 0) {
-        summary.resultsFile = findResultsFile(prepared_.resultsDir, job_->getJobID());
+    if (fir_) {
+        summary.missing = itemsWithoutResult(firResult_);
+        summary.failed += summary.missing.size();
     }
-    job_.reset();
+    if (summary.failed != 0) {
+        summary.itemsReason = explainItemFailures(facts);
+    }
+    if (engine_->getJobID() > 0) {
+        summary.resultsFile = findResultsFile(prepared_.resultsDir, engine_->getJobID());
+    }
+    engine_.reset();
     return summary;
+}
+
+// The job --restart resumes, checked against the command line; false with a reason when there is none to resume.
+bool findCutJob(const HostOptions& options, JobRecord* job, std::string* resultsDir, std::string* why) {
+    const std::string media = resolvedPath(options.mediaDir);
+    const std::string dest = resolvedPath(options.destDir);
+    if (options.resultsDir.empty()) {
+        const std::string base = resolvedPath(stateDirectory() + "/fcl-restore");
+        *resultsDir = findResumableJob(base, media, dest);
+        if (resultsDir->empty()) {
+            *why = "no cut job restoring " + media + " into " + dest + " under " + base +
+                   ": name its results directory with --results";
+            return false;
+        }
+    } else {
+        *resultsDir = resolvedPath(options.resultsDir);
+    }
+    if (!readJobRecord(*resultsDir, job, why)) {
+        return false;
+    }
+    const char* differs = job->mediaDir != media || job->destDir != dest                     ? "MEDIA_DIR or DEST_DIR"
+                          : !options.paths.empty() && options.paths != job->paths            ? "--path"
+                          : options.stripLevel != 0 && options.stripLevel != job->stripLevel ? "--strip"
+                          : options.noSparse && !job->noSparse                               ? "--no-sparse"
+                          : !options.mapFile.empty() && resolvedPath(options.mapFile) != job->mapFile ? "--map"
+                          : !options.settingsFile.empty()                                             ? "--settings"
+                                                                                                      : nullptr;
+    if (differs != nullptr) {
+        *why = std::string(differs) + " differs from the cut job in " + *resultsDir + ", which restored " +
+               job->mediaDir + " into " + job->destDir + ": a resumed job keeps its own";
+        return false;
+    }
+    if (job->state == JobState::Succeeded) {
+        *why = "the job in " + *resultsDir + " restored everything it asked for: there is nothing to resume";
+        return false;
+    }
+    return true;
+}
+
+// The files the cut job left unfinished, marked so that the resumed job restores them again whole.
+bool markCutItems(const JobRecord& job, std::ostream& err, std::string* why) {
+    std::vector<fclarchive::IndexEntry> items;
+    if (job.overwrite || !readBackupIndex(job.mediaDir, &items, why)) {
+        // An overwriting job replaces everything it finds; a backup without its indexes fails the job with a reason.
+        return true;
+    }
+    std::vector<std::string> undecided;
+    for (const std::string& path : findCutItems(items, job, &undecided)) {
+        if (!markUnfinished(path, job.destDir, why)) {
+            return false;
+        }
+        err << "fcl-restore: " << path << " was cut while being written: it is restored again whole" << std::endl;
+        FCL_LOG(0, "%s was cut while being written: it is restored again whole", path.c_str());
+    }
+    if (!undecided.empty()) {
+        *why = "the destination's file system keeps no birth times, so " + undecided.front() +
+               " cannot be told from a file the cut job kept: resume with --restart --overwrite";
+        return false;
+    }
+    return true;
+}
+
+void reportEnd(const JobSummary& summary, std::ostream& err) {
+    for (const std::string& item : summary.missing) {
+        err << "fcl-restore: " << item << ": asked for and not restored" << std::endl;
+    }
+    if (!summary.jobSucceeded) {
+        err << "fcl-restore: the job failed: " << summary.failureReason << std::endl;
+    } else if (summary.failed != 0) {
+        err << "fcl-restore: " << summary.failed << " item(s) not restored"
+            << (summary.itemsReason.empty() ? "" : ": " + summary.itemsReason)
+            << (summary.resultsFile.empty() ? "" : "; " + summary.resultsFile + " lists them") << std::endl;
+    }
 }
 
 }  // namespace
 
 int runRestoreHost(const HostOptions& options, std::ostream& out, std::ostream& err) {
     PreparedJob prepared;
+    JobRecord job;
     std::string why;
-    if (!prepareJob(options, &prepared, &why) || !openJobLog(&prepared, &why)) {
+    const bool inProcess = options.listen.empty();
+    ListenAddress listen;
+    if (!inProcess && !parseListenAddress(options.listen, &listen, &why)) {
+        err << "fcl-restore: " << why << std::endl;
+        return 2;
+    }
+    if (options.restart) {
+        std::string resultsDir;
+        if (!findCutJob(options, &job, &resultsDir, &why) || !prepareResumedJob(job, resultsDir, &prepared, &why)) {
+            err << "fcl-restore: " << why << std::endl;
+            return 2;
+        }
+        job.overwrite = job.overwrite || options.overwrite;
+    } else {
+        std::vector<fclarchive::IndexEntry> items;
+        if (!options.paths.empty() && readBackupIndex(resolvedPath(options.mediaDir), &items, &why)) {
+            std::vector<std::string> unmatched = pathsSelectingNothing(items, options.paths);
+            for (const std::string& path : unmatched) {
+                err << "fcl-restore: " << path << ": not found in the backup" << std::endl;
+            }
+            if (!unmatched.empty()) {
+                return 2;
+            }
+        }
+        if (!prepareJob(options, &prepared, &why)) {
+            err << "fcl-restore: " << why << std::endl;
+            return 2;
+        }
+        job.jobId = jobIdFromClock();
+        job.zendrelNumber = fir::FirJobOptions().zendrelNumber;
+        job.mediaDir = prepared.mediaDir;
+        job.destDir = prepared.destDir;
+        job.paths = options.paths;
+        job.stripLevel = options.stripLevel;
+        job.overwrite = options.overwrite;
+        job.noSparse = options.noSparse;
+        job.mapFile = options.mapFile.empty() ? "" : resolvedPath(options.mapFile);
+        // A resumed job keeps the first start: what a cut left unfinished is told by it, however often it was cut.
+        job.started = fileClockTick();
+    }
+    if (!openJobLog(&prepared, &why)) {
         err << "fcl-restore: " << why << std::endl;
         return 2;
     }
     FCL_LOG(0, "fcl-restore: media %s, destination %s, results %s", prepared.mediaDir.c_str(), prepared.destDir.c_str(),
             prepared.resultsDir.c_str());
-    JobSummary summary = HostRun(options, prepared, err).run();
+    if (inProcess) {
+        if (options.restart && !markCutItems(job, err, &why)) {
+            err << "fcl-restore: " << why << std::endl;
+            return 2;
+        }
+        job.state = JobState::Running;
+        if (!writeJobRecord(prepared.resultsDir, job, &why)) {
+            err << "fcl-restore: " << why << std::endl;
+            return 2;
+        }
+    }
+    JobSummary summary =
+        HostRun(prepared, inProcess ? &job : nullptr, options.restart, err).run(inProcess ? nullptr : &listen);
+    if (inProcess) {
+        job.state = exitStatus(summary) == 0 ? JobState::Succeeded : JobState::Failed;
+        if (!writeJobRecord(prepared.resultsDir, job, &why)) {
+            FCL_ERROR("%s", why.c_str());
+        }
+    }
     out << formatSummary(summary) << std::flush;
+    reportEnd(summary, err);
     return exitStatus(summary);
 }
 

@@ -1,4 +1,5 @@
 // fcl-restore run as a user runs it: what it refuses, what it creates, what it prints and how it exits.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -115,6 +116,17 @@ TEST_F(HostProcess, ProblemsFoundBeforeTheJobFailItAtOnce) {
     }
 }
 
+TEST_F(HostProcess, AListenAddressOffThisMachineIsRefusedBeforeAnythingIsMade) {
+    for (const char* address : {"0.0.0.0:0", "10.0.0.1:8400", "fir.sock", "127.0.0.1:http"}) {
+        ProgramRun run = restore({"--listen", address, "--results", scratch_ / "r", media(), dest()});
+        EXPECT_EQ(run.status, 2) << run.describe();
+        EXPECT_TRUE(contains(run.err, std::string("fcl-restore: --listen \"") + address + "\"")) << run.err;
+        EXPECT_FALSE(exists(address)) << "never a socket file named after the address";
+        EXPECT_FALSE(exists(dest()));
+        EXPECT_FALSE(exists(scratch_ / "r"));
+    }
+}
+
 TEST_F(HostProcess, WithUserSettingsTheCommandLineStillWins) {
     fcltest::writeFile(scratch_ / "user.ini", "[FileSystemAgent]\nnSeekMarkerBatchSize = 17\n");
     fcltest::writeFile(scratch_ / "map.txt", "\"/a\",\"/b\"\n");
@@ -147,6 +159,19 @@ protected:
         EXPECT_NE(session, nullptr) << "the host never listened on " << socket_;
         return session != nullptr ? std::make_unique<fir::FirSession>(std::move(session)) : nullptr;
     }
+    // A host started and a FIR whose job the engine took; null when it did not.
+    std::unique_ptr<fir::FirSession> startJob() {
+        startHost();
+        std::unique_ptr<fir::FirSession> fir = connect();
+        if (fir == nullptr) {
+            return nullptr;
+        }
+        sendInitData(*fir);
+        fir::FirMessage answer;
+        EXPECT_TRUE(fir->waitFor({FSR_MSG_SUCCESS, FSR_MSG_FAILURE}, 30000, &answer));
+        EXPECT_EQ(answer.code, FSR_MSG_SUCCESS);
+        return answer.code == FSR_MSG_SUCCESS ? std::move(fir) : nullptr;
+    }
     void sendInitData(fir::FirSession& fir) {
         FSRInitData init;
         init.appType = 29;
@@ -165,13 +190,8 @@ protected:
 };
 
 TEST_F(HostListening, AJobTheExternalFirStartsAndEndsSucceeds) {
-    startHost();
-    std::unique_ptr<fir::FirSession> fir = connect();
+    std::unique_ptr<fir::FirSession> fir = startJob();
     ASSERT_NE(fir, nullptr);
-    sendInitData(*fir);
-    fir::FirMessage answer;
-    ASSERT_TRUE(fir->waitFor({FSR_MSG_SUCCESS, FSR_MSG_FAILURE}, 30000, &answer));
-    EXPECT_EQ(answer.code, FSR_MSG_SUCCESS);
     ASSERT_FALSE(fir->send(FSR_MSG_RESTORE_END).IsError());
     EXPECT_TRUE(fir->waitFor({FSR_MSG_RESTORE_END}, 30000)) << "the job's end reaches the FIR";
     fir.reset();
@@ -180,6 +200,69 @@ TEST_F(HostListening, AJobTheExternalFirStartsAndEndsSucceeds) {
     EXPECT_TRUE(contains(run.err, "waiting for the FIR on " + socket_)) << run.err;
     EXPECT_TRUE(contains(run.out, "Restore succeeded\n")) << run.out;
     EXPECT_EQ(fcltest::summaryField(run.out, "items restored:"), "0");
+}
+
+TEST_F(HostListening, TheFirsSocketIsTheUsersAlone) {
+    startHost();
+    std::unique_ptr<fir::FirSession> fir = connect();
+    ASSERT_NE(fir, nullptr);
+    struct stat st;
+    ASSERT_EQ(lstat(socket_.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    EXPECT_EQ(st.st_mode & 077, 0u) << std::oct << st.st_mode;
+    ASSERT_FALSE(fir->send(FSR_MSG_STOP).IsError());
+    fir.reset();
+    fcltest::finishProgram(host_, 60);
+    EXPECT_FALSE(exists(socket_)) << "the socket goes with the host";
+}
+
+TEST_F(HostListening, ADestinationTheHostDidNotNameIsRefused) {
+    ASSERT_EQ(mkdir((scratch_ / "outside").c_str(), 0755), 0);
+    struct Case {
+        std::string destDir;
+        unsigned long options;
+        std::string says;  // "" for a destination the host takes
+    };
+    const Case cases[] = {
+        {dest() + "/sub", FSR_OPT_OUT_OF_PLACE, ""},
+        {scratch_ / "outside", FSR_OPT_OUT_OF_PLACE, "lies outside the destination " + dest()},
+        {dest() + "/../outside", FSR_OPT_OUT_OF_PLACE, "lies outside the destination"},
+        {dest(), 0, "a restore in place"},
+    };
+    for (const Case& c : cases) {
+        fcltest::removeTree(dest());
+        std::unique_ptr<fir::FirSession> fir = startJob();
+        ASSERT_NE(fir, nullptr);
+        std::string destDir = c.destDir;
+        FSRSetParams params;
+        params.destDir = &destDir[0];
+        params.options = c.options;
+        ASSERT_FALSE(fir->send(FSR_MSG_SET_PARAMS, &params, sizeof params).IsError());
+        ASSERT_FALSE(fir->send(FSR_MSG_RESTORE_END).IsError());
+        fir->waitFor({FSR_MSG_RESTORE_END, FSR_MSG_FAILURE, FSR_MSG_FATAL_ERROR}, 30000);
+        fir.reset();
+        ProgramRun run = fcltest::finishProgram(host_, 60);
+        if (c.says.empty()) {
+            EXPECT_NE(run.status, 2) << c.destDir << "\n" << run.describe();
+            EXPECT_FALSE(contains(run.out, "Restore failed")) << c.destDir << "\n" << run.out;
+        } else {
+            EXPECT_EQ(run.status, 2) << c.destDir << "\n" << run.describe();
+            EXPECT_TRUE(contains(run.out, "Restore failed: the FIR ")) << run.out;
+            EXPECT_TRUE(contains(run.out + run.err, c.says)) << c.says << "\n" << run.describe();
+            EXPECT_TRUE(contains(run.err, "fcl-restore: the job failed: ")) << run.err;
+        }
+        EXPECT_TRUE(fcltest::entryNames(open((scratch_ / "outside").c_str(), O_RDONLY | O_DIRECTORY)).empty());
+    }
+}
+
+TEST_F(HostListening, AFirThatLeavesMidJobFailsItSayingSo) {
+    std::unique_ptr<fir::FirSession> fir = startJob();
+    ASSERT_NE(fir, nullptr);
+    fir.reset();
+    ProgramRun run = fcltest::finishProgram(host_, 60);
+    EXPECT_EQ(run.status, 2) << run.describe();
+    EXPECT_TRUE(contains(run.err, "fcl-restore: the job failed: ")) << run.err;
+    EXPECT_TRUE(contains(run.out, "the FIR closed its session before the job's end")) << run.out;
 }
 
 TEST_F(HostListening, AJobTheExternalFirStopsAtStartFails) {

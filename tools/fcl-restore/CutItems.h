@@ -1,0 +1,31 @@
+#pragma once
+// The files a cut job was writing when it died. The job sets a file's times when it closes it, so a file the cut
+// job created (born after the job started) that still carries a modification time from after that start was never
+// finished. Marked with times 0, as the engine marks the partial files it keeps, it looks older than its copy in the
+// backup, and the resumed job restores it again whole even where it keeps existing items.
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "platform/archive/ArchiveIndex.h"
+#include "tools/fcl-restore/JobRecord.h"
+
+namespace fclhost {
+
+// The time of the file clock's next tick, waited for: a file changed before the call carries an earlier time, one
+// changed after the return a time at least this. A job starts at such a time.
+timespec fileClockTick();
+
+// Where an out-of-place job puts the item at `sourcePath`: under `destDir`, `stripLevel` leading names dropped.
+std::string destinationOf(const std::string& destDir, const std::string& sourcePath, uint64_t stripLevel);
+
+// The destinations of the regular files `job` asked for (of `items`) that it created and never finished. Where the
+// file system keeps no birth time, a file changed since the start cannot be told from a user's own file the job kept:
+// such files go to `undecided`.
+std::vector<std::string> findCutItems(const std::vector<fclarchive::IndexEntry>& items, const JobRecord& job,
+                                      std::vector<std::string>* undecided);
+
+// Gives the file at `path` times 0, never through a link, only when it lies under `destDir`; false with a reason.
+bool markUnfinished(const std::string& path, const std::string& destDir, std::string* why);
+
+}  // namespace fclhost
