@@ -219,6 +219,11 @@ public:
     void setFailureReason(const char* reason);
     // A copy of the failure reason ("" when none was written).
     std::string getFailureReason() const;
+    // Why the archive reader could not read the stream, as it says (the archive file and the offset); "" when it
+    // could. Kept beside the failure reason, whose text stays the job's own.
+    std::string getReaderFailure() const;
+    // Keeps and logs the archive reader's own account of its last failure.
+    void noteReaderFailure();
     bool isFatalError() const { return _fatalError != 0; }
     // True for exactly one caller per job: the one that is to send FSR_MSG_STOP to the restore head first.
     bool markStopMsgSent();
@@ -415,6 +420,7 @@ public:
     std::atomic<int> _fatalError;
     std::atomic<int> _stopReceived;
     char _failureReason[1024];
+    std::string _readerFailure;             // under _failureReasonLock
     mutable std::mutex _failureReasonLock;  // any thread may write the reason while another logs it
 
     // Archive, restore head and seeks.

@@ -33,6 +33,7 @@ void* threadResult(long value) {
 }
 
 void failOnRead(FclRestore& job) {
+    job.noteReaderFailure();
     if (job._factory != nullptr) {
         job._factory->setErrCode(kErrMediaRead);
     }

@@ -8,6 +8,7 @@
 #include "clRestore/engine/PendingClasses.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/options/FclRestoreUNIX.h"
+#include "platform/archive/FsRestoreArchive.h"
 #include "platform/events/EvEvent.h"
 #include "platform/files/FileCalls.h"
 #include "platform/jobs/WZJobClient.h"
@@ -27,6 +28,24 @@ void FclRestore::setFailureReason(const char* reason) {
 std::string FclRestore::getFailureReason() const {
     std::lock_guard<std::mutex> lock(_failureReasonLock);
     return _failureReason;
+}
+
+std::string FclRestore::getReaderFailure() const {
+    std::lock_guard<std::mutex> lock(_failureReasonLock);
+    return _readerFailure;
+}
+
+void FclRestore::noteReaderFailure() {
+    if (_archive == nullptr) {
+        return;
+    }
+    const std::string text = _archive->lastErrorText();
+    if (text.empty()) {
+        return;
+    }
+    FCL_ERROR("The archive reader failed: %s", text.c_str());
+    std::lock_guard<std::mutex> lock(_failureReasonLock);
+    _readerFailure = text;
 }
 
 bool FclRestore::markStopMsgSent() {

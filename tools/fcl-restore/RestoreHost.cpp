@@ -262,7 +262,9 @@ bool HostRun::jobSucceeded() const {
     const bool engineSucceeded =
         (engine_->_fatalError == 0 && engine_->_stopReceived == 0) || engine_->_suppressFailure != 0;
     return started_ && engineSucceeded && !stop_.requested() &&
-           (!fir_ || firResult_.outcome == fir::FirOutcome::Succeeded) && (!relay_ || relay_->refusal().empty());
+           (!fir_ || firResult_.outcome == fir::FirOutcome::Succeeded ||
+            firResult_.outcome == fir::FirOutcome::ItemsMissing) &&
+           (!relay_ || relay_->refusal().empty());
 }
 
 JobFacts HostRun::factsOfEnd() {
@@ -282,6 +284,7 @@ JobFacts HostRun::factsOfEnd() {
         facts.firAccount = "the FIR closed its session before the job's end";
     }
     facts.engineReason = engine_->getFailureReason();
+    facts.archiveReason = engine_->getReaderFailure();
     for (const JMPendingCause& cause : wzplatform::pendingCauses()) {
         if (cause.jobId == engine_->getJobID()) {
             facts.pendingCauses.push_back(cause.code);
@@ -319,11 +322,15 @@ JobSummary HostRun::run(const ListenAddress* listen) {
         summary.bytes = statistics->getNumBytesSucceeded();
     }
     if (fir_) {
+        // Items the job never answered for are failed items, not a failed job: what it did restore stands.
         summary.missing = itemsWithoutResult(firResult_);
-        summary.failed += summary.missing.size();
+        summary.failed += countWithoutResult(firResult_);
     }
     if (summary.failed != 0) {
         summary.itemsReason = explainItemFailures(facts);
+        if (fir_ && firResult_.outcome == fir::FirOutcome::ItemsMissing && !firResult_.reason.empty()) {
+            summary.itemsReason += (summary.itemsReason.empty() ? "" : "; ") + firResult_.reason;
+        }
     }
     if (engine_->getJobID() > 0) {
         summary.resultsFile = findResultsFile(prepared_.resultsDir, engine_->getJobID());

@@ -45,6 +45,7 @@ void stopReader(FclRestore& job) {
 bool openFailed(FclRestore& job, FSROpenArchive* rec, int error) {
     FCL_ERROR("Error %d when opening archive <%ld %ld %ld>", error, static_cast<long>(rec->zendrelId),
               static_cast<long>(rec->middleId), static_cast<long>(rec->archiveFileId));
+    job.noteReaderFailure();
     if (!job._archive->isPipeLineRunning()) {
         FCL_LOG(0, "Pipeline is not running. Reset head session object");
         setHeadSession(job, nullptr);

@@ -118,6 +118,8 @@ TEST_F(ReaderDispatchTest, TimedTypesMoveTheirOwnCounters) {
     stream.item("/root/b", 0100644, {}, PL_FS_BAD_FILE);
     stream.buffer(PL_FS_CLOSE_AFILE, "");
     stream.finish();
+    // The close marker inside the file stands for what a foreign reader would send.
+    fclarchive::hooks::passAnyBufferType(true);
     struct Moved {
         int counter;
         unsigned long long count;
