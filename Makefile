@@ -47,3 +47,17 @@ format-check: deps
 
 clean:
 	rm -rf $(BUILD) $(SANBUILD) compile_commands.json
+
+# The fuzz target under libFuzzer for FUZZ_SECONDS, starting from the seed corpus that fcl-pack makes; findings go to
+# $(FUZZBUILD)/fuzz/findings. Needs clang, installed here only.
+FUZZBUILD    ?= $(BUILD)/libfuzzer
+FUZZ_SECONDS ?= 60
+.PHONY: fuzz
+fuzz:
+	@./scripts/deps.sh clang libclang-rt-dev
+	cmake -S . -B $(FUZZBUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	    -DFCL_FUZZ=ON -DBUILD_TESTING=OFF $(CMAKE_ARGS)
+	cmake --build $(FUZZBUILD) -j $(JOBS) --target fcl-fuzz
+	mkdir -p $(FUZZBUILD)/fuzz/corpus $(FUZZBUILD)/fuzz/findings
+	cd $(FUZZBUILD)/fuzz && ./fcl-fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=60 -rss_limit_mb=4096 \
+	    -artifact_prefix=findings/ corpus seeds
