@@ -27,20 +27,8 @@ const char kNamesFail[] = "engine: a name refused for \"..\" or for leaving its 
 const char kNoNul[] = "engine: a 1,028-byte name without a NUL is refused, never cut to another name";
 const char kOpenChecked[] =
     "engine: an existing file is opened without following or truncating, and checked by its descriptor (a regular "
-    "file, "
-    "one link, the inode it checked) before it is truncated";
+    "file, one link, the inode it checked) before it is truncated";
 const char kSizeHolds[] = "engine: data or holes past the header's size, or short of it, fail the item";
-const char kDiskReasons[] = "engine: a full disk or no inodes fails the job saying so and naming the item";
-const char kFramingReason[] =
-    "archive reader, fcl-restore: a checksum or framing fault fails the job with a reason, on standard error, naming "
-    "the archive file and "
-    "offset";
-const char kHeaderChecked[] = "archive reader: the checksum covers the buffer header";
-const char kMissingCounted[] = "FIR driver: it counts each item it asked for and got no result for as failed";
-const char kEndRequired[] = "archive reader: a last item without its end of file is a read failure";
-const char kCloseInFile[] = "archive reader: PL_FS_CLOSE_AFILE inside an archive file is a bad buffer";
-const char kArchiveFiles[] = "archive reader: an empty archive file, or a directory in its place, is a read failure";
-const char kRestartResumes[] = "fcl-restore: --restart resumes the cut job and restores its last item again whole";
 const char kStopEnds[] =
     "no mend yet (archive reader): after a stop the data mover streams nothing more, not even PL_FS_CLOSE_AFILE, "
     "so the reader waits for ever and the host hangs";
@@ -64,28 +52,9 @@ const std::map<std::string, PendingMend> kPending = {
     {"DataShortOfTheSize", {kSizeHolds, true}},
     {"HolesPastTheSize", {kSizeHolds, true}},
     {"SymlinkTargetPastTheSize", {kSizeHolds, true}},
-    {"PayloadTooShortForItsType", {kFramingReason, true}},
-    {"PayloadPastTheEndOfTheFile", {kFramingReason, true}},
-    {"PayloadLongerThanItsLength", {kFramingReason, true}},
-    {"HoleRecordTooShort", {kFramingReason, true}},
-    {"CutInsideABuffer", {kFramingReason, true}},
-    {"FlippedPayloadByte", {kFramingReason, true}},
-    {"FlippedPayloadLength", {kFramingReason, true}},
-    {"FlippedBufferOffset", {kFramingReason, true}},
-    {"FlippedMagic", {kFramingReason, true}},
-    {"FlippedBufferType", {kHeaderChecked, true}},
-    {"CutAtABufferBoundary", {kMissingCounted, true}},
-    {"HardLinkGroup", {kMissingCounted, true}},
-    {"LastItemWithoutItsEnd", {kEndRequired, true}},
-    {"CloseArchiveInsideTheStream", {kCloseInFile, true}},
-    {"EmptyArchiveFile", {kArchiveFiles, true}},
-    {"DirectoryAsArchiveFile", {kArchiveFiles, true}},
     {"LinkToOutsideThenFileBeneathInPlace", {kOwnLinks, false}},
     {"LinkInPlaceOfTheRestoredRoot", {kRestoredKept, false}},
     {"HardLinkPlantedAtAnItemsNameDuringTheJob", {kOpenChecked, false}},
-    {"FullDiskSaysSo", {kDiskReasons, true}},
-    {"NoInodesSaysSo", {kDiskReasons, true}},
-    {"KilledHostResumedWithRestart", {kRestartResumes, true}},
     {"StopInTheMiddleOfAFile", {kStopEnds, false}},
 };
 
