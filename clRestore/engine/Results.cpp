@@ -32,7 +32,8 @@ constexpr int kSkippedSilently2 = 99998;
 enum class Outcome { Succeeded, Skipped, Failed };
 
 // One row of the status table: an item identifier, its result status, its outcome and the identifier whose text
-// goes into the line.
+// goes into the line. An item refused for its name (0x1700005b) keeps its status but counts as failed: it was asked for
+// and not restored.
 struct StatusRow {
     int id;
     int status;
@@ -42,7 +43,7 @@ struct StatusRow {
 
 const StatusRow kStatusTable[] = {
     {0x1700003e, 3, Outcome::Failed, 0x1700003e},     {0x1700004c, 3, Outcome::Failed, 0x1700003e},
-    {0x17000040, 4, Outcome::Skipped, 0x17000040},    {0x1700005b, 7, Outcome::Skipped, 0x1700005b},
+    {0x17000040, 4, Outcome::Skipped, 0x17000040},    {0x1700005b, 7, Outcome::Failed, 0x1700005b},
     {0x1700005c, 8, Outcome::Skipped, 0x1700005c},    {0x1700005e, 10, Outcome::Failed, 0x1700005e},
     {0x1700005f, 12, Outcome::Failed, 0x17000060},    {0x17000060, 12, Outcome::Failed, 0x17000060},
     {0x17000065, 4, Outcome::Skipped, 0x17000065},    {0x17000071, 14, Outcome::Succeeded, 0x17000071},

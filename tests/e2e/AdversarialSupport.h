@@ -70,7 +70,8 @@ struct ResultLine {
     std::string text;
     int status = -1;  // -1: a line without a status (the begin and end lines, or a broken one)
     bool restored() const { return status == 5 || status == 14 || status == 15 || status == 17; }
-    bool failed() const { return status == 3 || status == 10 || status == 12; }
+    // 7: an item refused for its name (it has no destination), counted as failed.
+    bool failed() const { return status == 3 || status == 7 || status == 10 || status == 12; }
     // The item's path: the text up to the item type or the failure text the job appends.
     std::string path() const;
 };

@@ -25,7 +25,7 @@ const ItemCase kItemCases[] = {
     {0x1700003e, 3, Counted::Failed, 0x1700003e},
     {0x1700004c, 3, Counted::Failed, 0x1700003e},
     {0x17000040, 4, Counted::Skipped, 0x17000040},
-    {0x1700005b, 7, Counted::Skipped, 0x1700005b},
+    {0x1700005b, 7, Counted::Failed, 0x1700005b},
     {0x1700005c, 8, Counted::Skipped, 0x1700005c},
     {0x1700005e, 10, Counted::Failed, 0x1700005e},
     {0x1700005f, 12, Counted::Failed, 0x17000060},
