@@ -30,9 +30,29 @@ bool isSymlink(const char* path) {
     return lstat_utf(path, &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-// Opens without following a final link. O_NONBLOCK keeps an existing FIFO from holding the thread until a reader
-// comes (the open then fails with ENXIO); it is cleared again on the descriptor, so writes block as usual.
+// Replaces whatever stands at `path` by a new empty file: the caller's overwrite rules already chose to put the
+// item here. O_EXCL refuses anything that appears in between.
+int replaceWithNewFile(const char* path, int flags) {
+    if (unlink_utf(path) != 0) {
+        return -1;
+    }
+    return open_utf(path, (flags & ~O_TRUNC) | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK, kNewFileMode);
+}
+
+// True when writing through `fd` can only change the file the item names: a regular file with no other name. A
+// hard link planted at the name would otherwise carry the item's data, mode and times to a file elsewhere.
+bool ownsItsFile(int fd) {
+    struct stat st;
+    return fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1;
+}
+
+// Opens without following a final link, and never truncates before the descriptor is known to hold the item's own
+// file: an existing entry that is a link, a special file or a file with further names is replaced when the open
+// was to truncate, and refused (EEXIST) otherwise. O_NONBLOCK keeps an existing FIFO from holding the thread until a
+// reader comes; it is cleared again on the descriptor, so writes block as usual.
 int openNoFollow(const char* path, int flags) {
+    const bool truncate = (flags & O_TRUNC) != 0;
+    flags &= ~O_TRUNC;
     int fd = open_utf(path, flags | O_NOFOLLOW | O_NONBLOCK, kNewFileMode);
     if (fd < 0 && errno == ELOOP) {
         // ELOOP also comes from a link the gate refuses on the way; only a final link is replaced.
@@ -40,21 +60,27 @@ int openNoFollow(const char* path, int flags) {
             errno = ELOOP;
             return -1;
         }
-        // The caller's overwrite rules already chose to put the item here: the link goes, a new file takes its
-        // place. O_EXCL refuses anything that appears in between.
-        if (unlink_utf(path) != 0) {
+        fd = replaceWithNewFile(path, flags);
+    } else if (fd < 0 && errno == ENXIO && truncate) {
+        // A FIFO without a reader, or a socket: never written to, replaced as any other entry.
+        fd = replaceWithNewFile(path, flags);
+    } else if (fd >= 0 && !ownsItsFile(fd)) {
+        close(fd);
+        if (!truncate) {
+            errno = EEXIST;
             return -1;
         }
-        fd = open_utf(path, (flags & ~O_TRUNC) | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK, kNewFileMode);
+        fd = replaceWithNewFile(path, flags);
     }
-    if (fd >= 0) {
-        const int status = fcntl(fd, F_GETFL);
-        if (status == -1 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
-            const int err = errno;
-            close(fd);
-            errno = err;
-            return -1;
-        }
+    if (fd < 0) {
+        return -1;
+    }
+    const int status = fcntl(fd, F_GETFL);
+    if (status == -1 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1 || (truncate && ftruncate(fd, 0) != 0)) {
+        const int err = errno;
+        close(fd);
+        errno = err;
+        return -1;
     }
     return fd;
 }

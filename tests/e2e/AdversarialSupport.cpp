@@ -31,9 +31,6 @@ const char kCutLine[] =
     "engine: the result line of a name longer than a line holds is cut so that it no longer names the item";
 const char kStreamHardLinks[] = "engine: hard links carried by the stream are not built yet";
 const char kNoNul[] = "engine: a 1,028-byte name without a NUL is refused, never cut to another name";
-const char kOpenChecked[] =
-    "engine: an existing file is opened without following or truncating, and checked by its descriptor (a regular "
-    "file, one link, the inode it checked) before it is truncated";
 const char kSizeHolds[] = "engine: data or holes past the header's size, or short of it, fail the item";
 const char kStopEnds[] =
     "no mend yet (archive reader): after a stop the data mover streams nothing more, not even PL_FS_CLOSE_AFILE, "
@@ -57,7 +54,6 @@ const std::map<std::string, PendingMend> kPending = {
     {"SymlinkTargetPastTheSize", {kSizeHolds, true}},
     {"LinkToOutsideThenFileBeneathInPlace", {kOwnLinks, false}},
     {"LinkInPlaceOfTheRestoredRoot", {kRestoredKept, false}},
-    {"HardLinkPlantedAtAnItemsNameDuringTheJob", {kOpenChecked, false}},
     {"StopInTheMiddleOfAFile", {kStopEnds, false}},
 };
 

@@ -113,15 +113,17 @@ TEST_F(StaticUtilsTest, OpenTruncatesAnExistingFile) {
     EXPECT_EQ(fcltest::readFile(at("f")), "new");
 }
 
-TEST_F(StaticUtilsTest, RemoveBeforeOpenKeepsAHardLinkElsewhereIntact) {
+// A file with a further name is never written through, whatever the remove-before-open setting: the other name
+// (which may lie outside the destination) keeps its contents, and the item gets a file of its own.
+TEST_F(StaticUtilsTest, AHardLinkElsewhereKeepsItsContents) {
     struct Case {
         const char* settings;
-        const char* linkReads;
+        int unlinkFlag;
     };
     const Case cases[] = {
-        {"[FileSystemAgent]\nnRemoveBeforeOpen = 1\n", "old"},
-        {"[FileSystemAgent]\nnRemoveBeforeOpen = 0\n", "new"},
-        {"", "new"},
+        {"[FileSystemAgent]\nnRemoveBeforeOpen = 1\n", 1},
+        {"[FileSystemAgent]\nnRemoveBeforeOpen = 0\n", -1},
+        {"", -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.settings);
@@ -132,9 +134,23 @@ TEST_F(StaticUtilsTest, RemoveBeforeOpenKeepsAHardLinkElsewhereIntact) {
         ASSERT_EQ(::link(at("f").c_str(), at("other").c_str()), 0);
         ASSERT_EQ(openAndWrite(at("f"), "new"), 1);
         EXPECT_EQ(fcltest::readFile(at("f")), "new");
-        EXPECT_EQ(fcltest::readFile(at("other")), c.linkReads);
-        EXPECT_EQ(unlinkFlag, c.linkReads == std::string("old") ? 1 : -1);
+        EXPECT_EQ(fcltest::readFile(at("other")), "old");
+        EXPECT_EQ(unlinkFlag, c.unlinkFlag);
     }
+}
+
+// An existing file of the item's own is opened in place and truncated only once it is known to be that file.
+TEST_F(StaticUtilsTest, ASingleFileIsTruncatedInPlace) {
+    fcltest::writeFile(at("settings.ini"), "");
+    unlinkFlag = 0;
+    fcltest::writeFile(at("f"), "older and longer");
+    struct stat before;
+    ASSERT_EQ(::stat(at("f").c_str(), &before), 0);
+    ASSERT_EQ(openAndWrite(at("f"), "new"), 1);
+    struct stat after;
+    ASSERT_EQ(::stat(at("f").c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(fcltest::readFile(at("f")), "new");
 }
 
 TEST_F(StaticUtilsTest, TheSettingIsReadOncePerProcess) {
