@@ -63,6 +63,20 @@ void failItemData(FclRestore& job, unsigned long code) {
     }
 }
 
+// True when the item's data and holes have run past the size its header gives: the item fails there, so a lying
+// stream cannot grow a file beyond what it claimed (nor write the excess).
+bool pastItsSize(FclRestore& job) {
+    if (job._itemSizeExpected == FclRestore::kSizeUnchecked || job._currFileSize <= job._itemSizeExpected) {
+        return false;
+    }
+    if (job._ro != nullptr && job._itemDataError == 0) {
+        FCL_ERROR("[%s] runs past the %llu bytes its header gives; it is recorded as failed",
+                  job._ro->getTranslatedPathname().c_str(), static_cast<unsigned long long>(job._itemSizeExpected));
+        failItemData(job, kItemFailed);
+    }
+    return true;
+}
+
 // An object operation failed when it answered 0, or when it left a full disk behind whatever it answered.
 bool operationFailed(const FclRestore& job, int rc) {
     return rc == 0 || factoryCode(job) == fclitem::kDiskFull;
@@ -179,6 +193,17 @@ void recordItem(FclRestore& job, const std::string& name, unsigned long code, Fs
 
 }  // namespace
 
+void fclstream::failIfShortOfItsSize(FclRestore& job) {
+    if (job._ro == nullptr || job._itemDataError != 0 || job._itemSizeExpected == FclRestore::kSizeUnchecked ||
+        job._currFileSize >= job._itemSizeExpected) {
+        return;
+    }
+    FCL_ERROR("[%s] ended after %lu of the %llu bytes its header gives; it is recorded as failed",
+              job._ro->getTranslatedPathname().c_str(), job._currFileSize,
+              static_cast<unsigned long long>(job._itemSizeExpected));
+    job._itemDataError = kItemFailed;
+}
+
 // An item whose data failed is closed as failed: the object's close reads the factory's code, so it does not give
 // the file the archive's times and mode.
 void fclstream::closeCurrentObject(FclRestore& job, CXFileHeader* hdr, bool record) {
@@ -235,6 +260,9 @@ void endItem(FclRestore& job, void* buf, CXFileHeader* hdr) {
         job._statistics->setCurrFileCompSize(job._currFileCompSize);
     }
     const bool record = !hardLinkMember && !exchangeItem;
+    if (!hardLinkMember) {
+        fclstream::failIfShortOfItsSize(job);
+    }
     if (job._ro == nullptr) {
         if (record && hdr != nullptr) {
             job.HandleRestoreFileUpdate(hdr->h_filename, static_cast<int>(itemCode(job)), nullptr, "");
@@ -285,7 +313,7 @@ void FclRestore::OnBufferPlData(void* buf, int len) {
         _statistics->setCurrFileCompSize(_currFileCompSize);
         _statistics->setCurrFileSize(_currFileSize);
     }
-    if (_ro == nullptr || _itemDataError != 0) {
+    if (_ro == nullptr || _itemDataError != 0 || pastItsSize(*this)) {
         return;
     }
     if (operationFailed(*this, _ro->writeData(PipelineBufPayload(buf), len))) {
@@ -310,7 +338,7 @@ void FclRestore::OnBufferPlHole(void* buf) {
     }
     const uint32_t length = wzbytes::loadBE32(PipelineBufPayload(buf));
     _currFileSize += length;
-    if (_ro == nullptr || _itemDataError != 0) {
+    if (_ro == nullptr || _itemDataError != 0 || pastItsSize(*this)) {
         return;
     }
     FCL_LOG(2, "File:[%s] HoleSize=[%u]", _ro->getTranslatedPathname().c_str(), length);

@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 
+#include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
@@ -293,6 +294,15 @@ void openOrDelay(FclRestore& job, CXFileHeader* hdr, unsigned long version) {
     }
 }
 
+// Whether the header's size is exactly the data and holes that follow: for a plain file or a symbolic link of this
+// platform's file system. Extents, Apple items, other platforms' streams and stubs carry sizes of their own kinds.
+bool sizeIsChecked(const FclRestore& job, const CXFileHeader& hdr) {
+    const uint64_t type = hdr.h_mode & S_IFMT;
+    return (type == S_IFREG || type == S_IFLNK) && hdr.h_isHfs == 0 && hdr.h_platform == CXHDR_PLATFORM_UNIX &&
+           (hdr.h_flags2 & (CXHDR_F2_CONTAINER | CXHDR_F2_EXTENT)) == 0 && !g_bStubWithNoData &&
+           isUnixFileSystemAppType(job.getAppType());
+}
+
 void noteExtentItem(FclRestore& job, CXFileHeader* hdr) {
     if ((hdr->h_flags2 & (CXHDR_F2_CONTAINER | CXHDR_F2_EXTENT)) == 0) {
         return;
@@ -317,13 +327,14 @@ void noteExtentItem(FclRestore& job, CXFileHeader* hdr) {
 }  // namespace
 
 void FclRestore::OnBufferPlFsHdr(void* buf, CXFileHeader* hdr, FSRPreHeader* prehdr) {
-    _currFileSize = 0;
-    _currFileCompSize = 0;
-    ++_CXHeaderCount;
     SetSkipAddtoRestoreStatus(false);
     // Closed before anything can end the handler early: a skipped item must not leave the previous item's object
     // open for its own data.
     ProcessMissingEOF();
+    _currFileSize = 0;
+    _currFileCompSize = 0;
+    _itemSizeExpected = kSizeUnchecked;
+    ++_CXHeaderCount;
     _itemDataError = 0;
 
     if (_factory == nullptr) {
@@ -396,6 +407,9 @@ void FclRestore::OnBufferPlFsHdr(void* buf, CXFileHeader* hdr, FSRPreHeader* pre
         openOrDelay(*this, hdr, version);
     }
     noteExtentItem(*this, hdr);
+    if (sizeIsChecked(*this, *hdr)) {
+        _itemSizeExpected = hdr->h_size;
+    }
 }
 
 void FclRestore::ProcessMissingEOF() {
@@ -406,6 +420,8 @@ void FclRestore::ProcessMissingEOF() {
         return;
     }
     EvDebug::Debug(_event, __PRETTY_FUNCTION__, "Missing EOF for %s. Closing...", _ro->getTranslatedPathname().c_str());
+    // Without its end and short of its size, what was written is only part of the item.
+    fclstream::failIfShortOfItsSize(*this);
     if (_itemDataError != 0) {
         // Its data had failed: closed as failed and recorded, so that the failure does not vanish with the end.
         fclstream::closeCurrentObject(*this, nullptr, true);

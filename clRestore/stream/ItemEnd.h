@@ -11,4 +11,8 @@ namespace fclstream {
 // may be null.
 void closeCurrentObject(FclRestore& job, CXFileHeader* hdr, bool record);
 
+// Marks the current item's data as failed when fewer bytes of data and holes came than its header gives (for items
+// whose size is checked), so that its close records it failed instead of complete.
+void failIfShortOfItsSize(FclRestore& job);
+
 }  // namespace fclstream

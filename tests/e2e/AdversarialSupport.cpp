@@ -31,7 +31,6 @@ const char kCutLine[] =
     "engine: the result line of a name longer than a line holds is cut so that it no longer names the item";
 const char kStreamHardLinks[] = "engine: hard links carried by the stream are not built yet";
 const char kNoNul[] = "engine: a 1,028-byte name without a NUL is refused, never cut to another name";
-const char kSizeHolds[] = "engine: data or holes past the header's size, or short of it, fail the item";
 const char kStopEnds[] =
     "no mend yet (archive reader): after a stop the data mover streams nothing more, not even PL_FS_CLOSE_AFILE, "
     "so the reader waits for ever and the host hangs";
@@ -48,10 +47,6 @@ const std::map<std::string, PendingMend> kPending = {
     {"HardLinkInTheStreamLeaving", {kStreamHardLinks, true}},
     {"NameWithoutNul", {kNoNul, true}},
     {"PreHeaderNameWithoutNul", {kNoNul, true}},
-    {"DataPastTheSize", {kSizeHolds, true}},
-    {"DataShortOfTheSize", {kSizeHolds, true}},
-    {"HolesPastTheSize", {kSizeHolds, true}},
-    {"SymlinkTargetPastTheSize", {kSizeHolds, true}},
     {"LinkToOutsideThenFileBeneathInPlace", {kOwnLinks, false}},
     {"LinkInPlaceOfTheRestoredRoot", {kRestoredKept, false}},
     {"StopInTheMiddleOfAFile", {kStopEnds, false}},

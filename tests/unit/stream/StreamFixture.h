@@ -41,6 +41,8 @@ protected:
     std::vector<std::string> callsFrom(const std::string& prefix) const;
 
     fcltest::ScratchDir scratch_;
+    // Whether items are held to the size their header gives (the engine always does; most tests opt out).
+    bool checkSizes_ = false;
     Journal journal_;
     std::unique_ptr<TestJob> job_;
     TestFactory* factory_;  // owned by the job
