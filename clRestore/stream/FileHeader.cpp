@@ -354,7 +354,15 @@ void FclRestore::OnBufferPlFsHdr(void* buf, CXFileHeader* hdr, FSRPreHeader* pre
         _factory->setErrCode(kItemFailed);
         return;
     }
+    const bool nameEnds = std::memchr(payload->h_filename, '\0', CXHDR_NAME_SIZE) != nullptr;
     ConvertCXFileHeaderFromNetOrder(payload, hdr);
+    if (!nameEnds) {
+        // The name fills its field without an end: whatever it was meant to be, cutting it would name another item.
+        FCL_ERROR("A file header's name fills all %zu bytes of its field without an end; the item [%s...] is refused",
+                  CXHDR_NAME_SIZE, hdr->h_filename);
+        _factory->setErrCode(fclitem::kPathTooLong);
+        return;
+    }
 
     const unsigned long ruleCode = fclstream::applyFileHeaderRules(*this, hdr);
     if (ruleCode != 0) {

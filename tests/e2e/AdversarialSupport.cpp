@@ -30,7 +30,7 @@ const char kEmptyName[] = "engine: an item with an empty name vanishes without a
 const char kCutLine[] =
     "engine: the result line of a name longer than a line holds is cut so that it no longer names the item";
 const char kStreamHardLinks[] = "engine: hard links carried by the stream are not built yet";
-const char kNoNul[] = "engine: a 1,028-byte name without a NUL is refused, never cut to another name";
+const char kPreHeaders[] = "engine: pre-headers (and the names they carry) are not built yet";
 const char kStopEnds[] =
     "no mend yet (archive reader): after a stop the data mover streams nothing more, not even PL_FS_CLOSE_AFILE, "
     "so the reader waits for ever and the host hangs";
@@ -45,8 +45,7 @@ const std::map<std::string, PendingMend> kPending = {
     {"EmptyName", {kEmptyName, true}},
     {"DotDotDeeperThanPathMax", {kCutLine, true}},
     {"HardLinkInTheStreamLeaving", {kStreamHardLinks, true}},
-    {"NameWithoutNul", {kNoNul, true}},
-    {"PreHeaderNameWithoutNul", {kNoNul, true}},
+    {"PreHeaderNameWithoutNul", {kPreHeaders, true}},
     {"LinkToOutsideThenFileBeneathInPlace", {kOwnLinks, false}},
     {"LinkInPlaceOfTheRestoredRoot", {kRestoredKept, false}},
     {"StopInTheMiddleOfAFile", {kStopEnds, false}},

@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "clRestore/options/FclRestoreUNIX.h"
+#include "clRestore/stream/ConvertCXFileHeader.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/events/EvEvent.h"
 #include "platform/jobs/WZJobClient.h"
+#include "protocol/PipelineBuffer.h"
 #include "tests/unit/stream/StreamFixture.h"
 
 namespace {
@@ -205,6 +207,32 @@ TEST_F(FileHeader, ADiskFullAtOpenStopsTheJob) {
     EXPECT_TRUE(job_->isFatalError());
     EXPECT_EQ(nullptr, job_->_ro);
     EXPECT_EQ(1u, callsFrom("destroy").size());
+}
+
+}  // namespace
+
+namespace {
+
+class FileHeaderNames : public streamtest::StreamFixture {};
+
+// A name that fills its whole field without an end is refused, never cut to the name of another item: the item gets
+// no object, its data goes nowhere and its end records it failed.
+TEST_F(FileHeaderNames, ANameWithoutItsEndIsRefused) {
+    CXFileHeader fields = hostHeader("/f");
+    std::vector<unsigned char> buffer = streamtest::pipelineBuffer(CXHDR_SIZE);
+    auto* net = reinterpret_cast<CXFileHeader*>(PipelineBufPayload(buffer.data()));
+    ConvertCXFileHeaderFromNetOrder(&fields, net);
+    std::memset(net->h_filename, 'n', CXHDR_NAME_SIZE);
+    CXFileHeader host;
+    FSRPreHeader prehdr;
+    std::memset(static_cast<void*>(&prehdr), 0, sizeof prehdr);
+    job_->OnBufferPlFsHdr(buffer.data(), &host, &prehdr);
+    data("abcd");
+    job_->OnBufferPlFsEof(nullptr, &host);
+    EXPECT_TRUE(callsFrom("create").empty());
+    EXPECT_TRUE(journal_.writeLengths.empty());
+    ASSERT_EQ(1u, journal_.results.size());
+    EXPECT_NE(std::string::npos, journal_.results.back().find(" 0x1700002e")) << journal_.results.back();
 }
 
 }  // namespace
