@@ -133,6 +133,12 @@ void* FclRestore::readPipeline() {
             continue;
         }
         if (buf == nullptr) {
+            if (_stopReceived != 0) {
+                // After a stop the restore head streams nothing more, not even the end of the archive: what came
+                // was taken, and the item left open is closed below as one that never ended.
+                FCL_LOG(0, "The job was stopped and the stream is idle: the reader ends");
+                break;
+            }
             continue;
         }
         failedReads = 0;

@@ -305,15 +305,24 @@ bool FsRestoreUnixObject::OpenRestoreFile(const std::string& path, int& fd) {
     if (job != nullptr && job->IsFileDeleteBeforeRestore() && !IsItemExtent()) {
         unlink_utf(path.c_str());
     }
+    // What the overwrite rules found at the name, when they looked: only that very file is rewritten in place.
+    wzfiles::ItemCheck check;
+    if (_statReturn == 0) {
+        check.existed = true;
+        check.dev = _statBuf.st_dev;
+        check.ino = _statBuf.st_ino;
+        check.nlink = _statBuf.st_nlink;
+    }
+    const wzfiles::ItemCheck* checked = _statReturn == kStatNotDone || IsItemExtent() ? nullptr : &check;
     if (_longPathHandler != nullptr) {
         // Extent items are written into the file at their offsets: never truncated.
         fd = _longPathHandler->openRestoreFile_long(path.c_str(), g_preserveOwnership ? &g_dirMap : nullptr,
-                                                    !IsItemExtent());
+                                                    !IsItemExtent(), checked);
         return fd != -1;
     }
     if (IsItemExtent()) {
         std::vector<char> text = mutablePath(path);
         return StaticUtils::openImageRestoreFile(text.data(), &fd, false) != 0;
     }
-    return StaticUtils::openRestoreFile(path.c_str(), &fd) != 0;
+    return StaticUtils::openRestoreFile(path.c_str(), &fd, checked) != 0;
 }

@@ -116,7 +116,8 @@ bool clearWayForItem(FsRestoreUnixObject& item, bool isDirectory) {
         item._ownerFactory->setErrCode(fclitem::kCreateFailed);
         return false;
     }
-    item._statReturn = FsRestoreUnixObject::kStatNotDone;
+    // The name is free now: whatever stands there at the open appeared since, and is replaced in turn.
+    item._statReturn = -1;
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/objects/RestoreUserGlobals.h"
 #include "platform/files/FileCalls.h"
+#include "platform/files/ItemFileOpen.h"
 #include "platform/files/LongPathHandler.h"
 #include "platform/settings/WZPlatformAgents.h"
 
@@ -30,53 +31,27 @@ bool isSymlink(const char* path) {
     return lstat_utf(path, &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-// Replaces whatever stands at `path` by a new empty file: the caller's overwrite rules already chose to put the
-// item here. O_EXCL refuses anything that appears in between.
-int replaceWithNewFile(const char* path, int flags) {
-    if (unlink_utf(path) != 0) {
-        return -1;
-    }
-    return open_utf(path, (flags & ~O_TRUNC) | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK, kNewFileMode);
-}
-
-// True when writing through `fd` can only change the file the item names: a regular file with no other name. A
-// hard link planted at the name would otherwise carry the item's data, mode and times to a file elsewhere.
-bool ownsItsFile(int fd) {
-    struct stat st;
-    return fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1;
-}
-
-// Opens without following a final link, and never truncates before the descriptor is known to hold the item's own
-// file: an existing entry that is a link, a special file or a file with further names is replaced when the open
-// was to truncate, and refused (EEXIST) otherwise. O_NONBLOCK keeps an existing FIFO from holding the thread until a
-// reader comes; it is cleared again on the descriptor, so writes block as usual.
-int openNoFollow(const char* path, int flags) {
-    const bool truncate = (flags & O_TRUNC) != 0;
-    flags &= ~O_TRUNC;
-    int fd = open_utf(path, flags | O_NOFOLLOW | O_NONBLOCK, kNewFileMode);
+// Opens through the item-file open (never through a final link, never truncating a file with another name or a
+// special file), and replaces a final link too: the caller's overwrite rules chose to put the item here. O_NONBLOCK
+// keeps an existing FIFO from holding the thread; it is cleared again on the descriptor, so writes block as usual.
+int openNoFollow(const char* path, int flags, const wzfiles::ItemCheck* check) {
+    int fd = wzfiles::openItemFile(path, flags | O_NONBLOCK, kNewFileMode, check);
     if (fd < 0 && errno == ELOOP) {
         // ELOOP also comes from a link the gate refuses on the way; only a final link is replaced.
         if (!isSymlink(path)) {
             errno = ELOOP;
             return -1;
         }
-        fd = replaceWithNewFile(path, flags);
-    } else if (fd < 0 && errno == ENXIO && truncate) {
-        // A FIFO without a reader, or a socket: never written to, replaced as any other entry.
-        fd = replaceWithNewFile(path, flags);
-    } else if (fd >= 0 && !ownsItsFile(fd)) {
-        close(fd);
-        if (!truncate) {
-            errno = EEXIST;
+        if (unlink_utf(path) != 0) {
             return -1;
         }
-        fd = replaceWithNewFile(path, flags);
+        fd = open_utf(path, (flags & ~O_TRUNC) | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK, kNewFileMode);
     }
     if (fd < 0) {
         return -1;
     }
     const int status = fcntl(fd, F_GETFL);
-    if (status == -1 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1 || (truncate && ftruncate(fd, 0) != 0)) {
+    if (status == -1 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
         const int err = errno;
         close(fd);
         errno = err;
@@ -100,8 +75,8 @@ bool acceptOpen(const char* path, int* fd) {
 }
 
 // Two attempts at most: the second only after ENOENT, once the parent directories were made.
-int openWithParents(const char* path, int* fd, int flags) {
-    *fd = openNoFollow(path, flags);
+int openWithParents(const char* path, int* fd, int flags, const wzfiles::ItemCheck* check) {
+    *fd = openNoFollow(path, flags, check);
     if (*fd >= 0) {
         return 1;
     }
@@ -115,7 +90,7 @@ int openWithParents(const char* path, int* fd, int flags) {
     std::string parent(path, static_cast<size_t>(slash - path));
     // Its result is not looked at: the second open tells.
     StaticUtils::createDirsIteratively(&parent[0]);
-    *fd = openNoFollow(path, flags);
+    *fd = openNoFollow(path, flags, check);
     return *fd >= 0 ? 1 : 0;
 }
 
@@ -131,7 +106,7 @@ void registerCreatedDirectory(const std::string& path) {
 
 }  // namespace
 
-int StaticUtils::openRestoreFile(const char* path, int* fd) {
+int StaticUtils::openRestoreFile(const char* path, int* fd, const wzfiles::ItemCheck* check) {
     if (!acceptOpen(path, fd)) {
         return 0;
     }
@@ -141,14 +116,14 @@ int StaticUtils::openRestoreFile(const char* path, int* fd) {
     if (unlinkFlag == 1) {
         unlink_utf(path);
     }
-    return openWithParents(path, fd, kRestoreFileFlags);
+    return openWithParents(path, fd, kRestoreFileFlags, check);
 }
 
 int StaticUtils::openImageRestoreFile(char* path, int* fd, bool sync) {
     if (!acceptOpen(path, fd)) {
         return 0;
     }
-    return openWithParents(path, fd, kImageFileFlags | (sync ? O_DSYNC : 0));
+    return openWithParents(path, fd, kImageFileFlags | (sync ? O_DSYNC : 0), nullptr);
 }
 
 int StaticUtils::createDirsIteratively(char* path) {

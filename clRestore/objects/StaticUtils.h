@@ -9,6 +9,8 @@
 // the root, while a destination root is set) is used as that directory.
 #include <cstdint>
 
+#include "platform/files/ItemFileOpen.h"
+
 class StaticUtils {
 public:
     // Opens `path` write-only for a restored file, created with mode 0600 and truncated. When the file-system agent's
@@ -16,7 +18,8 @@ public:
     // it calls, so an existing regular file is truncated and an existing symbolic link is removed and replaced by a
     // new file, never written through. Missing parents are created once (createDirsIteratively) after ENOENT.
     // 1 with `*fd` the descriptor, 0 with `*fd` negative.
-    static int openRestoreFile(const char* path, int* fd);
+    // With `check` (what the overwrite rules found at the name), only that very file is rewritten in place.
+    static int openRestoreFile(const char* path, int* fd, const wzfiles::ItemCheck* check = nullptr);
     // Creates `path` and its missing ancestors with mode 0700; each directory made is entered in g_dirMap when
     // owners are preserved and given to the restore user when the job restores as one. 1 when the whole path is a
     // directory afterwards, a link to one included; a link to anything else, a dangling one or one the gate refuses

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/files/FileCalls.h"
+#include "platform/files/ItemFileOpen.h"
 #include "platform/files/LongPathHandler.h"
 
 namespace {
@@ -103,10 +104,11 @@ int WzLongPathHandler::CreateDirsIteratively_Long(char* path, std::map<std::stri
     return 1;
 }
 
-int WzLongPathHandler::openRestoreFile_long(const char* path, std::map<std::string, bool>* created, bool truncate) {
+int WzLongPathHandler::openRestoreFile_long(const char* path, std::map<std::string, bool>* created, bool truncate,
+                                            const wzfiles::ItemCheck* check) {
     // A link planted where the file goes is never written through: the open fails (ELOOP) instead.
-    const int flags = O_WRONLY | O_CREAT | O_NOCTTY | O_LARGEFILE | O_NOFOLLOW | (truncate ? O_TRUNC : 0);
-    int fd = open_utf(path, flags, 0600);
+    const int flags = O_WRONLY | O_CREAT | O_NOCTTY | O_LARGEFILE | (truncate ? O_TRUNC : 0);
+    int fd = wzfiles::openItemFile(path, flags, 0600, check);
     if (fd >= 0 || errno != ENOENT) {
         return fd;
     }
@@ -117,5 +119,5 @@ int WzLongPathHandler::openRestoreFile_long(const char* path, std::map<std::stri
     }
     parent.resize(slash);
     CreateDirsIteratively_Long(&parent[0], created);
-    return open_utf(path, flags, 0600);
+    return wzfiles::openItemFile(path, flags, 0600, check);
 }

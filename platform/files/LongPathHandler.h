@@ -15,6 +15,8 @@
 #include <map>
 #include <string>
 
+#include "platform/files/ItemFileOpen.h"
+
 class WzLongPathHandler {
 public:
     // The process-wide handler. Nothing it needs can be missing here, so it is never null.
@@ -35,7 +37,8 @@ public:
     // is not followed (ELOOP). When that finds
     // an ancestor missing, creates the ancestors as CreateDirsIteratively_Long does and opens once more. A descriptor,
     // or -1 with errno from the last call.
-    int openRestoreFile_long(const char* path, std::map<std::string, bool>* created, bool truncate);
+    int openRestoreFile_long(const char* path, std::map<std::string, bool>* created, bool truncate,
+                             const wzfiles::ItemCheck* check = nullptr);
     // Creates `path` and its missing ancestors with mode 0700, existing directories accepted, entering each directory
     // it creates in `created` (when given; an entry already there keeps its value). 1 when the whole path is a
     // directory afterwards, else 0 with errno from the failing call. `path` is cut in place while the call runs and

@@ -31,9 +31,6 @@ const char kCutLine[] =
     "engine: the result line of a name longer than a line holds is cut so that it no longer names the item";
 const char kStreamHardLinks[] = "engine: hard links carried by the stream are not built yet";
 const char kPreHeaders[] = "engine: pre-headers (and the names they carry) are not built yet";
-const char kStopEnds[] =
-    "no mend yet (archive reader): after a stop the data mover streams nothing more, not even PL_FS_CLOSE_AFILE, "
-    "so the reader waits for ever and the host hangs";
 const char kOwnLinks[] =
     "no mend yet (engine): an in-place job follows a symbolic link it restored itself out of the tree";
 const char kRestoredKept[] =
@@ -48,7 +45,6 @@ const std::map<std::string, PendingMend> kPending = {
     {"PreHeaderNameWithoutNul", {kPreHeaders, true}},
     {"LinkToOutsideThenFileBeneathInPlace", {kOwnLinks, false}},
     {"LinkInPlaceOfTheRestoredRoot", {kRestoredKept, false}},
-    {"StopInTheMiddleOfAFile", {kStopEnds, false}},
 };
 
 std::string describeEntry(int dirfd, const char* name, const struct stat& st, bool linksMayChange) {

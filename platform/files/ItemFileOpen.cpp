@@ -1,0 +1,66 @@
+#include "platform/files/ItemFileOpen.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/files/FileCalls.h"
+
+namespace wzfiles {
+namespace {
+
+bool ownsItsFile(int fd, const ItemCheck* check) {
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+        return false;
+    }
+    return check == nullptr ||
+           (check->existed && check->nlink == 1 && check->dev == st.st_dev && check->ino == st.st_ino);
+}
+
+int replaceWithNewFile(const char* path, int flags, mode_t mode) {
+    if (unlink_utf(path) != 0) {
+        return -1;
+    }
+    return open_utf(path, flags | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
+}
+
+}  // namespace
+
+int openItemFile(const char* path, int flags, mode_t mode, const ItemCheck* check) {
+    const bool truncate = (flags & O_TRUNC) != 0;
+    flags &= ~O_TRUNC;
+    if (check != nullptr && !check->existed) {
+        // Nothing stood there at the check: the file is made now, and anything that appeared since is replaced.
+        const int made = open_utf(path, flags | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
+        if (made >= 0 || errno != EEXIST) {
+            return made;
+        }
+        if (!truncate) {
+            return -1;
+        }
+        return replaceWithNewFile(path, flags, mode);
+    }
+    int fd = open_utf(path, flags | O_NOFOLLOW, mode);
+    if (fd < 0 && errno == ENXIO && truncate) {
+        fd = replaceWithNewFile(path, flags, mode);
+    } else if (fd >= 0 && !ownsItsFile(fd, check)) {
+        close(fd);
+        if (!truncate) {
+            errno = EEXIST;
+            return -1;
+        }
+        fd = replaceWithNewFile(path, flags, mode);
+    }
+    if (fd >= 0 && truncate && ftruncate(fd, 0) != 0) {
+        const int err = errno;
+        close(fd);
+        errno = err;
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace wzfiles
