@@ -18,12 +18,26 @@
 #include "clRestore/objects/SubclassSteps.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/files/CQiDirectory.h"
+#include "platform/files/DestinationGate.h"
 #include "platform/files/FileCalls.h"
 #include "platform/files/UniqueFd.h"
 #include "platform/log/LogWriter.h"
 #include "protocol/FsrMessages.h"
 
 namespace {
+
+// True when `path` names the out-of-place destination's root (compared without trailing slashes).
+bool isDestinationRoot(const std::string& path) {
+    std::string root = wzfiles::destinationRoot();
+    std::string name = path;
+    while (root.size() > 1 && root.back() == '/') {
+        root.pop_back();
+    }
+    while (name.size() > 1 && name.back() == '/') {
+        name.pop_back();
+    }
+    return !root.empty() && root == name;
+}
 
 const char kDevicePrefix[] = "///device/";
 const size_t kDevicePrefixLength = sizeof kDevicePrefix - 1;
@@ -71,7 +85,13 @@ int makeLink(FsRestoreSymlink& link) {
                             path.c_str());
                     return linkFailed(link);
                 }
-                const CQiError removed = CQiDirectory::Remove(path.c_str(), true, false);
+                // Only an empty directory gives way to the link: one that holds anything (items this job restored
+                // among them) stays, and the destination itself is never removed.
+                if (isDestinationRoot(path)) {
+                    FCL_LOG(0, "[%s] is the destination itself: the link is not restored over it", path.c_str());
+                    return linkFailed(link);
+                }
+                const CQiError removed = CQiDirectory::Remove(path.c_str(), false, false);
                 if (removed.IsError()) {
                     FCL_LOG(0, "Error [%s] while unlinking [%s], even tried rmdir", removed.AsString().c_str(),
                             path.c_str());

@@ -33,8 +33,6 @@ const char kStreamHardLinks[] = "engine: hard links carried by the stream are no
 const char kPreHeaders[] = "engine: pre-headers (and the names they carry) are not built yet";
 const char kOwnLinks[] =
     "no mend yet (engine): an in-place job follows a symbolic link it restored itself out of the tree";
-const char kRestoredKept[] =
-    "no mend yet (engine): with --overwrite, a link item replaces a directory holding restored items";
 
 const std::map<std::string, PendingMend> kPending = {
     {"AbsoluteNameOutsideTheBackupRoot", {kOutsideSelection, true}},
@@ -44,7 +42,6 @@ const std::map<std::string, PendingMend> kPending = {
     {"HardLinkInTheStreamLeaving", {kStreamHardLinks, true}},
     {"PreHeaderNameWithoutNul", {kPreHeaders, true}},
     {"LinkToOutsideThenFileBeneathInPlace", {kOwnLinks, false}},
-    {"LinkInPlaceOfTheRestoredRoot", {kRestoredKept, false}},
 };
 
 std::string describeEntry(int dirfd, const char* name, const struct stat& st, bool linksMayChange) {

@@ -106,11 +106,12 @@ TEST_F(SymlinkRestore, LinksOfEveryKindWithTheirTargetsOwnersAndTimes) {
     EXPECT_EQ(fcltest::readFile(file), "content");
 }
 
-// With overwrite, a file, an old link or a whole directory in the link's place makes way for it. A directory that
+// With overwrite, a file, an old link or an empty directory in the link's place makes way for it; a directory that
+// holds anything stays whole and fails the item (what it holds may be what this job restored). A directory that
 // appears after the open, in a job that does not overwrite, stays as it is and fails the item.
 TEST_F(SymlinkRestore, EntryInTheWayIsReplacedWhereAllowed) {
     FCL_SKIP_UNLESS_COMMON_OPEN_IS_BUILT();
-    enum Entry { kFile, kOldLink, kDirectory };
+    enum Entry { kFile, kOldLink, kDirectory, kEmptyDirectory };
     const struct {
         const char* name;
         Entry entry;
@@ -120,7 +121,8 @@ TEST_F(SymlinkRestore, EntryInTheWayIsReplacedWhereAllowed) {
     } cases[] = {
         {"file", kFile, false, FSR_OPT_OVERWRITE, 1},
         {"old link", kOldLink, false, FSR_OPT_OVERWRITE, 1},
-        {"directory with overwrite", kDirectory, false, FSR_OPT_OVERWRITE, 1},
+        {"empty directory with overwrite", kEmptyDirectory, false, FSR_OPT_OVERWRITE, 1},
+        {"full directory with overwrite", kDirectory, false, FSR_OPT_OVERWRITE, 0},
         {"directory appearing without overwrite", kDirectory, true, 0, 0},
     };
     for (const auto& c : cases) {
@@ -129,9 +131,11 @@ TEST_F(SymlinkRestore, EntryInTheWayIsReplacedWhereAllowed) {
         wzlog::ScopedCapture capture;
         const std::string path = scratch_ / c.name;
         const auto place = [&] {
-            if (c.entry == kDirectory) {
+            if (c.entry == kDirectory || c.entry == kEmptyDirectory) {
                 ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
-                fcltest::writeFile(path + "/inside", "x");
+                if (c.entry == kDirectory) {
+                    fcltest::writeFile(path + "/inside", "x");
+                }
             } else if (c.entry == kOldLink) {
                 ASSERT_EQ(symlink("old-target", path.c_str()), 0);
             } else {
@@ -147,7 +151,8 @@ TEST_F(SymlinkRestore, EntryInTheWayIsReplacedWhereAllowed) {
             expectLink(path, "new-target");
         } else {
             EXPECT_EQ(factory_->getErrCode(), fclitem::kCreateFailed);
-            EXPECT_TRUE(capture->contains("and Unconditional Overwrite not selected"));
+            EXPECT_TRUE(
+                capture->contains(c.options == 0 ? "and Unconditional Overwrite not selected" : "even tried rmdir"));
             EXPECT_EQ(fcltest::readFile(path + "/inside"), "x");
         }
     }
