@@ -175,6 +175,7 @@ bool FsRestoreUnixObjectsFactory::preapreFileName(const char* hdrName, std::stri
                 return false;
             }
         } else {
+            refuseOutsideSelection(name, ((header != nullptr ? header->mode : mode) & 0xF000) == 0x4000);
             result = name;
         }
     }

@@ -62,6 +62,8 @@ public:
     bool isFileMappingEnabled() override { return !_mapping.empty(); }
     void translatePathname(std::string& to, const std::string& from, CXFileHeader* header,
                            unsigned short mode) override;
+    // Throws the no-destination id for an in-place item of a file-system job under no selected source path.
+    void refuseOutsideSelection(const std::string& source, bool isDirectory) const;
     bool InsertInToMap() override;
     int InitializeForMappedRestores(long long jobId) override;
     int InitializeForMappedRestores(long long jobId, const std::map<unsigned long, std::string>& map) override;

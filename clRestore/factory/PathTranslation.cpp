@@ -11,6 +11,10 @@
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/factory/PathSafety.h"
 #include "clRestore/factory/PathTranslationSteps.h"
+#include "clRestore/factory/SourcePathOrder.h"
+#include "clRestore/support/ClExceptError.h"
+#include "clRestore/support/ItemErrorIds.h"
+#include "platform/apps/ApplicationTypes.h"
 #include "platform/log/LogWriter.h"
 #include "protocol/FsrMessages.h"
 
@@ -113,6 +117,26 @@ void translateFlat(std::string& to, const TranslationInput& in, FsRestoreUnixObj
 }
 
 }  // namespace
+
+// In place an item goes back to its own path: one that lies under no selected source path would be written wherever
+// its name points, so a file-system job refuses it rather than reach beyond what was asked for.
+void FsRestoreUnixObjectsFactory::refuseOutsideSelection(const std::string& source, bool isDirectory) const {
+    if ((_options & FSR_OPT_OUT_OF_PLACE) != 0 || _srcPaths == nullptr || _numSrcPaths <= 0 || _fclRestore == nullptr ||
+        !isUnixFileSystemAppType(_fclRestore->getAppType())) {
+        return;
+    }
+    std::string key = source;
+    if (key.empty() || key[0] != '/') {
+        key.insert(0, "/");
+    }
+    if (isDirectory) {
+        key += "/";
+    }
+    if (findSourcePath(key.c_str(), _srcPaths, _numSrcPaths, _caseSensitivePaths) == nullptr) {
+        FCL_ERROR("[%s] lies under no selected source path; in place it is not restored", source.c_str());
+        throw ClExceptError(static_cast<int>(fclitem::kNoDestination));
+    }
+}
 
 int firstStripLevel(const TranslationInput& in) {
     return in.paths != nullptr && in.count > 0 ? static_cast<int>(in.paths[0].stripLevel) : 0;

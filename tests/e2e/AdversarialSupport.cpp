@@ -36,7 +36,6 @@ const char kOwnLinks[] =
 
 const std::map<std::string, PendingMend> kPending = {
     {"AbsoluteNameOutsideTheBackupRoot", {kOutsideSelection, true}},
-    {"AbsoluteNameOutsideTheBackupRootInPlace", {kOutsideSelection, false}},
     {"EmptyName", {kEmptyName, true}},
     {"DotDotDeeperThanPathMax", {kCutLine, true}},
     {"HardLinkInTheStreamLeaving", {kStreamHardLinks, true}},
