@@ -18,8 +18,11 @@ TEST_F(ResultsStoreFileTest, EachCallIsOneLineInTheJobsDirectory) {
     ASSERT_EQ(store.openFile(StoreResults::kRestoreResults, true, false), 0);
     EXPECT_EQ(store.putLine("Begin", true), 0);
     EXPECT_EQ(store.setRestoreStatusOnObject("/a\rb\nc ", 3, false), 0);
+    // A tab or another control byte in a name must not pass for the status's separator or break the line.
+    EXPECT_EQ(store.setRestoreStatusOnObject("/t\tab\x01\x7f\x1b[2J", 5, false), 0);
     EXPECT_EQ(store.closeFile(), 0);
-    EXPECT_EQ(readFile(scratch_ / "results/7/4711/restore.results"), "Begin\n/a<CR>b<LF>c \t3\n");
+    EXPECT_EQ(readFile(scratch_ / "results/7/4711/restore.results"),
+              "Begin\n/a<CR>b<LF>c \t3\n/t<TAB>ab<x01><x7f><x1b>[2J\t5\n");
 }
 
 // A later run of the same job adds to what the first left.
