@@ -363,6 +363,12 @@ void FclRestore::OnBufferPlFsHdr(void* buf, CXFileHeader* hdr, FSRPreHeader* pre
         _factory->setErrCode(fclitem::kPathTooLong);
         return;
     }
+    if (hdr->h_filename[0] == '\0') {
+        // No name names nothing: taken as the destination itself, it would act on the destination's root.
+        FCL_ERROR("A file header without a name; the item is refused");
+        _factory->setErrCode(fclitem::kNoDestination);
+        return;
+    }
 
     const unsigned long ruleCode = fclstream::applyFileHeaderRules(*this, hdr);
     if (ruleCode != 0) {

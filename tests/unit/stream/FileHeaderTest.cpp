@@ -235,4 +235,15 @@ TEST_F(FileHeaderNames, ANameWithoutItsEndIsRefused) {
     EXPECT_NE(std::string::npos, journal_.results.back().find(" 0x1700002e")) << journal_.results.back();
 }
 
+// A header without a name names nothing: it is refused rather than taken as the destination's root.
+TEST_F(FileHeaderNames, AnEmptyNameIsRefused) {
+    header("");
+    data("abcd");
+    eof();
+    EXPECT_TRUE(callsFrom("create").empty());
+    EXPECT_TRUE(journal_.writeLengths.empty());
+    ASSERT_EQ(1u, journal_.results.size());
+    EXPECT_NE(std::string::npos, journal_.results.back().find(" 0x1700005b")) << journal_.results.back();
+}
+
 }  // namespace
