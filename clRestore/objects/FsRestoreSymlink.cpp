@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
+#include "clRestore/objects/ProcessRestoreState.h"
 #include "clRestore/objects/StaticUtils.h"
 #include "clRestore/objects/SubclassSteps.h"
 #include "clRestore/support/ItemErrorIds.h"
@@ -59,6 +60,7 @@ int makeLink(FsRestoreSymlink& link) {
     }
     for (int attempt = 1;; ++attempt) {
         if (symlink_utf(link._linkTarget.c_str(), path.c_str()) == 0) {
+            fclobjects::noteRestoredLink(path);
             return 1;
         }
         const int err = errno;

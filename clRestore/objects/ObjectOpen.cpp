@@ -10,6 +10,7 @@
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/objects/InodeTable.h"
+#include "clRestore/objects/ProcessRestoreState.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/files/FileCalls.h"
 #include "platform/hsm/CXHSMLowLevelCtx.h"
@@ -209,6 +210,12 @@ int FsRestoreUnixObject::openObject() {
         std::string staged;
         ConvertPathToStagingPath(_filename, staged);
         _filename = staged;
+    }
+
+    if (fclobjects::beneathRestoredLink(_filename)) {
+        FCL_ERROR("[%s] lies beneath a link this job restored; the link is never followed", _filename.c_str());
+        _ownerFactory->setErrCode(fclitem::kCreateFailed);
+        return 0;
     }
 
     const unsigned long options = _ownerFactory->getOptions();

@@ -30,13 +30,12 @@ const char kCutLine[] =
     "engine: the result line of a name longer than a line holds is cut so that it no longer names the item";
 const char kStreamHardLinks[] = "engine: hard links carried by the stream are not built yet";
 const char kPreHeaders[] = "engine: pre-headers (and the names they carry) are not built yet";
-const char kOwnLinks[] =
-    "no mend yet (engine): an in-place job follows a symbolic link it restored itself out of the tree";
 
 const std::map<std::string, PendingMend> kPending = {
-    {"AbsoluteNameOutsideTheBackupRoot", {kOutsideSelection, true}}, {"DotDotDeeperThanPathMax", {kCutLine, true}},
-    {"HardLinkInTheStreamLeaving", {kStreamHardLinks, true}},        {"PreHeaderNameWithoutNul", {kPreHeaders, true}},
-    {"LinkToOutsideThenFileBeneathInPlace", {kOwnLinks, false}},
+    {"AbsoluteNameOutsideTheBackupRoot", {kOutsideSelection, true}},
+    {"DotDotDeeperThanPathMax", {kCutLine, true}},
+    {"HardLinkInTheStreamLeaving", {kStreamHardLinks, true}},
+    {"PreHeaderNameWithoutNul", {kPreHeaders, true}},
 };
 
 std::string describeEntry(int dirfd, const char* name, const struct stat& st, bool linksMayChange) {
