@@ -24,8 +24,8 @@ constexpr uid_t kNobody = 65534;
 
 // Every check that waits for another branch, in one place: a merge of the mend removes its lines.
 const char kOutsideSelection[] =
-    "engine: an item whose name lies outside every selected source path is restored (in place, over the file it "
-    "names) instead of failing";
+    "engine: out of place, an item whose name lies outside every selected source path is restored under the "
+    "destination instead of failing";
 const char kCutLine[] =
     "engine: the result line of a name longer than a line holds is cut so that it no longer names the item";
 const char kStreamHardLinks[] = "engine: hard links carried by the stream are not built yet";
