@@ -27,7 +27,8 @@ const char kOutsideSelection[] =
     "engine: out of place, an item whose name lies outside every selected source path is restored under the "
     "destination instead of failing";
 const char kCutLine[] =
-    "engine: the result line of a name longer than a line holds is cut so that it no longer names the item";
+    "engine: a name longer than the header's name field travels in an optional header, which is not built yet, so "
+    "the result names only the field's part of it";
 const char kStreamHardLinks[] = "engine: hard links carried by the stream are not built yet";
 const char kPreHeaders[] = "engine: pre-headers (and the names they carry) are not built yet";
 
