@@ -1,6 +1,7 @@
 #include "clRestore/objects/ProcessRestoreState.h"
 
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
+#include "clRestore/objects/AccessLists.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
 
 void resetProcessRestoreState() {
@@ -22,4 +23,5 @@ void resetProcessRestoreState() {
 
     clearHardLinkInodeTable();
     resetPostOpenSettings();
+    fclobjects::resetAclOnceFlags();
 }
