@@ -465,6 +465,11 @@ public:
     void* _savedOptHdr;
     int _savedOptHdrLen;
     int _delayOpenVersion;
+    // The delayed object was opened at its real path: its data and end go to it from then on.
+    bool _delayedObjectOpened = false;
+    // The object's open waits for its optional header (ACL pass-through off); an item without one is opened at its
+    // first data, hole or end instead.
+    bool _openAwaitsOptHdr = false;
     bool _exchangeFlag;
     std::map<std::string, std::vector<_HLElementByIndex>> realLinkPathsMap;
     std::string previousName;

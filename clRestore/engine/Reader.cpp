@@ -12,6 +12,7 @@
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/stream/BufferDispatch.h"
+#include "clRestore/stream/OptionalHeaders.h"
 #include "clRestore/support/PerfCounterTable.h"
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/events/EvEvent.h"
@@ -76,7 +77,7 @@ void closeItemLeftOpen(FclRestore& job, const CXFileHeader& hdr) {
     const bool hostOwned = job.getAppType() == kVsrstAppType && job._fclRestoreUnix->_useVsrstFactory;
     // An object made for a name that its real path was to replace has never been opened: closing it would apply
     // what the close applies to that name.
-    const bool realPathNeverCame = job._delayOpen && job._savedOptHdrLen != 0;
+    const bool realPathNeverCame = fclstream::waitsForRealPath(job);
     const bool opened = !realPathNeverCame && holdsItemOpen(*job._ro);
     if (!hostOwned && !realPathNeverCame) {
         job._ro->closeObject();

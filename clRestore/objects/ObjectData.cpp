@@ -15,9 +15,9 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
+#include "clRestore/objects/AccessLists.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/objects/ObjectData.h"
-#include "clRestore/options/PendingLog.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/hsm/CXHSMLowLevelCtx.h"
 #include "platform/log/LogWriter.h"
@@ -93,18 +93,6 @@ std::stringstream& forkStream(FsRestoreUnixObject& item, HFS_DATA_TYPE type) {
 void appendStubData(std::vector<char>& stub, const char* data, size_t length) {
     const size_t room = kStubDataSize - std::min(kStubDataSize, stub.size());
     stub.insert(stub.end(), data, data + std::min(room, length));
-}
-
-// Default Lustre striping before an item's first data belongs to the ACL and Lustre steps, which are not built yet:
-// no request is made, and the data goes on as after a refused request.
-void requestDefaultStripe(FsRestoreUnixObject& item) {
-    const uint32_t type = item._mode & S_IFMT;
-    if (item._ownerFactory->getJob() == nullptr || !item._onLustre || !item._setLustreStripe ||
-        item._lustreStripeDone || type == S_IFDIR || type == S_IFLNK) {
-        return;
-    }
-    FCL_NOT_BUILT_YET();
-    item._lustreStripeDone = true;
 }
 
 // The first write that looks for holes in the process says so and reads the smallest write size.
@@ -269,7 +257,7 @@ int FsRestoreUnixObject::writeData(void* buffer, int length) {
         _ownerFactory->setErrCode(fclitem::kWriteFailed);
         return 0;
     }
-    requestDefaultStripe(*this);
+    fclobjects::requestDefaultStripe(*this);
     // The factory's special data handler takes no buffer in this system: the buffer is written as it came.
 
     char* at = static_cast<char*>(buffer);

@@ -1,6 +1,6 @@
 // Operations of the restore objects whose behaviour is not built yet: the conflict rules of synchronised restores,
-// ACLs and extended attributes, and the special files' and other kinds' own steps. Each says so once and answers as a
-// job that does not need it sees: not a synchronised restore; an optional header is accepted, logged and not applied.
+// and the special files' and other kinds' own steps. Each says so once and answers as a job that does not need it
+// sees: not a synchronised restore.
 #include <cerrno>
 
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
@@ -33,38 +33,6 @@ int FsRestoreUnixObject::IsFileLocked() {
 bool FsRestoreUnixObject::isSyncObjectOlder() {
     FCL_NOT_BUILT_YET();
     return false;
-}
-
-// ---- access-control lists, extended attributes, Lustre striping ----
-
-// An optional header is accepted and not applied: the item is restored without its ACLs and extended attributes.
-int FsRestoreUnixObject::writeOptHeader(void* /*buffer*/, int /*length*/) {
-    FCL_NOT_BUILT_YET();
-    return 1;
-}
-
-bool FsRestoreUnixObject::configureACLHelper(void* /*buffer*/, int /*length*/) {
-    FCL_NOT_BUILT_YET();
-    return false;
-}
-
-bool FsRestoreUnixObject::ProcessACL(bool /*bPostData*/) {
-    FCL_NOT_BUILT_YET();
-    return false;
-}
-
-void FsRestoreUnixObject::CheckLustreACL(bool /*flag*/) {
-    FCL_NOT_BUILT_YET();
-}
-
-bool FsRestoreUnixObject::ShouldRestoreFileBasedOnACL(void* /*buffer*/, int /*length*/) {
-    FCL_NOT_BUILT_YET();
-    return true;
-}
-
-bool FsRestoreUnixObject::checkACLPassthrough() {
-    FCL_NOT_BUILT_YET();
-    return true;
 }
 
 // ---- each kind's own open, data and close: the common step's answer ----

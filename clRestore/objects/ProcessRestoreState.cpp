@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
+#include "clRestore/objects/AccessLists.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
 
 void resetProcessRestoreState() {
@@ -27,6 +28,7 @@ void resetProcessRestoreState() {
     clearHardLinkInodeTable();
     resetPostOpenSettings();
     fclobjects::forgetRestoredLinks();
+    fclobjects::resetAclOnceFlags();
 }
 
 namespace fclobjects {

@@ -284,11 +284,3 @@ CQiError FclRestoreUNIX::RemoveContainerFileEntry(const std::string& path) {
     FCL_NOT_BUILT_YET();
     return noContainerRecord(FX_HERE, path);
 }
-
-int FclRestoreUNIX::CollateIdxMetadataIfRequired(void* buffer, int length, ParseBufferParams& params,
-                                                 IdxMetadata::IdxMetaData& metadata) {
-    FCL_NOT_BUILT_YET();
-    (void)buffer, (void)length, (void)params, (void)metadata;
-    FCL_ERROR("Failed to parse IndexHeader buffer");
-    return -1;
-}

@@ -13,6 +13,7 @@
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/stream/HeaderName.h"
 #include "clRestore/stream/ItemEnd.h"
+#include "clRestore/stream/OptionalHeaders.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "clRestore/support/PerfCounterTable.h"
@@ -259,6 +260,7 @@ void endItem(FclRestore& job, void* buf, CXFileHeader* hdr) {
         job._statistics->setCurrFileSize(job._currFileSize);
         job._statistics->setCurrFileCompSize(job._currFileCompSize);
     }
+    fclstream::openAwaitedObject(job);
     const bool record = !hardLinkMember && !exchangeItem;
     if (!hardLinkMember) {
         fclstream::failIfShortOfItsSize(job);
@@ -267,8 +269,9 @@ void endItem(FclRestore& job, void* buf, CXFileHeader* hdr) {
         if (record && hdr != nullptr) {
             job.HandleRestoreFileUpdate(hdr->h_filename, static_cast<int>(itemCode(job)), nullptr, "");
         }
-    } else if (job._delayOpen && job._savedOptHdrLen != 0) {
+    } else if (fclstream::waitsForRealPath(job)) {
         FCL_ERROR("This is long path restore, but seems we did not get the actual path, skipping close.");
+        fclstream::failItemWithoutRealPath(job);
         job.HandleRestoreFileUpdate(job._ro->getTranslatedPathname().c_str(), static_cast<int>(itemCode(job)), job._ro,
                                     "");
         delete job._ro;
@@ -287,10 +290,12 @@ void FclRestore::OnBufferPlData(void* buf, int len) {
     if (_fclRestoreUnix->IsDistributedTimestampRestore()) {
         return;
     }
-    if (_delayOpen && _savedOptHdrLen != 0) {
+    if (fclstream::waitsForRealPath(*this)) {
         FCL_ERROR("This is long path restore, but seems we did not get the actual path, skipping data.");
+        fclstream::failItemWithoutRealPath(*this);
         return;
     }
+    fclstream::openAwaitedObject(*this);
     if (_exchangeFlag) {
         FCL_LOG(2, "++++++HLDEBUG RBJ Ignoring Data ");
         return;
@@ -338,6 +343,11 @@ void FclRestore::OnBufferPlHole(void* buf) {
     }
     const uint32_t length = wzbytes::loadBE32(PipelineBufPayload(buf));
     _currFileSize += length;
+    if (fclstream::waitsForRealPath(*this)) {
+        fclstream::failItemWithoutRealPath(*this);
+        return;
+    }
+    fclstream::openAwaitedObject(*this);
     if (_ro == nullptr || _itemDataError != 0 || pastItsSize(*this)) {
         return;
     }

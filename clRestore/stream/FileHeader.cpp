@@ -284,6 +284,7 @@ void openOrDelay(FclRestore& job, CXFileHeader* hdr, unsigned long version) {
     if (job._fclRestoreUnix->IsDisableACLPassthroughFeatureConfigured()) {
         FCL_LOG(4, "ACL Passthrough is configured. Will delay open based on ACLs set on the file : %s",
                 hdr->h_filename);
+        job._openAwaitsOptHdr = true;
     } else if (object->openObject() == 0) {
         reportOpenFailure(job, object->getTranslatedPathname());
     }
@@ -414,6 +415,8 @@ void FclRestore::OnBufferPlFsHdr(void* buf, CXFileHeader* hdr, FSRPreHeader* pre
     createObject(*this, hdr, version);
     noteFirstHardLinkName(*this, hdr, prehdr);
     _delayOpen = false;
+    _delayedObjectOpened = false;
+    _openAwaitsOptHdr = false;
     free(_savedOptHdr);
     _savedOptHdr = nullptr;
     _savedOptHdrLen = 0;

@@ -41,8 +41,7 @@ TEST_F(ModesOwners, OwnersAreRestoredWhenRoot) {
     EXPECT_EQ(differences(), "");
 }
 
-// DISABLED_: extended attributes and ACLs are not applied yet (an optional header is accepted and left out).
-TEST_F(ModesOwners, DISABLED_ExtendedAttributesAreKept) {
+TEST_F(ModesOwners, ExtendedAttributesAreKept) {
     build({
         file("file", 10).xattr("user.one", "1").xattr("user.empty", "").xattr("user.long", std::string(4000, 'v')),
         file("binary", 1).xattr("user.bytes", std::string("a\0b\n\xff", 5)),

@@ -1,6 +1,7 @@
 #include "tests/e2e/TreeLayout.h"
 
 #include <fcntl.h>
+#include <sys/acl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -165,6 +166,24 @@ Item fifo(std::string name) {
     return item;
 }
 
+namespace {
+
+// An ACL given in text, set on `path` (nothing for "").
+bool setAcl(const std::string& path, acl_type_t type, const std::string& text) {
+    if (text.empty()) {
+        return true;
+    }
+    acl_t acl = acl_from_text(text.c_str());
+    if (acl == nullptr) {
+        return false;
+    }
+    const bool set = acl_set_file(path.c_str(), type, acl) == 0;
+    acl_free(acl);
+    return set;
+}
+
+}  // namespace
+
 bool needsRoot(const TreeLayout& plan) {
     return std::any_of(plan.begin(), plan.end(), [](const Item& item) { return item.hasOwner(); });
 }
@@ -184,6 +203,10 @@ bool buildTree(const std::string& root, const TreeLayout& plan, std::string* why
             if (lsetxattr(path.c_str(), x.name.c_str(), x.value.data(), x.value.size(), 0) != 0) {
                 return fail(why, "cannot set " + x.name + " on", item.name);
             }
+        }
+        if (!setAcl(root + "/" + item.name, ACL_TYPE_ACCESS, item.accessAcl) ||
+            !setAcl(root + "/" + item.name, ACL_TYPE_DEFAULT, item.defaultAcl)) {
+            return fail(why, "cannot set the ACLs of", item.name);
         }
         if (item.hasOwner() && lchown((root + "/" + item.name).c_str(), item.uid, item.gid) != 0) {
             return fail(why, "cannot give an owner to", item.name);

@@ -41,7 +41,9 @@ struct Item {
     gid_t gid = static_cast<gid_t>(-1);
     std::vector<Range> holes;  // page-aligned, within the size
     std::vector<Xattr> xattrs;
-    std::string target;  // a symbolic link's text, or the first name of a hard link
+    std::string accessAcl;   // short text form; "" for none
+    std::string defaultAcl;  // of a directory; "" for none
+    std::string target;      // a symbolic link's text, or the first name of a hard link
 
     Item& mode(mode_t bits) {
         permissions = bits;
@@ -54,6 +56,14 @@ struct Item {
     }
     Item& xattr(std::string key, std::string value) {
         xattrs.push_back({std::move(key), std::move(value)});
+        return *this;
+    }
+    Item& acl(std::string text) {
+        accessAcl = std::move(text);
+        return *this;
+    }
+    Item& defaultAclOf(std::string text) {
+        defaultAcl = std::move(text);
         return *this;
     }
     bool hasOwner() const { return uid != static_cast<uid_t>(-1) || gid != static_cast<gid_t>(-1); }
