@@ -228,9 +228,9 @@ public:
     // True for exactly one caller per job: the one that is to send FSR_MSG_STOP to the restore head first.
     bool markStopMsgSent();
 
-    // ---- identity and permissions at start-up (StartUpIdentity.cpp, StartUpPending.cpp) ----
+    // ---- identity and permissions at start-up (StartUpIdentity.cpp, Impersonation.cpp) ----
     int CheckImpersonateUser(std::string& user);
-    int VerifyUserPassword(const std::string& user);
+    int VerifyUserPassword(std::string& user);
     static void SetPermissionForOthers(const std::string& path, mode_t bits);
     static int FolderWalkerCallBack(const char* dir, const char* name, bool isDirectory, void* modes);
 

@@ -1,6 +1,7 @@
 // The job's end on the host's thread: the reader and the pipeline, the outcome, and the job's registrations.
 #include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
+#include "clRestore/engine/JobIdentity.h"
 #include "clRestore/engine/PendingClasses.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "platform/archive/FsRestoreArchive.h"
@@ -136,6 +137,8 @@ bool FclRestore::finalize2() {
                       error.AsString().c_str());
         }
     }
+    // The readers have ended and given back the process's user: its groups and mask go back too.
+    fclstartup::giveBackJobIdentity();
     _fclRestoreUnix->DisconnectRuvoProxyApiConnection();
     if (_jobCtrlClient != nullptr && _jobCtrlClient->finishedWorkWithoutExit(120000) != 0) {
         FCL_ERROR("Error in unregistering job control for the job %lld", getJobID());

@@ -14,5 +14,9 @@ extern uid_t uid_orig;
 extern gid_t gid_orig;
 // Set when the job runs as another user.
 extern bool g_impersonated;
+// The process's ids before the job took a user's identity, and the file-creation mask before start-up cleared it.
+extern uid_t uid_orig;
+extern gid_t gid_orig;
+extern mode_t orig_mask;
 // The file-creation mask in force before start-up cleared it; the reader thread puts it back.
 extern mode_t orig_mask;

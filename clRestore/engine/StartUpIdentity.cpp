@@ -36,15 +36,25 @@ constexpr unsigned long kRunAsUserProperty = 0x4322b07d;
 // Deeper trees are left as they are: a hostile tree must not exhaust descriptors or the stack.
 constexpr int kMaxWalkDepth = 128;
 
-// Adds `bits` to the entry `name` of `dirfd` unless it has them; a symbolic link is never changed or followed.
+// Adds `bits` to the regular file or directory `name` of `dirfd` unless it has them. The entry is looked at without
+// following a link and changed through a descriptor opened without following one, and only while that descriptor
+// holds what was looked at: nothing reached through a link, and no other kind of entry, is ever changed.
 void addBitsAt(int dirfd, const char* name, const struct stat& st, mode_t bits, const char* shown) {
-    if ((st.st_mode & bits) == bits || S_ISLNK(st.st_mode)) {
+    if (!(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) || (st.st_mode & bits) == bits) {
         return;
     }
-    mode_t mode = (st.st_mode | bits) & 07777;
-    FCL_LOG(4, "setting permission [%o] for [%s]", static_cast<unsigned>(mode), shown);
-    int rc = fchmodat(dirfd, name, mode, AT_SYMLINK_NOFOLLOW);
-    FCL_LOG(4, "setting permission [%o] for [%s] ret [%d]", static_cast<unsigned>(mode), shown, rc);
+    const int fd = openat(dirfd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return;
+    }
+    struct stat now;
+    if (fstat(fd, &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino) {
+        const mode_t mode = (now.st_mode | bits) & 07777;
+        FCL_LOG(4, "setting permission [%o] for [%s]", static_cast<unsigned>(mode), shown);
+        const int rc = fchmod(fd, mode);
+        FCL_LOG(4, "setting permission [%o] for [%s] ret [%d]", static_cast<unsigned>(mode), shown, rc);
+    }
+    close(fd);
 }
 
 void walk(int dirfd, const std::string& shown, mode_t dirBits, mode_t fileBits, int depth) {
@@ -59,7 +69,7 @@ void walk(int dirfd, const std::string& shown, mode_t dirBits, mode_t fileBits, 
             continue;
         }
         struct stat st;
-        if (fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISLNK(st.st_mode)) {
+        if (fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))) {
             continue;
         }
         std::string path = shown + "/" + name;

@@ -22,6 +22,8 @@ public:
     int addDataToBuffer(const char* data, int length);
     int writeDataBuffer(bool final);
     int dataInBuffer() const { return _bytesInBuffer; }
+    // Keeps the node at the name or makes it; false, with the item's id set, when the item fails.
+    bool placeNode(bool socketAllowed);
 
     bool _createRawDevice;
     std::unique_ptr<char[]> _buffer;

@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <sstream>
 
 #include "clRestore/engine/FclRestore.h"
@@ -18,6 +20,8 @@
 #include "clRestore/objects/AccessLists.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/objects/ObjectData.h"
+#include "clRestore/objects/SpecialNodeOpen.h"
+#include "clRestore/options/PendingLog.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/hsm/CXHSMLowLevelCtx.h"
 #include "platform/log/LogWriter.h"
@@ -31,7 +35,6 @@ constexpr uint32_t kHfsItem = 0x01;
 constexpr uint32_t kHfsDropData = 0x04;
 // Header flag: the item's data is written as it comes, zeros included.
 constexpr uint64_t kWriteWithoutHoles = 0x8000000000000000ULL;
-constexpr size_t kBounceSize = 64 * 1024;
 constexpr size_t kBounceAlignment = 1024;
 const char kResourceForkAttribute[] = "com.apple.ResourceFork";
 
@@ -109,20 +112,24 @@ void readHoleSettings() {
     }
 }
 
+// Devices opened for direct I/O take their blocks from memory aligned as the device wants it, and each request whole:
+// a device block larger than any fixed buffer must not be cut in pieces.
+size_t writeThroughBounce(int fd, const char* data, size_t size) {
+    const size_t capacity = (size + kBounceAlignment - 1) / kBounceAlignment * kBounceAlignment;
+    std::unique_ptr<char, void (*)(void*)> bounce(static_cast<char*>(std::aligned_alloc(kBounceAlignment, capacity)),
+                                                  std::free);
+    if (!bounce) {
+        errno = ENOMEM;
+        return 0;
+    }
+    std::memcpy(bounce.get(), data, size);
+    return writeFully(fd, bounce.get(), size);
+}
+
 size_t writeFlat(FsRestoreUnixObject& item, int fd, const char* name, const char* data, size_t size) {
     size_t written = 0;
     if (item._openSpecialFile == 1) {
-        // Devices opened for direct I/O take their blocks from memory aligned as the device wants it.
-        alignas(kBounceAlignment) char bounce[kBounceSize];
-        while (written < size) {
-            const size_t chunk = std::min(kBounceSize, size - written);
-            std::memcpy(bounce, data + written, chunk);
-            const size_t done = writeFully(fd, bounce, chunk);
-            written += done;
-            if (done != chunk) {
-                break;
-            }
-        }
+        written = writeThroughBounce(fd, data, size);
     } else {
         written = writeFully(fd, data, size);
     }
@@ -412,7 +419,9 @@ int FsRestoreUnixObject::_writeData(int& fd, const char* name, void* buffer, int
     }
 
     if (_openSpecialFile == 1 && fd == -1) {
-        if (!OpenRestoreFile(name, fd)) {
+        const mode_t type = _mode & S_IFMT;
+        const bool opened = type == S_IFCHR || type == S_IFBLK ? openDeviceNode(name, fd) : OpenRestoreFile(name, fd);
+        if (!opened) {
             const int err = errno;
             if (err == ETXTBSY) {
                 FCL_LOG(0, "Error [%d] while opening [%s] Text File Busy", err, name);

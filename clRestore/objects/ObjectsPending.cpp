@@ -1,12 +1,11 @@
 // Operations of the restore objects whose behaviour is not built yet: the conflict rules of synchronised restores,
-// and the special files' and other kinds' own steps. Each says so once and answers as a job that does not need it
-// sees: not a synchronised restore.
+// and other kinds' own steps. Each says so once and answers as a job that does not need it sees: not a synchronised
+// restore.
 #include <cerrno>
 
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/objects/FSRestoreSolrDBFile.h"
 #include "clRestore/objects/FsRestoreFile.h"
-#include "clRestore/objects/FsRestoreSpecial.h"
 #include "clRestore/objects/FsRestoreWindowsFile.h"
 #include "clRestore/objects/ProcessRestoreState.h"
 #include "clRestore/options/PendingLog.h"
@@ -36,31 +35,6 @@ bool FsRestoreUnixObject::isSyncObjectOlder() {
 }
 
 // ---- each kind's own open, data and close: the common step's answer ----
-
-int FsRestoreSpecial::openObject() {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreUnixObject::openObject();
-}
-
-int FsRestoreSpecial::writeData(void* buffer, int length) {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreUnixObject::writeData(buffer, length);
-}
-
-int FsRestoreSpecial::closeObject() {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreUnixObject::closeObject();
-}
-
-int FsRestoreSpecial::addDataToBuffer(const char* /*data*/, int /*length*/) {
-    FCL_NOT_BUILT_YET();
-    return -1;
-}
-
-int FsRestoreSpecial::writeDataBuffer(bool /*final*/) {
-    FCL_NOT_BUILT_YET();
-    return 0;
-}
 
 int FsRestoreWindowsFile::openObject() {
     FCL_NOT_BUILT_YET();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "clRestore/engine/FclRestore.h"
+#include "clRestore/engine/ReaderIdentity.h"
 #include "clRestore/engine/RestoreIdentity.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
@@ -192,6 +193,7 @@ int FsRestoreUnixObject::_postOpenObject(int fd, const char* name, IMPERSONATION
     // A directory kept as the user's link is changed here as a link item is: its owner goes to the link, and neither
     // owner nor first mode reaches the user's directory behind it.
     const bool isLink = (_mode & S_IFMT) == S_IFLNK || keptDirectoryLink();
+    fclreader::OriginalIdentityScope originalIdentity;
     bool readable = false;
     if (g_impersonated) {
         if (static_cast<uint64_t>(uPwd.pw_uid) == _uid) {
@@ -219,7 +221,7 @@ int FsRestoreUnixObject::_postOpenObject(int fd, const char* name, IMPERSONATION
             _ownerFactory->setErrCode(fclitem::kUserMayNotRead);
             return 0;
         }
-        if (flag == IMPERSONATION_PRESERVED_OWNER_DIR && (setgid(gid_orig) != 0 || setuid(uid_orig) != 0)) {
+        if (flag == IMPERSONATION_PRESERVED_OWNER_DIR && !originalIdentity.enter()) {
             FCL_ERROR("error [%d] impersonating to root user", errno);
         }
     }
@@ -311,8 +313,7 @@ int FsRestoreUnixObject::_postOpenObject(int fd, const char* name, IMPERSONATION
         result = 0;
     }
 
-    if (g_impersonated && flag == IMPERSONATION_PRESERVED_OWNER_DIR &&
-        (setregid(gid_orig, uPwd.pw_gid) != 0 || setreuid(uid_orig, uPwd.pw_uid) != 0)) {
+    if (!originalIdentity.leave()) {
         const int err = errno;
         FCL_ERROR("error [%d] impersonating with user [%s] uid [%d] gid [%d]", err, uName.c_str(),
                   static_cast<int>(uPwd.pw_uid), static_cast<int>(uPwd.pw_gid));

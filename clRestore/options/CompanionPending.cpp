@@ -157,33 +157,6 @@ int FclRestoreUNIX::copyLogFilesList(long long jobId) {
     return -1;
 }
 
-// ---- restore as user and destination owner: the job runs as itself ----
-
-bool FclRestoreUNIX::IsDisableACLPassthroughFeatureConfigured() {
-    FCL_NOT_BUILT_YET();
-    return false;
-}
-
-bool FclRestoreUNIX::ProcessDisableACLPassthroughFeature(FsRestoreObject* object, void* aclData, int length) {
-    FCL_NOT_BUILT_YET();
-    (void)object, (void)aclData, (void)length;
-    return true;
-}
-
-void FclRestoreUNIX::PickUIDGIDFromDestDir(const std::string& path, unsigned long long& uid, unsigned long long& gid) {
-    FCL_NOT_BUILT_YET();
-    (void)path;
-    uid = 0;
-    gid = 0;
-}
-
-void FclRestoreUNIX::GetUIDGIDForDestDir(const std::string& path, unsigned long long& uid, unsigned long long& gid) {
-    FCL_NOT_BUILT_YET();
-    (void)path;
-    uid = 0;
-    gid = 0;
-}
-
 // ---- IBM i paths: no path is accepted ----
 
 bool FclRestoreUNIX::isValidIASPPath(std::string path) {

@@ -25,6 +25,7 @@ enum class FileCall {
     kRename,
     kMkdir,
     kChdir,
+    kMknod,
 };
 
 // The next `count` calls of `call` whose path contains `pathPart` (every path when it is empty) fail with `err`

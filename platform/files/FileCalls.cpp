@@ -280,6 +280,14 @@ int mkdir_utf(const char* path, mode_t mode) {
     return ::mkdirat(where.dirfd(), where.name(), mode);
 }
 
+int mknod_utf(const char* path, mode_t mode, dev_t device) {
+    PathPlace where;
+    if (placeParent(where, FileCall::kMknod, path) != 0) {
+        return -1;
+    }
+    return ::mknodat(where.dirfd(), where.name(), mode, device);
+}
+
 FILE* fopen_utf(const char* path, const char* mode) {
     int flags = mode != nullptr ? openFlagsOfMode(mode) : -1;
     if (flags < 0) {

@@ -34,6 +34,8 @@ ssize_t readlink_utf(const char* path, char* buffer, size_t size);
 int unlink_utf(const char* path);
 int rename_utf(const char* from, const char* to);
 int mkdir_utf(const char* path, mode_t mode);
+// Makes a FIFO, socket or device node; an existing entry, a link included, is never followed (EEXIST).
+int mknod_utf(const char* path, mode_t mode, dev_t device);
 // Opens through open_utf, so the gate and long paths hold for streams too.
 FILE* fopen_utf(const char* path, const char* mode);
 

@@ -27,6 +27,31 @@ int replaceWithNewFile(const char* path, int flags, mode_t mode) {
     return open_utf(path, flags | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
 }
 
+// A FIFO, socket or device stands at the name: opening it for writing could hand the item's data to a reader or a
+// driver, or wait for ever.
+bool isNodeNeverOpened(const char* path) {
+    struct stat st;
+    if (lstat_utf(path, &st) != 0) {
+        return false;
+    }
+    return S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode);
+}
+
+// O_NONBLOCK keeps a FIFO put at the name after the look from being waited on: without a reader it fails with ENXIO.
+int openQuietly(const char* path, int flags, mode_t mode) {
+    const int fd = open_utf(path, flags | O_NOFOLLOW | O_NONBLOCK, mode);
+    if (fd >= 0 && (flags & O_NONBLOCK) == 0) {
+        const int now = fcntl(fd, F_GETFL);
+        if (now < 0 || fcntl(fd, F_SETFL, now & ~O_NONBLOCK) != 0) {
+            const int err = errno;
+            close(fd);
+            errno = err;
+            return -1;
+        }
+    }
+    return fd;
+}
+
 }  // namespace
 
 int openItemFile(const char* path, int flags, mode_t mode, const ItemCheck* check) {
@@ -43,7 +68,14 @@ int openItemFile(const char* path, int flags, mode_t mode, const ItemCheck* chec
         }
         return replaceWithNewFile(path, flags, mode);
     }
-    int fd = open_utf(path, flags | O_NOFOLLOW, mode);
+    if (isNodeNeverOpened(path)) {
+        if (!truncate) {
+            errno = EEXIST;
+            return -1;
+        }
+        return replaceWithNewFile(path, flags, mode);
+    }
+    int fd = openQuietly(path, flags, mode);
     if (fd < 0 && errno == ENXIO && truncate) {
         fd = replaceWithNewFile(path, flags, mode);
     } else if (fd >= 0 && !ownsItsFile(fd, check)) {

@@ -17,9 +17,10 @@ struct ItemCheck {
 // Opens `path` with `flags` (O_NOFOLLOW added; O_TRUNC applied only once the descriptor is known to hold a regular
 // file with one name). An existing entry that is not such a file is replaced (unlinked, then created with O_EXCL)
 // when `flags` asks to truncate, and refused with EEXIST otherwise; a FIFO without a reader or a socket (ENXIO) is
-// replaced likewise. With `check`, an existing file is kept only when it is the very file checked and had one name
-// then too: a name swapped between the check and the open (even for a file whose other name went meanwhile) is
-// replaced. A final link fails with ELOOP, as open does. A descriptor, or -1 with errno.
+// replaced likewise. A FIFO, socket or device found at the name is never opened, only replaced or refused. With
+// `check`, an existing file is kept only when it is the very file checked and had one name then too: a name swapped
+// between the check and the open (even for a file whose other name went meanwhile) is replaced. A final link fails with
+// ELOOP, as open does. A descriptor, or -1 with errno.
 int openItemFile(const char* path, int flags, mode_t mode, const ItemCheck* check = nullptr);
 
 }  // namespace wzfiles

@@ -6,8 +6,6 @@
 
 namespace wzsettings {
 
-namespace {
-
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
@@ -20,6 +18,8 @@ int hexDigit(char c) {
     }
     return -1;
 }
+
+namespace {
 
 bool parseDigits(std::string_view digits, unsigned base, unsigned long* value) {
     if (digits.empty()) {

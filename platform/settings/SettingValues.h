@@ -5,6 +5,9 @@
 
 namespace wzsettings {
 
+// The value of a hexadecimal digit, either case; -1 for any other character.
+int hexDigit(char c);
+
 // Blanks (spaces and tabs) around a value are not part of it.
 std::string_view trimBlanks(std::string_view text);
 
