@@ -451,12 +451,14 @@ std::vector<Row> rows() {
         })}.about("outside/sentinel");
     add(dotDot);
     add(dotDot.inPlace());
-    const Row outsideRoot = Row{
-        "AbsoluteNameOutsideTheBackupRoot", Outcome::GoesOn, [](Corpus& c, ArchiveBuilder& s) {
-            s.file(c.outside("sentinel"), kHostile);
-        }}.about("outside/sentinel");
-    add(outsideRoot);
-    add(outsideRoot.inPlace());
+    // Out of place, an item outside every selected source path keeps its name below its first component, under the
+    // destination: it stays inside, so the job may restore it. In place it would be written where it names, and fails.
+    const Stream outsideRoot = [](Corpus& c, ArchiveBuilder& s) { s.file(c.outside("sentinel"), kHostile); };
+    add(Row{"AbsoluteNameOutsideTheBackupRoot", Outcome::Contained, outsideRoot}.checking([](Corpus& c) {
+        const std::string outside = c.outside("sentinel");
+        EXPECT_EQ(readAnyPath(c.destination() + outside.substr(outside.find('/', 1))), kHostile);
+    }));
+    add(Row{"AbsoluteNameOutsideTheBackupRoot", Outcome::GoesOn, outsideRoot}.about("outside/sentinel").inPlace());
     // An empty path cannot stand in an index either: the item is in the stream alone.
     add(Row{"EmptyName", Outcome::GoesOn, [](Corpus&, ArchiveBuilder& s) {
                 s.headerOnly(ItemHeader::file("", sizeof kHostile - 1)).data(kHostile).end();
