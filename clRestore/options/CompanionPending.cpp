@@ -1,7 +1,6 @@
 // Operations of the job's Unix companion whose behaviour is not built yet. Each says so once and answers as a job
-// that does not use it sees: not cross-platform, not a synchronised restore, no auto-mount, no reference copy, no
-// container records. Where a caller asks for work to be done (a mount, a copy, a record stored), the answer is the
-// operation's own failure, never a success.
+// that does not use it sees: not a synchronised restore, no auto-mount, no container records. Where a caller asks for
+// work to be done (a mount, a copy, a record stored), the answer is the operation's own failure, never a success.
 #include <cerrno>
 
 #include "clRestore/options/FclRestoreUNIX.h"
@@ -23,23 +22,6 @@ CQiError noContainerRecord(const FXCodeLocation& where, const std::string& path)
 }
 
 }  // namespace
-
-// ---- cross-platform stub check ----
-
-void FclRestoreUNIX::InitializeCrossPlatformStubCheckParams() {
-    FCL_NOT_BUILT_YET();
-    _stubCheckDecided = true;
-}
-
-bool FclRestoreUNIX::IsDoCrossPlatformStubCheck() {
-    FCL_NOT_BUILT_YET();
-    return false;
-}
-
-_StubType FclRestoreUNIX::GetSourceStubType() {
-    FCL_NOT_BUILT_YET();
-    return _sourceStubType;
-}
 
 // ---- share auto-mount: nothing is marked, so nothing is mounted ----
 
@@ -123,30 +105,6 @@ CQiError FclRestoreUNIX::unLockSyncScan() {
         _scanLockMutex = nullptr;
     }
     return CQiError::Success();
-}
-
-// ---- reference copies: no client is a reference-copy client, no GUID is known ----
-
-int FclRestoreUNIX::CheckIfRefCopyRestore(const FSRInitData* initData) {
-    FCL_NOT_BUILT_YET();
-    (void)initData;
-    _refCopyRestore = false;
-    return 0;
-}
-
-int FclRestoreUNIX::GetClientNameFromGuid(std::string& guid, std::string& name) {
-    FCL_NOT_BUILT_YET();
-    (void)guid, (void)name;
-    return -1;
-}
-
-int FclRestoreUNIX::GetRefCopyPath(const char* path, std::string& out) {
-    FCL_NOT_BUILT_YET();
-    if (path == nullptr || *path == '\0') {
-        return -1;
-    }
-    out = path;
-    return -1;
 }
 
 // ---- database helpers ----

@@ -13,11 +13,6 @@ bool settingFlag(const char* section, const char* key) {
 
 }  // namespace
 
-int WZClient::isPersonalWorkstationEnabled(bool& enabled) {
-    enabled = settingFlag("Client", "personalWorkstation");
-    return 0;
-}
-
 int WZBackupSet::hasSingleInstanceSilo(bool& silo) {
     silo = settingFlag("BackupSet", "singleInstanceSilo");
     return 0;

@@ -2,14 +2,10 @@
 // The application library's view of one application of a client (Zendrel number and application number): its backup
 // set and its client. This machine is one client with at most one backup set, described in the settings file:
 //   [BackupSet]  appType = N (the backup set exists only when given), singleInstanceSilo = yes|no
-//   [Client]     personalWorkstation = yes|no
+// Its client is this machine (platform/clients/ClientDirectory.h).
 #include <boost/shared_ptr.hpp>
 
-class WZClient {
-public:
-    // 0 with `enabled` set (false when the setting is absent).
-    int isPersonalWorkstationEnabled(bool& enabled);
-};
+#include "platform/clients/ClientDirectory.h"
 
 class WZBackupSet {
 public:

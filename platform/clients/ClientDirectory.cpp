@@ -1,0 +1,135 @@
+#include "platform/clients/ClientDirectory.h"
+
+#include <cerrno>
+#include <map>
+#include <mutex>
+
+#include "platform/settings/WZPlatformInfo.h"
+
+namespace wzclients {
+namespace {
+
+const unsigned long kFileSystemAppType = 33;
+
+struct Directory {
+    std::mutex lock;
+    std::map<unsigned long, ClientEntry> byId;
+    size_t lookups = 0;
+};
+
+Directory& directory() {
+    static Directory d;
+    return d;
+}
+
+template <class Match>
+int lookup(Match match, ClientEntry& out) {
+    Directory& d = directory();
+    std::lock_guard<std::mutex> guard(d.lock);
+    ++d.lookups;
+    int error = 0;
+    if (lookupFaults().take(&error)) {
+        return error != 0 ? error : EIO;
+    }
+    for (const auto& kv : d.byId) {
+        if (match(kv.second)) {
+            out = kv.second;
+            return 0;
+        }
+    }
+    return ENOENT;
+}
+
+}  // namespace
+
+void addClient(const ClientEntry& entry) {
+    Directory& d = directory();
+    std::lock_guard<std::mutex> guard(d.lock);
+    d.byId[entry.id] = entry;
+}
+
+void clearClients() {
+    Directory& d = directory();
+    std::lock_guard<std::mutex> guard(d.lock);
+    d.byId.clear();
+    d.lookups = 0;
+}
+
+size_t lookupCount() {
+    Directory& d = directory();
+    std::lock_guard<std::mutex> guard(d.lock);
+    return d.lookups;
+}
+
+wzfault::FaultCounter& lookupFaults() {
+    static wzfault::FaultCounter faults;
+    return faults;
+}
+
+}  // namespace wzclients
+
+WZClient::WZClient(unsigned long id) : key_(Key::Id), id_(id) {}
+
+WZClient::WZClient(const std::string& name, bool, unsigned long) : key_(Key::Name), text_(name) {}
+
+WZClient::WZClient(const std::string& text, WZNameType type, unsigned long, void*)
+    : key_(type == WZ_NAME_GUID ? Key::Guid : Key::Name), text_(text) {}
+
+int WZClient::find(wzclients::ClientEntry& entry) const {
+    switch (key_) {
+        case Key::Id:
+            return wzclients::lookup([this](const wzclients::ClientEntry& e) { return e.id == id_; }, entry);
+        // An empty name or GUID names no client, not even one entered without it.
+        case Key::Name:
+            return wzclients::lookup(
+                [this](const wzclients::ClientEntry& e) { return !text_.empty() && e.name == text_; }, entry);
+        case Key::Guid:
+            return wzclients::lookup(
+                [this](const wzclients::ClientEntry& e) { return !text_.empty() && e.guid == text_; }, entry);
+        case Key::None:
+            break;
+    }
+    return ENOENT;
+}
+
+int WZClient::isPersonalWorkstationEnabled(bool& enabled) {
+    enabled = false;
+    WZPlatformInfo().getBoolean("Client", "personalWorkstation", &enabled);
+    return 0;
+}
+
+template <class T>
+int WZClient::answer(T& out, T wzclients::ClientEntry::*field) const {
+    wzclients::ClientEntry entry;
+    const int rc = find(entry);
+    if (rc == 0) {
+        out = entry.*field;
+    }
+    return rc;
+}
+
+int WZClient::getOperatingSystemId(int& id, void*) {
+    return answer(id, &wzclients::ClientEntry::osId);
+}
+
+int WZClient::isNASClient(bool& nas, void*) {
+    return answer(nas, &wzclients::ClientEntry::nas);
+}
+
+int WZClient::isReferenceCopyClient(bool& referenceCopy, void*) {
+    return answer(referenceCopy, &wzclients::ClientEntry::referenceCopy);
+}
+
+int WZClient::getShortName(std::string& name, void*) {
+    return answer(name, &wzclients::ClientEntry::name);
+}
+
+int ApplicationTypeFS::getCeleraCIFSpath(std::string& path, void*) {
+    wzclients::ClientEntry entry;
+    const unsigned long id = clientId_;
+    const int rc = wzclients::lookup([id](const wzclients::ClientEntry& e) { return e.id == id; }, entry);
+    if (rc == 0) {
+        path = appType_ == wzclients::kFileSystemAppType ? entry.celerraCifsPath : std::string();
+    }
+    return rc;
+}
