@@ -3,7 +3,11 @@
 #include <cerrno>
 #include <map>
 #include <mutex>
+#include <vector>
 
+#include "platform/settings/IniDocument.h"
+#include "platform/settings/SettingValues.h"
+#include "platform/settings/SettingsFile.h"
 #include "platform/settings/WZPlatformInfo.h"
 
 namespace wzclients {
@@ -22,6 +26,49 @@ Directory& directory() {
     return d;
 }
 
+std::vector<std::string> fieldsOf(const std::string& line) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (size_t comma = line.find(','); comma != std::string::npos; comma = line.find(',', start)) {
+        fields.push_back(line.substr(start, comma - start));
+        start = comma + 1;
+    }
+    fields.push_back(line.substr(start));
+    return fields;
+}
+
+bool readFlags(const std::string& text, ClientEntry& entry) {
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t plus = text.find('+', start);
+        const std::string flag = text.substr(start, plus == std::string::npos ? std::string::npos : plus - start);
+        if (flag == "nas") {
+            entry.nas = true;
+        } else if (flag == "refcopy") {
+            entry.referenceCopy = true;
+        } else {
+            return false;
+        }
+        start = plus == std::string::npos ? text.size() : plus + 1;
+    }
+    return true;
+}
+
+// One client line of the settings file.
+bool readEntry(const std::string& line, ClientEntry& entry) {
+    const std::vector<std::string> fields = fieldsOf(line);
+    unsigned long osId = 0;
+    if (fields.size() != 6 || !wzsettings::parseUnsigned(fields[0], &entry.id) ||
+        !wzsettings::parseUnsigned(fields[3], &osId) || osId > 0x7fffffffUL || !readFlags(fields[4], entry)) {
+        return false;
+    }
+    entry.name = fields[1];
+    entry.guid = fields[2];
+    entry.osId = static_cast<int>(osId);
+    entry.celerraCifsPath = fields[5];
+    return true;
+}
+
 template <class Match>
 int lookup(Match match, ClientEntry& out) {
     Directory& d = directory();
@@ -34,6 +81,14 @@ int lookup(Match match, ClientEntry& out) {
     for (const auto& kv : d.byId) {
         if (match(kv.second)) {
             out = kv.second;
+            return 0;
+        }
+    }
+    wzplatform::SettingsSnapshot settings = wzplatform::currentSettings();
+    for (const std::string& line : settings.document->findAll("ClientDirectory", "client")) {
+        ClientEntry entry;
+        if (readEntry(line, entry) && match(entry)) {
+            out = entry;
             return 0;
         }
     }

@@ -1,7 +1,11 @@
 #pragma once
 // The host's client directory: every client the installation knows, by id, by name and by GUID, with what the
 // engine asks of it (operating system, NAS, reference-copy client, the Celerra CIFS path of its file-system
-// application). Held in memory for the process; tests fill it, an empty directory knows no client.
+// application). Tests fill it in memory; a host lists clients in the settings file, one line each, consulted at
+// every lookup after the clients in memory:
+//   [ClientDirectory]  client = id,name,guid,osId,flags,cifsPath
+// where flags is a '+'-separated set of "nas" and "refcopy" (empty for none); a line that does not read so is skipped.
+// An empty directory knows no client.
 //
 // The lookups answer 0 with the value, or ENOENT for an unknown client with the caller's variable untouched. The
 // directory is guarded by a lock, so jobs may ask from any thread.
