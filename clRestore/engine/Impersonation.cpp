@@ -96,16 +96,21 @@ UserIdText parseUserId(const std::string& text, uid_t* uid) {
         negative = true;
         digits.erase(0, 1);
     }
-    if (digits.empty() || digits.size() > 20 || digits.find_first_not_of("0123456789") != std::string::npos) {
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) {
         return UserIdText::kBad;
     }
     if (negative) {
         return UserIdText::kNegative;
     }
-    const unsigned long long value = std::stoull(digits);
-    // (uid_t)-1 means "no change" to every id call: it is no user.
-    if (value >= static_cast<unsigned long long>(static_cast<uid_t>(-1))) {
-        return UserIdText::kBad;
+    // (uid_t)-1 means "no change" to every id call: it is no user. Digits are taken while the value stays below it,
+    // so no length of text can overflow.
+    const uint64_t limit = static_cast<uid_t>(-1);
+    uint64_t value = 0;
+    for (char digit : digits) {
+        value = value * 10 + static_cast<uint64_t>(digit - '0');
+        if (value >= limit) {
+            return UserIdText::kBad;
+        }
     }
     *uid = static_cast<uid_t>(value);
     return UserIdText::kUser;

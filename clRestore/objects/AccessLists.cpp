@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "clRestore/engine/FclRestore.h"
+#include "clRestore/engine/ReaderIdentity.h"
 #include "clRestore/engine/RestoreIdentity.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/objects/AccessLists.h"
@@ -198,7 +199,10 @@ bool FsRestoreUnixObject::ProcessACL(bool bPostData) {
     bool result = true;
     const bool asRoot =
         g_impersonated && g_preserveOwnership && (_statReturn == -1 || (isDirectory(*this) && g_setACL));
-    if (asRoot && (setgid(gid_orig) != 0 || setuid(uid_orig) != 0)) {
+    // The process's own identity for this step only: whatever way the step ends, the scope takes the restore-as
+    // user's back, and it switches nothing unless a reader holds that user's identity.
+    fclreader::OriginalIdentityScope originalIdentity;
+    if (asRoot && !originalIdentity.enter()) {
         FCL_ERROR("error [%d] impersonating to root user", errno);
     }
     // By path the helper reaches the item without following its name (the file calls take long paths whole), so
@@ -215,7 +219,7 @@ bool FsRestoreUnixObject::ProcessACL(bool bPostData) {
         _aclHelper->set(_handle);
     }
     result = reportApplyFailure(*this, *_aclHelper);
-    if (asRoot && (setregid(gid_orig, uPwd.pw_gid) != 0 || setreuid(uid_orig, uPwd.pw_uid) != 0)) {
+    if (!originalIdentity.leave()) {
         const int err = errno;
         FCL_ERROR("error [%d] impersonating with user [%s] uid [%d] gid [%d]", err, uName.c_str(),
                   static_cast<int>(uPwd.pw_uid), static_cast<int>(uPwd.pw_gid));

@@ -137,6 +137,7 @@ std::string ArchiveBuilder::fileHeaderPayload(const ItemHeader& item) {
     header.h_inoHigh = static_cast<uint32_t>(inode >> 32);
     header.h_inoLow = static_cast<uint32_t>(inode);
     header.h_platform = CXHDR_PLATFORM_UNIX;
+    header.h_flags2 = item.flags2;
     std::string payload(CXHDR_SIZE, '\0');
     auto* out = reinterpret_cast<unsigned char*>(&payload[0]);
     fclarchive::encodeFileHeader(header, out);

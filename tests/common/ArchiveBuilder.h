@@ -39,6 +39,7 @@ struct ItemHeader {
     uint32_t linkCount = 1;
     uint64_t inode = 0;                  // 0: one of the builder's own
     std::optional<uint32_t> nameLength;  // h_namelen; by default the name's length with its NUL
+    uint32_t flags2 = 0;                 // h_flags2
 
     static ItemHeader file(std::string name, uint64_t size, uint32_t permissions = 0644);
     static ItemHeader directory(std::string name, uint32_t permissions = 0755);

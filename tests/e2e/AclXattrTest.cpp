@@ -1,15 +1,20 @@
 // Access ACLs, default ACLs of directories and extended attributes (several per item, binary and empty values, a
 // link's own) restored exactly; a destination that cannot keep them still gets every item.
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "platform/acl/WzAclHelper.h"
 #include "tests/e2e/EndToEnd.h"
+#include "tools/fir/FirJob.h"
 
 namespace e2e {
 namespace {
@@ -140,6 +145,50 @@ TEST_F(AclXattr, ADestinationWithoutSupportGetsTheItemsWithoutThem) {
     EXPECT_EQ(countOf(aclListing(source()), "user:1000"), 0u);
     EXPECT_EQ(countOf(fileText(results() + "/journal.log"), "0x1700005f"), 1u);
     EXPECT_EQ(countOf(fileText(results() + "/fclrestore.log"), "does not support access-control lists"), 1u);
+}
+
+// A destination on a file system that keeps neither ACLs nor attributes: the items come back without them, the job
+// succeeds, and the event is raised once.
+TEST_F(AclXattr, AFileSystemWithoutSupportGetsTheItemsWithoutThem) {
+    if (!fcltest::isRoot()) {
+        GTEST_SKIP() << "mounting a file system without ACL or attribute support needs root";
+    }
+    build(richTree());
+    ASSERT_EQ(mkdir(dest().c_str(), 0755), 0);
+    if (mount("fcl-noxattr", dest().c_str(), "ramfs", 0, nullptr) != 0) {
+        GTEST_SKIP() << "this machine cannot mount a ramfs: " << std::strerror(errno);
+    }
+    struct Unmount {
+        std::string at;
+        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+    } unmount{dest()};
+    const std::string probe = dest() + "/probe";
+    fcltest::writeFile(probe, "");
+    if (setxattr(probe.c_str(), "user.probe", "1", 1, 0) == 0) {
+        GTEST_SKIP() << "ramfs keeps attributes here";
+    }
+    ASSERT_EQ(unlink(probe.c_str()), 0);
+    packAndRestore();
+    EXPECT_EQ(contentDifferences(source(), restored(), Holes::Kept), "");
+    EXPECT_EQ(countOf(xattrListing(restored()), "user."), 0u);
+    EXPECT_EQ(countOf(fileText(results() + "/journal.log"), "0x1700005f"), 1u);
+}
+
+// A job whose options word does not ask for ACLs applies none, nor attributes, and says so once.
+TEST_F(AclXattr, AJobThatDoesNotAskForThemGetsNone) {
+    build(richTree());
+    pack();
+    ASSERT_EQ(std::rename(source().c_str(), beside("original").c_str()), 0);
+    InPlaceChoice choice;
+    choice.droppedOptions = fir::kRestoreAcls;
+    const InPlaceRun run = restoreInPlace(choice);
+    EXPECT_TRUE(run.succeeded) << run.reason;
+    EXPECT_EQ(run.restored, sourceItems());
+    EXPECT_EQ(contentDifferences(beside("original"), source(), Holes::Kept), "");
+    EXPECT_EQ(countOf(xattrListing(source()), "user."), 0u);
+    EXPECT_EQ(countOf(aclListing(source()), "user:1000"), 0u);
+    EXPECT_EQ(countOf(aclListing(source()), "default:"), 0u);
+    EXPECT_EQ(countOf(fileText(results() + "/fclrestore.log"), "ACL Restore is disabled based on job option"), 1u);
 }
 
 }  // namespace

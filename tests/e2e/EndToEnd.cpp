@@ -7,9 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <boost/make_shared.hpp>
 #include <fstream>
+#include <sstream>
 #include <thread>
+#include <vector>
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/support/FsRestoreStatistics.h"
@@ -84,11 +87,29 @@ fcltest::ProgramRun EndToEnd::restore(const std::vector<std::string>& options) {
 namespace {
 
 // The child's part of restoreInPlace: set up as the host does, run the job, write what it reports to `report`.
-void runInPlaceJob(const std::string& media, const std::string& results, const std::string& report) {
+// The process's ids, supplementary groups and file-creation mask.
+std::string processIdentity() {
+    std::vector<gid_t> groups(static_cast<size_t>(NGROUPS_MAX) + 1);
+    const int count = getgroups(static_cast<int>(groups.size()), groups.data());
+    groups.resize(count > 0 ? static_cast<size_t>(count) : 0);
+    std::sort(groups.begin(), groups.end());
+    const mode_t mask = umask(0);
+    umask(mask);
+    std::ostringstream text;
+    text << "uid " << getuid() << "/" << geteuid() << " gid " << getgid() << "/" << getegid() << " groups";
+    for (gid_t group : groups) {
+        text << " " << group;
+    }
+    text << " umask " << std::oct << mask;
+    return text.str();
+}
+
+void runInPlaceJob(const std::string& media, const std::string& results, const std::string& report,
+                   const InPlaceChoice& choice) {
     std::string settings;
     std::string why;
     fclhost::composeSettings(fclhost::SettingsChoice(), &settings, &why);
-    std::ofstream(results + "/settings.ini") << settings;
+    std::ofstream(results + "/settings.ini") << settings << choice.settings;
     wzplatform::setResultsDirectory(results);
     wzplatform::setSettingsFile(results + "/settings.ini");
     FsRestoreArchive::setMediaDirectory(media);
@@ -97,6 +118,7 @@ void runInPlaceJob(const std::string& media, const std::string& results, const s
     std::unique_ptr<CWzNetwork> firEnd;
     std::unique_ptr<CWzNetwork> engineEnd;
     InPlaceRun run;
+    run.identityBefore = processIdentity();
     if (CWzNetwork::makePair(&firEnd, &engineEnd).IsError()) {
         run.reason = "no session";
     } else {
@@ -106,6 +128,7 @@ void runInPlaceJob(const std::string& media, const std::string& results, const s
         options.destDir = "/";
         options.inPlace = true;
         options.overwrite = true;
+        options.droppedOptions = choice.droppedOptions;
         fir::FirJobResult fir;
         std::thread driver([&] {
             fir = fir::runDefaultJob(session, options);
@@ -129,20 +152,23 @@ void runInPlaceJob(const std::string& media, const std::string& results, const s
             run.skipped = statistics->getNumFilesSkipped();
         }
     }
+    run.identityAfter = processIdentity();
     std::ofstream(report) << run.succeeded << " " << run.restored << " " << run.failed << " " << run.skipped << "\n"
+                          << run.identityBefore << "\n"
+                          << run.identityAfter << "\n"
                           << run.reason;
 }
 
 }  // namespace
 
-InPlaceRun EndToEnd::restoreInPlace() {
+InPlaceRun EndToEnd::restoreInPlace(const InPlaceChoice& choice) {
     mkdir(results_.c_str(), 0755);
     const std::string report = results_ + "/in-place-run";
     fflush(nullptr);
     // The engine changes the process's signal dispositions and keeps process-wide state: a child of its own.
     const pid_t child = fork();
     if (child == 0) {
-        runInPlaceJob(media_, results_, report);
+        runInPlaceJob(media_, results_, report, choice);
         _exit(0);
     }
     int status = 0;
@@ -154,7 +180,9 @@ InPlaceRun EndToEnd::restoreInPlace() {
         run.reason = "the job's process ended with status " + std::to_string(status);
         return run;
     }
-    std::getline(in >> std::ws, run.reason);
+    std::getline(in >> std::ws, run.identityBefore);
+    std::getline(in, run.identityAfter);
+    std::getline(in, run.reason);
     return run;
 }
 

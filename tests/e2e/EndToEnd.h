@@ -21,6 +21,16 @@ struct InPlaceRun {
     uint64_t restored = 0;
     uint64_t failed = 0;
     uint64_t skipped = 0;
+    // The process's user and group ids (real and effective), supplementary groups and file-creation mask, as text,
+    // before the job and after its end.
+    std::string identityBefore;
+    std::string identityAfter;
+};
+
+// How an in-place job differs from the default one.
+struct InPlaceChoice {
+    std::string settings;              // appended to the default settings
+    unsigned long droppedOptions = 0;  // taken out of the options word
 };
 
 class EndToEnd : public ::testing::Test {
@@ -37,7 +47,7 @@ protected:
     // The host restores out of place only: here the FIR driver's default job, with the options word lacking
     // FSR_OPT_OUT_OF_PLACE, drives the engine in a child process, so that every item of MEDIA goes back to its own
     // path and the copy of SOURCE is SOURCE itself. Overwrites existing items.
-    InPlaceRun restoreInPlace();
+    InPlaceRun restoreInPlace(const InPlaceChoice& choice = InPlaceChoice());
     // pack, then restore with `options`, expecting every item restored (exit 0, none failed or skipped).
     fcltest::ProgramRun packAndRestore(const std::vector<std::string>& options = {});
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/acl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -89,6 +90,12 @@ bool makeItem(const std::string& root, const Item& item, std::string* why) {
             return link((root + "/" + item.target).c_str(), path.c_str()) == 0 || fail(why, "cannot link", item.name);
         case Kind::Fifo:
             return mkfifo(path.c_str(), 0600) == 0 || fail(why, "cannot make fifo", item.name);
+        case Kind::Socket:
+            return mknod(path.c_str(), S_IFSOCK | 0600, 0) == 0 || fail(why, "cannot make socket", item.name);
+        case Kind::CharDevice:
+            return mknod(path.c_str(), S_IFCHR | 0600, item.rdev) == 0 || fail(why, "cannot make device", item.name);
+        case Kind::BlockDevice:
+            return mknod(path.c_str(), S_IFBLK | 0600, item.rdev) == 0 || fail(why, "cannot make device", item.name);
     }
     return false;
 }
@@ -166,6 +173,27 @@ Item fifo(std::string name) {
     return item;
 }
 
+Item socketNode(std::string name) {
+    Item item;
+    item.name = std::move(name);
+    item.kind = Kind::Socket;
+    return item;
+}
+
+Item charDevice(std::string name, unsigned major, unsigned minor) {
+    Item item;
+    item.name = std::move(name);
+    item.kind = Kind::CharDevice;
+    item.rdev = makedev(major, minor);
+    return item;
+}
+
+Item blockDevice(std::string name, unsigned major, unsigned minor) {
+    Item item = charDevice(std::move(name), major, minor);
+    item.kind = Kind::BlockDevice;
+    return item;
+}
+
 namespace {
 
 // An ACL given in text, set on `path` (nothing for "").
@@ -185,7 +213,9 @@ bool setAcl(const std::string& path, acl_type_t type, const std::string& text) {
 }  // namespace
 
 bool needsRoot(const TreeLayout& plan) {
-    return std::any_of(plan.begin(), plan.end(), [](const Item& item) { return item.hasOwner(); });
+    return std::any_of(plan.begin(), plan.end(), [](const Item& item) {
+        return item.hasOwner() || item.kind == Kind::CharDevice || item.kind == Kind::BlockDevice;
+    });
 }
 
 bool hasHoles(const TreeLayout& plan) {

@@ -22,7 +22,7 @@ namespace e2e {
 constexpr uint64_t kKiB = 1024;
 constexpr uint64_t kMiB = 1024 * kKiB;
 
-enum class Kind { File, Dir, Symlink, HardLink, Fifo };
+enum class Kind { File, Dir, Symlink, HardLink, Fifo, Socket, CharDevice, BlockDevice };
 
 // A hole of an item, or a data run of a file.
 using Range = fclholes::DataRun;
@@ -44,6 +44,7 @@ struct Item {
     std::string accessAcl;   // short text form; "" for none
     std::string defaultAcl;  // of a directory; "" for none
     std::string target;      // a symbolic link's text, or the first name of a hard link
+    dev_t rdev = 0;          // a device node's numbers
 
     Item& mode(mode_t bits) {
         permissions = bits;
@@ -77,8 +78,13 @@ Item dir(std::string name);
 Item symlink(std::string name, std::string target);
 Item hardlink(std::string name, std::string firstName);
 Item fifo(std::string name);
+// A Unix-domain socket node (no one listens on it).
+Item socketNode(std::string name);
+// Device nodes with the numbers `major`:`minor` (only root can make them).
+Item charDevice(std::string name, unsigned major, unsigned minor);
+Item blockDevice(std::string name, unsigned major, unsigned minor);
 
-// True when an item sets owners, so that only root can build the tree.
+// True when an item sets owners or is a device node, so that only root can build the tree.
 bool needsRoot(const TreeLayout& plan);
 // True when an item has holes.
 bool hasHoles(const TreeLayout& plan);

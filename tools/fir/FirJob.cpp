@@ -236,7 +236,8 @@ bool DefaultJob::start() {
     FSRSetParams params;
     params.destDir = &destDir[0];
     params.numSrcPaths = sourcePaths_.size();
-    params.options = defaultOptionsWord(options_.overwrite, options_.restart) | options_.extraOptions;
+    params.options =
+        (defaultOptionsWord(options_.overwrite, options_.restart) | options_.extraOptions) & ~options_.droppedOptions;
     if (options_.inPlace) {
         params.options &= ~static_cast<unsigned long>(FSR_OPT_OUT_OF_PLACE);
     }

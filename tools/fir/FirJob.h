@@ -26,7 +26,8 @@ struct FirJobOptions {
     bool restart = false;
     // Leaves FSR_OPT_OUT_OF_PLACE out of the options word: every item goes back to its own path, destDir aside.
     bool inPlace = false;
-    unsigned long extraOptions = 0;  // OR-ed into the options word
+    unsigned long extraOptions = 0;    // OR-ed into the options word
+    unsigned long droppedOptions = 0;  // taken out of the options word (after extraOptions)
     OptionPairs reservedOptions;
     int64_t jobId = 0;  // 0: taken from the clock
     uint64_t zendrelNumber = 2;

@@ -1,10 +1,12 @@
-// The permission fix-ups only add bits, and never follow a symbolic link out of the tree they walk.
+// The permission fix-ups only add bits to regular files and directories, and never follow a symbolic link out of the
+// tree they walk; the enforced user id is a whole decimal number that fits a user id.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "clRestore/engine/FclRestore.h"
+#include "clRestore/engine/JobIdentity.h"
 #include "clRestore/engine/StartUpSteps.h"
 #include "tests/common/TestSupport.h"
 
@@ -53,6 +55,56 @@ TEST(PermissionFixUps, SinglePathThatIsALinkIsLeftAlone) {
     FclRestore::SetPermissionForOthers(target, 0444);
     EXPECT_EQ(modeOf(target), 0644u);
     FclRestore::SetPermissionForOthers(scratch / "missing", 0444);  // nothing to do, no failure
+}
+
+// Each text as the enforced user id: a user, "no user enforced", or a refused start-up.
+TEST(EnforcedUserId, OnlyAWholeDecimalThatFitsIsAUser) {
+    const struct {
+        const char* text;
+        fclstartup::UserIdText kind;
+        uid_t uid;
+    } cases[] = {
+        {"1000", fclstartup::UserIdText::kUser, 1000},
+        {"0", fclstartup::UserIdText::kUser, 0},
+        {"007", fclstartup::UserIdText::kUser, 7},
+        {"1000:100", fclstartup::UserIdText::kUser, 1000},  // the text before ':' is the user
+        {"4294967294", fclstartup::UserIdText::kUser, 4294967294u},
+        {"-1", fclstartup::UserIdText::kNegative, 0},
+        {"-42:7", fclstartup::UserIdText::kNegative, 0},
+        {"4294967295", fclstartup::UserIdText::kBad, 0},  // (uid_t)-1 is "no change" to every id call
+        {"4294967296", fclstartup::UserIdText::kBad, 0},  // would wrap to 0, root
+        {"18446744073709551616", fclstartup::UserIdText::kBad, 0},
+        {"99999999999999999999999", fclstartup::UserIdText::kBad, 0},
+        {"12abc", fclstartup::UserIdText::kBad, 0},
+        {" 12", fclstartup::UserIdText::kBad, 0},
+        {"+12", fclstartup::UserIdText::kBad, 0},
+        {"1e3", fclstartup::UserIdText::kBad, 0},
+        {"", fclstartup::UserIdText::kBad, 0},
+        {"-", fclstartup::UserIdText::kBad, 0},
+        {":5", fclstartup::UserIdText::kBad, 0},
+        {"--1", fclstartup::UserIdText::kBad, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        uid_t uid = 4242;
+        EXPECT_EQ(fclstartup::parseUserId(c.text, &uid), c.kind);
+        EXPECT_EQ(uid, c.kind == fclstartup::UserIdText::kUser ? c.uid : 4242u) << "only a user id is taken";
+    }
+}
+
+// Only regular files and directories are changed: a FIFO is neither opened (that would wait for a writer) nor
+// changed, and a directory entry that is a link to a FIFO or file outside is left as it is.
+TEST(PermissionFixUps, OtherKindsOfEntryAreLeftAlone) {
+    fcltest::ScratchDir scratch("fclperm");
+    const std::string tree = scratch / "tree";
+    ASSERT_EQ(mkdir(tree.c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo((tree + "/pipe").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((scratch / "outside pipe").c_str(), 0600), 0);
+    ASSERT_EQ(symlink((scratch / "outside pipe").c_str(), (tree + "/link-to-pipe").c_str()), 0);
+    fclstartup::addPermissionsBeneath(tree, 0777, 0666);
+    FclRestore::SetPermissionForOthers(tree + "/pipe", 0444);
+    EXPECT_EQ(modeOf(tree + "/pipe"), 0600u);
+    EXPECT_EQ(modeOf(scratch / "outside pipe"), 0600u);
 }
 
 }  // namespace

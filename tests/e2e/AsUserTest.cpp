@@ -1,0 +1,119 @@
+// A job that restores as another user: run as root, it makes every item as that user, reaches nothing that user
+// could not read, and leaves the process with the ids, groups and file-creation mask it had.
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "platform/users/WZPassword.h"
+#include "tests/e2e/EndToEnd.h"
+
+namespace e2e {
+namespace {
+
+const char kUser[] = "nobody";
+const char kPassword[] = "restore-as-nobody";
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Every entry of `root` (itself included) not owned by `uid`, one per line.
+std::string notOwnedBy(const std::string& root, uid_t uid) {
+    const fcltest::ProgramRun run = fcltest::runProgram({"find", root, "-not", "-uid", std::to_string(uid)});
+    return run.status == 0 ? run.out : "find failed: " + run.describe();
+}
+
+class AsUser : public EndToEnd {
+protected:
+    void SetUp() override {
+        if (!fcltest::isRoot()) {
+            GTEST_SKIP() << "restoring as another user needs root";
+        }
+        const struct passwd* entry = getpwnam(kUser);
+        if (entry == nullptr) {
+            GTEST_SKIP() << "this machine has no user " << kUser;
+        }
+        uid_ = entry->pw_uid;
+        gid_ = entry->pw_gid;
+    }
+
+    // The restore task asks for the user with its password; the password kept for the user is the same.
+    std::string settings() const {
+        const std::string enciphered = WZPassword::encrypt(kPassword);
+        return std::string("[RestoreTask]\n3dc4af91 = 1\n4322b07d = ") + kUser + "\n646e91de = " + enciphered +
+               "\n[UserPasswords]\n" + kUser + " = " + enciphered + "\n";
+    }
+
+    uid_t uid_ = 0;
+    gid_t gid_ = 0;
+};
+
+TEST_F(AsUser, ItemsAreTheUsersAndTheProcessIsItselfAfterwards) {
+    build({
+        file("mine", 5000).owner(uid_, gid_),
+        file("everyones", 300).mode(0644),
+        dir("sub").owner(uid_, gid_),
+        file("sub/deeper", 10).owner(uid_, gid_).mode(0600),
+        symlink("link", "mine"),
+        file("secret", 20).owner(0, 0).mode(0600),
+    });
+    pack();
+    const uint64_t items = sourceItems();
+    const std::string original = beside("original");
+    ASSERT_EQ(std::rename(source().c_str(), original.c_str()), 0);
+    // The user must reach the media, write the results and make the tree where it was.
+    ASSERT_EQ(chmod(beside("").c_str(), 0777), 0);
+    ASSERT_EQ(mkdir(results().c_str(), 0777), 0);
+    ASSERT_EQ(chmod(results().c_str(), 0777), 0);
+    if (fcltest::runProgram({"su", "-s", "/bin/sh", kUser, "-c", "test -x " + beside("")}).status != 0) {
+        GTEST_SKIP() << kUser << " cannot reach the scratch directory " << beside("");
+    }
+
+    InPlaceChoice choice;
+    choice.settings = settings();
+    const InPlaceRun run = restoreInPlace(choice);
+
+    // The root-only file cannot be read by the user: it is skipped, as an item the user may not have.
+    EXPECT_EQ(run.skipped, 1u) << run.reason;
+    EXPECT_EQ(run.failed, 0u) << run.reason;
+    EXPECT_EQ(run.restored, items - 1);
+    EXPECT_EQ(run.identityAfter, run.identityBefore);
+    EXPECT_FALSE(run.identityBefore.empty());
+    struct stat st;
+    EXPECT_NE(lstat(source("secret").c_str(), &st), 0) << "the user reached a file it could not read";
+    EXPECT_EQ(notOwnedBy(source(), uid_), "");
+    for (const char* name : {"mine", "everyones", "sub/deeper"}) {
+        EXPECT_EQ(fcltest::readFile(source(name)), fcltest::readFile(original + "/" + name)) << name;
+    }
+    const std::string log = fileText(results() + "/fclrestore.log");
+    EXPECT_NE(log.find("impersonate user=nobody"), std::string::npos);
+    EXPECT_EQ(log.find(kPassword), std::string::npos) << "the password was logged";
+}
+
+// A password that is not the user's refuses the job before anything is restored, as root still.
+TEST_F(AsUser, AWrongPasswordRestoresNothing) {
+    build({file("mine", 10).owner(uid_, gid_)});
+    pack();
+    ASSERT_EQ(std::rename(source().c_str(), beside("original").c_str()), 0);
+    InPlaceChoice choice;
+    choice.settings = std::string("[RestoreTask]\n3dc4af91 = 1\n4322b07d = ") + kUser +
+                      "\n646e91de = " + WZPassword::encrypt("not the password") + "\n[UserPasswords]\n" + kUser +
+                      " = " + WZPassword::encrypt(kPassword) + "\n";
+    const InPlaceRun run = restoreInPlace(choice);
+    EXPECT_FALSE(run.succeeded);
+    EXPECT_EQ(run.restored, 0u);
+    EXPECT_EQ(run.identityAfter, run.identityBefore);
+    struct stat st;
+    EXPECT_NE(lstat(source().c_str(), &st), 0);
+    EXPECT_EQ(fileText(results() + "/fclrestore.log").find("not the password"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace e2e
