@@ -60,6 +60,11 @@ struct _HLElementByIndex {
     unsigned long long mtime = 0;
     bool tobeoverwritten = false;
     bool stubGroup = false;
+    // Element 0 only, once the primary's item has ended: this job restored it at `name` (the only file the group's
+    // names may be linked to), and it was restored only as the links' source, to be removed when the group ends.
+    bool primaryEnded = false;
+    bool restored = false;
+    bool baseFile = false;
 };
 
 class FclRestore {
@@ -477,6 +482,8 @@ public:
     bool bIgnoreOptHeaders;
     bool bDelayOpenObject;
     FsRestoreObject* HLRO;
+    // HLRO was restored only as the source of its links: its destination goes at the end of the item.
+    bool _hlroBaseFile = false;
     int _CXHeaderCount;
     // The id with which the current item's data failed (a write, a hole, the stream), or 0. From then on the item's
     // data is dropped; its end records that id, and the partial file goes under the remove-on-error flag.

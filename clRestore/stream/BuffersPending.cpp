@@ -1,21 +1,8 @@
-// Handlers of stream buffers whose behaviour is not built yet: the hard-link optional header, the read-error report
-// and the pre-header. Each says once that it is not built yet and takes its buffer without acting on it.
-#include <cstring>
-
+// Handlers of stream buffers whose behaviour is not built yet: the read-error report. It says once that it is not
+// built yet and takes its buffer without acting on it.
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/options/PendingLog.h"
 
-void FclRestore::OnBufferPlFsOptHdr2(void*, int) {
-    FCL_NOT_BUILT_YET();
-}
 void FclRestore::OnBufferPlFsReadErr(void*) {
     FCL_NOT_BUILT_YET();
-}
-void FclRestore::OnBufferPlFsPreHdr(void*, FSRPreHeader*) {
-    FCL_NOT_BUILT_YET();
-}
-
-// Finished; it lives here beside the pre-header handler until that handler is built.
-void FclRestore::initializePreHdr(FSRPreHeader* record) {
-    memset(record, 0, sizeof *record);
 }

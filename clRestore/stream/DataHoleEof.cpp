@@ -11,6 +11,7 @@
 #include "clRestore/objects/FsRestoreObject.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/options/FclRestoreUNIX.h"
+#include "clRestore/stream/HardLinks.h"
 #include "clRestore/stream/HeaderName.h"
 #include "clRestore/stream/ItemEnd.h"
 #include "clRestore/stream/OptionalHeaders.h"
@@ -132,21 +133,28 @@ void writeZeros(FclRestore& job, uint32_t length) {
     }
 }
 
-// A hard-link member whose data went to nobody: the primary object of its group ends here, under the member's
-// name in the header.
+// An item named only by its hard-link names, whose data went to nobody: the object of its first restored name ends
+// here and is recorded (under that name in the header too).
 void closeUnwrittenPrimary(FclRestore& job, CXFileHeader* hdr) {
     const std::string primary = job.HLRO->getTranslatedPathname();
-    if (hdr != nullptr) {
-        fclstream::setHeaderNameCut(hdr, primary);
+    if (hdr != nullptr && !fclstream::setHeaderName(hdr, primary, false)) {
+        FCL_LOG(2, "[%s] does not fit the header; the header keeps its name", primary.c_str());
     }
     job.HLRO->closeObject();
+    job.HandleRestoreFileUpdate(primary.c_str(), static_cast<int>(factoryCode(job)), job.HLRO, "");
     delete job.HLRO;
     job.HLRO = nullptr;
-    FclRestoreUNIX& unix = *job._fclRestoreUnix;
-    if (unix._hlinkBaseFile) {
-        unix._hlinkBaseFile = false;
-        FCL_LOG(4, "Unlinking %s", primary.c_str());
-        unlink_utf(primary.c_str());
+}
+
+// The first restored name of such an item was restored only as the source of its links: it goes now.
+void removeHardLinkBaseFile(FclRestore& job, const std::string& path) {
+    if (!job._hlroBaseFile) {
+        return;
+    }
+    job._hlroBaseFile = false;
+    if (!path.empty()) {
+        FCL_LOG(4, "Unlinking %s", path.c_str());
+        unlink_utf(path.c_str());
     }
 }
 
@@ -250,6 +258,9 @@ void endItem(FclRestore& job, void* buf, CXFileHeader* hdr) {
     const bool hardLinkMember = job.bDelayOpenObject;
     const bool exchangeItem = job._exchangeFlag;
     job._exchangeFlag = false;
+    // The object of a placeholder item's first name is recorded here whether or not it took the data.
+    const bool linkObjectIsCurrent = hardLinkMember && job.HLRO != nullptr && job.HLRO == job._ro;
+    const std::string linkObjectPath = job.HLRO != nullptr ? job.HLRO->getTranslatedPathname() : std::string();
     if (job.bDelayOpenObject && job.HLRO != nullptr && job.HLRO != job._ro) {
         closeUnwrittenPrimary(job, hdr);
     }
@@ -261,10 +272,12 @@ void endItem(FclRestore& job, void* buf, CXFileHeader* hdr) {
         job._statistics->setCurrFileCompSize(job._currFileCompSize);
     }
     fclstream::openAwaitedObject(job);
-    const bool record = !hardLinkMember && !exchangeItem;
+    const bool record = (!hardLinkMember || linkObjectIsCurrent) && !exchangeItem;
     if (!hardLinkMember) {
         fclstream::failIfShortOfItsSize(job);
     }
+    const bool hadObject = job._ro != nullptr;
+    std::string destination = hadObject ? job._ro->getTranslatedPathname() : std::string();
     if (job._ro == nullptr) {
         if (record && hdr != nullptr) {
             job.HandleRestoreFileUpdate(hdr->h_filename, static_cast<int>(itemCode(job)), nullptr, "");
@@ -278,6 +291,11 @@ void endItem(FclRestore& job, void* buf, CXFileHeader* hdr) {
         job._ro = nullptr;
     } else {
         fclstream::closeCurrentObject(job, hdr, record);
+    }
+    if (hardLinkMember) {
+        removeHardLinkBaseFile(job, linkObjectPath);
+    } else {
+        fclstream::notePrimaryEnd(job, destination, itemCode(job), hadObject);
     }
     job._itemDataError = 0;
     // Set per item from its pre-header; an item that got no object must not hand it on to the next one.

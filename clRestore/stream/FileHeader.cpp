@@ -59,45 +59,9 @@ CXFileHeader* headerPayload(void* buf) {
     return reinterpret_cast<CXFileHeader*>(PipelineBufPayload(buf));
 }
 
-// The object could not be allocated: the job goes on, but says so loudly.
-void noteNoMemory(FclRestore& job) {
-    job._factory->setErrCode(fclitem::kNoMemory);
-    if (job._event != nullptr) {
-        job._event->MajorEvent(fclitem::kNoMemory);
-    }
-    FCL_ERROR("Operator new could not alloc memory for FsRestoreObject object");
-    job.setFailureReason("Restore: Insufficient memory for process execution.");
-    if (job._rstJobClientReady != 0 && job._rstJobClient != nullptr) {
-        job._rstJobClient->setPendingCause(kNoMemoryCause);
-    }
-}
-
 void dropObject(FclRestore& job) {
     delete job._ro;
     job._ro = nullptr;
-}
-
-// The group of hard-link names under `previousName` ends at the second header after its start: names not restored
-// by then are recorded as such, and a base file restored only as the source of the links goes again.
-void closeOutHardLinkGroup(FclRestore& job) {
-    auto group = job.realLinkPathsMap.find(job.previousName);
-    if (group != job.realLinkPathsMap.end()) {
-        std::vector<_HLElementByIndex>& names = group->second;
-        for (size_t i = 1; i < names.size(); ++i) {
-            if (names[i].completed == 0) {
-                job.HandleRestoreFileUpdate(names[i].name.c_str(), fclitem::kSkippedMissing, job._ro, "");
-            }
-        }
-        FclRestoreUNIX& unix = *job._fclRestoreUnix;
-        if (unix._hlinkBaseFile && !names.empty()) {
-            unix._hlinkBaseFile = false;
-            FCL_LOG(4, "Unlinking HlinkBaseFile = %s", names[0].name.c_str());
-            unlink_utf(names[0].name.c_str());
-        }
-        job.realLinkPathsMap.erase(group);
-    }
-    job.previousName.clear();
-    job._CXHeaderCount = 1;
 }
 
 // The item is restored under `name` from here on. One whose new name does not fit the header fails without an
@@ -193,7 +157,7 @@ void createObject(FclRestore& job, CXFileHeader* hdr, unsigned long version) {
         job._ro = job._factory->createRestoreObject(hdr, version);
         if (job._ro == nullptr) {
             if (job._factory->getErrCode() == 0) {
-                noteNoMemory(job);
+                fclstream::noteNoMemory(job);
             }
             return;
         }
@@ -218,7 +182,7 @@ void createObject(FclRestore& job, CXFileHeader* hdr, unsigned long version) {
         dropObject(job);
     } catch (const std::bad_alloc&) {
         dropObject(job);
-        noteNoMemory(job);
+        fclstream::noteNoMemory(job);
     } catch (const std::exception& e) {
         // Not the factory's way to refuse an item, but still only this item's failure.
         FCL_ERROR("Creating the restore object for %s failed: %s", hdr->h_filename, e.what());
@@ -239,6 +203,8 @@ void noteFirstHardLinkName(FclRestore& job, CXFileHeader* hdr, FSRPreHeader* pre
     }
     _HLElementByIndex& primary = group->second.front();
     primary.name = job._hlTranslatedName;
+    // Set afresh for this primary: a flag left from another group would have it removed at its group's end.
+    job._fclRestoreUnix->_hlinkBaseFile = false;
     primary.tobeoverwritten = IfHLToBeOverWritten(job._hlTranslatedName, hdr->h_mtime, job._factory, job._event,
                                                   job._fclRestoreUnix->_hlinkBaseFile, true);
     primary.mtime = hdr->h_mtime;
@@ -332,6 +298,8 @@ void FclRestore::OnBufferPlFsHdr(void* buf, CXFileHeader* hdr, FSRPreHeader* pre
     // Closed before anything can end the handler early: a skipped item must not leave the previous item's object
     // open for its own data.
     ProcessMissingEOF();
+    // Set for a group's primary by its own header below, and held until that item's end.
+    _fclRestoreUnix->_hlinkBaseFile = false;
     _currFileSize = 0;
     _currFileCompSize = 0;
     _itemSizeExpected = kSizeUnchecked;
@@ -386,7 +354,8 @@ void FclRestore::OnBufferPlFsHdr(void* buf, CXFileHeader* hdr, FSRPreHeader* pre
     _factory->setErrCode(0);
     const unsigned long version = (prehdr->flags & FSR_PREHDR_HAS_VERSION) != 0 ? prehdr->version : 0;
     if (_CXHeaderCount > 1) {
-        closeOutHardLinkGroup(*this);
+        fclstream::closeOutLinkGroup(*this, true);
+        _CXHeaderCount = 1;
     }
     if (!applyReferenceCopyPath(*this, hdr)) {
         return;
@@ -426,6 +395,18 @@ void FclRestore::OnBufferPlFsHdr(void* buf, CXFileHeader* hdr, FSRPreHeader* pre
     noteExtentItem(*this, hdr);
     if (sizeIsChecked(*this, *hdr)) {
         _itemSizeExpected = hdr->h_size;
+    }
+}
+
+void fclstream::noteNoMemory(FclRestore& job) {
+    job._factory->setErrCode(fclitem::kNoMemory);
+    if (job._event != nullptr) {
+        job._event->MajorEvent(fclitem::kNoMemory);
+    }
+    FCL_ERROR("Operator new could not alloc memory for FsRestoreObject object");
+    job.setFailureReason("Restore: Insufficient memory for process execution.");
+    if (job._rstJobClientReady != 0 && job._rstJobClient != nullptr) {
+        job._rstJobClient->setPendingCause(kNoMemoryCause);
     }
 }
 

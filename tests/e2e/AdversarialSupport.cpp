@@ -26,13 +26,9 @@ constexpr uid_t kNobody = 65534;
 const char kCutLine[] =
     "engine: a name longer than the header's name field travels in an optional header, which is not built yet, so "
     "the result names only the field's part of it";
-const char kStreamHardLinks[] = "engine: hard links carried by the stream are not built yet";
-const char kPreHeaders[] = "engine: pre-headers (and the names they carry) are not built yet";
 
 const std::map<std::string, PendingMend> kPending = {
     {"DotDotDeeperThanPathMax", {kCutLine, true}},
-    {"HardLinkInTheStreamLeaving", {kStreamHardLinks, true}},
-    {"PreHeaderNameWithoutNul", {kPreHeaders, true}},
 };
 
 std::string describeEntry(int dirfd, const char* name, const struct stat& st, bool linksMayChange) {
