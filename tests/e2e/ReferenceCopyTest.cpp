@@ -2,23 +2,15 @@
 // and the restore puts the data under that client's name instead, or leaves it where it was when the name is unknown
 // or names no single directory.
 #include <dirent.h>
-#include <unistd.h>
 
 #include <sys/stat.h>
 #include <string>
 
 #include "tests/e2e/EndToEnd.h"
+#include "tools/fir/FirJob.h"
 
 namespace e2e {
 namespace {
-
-std::string hostName() {
-    char name[256] = "";
-    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') {
-        return "localhost";
-    }
-    return name;
-}
 
 bool exists(const std::string& path) {
     struct stat st;
@@ -50,7 +42,7 @@ protected:
 
     // Restores as a job of this machine, a reference-copy client, with the GUID's client named `clientName`.
     fcltest::ProgramRun restoreFor(const std::string& clientName) {
-        std::string settings = "[ClientDirectory]\nclient = 1," + hostName() + ",,20,refcopy,\n";
+        std::string settings = "[ClientDirectory]\nclient = 1," + fir::machineName() + ",,20,refcopy,\n";
         if (!clientName.empty()) {
             settings += "client = 2," + clientName + "," + guid() + ",20,,\n";
         }

@@ -12,7 +12,6 @@
 #include "tools/fir/ArchiveIndexFile.h"
 
 namespace fir {
-namespace {
 
 std::string machineName() {
     char name[256] = "";
@@ -21,6 +20,8 @@ std::string machineName() {
     }
     return name;
 }
+
+namespace {
 
 int64_t jobIdFromClock() {
     using namespace std::chrono;

@@ -79,6 +79,9 @@ struct FirJobResult {
     std::vector<std::string> itemsMissing;
 };
 
+// The name the job gives this machine when no other is named: its host name, or "localhost" without one.
+std::string machineName();
+
 // Plays the job on `session` and returns once the engine gave its final status, the session ended, or a wait ran
 // out. Error reports are answered with the name of the item the index places at the failed offset.
 FirJobResult runDefaultJob(FirSession& session, const FirJobOptions& options);
