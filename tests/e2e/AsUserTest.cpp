@@ -60,8 +60,23 @@ protected:
         return fcltest::runProgram({"su", "-s", "/bin/sh", kUser, "-c", "test -x " + beside("")}).status == 0;
     }
 
+    // Packs the tree built, moves it aside to "original" and restores it in place as the user, the settings given
+    // added to the user's; skipped when the user cannot reach the scratch directory.
+    void restoreAsUser(const std::string& moreSettings, InPlaceRun* run) {
+        pack();
+        items_ = sourceItems();
+        ASSERT_EQ(std::rename(source().c_str(), beside("original").c_str()), 0);
+        if (!openToUser()) {
+            GTEST_SKIP() << kUser << " cannot reach the scratch directory " << beside("");
+        }
+        InPlaceChoice choice;
+        choice.settings = settings() + moreSettings;
+        *run = restoreInPlace(choice);
+    }
+
     uid_t uid_ = 0;
     gid_t gid_ = 0;
+    uint64_t items_ = 0;
 };
 
 TEST_F(AsUser, ItemsAreTheUsersAndTheProcessIsItselfAfterwards) {
@@ -73,29 +88,23 @@ TEST_F(AsUser, ItemsAreTheUsersAndTheProcessIsItselfAfterwards) {
         symlink("link", "mine"),
         file("secret", 20).owner(0, 0).mode(0600),
     });
-    pack();
-    const uint64_t items = sourceItems();
-    const std::string original = beside("original");
-    ASSERT_EQ(std::rename(source().c_str(), original.c_str()), 0);
-    if (!openToUser()) {
-        GTEST_SKIP() << kUser << " cannot reach the scratch directory " << beside("");
+    InPlaceRun run;
+    restoreAsUser("", &run);
+    if (HasFatalFailure() || IsSkipped()) {
+        return;
     }
-
-    InPlaceChoice choice;
-    choice.settings = settings();
-    const InPlaceRun run = restoreInPlace(choice);
 
     // The root-only file cannot be read by the user: it is skipped, as an item the user may not have.
     EXPECT_EQ(run.skipped, 1u) << run.reason;
     EXPECT_EQ(run.failed, 0u) << run.reason;
-    EXPECT_EQ(run.restored, items - 1);
+    EXPECT_EQ(run.restored, items_ - 1);
     EXPECT_EQ(run.identityAfter, run.identityBefore);
     EXPECT_FALSE(run.identityBefore.empty());
     struct stat st;
     EXPECT_NE(lstat(source("secret").c_str(), &st), 0) << "the user reached a file it could not read";
     EXPECT_EQ(notOwnedBy(source(), uid_), "");
     for (const char* name : {"mine", "everyones", "sub/deeper"}) {
-        EXPECT_EQ(fcltest::readFile(source(name)), fcltest::readFile(original + "/" + name)) << name;
+        EXPECT_EQ(fcltest::readFile(source(name)), fcltest::readFile(beside("original/") + name)) << name;
     }
     const std::string log = fileText(results() + "/fclrestore.log");
     EXPECT_NE(log.find("impersonate user=nobody"), std::string::npos);
@@ -113,26 +122,20 @@ TEST_F(AsUser, WithoutAclPassThroughOnlyTheOwnersAclFilesAreRestored) {
         file("theirs with acl", 10).owner(0, 0).acl(kAcl),
         file("theirs plain", 10).owner(0, 0).mode(0644),
     });
-    pack();
-    const uint64_t items = sourceItems();
-    const std::string original = beside("original");
-    ASSERT_EQ(std::rename(source().c_str(), original.c_str()), 0);
-    if (!openToUser()) {
-        GTEST_SKIP() << kUser << " cannot reach the scratch directory " << beside("");
+    InPlaceRun run;
+    restoreAsUser("[FileSystemAgent]\nbDisableACLPassthrough = 1\n", &run);
+    if (HasFatalFailure() || IsSkipped()) {
+        return;
     }
-
-    InPlaceChoice choice;
-    choice.settings = settings() + "[FileSystemAgent]\nbDisableACLPassthrough = 1\n";
-    const InPlaceRun run = restoreInPlace(choice);
 
     EXPECT_EQ(run.skipped, 1u) << run.reason;
     EXPECT_EQ(run.failed, 0u) << run.reason;
-    EXPECT_EQ(run.restored, items - 1);
+    EXPECT_EQ(run.restored, items_ - 1);
     struct stat st;
     EXPECT_NE(lstat(source("theirs with acl").c_str(), &st), 0);
     for (const char* name : {"plain", "empty", "mine with acl", "theirs plain"}) {
         ASSERT_EQ(lstat(source(name).c_str(), &st), 0) << name;
-        EXPECT_EQ(fcltest::readFile(source(name)), fcltest::readFile(original + "/" + name)) << name;
+        EXPECT_EQ(fcltest::readFile(source(name)), fcltest::readFile(beside("original/") + name)) << name;
     }
     EXPECT_EQ(run.identityAfter, run.identityBefore);
     // Refused by the pass-through test itself, not for want of read permission.
