@@ -144,6 +144,49 @@ TEST_F(AsUser, WithoutAclPassThroughOnlyTheOwnersAclFilesAreRestored) {
               std::string::npos);
 }
 
+// A user id enforced by the global parameter: a user's id restores as that user, a negative one as the process
+// itself, and anything that is not a whole decimal number fitting a user id refuses the job before anything is
+// restored.
+TEST_F(AsUser, AnEnforcedUserIdIsAUserNoUserOrARefusedJob) {
+    build({file("everyones", 10).mode(0644), dir("sub").mode(0755)});
+    pack();
+    ASSERT_EQ(std::rename(source().c_str(), beside("original").c_str()), 0);
+    if (!openToUser()) {
+        GTEST_SKIP() << kUser << " cannot reach the scratch directory " << beside("");
+    }
+    const struct {
+        std::string id;
+        bool restored;
+        uid_t owner;
+    } cases[] = {
+        {std::to_string(uid_), true, uid_},
+        {std::to_string(uid_) + ":7", true, uid_},
+        {"-1", true, 0},
+        {"12abc", false, 0},
+        {"4294967295", false, 0},
+        {"18446744073709551616", false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        fcltest::removeTree(source());
+        InPlaceChoice choice;
+        choice.settings =
+            "[GlobalParams]\nEnforceUnixUserPermissionsOnRestore = 1\n[RestoreTask]\n1d4ca = " + c.id + "\n";
+        const InPlaceRun run = restoreInPlace(choice);
+        EXPECT_EQ(run.identityAfter, run.identityBefore);
+        if (!c.restored) {
+            EXPECT_FALSE(run.succeeded);
+            EXPECT_EQ(run.restored, 0u);
+            struct stat st;
+            EXPECT_NE(lstat(source().c_str(), &st), 0);
+            continue;
+        }
+        EXPECT_TRUE(run.succeeded) << run.reason;
+        EXPECT_EQ(run.failed, 0u);
+        EXPECT_EQ(notOwnedBy(source(), c.owner), "");
+    }
+}
+
 // A password that is not the user's refuses the job before anything is restored, as root still.
 TEST_F(AsUser, AWrongPasswordRestoresNothing) {
     build({file("mine", 10).owner(uid_, gid_)});
