@@ -138,6 +138,7 @@ TEST_F(AclXattr, ADestinationWithoutSupportGetsTheItemsWithoutThem) {
     const InPlaceRun run = restoreInPlace();
     WzACL::Helper::setApplyFailure(0);
     EXPECT_TRUE(run.succeeded) << run.reason;
+    EXPECT_EQ(run.identityAfter, run.identityBefore);
     EXPECT_EQ(run.failed, 0u);
     EXPECT_EQ(run.restored, sourceItems());
     EXPECT_EQ(contentDifferences(original, source(), Holes::Kept), "");

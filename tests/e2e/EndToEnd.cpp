@@ -101,6 +101,8 @@ std::string processIdentity() {
         text << " " << group;
     }
     text << " umask " << std::oct << mask;
+    char cwd[PATH_MAX];
+    text << " cwd " << (getcwd(cwd, sizeof cwd) != nullptr ? cwd : "?");
     return text.str();
 }
 

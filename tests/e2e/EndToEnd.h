@@ -21,8 +21,8 @@ struct InPlaceRun {
     uint64_t restored = 0;
     uint64_t failed = 0;
     uint64_t skipped = 0;
-    // The process's user and group ids (real and effective), supplementary groups and file-creation mask, as text,
-    // before the job and after its end.
+    // The process's user and group ids (real and effective), supplementary groups, file-creation mask and working
+    // directory, as text, before the job and after its end.
     std::string identityBefore;
     std::string identityAfter;
 };

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "protocol/FsrMessages.h"
 #include "tests/e2e/EndToEnd.h"
 
 namespace e2e {
@@ -112,6 +113,42 @@ TEST_F(SpecialFiles, WhatStandsAtTheNameIsReusedOrReplaced) {
     ASSERT_EQ(lstat(source("pipe kept").c_str(), &now), 0);
     EXPECT_EQ(now.st_ino, kept.st_ino) << "a FIFO of the item's own kind is reused";
     EXPECT_EQ(now.st_mode & 07777, 0640u);
+}
+
+// What the rules keep stays as it was: any entry when the job does not overwrite (the item is skipped, as any item
+// that would overwrite is), and a directory even when it does (the node's item fails).
+TEST_F(SpecialFiles, WhatTheRulesKeepStaysAsItWas) {
+    const struct {
+        const char* what;
+        bool overwrite;
+        bool directory;
+        uint64_t failed;
+        uint64_t skipped;
+    } cases[] = {
+        {"a file, without overwrite", false, false, 0, 1},
+        {"a directory, with overwrite", true, true, 1, 0},
+    };
+    build({fifo("pipe"), file("plain", 10)});
+    pack();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fcltest::removeTree(source());
+        ASSERT_EQ(mkdir(source().c_str(), 0755), 0);
+        if (c.directory) {
+            ASSERT_EQ(mkdir(source("pipe").c_str(), 0755), 0);
+            fcltest::writeFile(source("pipe/inside"), "kept");
+        } else {
+            fcltest::writeFile(source("pipe"), "kept");
+        }
+        InPlaceChoice choice;
+        choice.settings = kNodesAllowed;
+        choice.droppedOptions = c.overwrite ? 0ul : static_cast<unsigned long>(FSR_OPT_OVERWRITE);
+        const InPlaceRun run = restoreInPlace(choice);
+        EXPECT_EQ(run.failed, c.failed) << run.reason;
+        EXPECT_EQ(run.skipped, c.skipped) << run.reason;
+        EXPECT_EQ(fcltest::readFile(c.directory ? source("pipe/inside") : source("pipe")), "kept");
+        EXPECT_EQ(fcltest::readFile(source("plain")).size(), 10u);
+    }
 }
 
 }  // namespace
