@@ -1,0 +1,160 @@
+// Hard-link groups as the stream carries them (the first name with the data, the others as names): a restore gives
+// back the source's link counts and inode sharing, one result line per name, for the whole tree, for a selection,
+// and over a tree that is already there.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+#include <set>
+
+#include "tests/e2e/AdversarialSupport.h"
+#include "tests/e2e/EndToEnd.h"
+
+namespace e2e {
+namespace {
+
+// Groups of two and of many names, across directories, one of empty files, beside plain items.
+const TreeLayout kGroups = {
+    dir("a"),
+    dir("b"),
+    dir("c"),
+    dir("c/d"),
+    file("a/pair", 5000),
+    hardlink("b/pair again", "a/pair"),
+    file("a/many", 200 * kKiB + 3),
+    hardlink("b/many 2", "a/many"),
+    hardlink("c/many 3", "a/many"),
+    hardlink("c/d/many 4", "a/many"),
+    hardlink("a/many 5", "a/many"),
+    file("empty", 0),
+    hardlink("c/d/empty too", "empty"),
+    file("plain", 10),
+};
+
+// The names of each group: the first name and the names linked to it.
+const std::map<std::string, std::vector<std::string>> kNames = {
+    {"a/pair", {"a/pair", "b/pair again"}},
+    {"a/many", {"a/many", "b/many 2", "c/many 3", "c/d/many 4", "a/many 5"}},
+    {"empty", {"empty", "c/d/empty too"}},
+};
+
+struct Inode {
+    ino_t ino = 0;
+    nlink_t links = 0;
+};
+
+Inode inodeOf(const std::string& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+        return Inode();
+    }
+    return Inode{st.st_ino, st.st_nlink};
+}
+
+class StreamHardLinks : public EndToEnd {
+protected:
+    // Each listed name of a group shares one inode with the group's other listed names, with `links` names to it.
+    void expectGroup(const std::vector<std::string>& names, nlink_t links) {
+        const Inode first = inodeOf(restored(names.front()));
+        ASSERT_NE(first.ino, 0u) << names.front() << " was not restored";
+        EXPECT_EQ(first.links, links) << names.front();
+        for (const std::string& name : names) {
+            const Inode other = inodeOf(restored(name));
+            EXPECT_EQ(other.ino, first.ino) << name << " is not linked to " << names.front();
+        }
+    }
+
+    // How many result lines name each restored path.
+    std::map<std::string, int> resultLinesPerPath() {
+        std::map<std::string, int> counts;
+        for (const ResultLine& line : readResults(findResults(results()))) {
+            if (line.status >= 0) {
+                ++counts[line.path()];
+            }
+        }
+        return counts;
+    }
+};
+
+TEST_F(StreamHardLinks, WholeTreeKeepsTheSourcesGroupsWithOneResultPerName) {
+    build(kGroups);
+    packAndRestore();
+    EXPECT_EQ(differences(), "");
+    for (const auto& group : kNames) {
+        expectGroup(group.second, static_cast<nlink_t>(group.second.size()));
+    }
+    EXPECT_NE(inodeOf(restored("plain")).ino, inodeOf(restored("a/pair")).ino);
+    const std::map<std::string, int> counts = resultLinesPerPath();
+    for (const auto& group : kNames) {
+        for (const std::string& name : group.second) {
+            auto it = counts.find(restored(name));
+            EXPECT_EQ(it == counts.end() ? 0 : it->second, 1) << name;
+        }
+    }
+}
+
+TEST_F(StreamHardLinks, RestoreOverAnExistingTreeLinksNoNameToAFileOutsideItsGroup) {
+    build(kGroups);
+    pack();
+    ASSERT_FALSE(HasFatalFailure());
+    const std::string outside = beside("outside");
+    struct Rule {
+        const char* name;
+        std::vector<std::string> options;
+        bool older;           // the names found are older than the backup
+        bool oneNameMissing;  // a further name of a group is not there
+    };
+    const std::vector<Rule> rules = {
+        {"overwrite", {"--overwrite"}, false, false},
+        {"no overwrite, older names", {}, true, false},
+        {"no overwrite, newer names", {}, false, false},
+        {"no overwrite, newer names, one missing", {}, false, true},
+    };
+    for (const Rule& rule : rules) {
+        SCOPED_TRACE(rule.name);
+        fcltest::removeTree(dest());
+        ASSERT_EQ(restore().status, 0);
+        fcltest::writeFile(outside, "not of any group");
+        // Every name of every group is made a name of a file that belongs to none of them.
+        for (const auto& group : kNames) {
+            for (const std::string& name : group.second) {
+                ASSERT_EQ(unlink(restored(name).c_str()), 0) << name;
+                ASSERT_EQ(link(outside.c_str(), restored(name).c_str()), 0) << name;
+            }
+        }
+        const timespec when[2] = {{rule.older ? 1 : 4000000000, 0}, {rule.older ? 1 : 4000000000, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, outside.c_str(), when, 0), 0);
+        if (rule.oneNameMissing) {
+            ASSERT_EQ(unlink(restored("b/many 2").c_str()), 0);
+        }
+        fcltest::ProgramRun run = restore(rule.options);
+        EXPECT_NE(run.status, 2) << run.describe();
+        const Inode planted = inodeOf(outside);
+        for (const auto& group : kNames) {
+            const Inode first = inodeOf(restored(group.first));
+            for (const std::string& name : group.second) {
+                const Inode now = inodeOf(restored(name));
+                if (now.ino != 0 && now.ino != planted.ino) {
+                    // Restored: linked within its group only.
+                    EXPECT_EQ(now.ino, first.ino) << name;
+                }
+            }
+            if (first.ino != planted.ino) {
+                // A first name restored takes every name of its group that the rule lets go with it.
+                EXPECT_EQ(fcltest::readFile(restored(group.first)), fcltest::readFile(source(group.first)));
+            }
+        }
+        EXPECT_EQ(fcltest::readFile(outside), "not of any group");
+        if (rule.oneNameMissing) {
+            EXPECT_NE(inodeOf(restored("b/many 2")).ino, planted.ino) << "linked to a first name kept as it was";
+        }
+        if (rule.options.size() == 1 || rule.older) {
+            EXPECT_EQ(differences(), "") << "every name older than the backup, or overwritten, is restored";
+        }
+        ASSERT_EQ(unlink(outside.c_str()), 0);
+    }
+}
+
+}  // namespace
+}  // namespace e2e
