@@ -260,7 +260,8 @@ TEST_F(HostUse, ProgressRedrawsOneLineOnATerminalAndStaysOffAPipe) {
     }
     fcltest::removeTree(dest());
     {
-        LiveHost host({"--progress=1", "--results", results(), media(), dest()}, false, errFile(), environment());
+        LiveHost host({"--progress-every", "1", "--results", results(), media(), dest()}, false, errFile(),
+                      environment());
         ASSERT_EQ(host.wait(300), 0);
         const std::string out = host.out();
         EXPECT_EQ(out.find('\r'), std::string::npos) << out;

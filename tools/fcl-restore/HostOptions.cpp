@@ -67,6 +67,7 @@ bool parseStripLevel(const std::string& text, uint64_t* level) {
 ParseOutcome parseHostOptions(int argc, const char* const* argv, HostOptions* options, std::string* message) {
     std::string strip;
     std::string logLevel;
+    bool progress = false;
     po::options_description visible(kUsage);
     visible.add_options()("help,h", "show this help")(
         "path", po::value<std::vector<std::string>>(&options->paths)->composing(),
@@ -85,9 +86,10 @@ ParseOutcome parseHostOptions(int argc, const char* const* argv, HostOptions* op
         "listen", po::value<std::string>(&options->listen),
         "wait for an external FIR on a Unix-socket path (holding a '/') or a loopback address: 127.0.0.1:PORT, "
         "localhost:PORT, [::1]:PORT; only this user or root may connect, and the destination it names must lie "
-        "under DEST_DIR")(
-        "progress", po::value<unsigned>(&options->progressSeconds)->implicit_value(5)->value_name("SECONDS"),
-        "print a progress line every SECONDS (default 5) also when standard output is not a terminal")(
+        "under DEST_DIR")("progress", po::bool_switch(&progress),
+                          "print a progress line every 5 seconds also when standard output is not a terminal")(
+        "progress-every", po::value<unsigned>(&options->progressSeconds)->value_name("SECONDS"),
+        "the same, every SECONDS")(
         "log-level", po::value<std::string>(&logLevel),
         "how much the log (in the results directory) says: -1 (the default) errors and the job's steps, 0 also the "
         "engine's progress with lines for every item, higher for more detail; FCL_LOG_LEVEL sets it too");
@@ -124,9 +126,12 @@ ParseOutcome parseHostOptions(int argc, const char* const* argv, HostOptions* op
         return ParseOutcome::Error;
     }
     options->logLevelGiven = values.count("log-level") != 0;
-    if (values.count("progress") != 0 && options->progressSeconds == 0) {
-        *message = "--progress must be a number of seconds, 1 or more\n" + usageOf(visible);
+    if (values.count("progress-every") != 0 && options->progressSeconds == 0) {
+        *message = "--progress-every must be a number of seconds, 1 or more\n" + usageOf(visible);
         return ParseOutcome::Error;
+    }
+    if (progress && options->progressSeconds == 0) {
+        options->progressSeconds = kProgressSeconds;
     }
     for (std::string& path : options->paths) {
         if (!normaliseSourcePath(&path, &why)) {

@@ -10,6 +10,9 @@ namespace fclhost {
 // for every item from level 0 up, which would make the log of a large restore larger than what it restores.
 constexpr int kDefaultLogLevel = -1;
 
+// How often --progress prints a line where no terminal shows one redrawn.
+constexpr unsigned kProgressSeconds = 5;
+
 struct HostOptions {
     std::string mediaDir;
     std::string destDir;
