@@ -343,7 +343,8 @@ JobSummary HostRun::run(const ListenAddress* listen) {
         summary.restored = statistics->getNumFilesSucceeded();
         summary.skipped = statistics->getNumFilesSkipped();
         summary.failed = statistics->getNumFilesFailed();
-        summary.bytes = bytesWritten(*statistics);
+        // The data of the items restored: a file cut by a stop counts with the items not restored.
+        summary.bytes = statistics->getNumCompBytesSucceeded();
     }
     if (fir_) {
         // Items the job never answered for are failed items, not a failed job: what it did restore stands.
