@@ -198,9 +198,15 @@ TEST_F(HostUse, AnInterruptStopsTheJobWithinSecondsAndSumsUpWhatWasRestored) {
         const std::vector<std::string> paths = restoredPaths(resultsFile.substr(0, resultsFile.find('\r')));
         EXPECT_TRUE(contains(out, "items restored: " + std::to_string(paths.size()))) << out;
         EXPECT_LT(paths.size(), sourceItems());
+        uint64_t bytes = 0;
         for (const std::string& path : paths) {
-            EXPECT_TRUE(exists(path)) << path;
+            struct stat st;
+            ASSERT_EQ(lstat(path.c_str(), &st), 0) << path;
+            bytes += S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
         }
+        EXPECT_TRUE(contains(out, "  bytes:          " + std::to_string(bytes) + "\r\n") ||
+                    contains(out, "  bytes:          " + std::to_string(bytes) + "\n"))
+            << "the bytes of the items restored: " << out;
     }
 }
 
