@@ -18,7 +18,7 @@ const char kUsage[] =
 
 const char kExitStatus[] =
     "Exit status: 0 every item asked for was restored (or skipped as existing); 1 the job ran but some items were not\n"
-    "restored (the summary names the first, the results file all); 2 the job failed or could not start, or the\n"
+    "restored (standard error names the first, the results file all); 2 the job failed or could not start, or the\n"
     "command line was wrong; 130 or 143 stopped by SIGINT or SIGTERM.\n";
 
 std::string usageOf(const po::options_description& visible) {
