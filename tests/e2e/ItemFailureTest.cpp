@@ -1,5 +1,5 @@
 // An item the destination cannot hold fails alone: the job goes on, the other items are restored, and the host
-// exits 1 with the failure counted.
+// exits 1 with the failure counted and named.
 #include <sys/stat.h>
 
 #include "tests/e2e/EndToEnd.h"
@@ -8,6 +8,10 @@ namespace e2e {
 namespace {
 
 class ItemFailure : public EndToEnd {};
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 TEST_F(ItemFailure, AFileLargerThanTheProcessMayWriteFailsAlone) {
     build({file("small", 4096), file("too large", 4 * kMiB), file("z after", 10)});
@@ -21,6 +25,12 @@ TEST_F(ItemFailure, AFileLargerThanTheProcessMayWriteFailsAlone) {
     EXPECT_EQ(fcltest::summaryField(run.out, "items restored:"), std::to_string(sourceItems() - 1)) << run.out;
     EXPECT_EQ(fcltest::readFile(restored("small")), fcltest::readFile(source("small")));
     EXPECT_EQ(fcltest::readFile(restored("z after")), fcltest::readFile(source("z after")));
+    // Standard error names the item with the results file's reason and the system's, and where the full list is;
+    // standard output holds the summary alone.
+    EXPECT_TRUE(contains(run.err, "fcl-restore: not restored: " + restored("too large") + ": ")) << run.err;
+    EXPECT_TRUE(contains(run.err, "(File too large)")) << run.err;
+    EXPECT_TRUE(contains(run.err, fcltest::summaryField(run.out, "results file:") + " lists them")) << run.err;
+    EXPECT_FALSE(contains(run.out, "not restored:")) << run.out;
 }
 
 // An owner the destination refuses fails the item after its open created the file. The file must not be left

@@ -11,11 +11,19 @@ namespace {
 
 namespace po = boost::program_options;
 
-const char kUsage[] = "Usage: fcl-restore [options] MEDIA_DIR DEST_DIR\nOptions";
+const char kUsage[] =
+    "Usage: fcl-restore [options] MEDIA_DIR DEST_DIR\n"
+    "Restores the backup fcl-pack wrote in MEDIA_DIR under DEST_DIR: an item packed as /a/b lands at DEST_DIR/a/b.\n"
+    "Options";
+
+const char kExitStatus[] =
+    "Exit status: 0 every item asked for was restored (or skipped as existing); 1 the job ran but some items were not\n"
+    "restored (standard error names the first, the results file all); 2 the job failed or could not start, or the\n"
+    "command line was wrong; 130 or 143 stopped by SIGINT or SIGTERM.\n";
 
 std::string usageOf(const po::options_description& visible) {
     std::ostringstream text;
-    text << visible;
+    text << visible << "\n" << kExitStatus;
     return text.str();
 }
 
@@ -28,6 +36,20 @@ bool normaliseSourcePath(std::string* path, std::string* why) {
     while (path->size() > 1 && path->back() == '/') {
         path->pop_back();
     }
+    return true;
+}
+
+// A log level: -1 (errors only) up to 100.
+bool parseLogLevel(const std::string& text, int* level) {
+    const std::string digits = text.size() > 1 && text[0] == '-' ? text.substr(1) : text;
+    if (digits.empty() || digits.size() > 3 || digits.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    const int value = std::stoi(text);
+    if (value < -1 || value > 100) {
+        return false;
+    }
+    *level = value;
     return true;
 }
 
@@ -44,6 +66,8 @@ bool parseStripLevel(const std::string& text, uint64_t* level) {
 
 ParseOutcome parseHostOptions(int argc, const char* const* argv, HostOptions* options, std::string* message) {
     std::string strip;
+    std::string logLevel;
+    bool progress = false;
     po::options_description visible(kUsage);
     visible.add_options()("help,h", "show this help")(
         "path", po::value<std::vector<std::string>>(&options->paths)->composing(),
@@ -62,7 +86,13 @@ ParseOutcome parseHostOptions(int argc, const char* const* argv, HostOptions* op
         "listen", po::value<std::string>(&options->listen),
         "wait for an external FIR on a Unix-socket path (holding a '/') or a loopback address: 127.0.0.1:PORT, "
         "localhost:PORT, [::1]:PORT; only this user or root may connect, and the destination it names must lie "
-        "under DEST_DIR");
+        "under DEST_DIR")("progress", po::bool_switch(&progress),
+                          "print a progress line every 5 seconds also when standard output is not a terminal")(
+        "progress-every", po::value<unsigned>(&options->progressSeconds)->value_name("SECONDS"),
+        "the same, every SECONDS")(
+        "log-level", po::value<std::string>(&logLevel),
+        "how much the log (in the results directory) says: -1 (the default) errors and the job's steps, 0 also the "
+        "engine's progress with lines for every item, higher for more detail; FCL_LOG_LEVEL sets it too");
     po::options_description all;
     all.add(visible).add_options()("media", po::value<std::string>(&options->mediaDir)->required())(
         "dest", po::value<std::string>(&options->destDir)->required());
@@ -90,6 +120,18 @@ ParseOutcome parseHostOptions(int argc, const char* const* argv, HostOptions* op
     if (values.count("strip") != 0 && !parseStripLevel(strip, &options->stripLevel)) {
         *message = "--strip must be a number of path components: \"" + strip + "\"\n" + usageOf(visible);
         return ParseOutcome::Error;
+    }
+    if (values.count("log-level") != 0 && !parseLogLevel(logLevel, &options->logLevel)) {
+        *message = "--log-level must be a number from -1 to 100: \"" + logLevel + "\"\n" + usageOf(visible);
+        return ParseOutcome::Error;
+    }
+    options->logLevelGiven = values.count("log-level") != 0;
+    if (values.count("progress-every") != 0 && options->progressSeconds == 0) {
+        *message = "--progress-every must be a number of seconds, 1 or more\n" + usageOf(visible);
+        return ParseOutcome::Error;
+    }
+    if (progress && options->progressSeconds == 0) {
+        options->progressSeconds = kProgressSeconds;
     }
     for (std::string& path : options->paths) {
         if (!normaliseSourcePath(&path, &why)) {

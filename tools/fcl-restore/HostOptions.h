@@ -6,6 +6,13 @@
 
 namespace fclhost {
 
+// The log's level unless asked otherwise: errors and the host's account of the job's steps. The engine writes lines
+// for every item from level 0 up, which would make the log of a large restore larger than what it restores.
+constexpr int kDefaultLogLevel = -1;
+
+// How often --progress prints a line where no terminal shows one redrawn.
+constexpr unsigned kProgressSeconds = 5;
+
 struct HostOptions {
     std::string mediaDir;
     std::string destDir;
@@ -14,10 +21,13 @@ struct HostOptions {
     bool overwrite = false;
     bool restart = false;
     bool noSparse = false;
-    std::string mapFile;       // "": no mapping file
-    std::string settingsFile;  // "": the host's default settings
-    std::string resultsDir;    // "": a new directory under the user's state directory
-    std::string listen;        // "": the FIR driver runs in this process
+    std::string mapFile;           // "": no mapping file
+    std::string settingsFile;      // "": the host's default settings
+    std::string resultsDir;        // "": a new directory under the user's state directory
+    std::string listen;            // "": the FIR driver runs in this process
+    unsigned progressSeconds = 0;  // a progress line this often also when standard output is no terminal; 0: none
+    int logLevel = kDefaultLogLevel;
+    bool logLevelGiven = false;  // else FCL_LOG_LEVEL, when set, chooses the level
 };
 
 enum class ParseOutcome {

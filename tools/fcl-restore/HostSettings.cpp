@@ -29,6 +29,8 @@ bool composeSettings(const SettingsChoice& choice, std::string* text, std::strin
             out << "[FileSystemAgent]\nisRestoreAsSparseFile = y\n";
         }
         out << "[JobOptions]\nxml = <TMMsg_JobOption/>\n";
+        // Progress reports each second, often enough for a live display on the FIR's side.
+        out << "[GlobalParams]\nUpdateRecoverySec.29 = 1\n";
     } else {
         struct stat st;
         if (stat(choice.userFile.c_str(), &st) != 0) {

@@ -14,8 +14,10 @@
 #include "platform/log/LogWriter.h"
 #include "platform/settings/PlatformPaths.h"
 #include "platform/settings/SettingsFile.h"
+#include "tools/fcl-restore/HostLog.h"
 #include "tools/fcl-restore/HostPaths.h"
 #include "tools/fcl-restore/HostSettings.h"
+#include "tools/fcl-restore/ResultsKeeper.h"
 
 namespace fclhost {
 namespace {
@@ -50,24 +52,24 @@ bool makeDirectory(const std::string& path, const char* what, std::string* why) 
     return true;
 }
 
-bool chooseResultsDirectory(const HostOptions& options, const std::string& dest, std::string* results,
-                            std::string* why) {
-    if (!options.resultsDir.empty()) {
-        *results = resolvedPath(options.resultsDir);
-        if (isWithin(*results, dest)) {
-            *why = "the results directory " + *results + " lies inside the destination " + dest +
-                   ": name one elsewhere with --results";
-            return false;
-        }
-        return makeDirectory(*results, "results directory", why);
-    }
-    std::string base = resolvedPath(stateDirectory() + "/fcl-restore");
-    if (isWithin(base, dest)) {
-        *why = "the default results directory " + base + " lies inside the destination " + dest +
-               ": name one elsewhere with --results";
+// Where the job's results go, checked before anything is made: never at or inside the destination.
+bool checkResultsPlace(const HostOptions& options, const std::string& dest, std::string* why) {
+    const std::string results = options.resultsDir.empty() ? "" : resolvedPath(options.resultsDir);
+    const std::string place = results.empty() ? resolvedPath(stateDirectory() + "/fcl-restore") : results;
+    if (isWithin(place, dest)) {
+        *why = (results.empty() ? "the default results directory " : "the results directory ") + place +
+               " lies inside the destination " + dest + ": name one elsewhere with --results";
         return false;
     }
-    return makeDefaultResultsDirectory(results, why);
+    return true;
+}
+
+bool makeResultsDirectory(const HostOptions& options, std::string* results, std::string* why) {
+    if (!options.resultsDir.empty()) {
+        *results = resolvedPath(options.resultsDir);
+        return makeDirectory(*results, "results directory", why) && holdResultsDirectory(*results, why);
+    }
+    return makeDefaultResultsDirectory(results, why) && holdResultsDirectory(*results, why);
 }
 
 // The destination exists: one on a read-only file system fails the job before it starts, not item by item.
@@ -80,14 +82,14 @@ bool writableDestination(const std::string& dest, std::string* why) {
     return true;
 }
 
-bool pointThePlatform(const PreparedJob& job, std::string* why) {
-    if (!makeDirectory(job.destDir, "destination", why) || !writableDestination(job.destDir, why)) {
-        return false;
-    }
+bool makeDestination(const std::string& dest, std::string* why) {
+    return makeDirectory(dest, "destination", why) && writableDestination(dest, why);
+}
+
+void pointThePlatform(const PreparedJob& job) {
     wzplatform::setResultsDirectory(job.resultsDir);
     wzplatform::setSettingsFile(job.settingsFile);
     FsRestoreArchive::setMediaDirectory(job.mediaDir);
-    return true;
 }
 
 }  // namespace
@@ -114,12 +116,17 @@ bool prepareJob(const HostOptions& options, PreparedJob* job, std::string* why) 
         }
     }
     std::string text;
-    if (!composeSettings(settings, &text, why) ||
-        !chooseResultsDirectory(options, job->destDir, &job->resultsDir, why)) {
+    // Every check first: a run refused here leaves no results directory behind.
+    if (!composeSettings(settings, &text, why) || !checkResultsPlace(options, job->destDir, why) ||
+        !makeDestination(job->destDir, why) || !makeResultsDirectory(options, &job->resultsDir, why)) {
         return false;
     }
     job->settingsFile = job->resultsDir + "/settings.ini";
-    return writeWhole(job->settingsFile, text, why) && pointThePlatform(*job, why);
+    if (!writeWhole(job->settingsFile, text, why)) {
+        return false;
+    }
+    pointThePlatform(*job);
+    return true;
 }
 
 bool prepareResumedJob(const JobRecord& record, const std::string& resultsDir, PreparedJob* job, std::string* why) {
@@ -135,17 +142,23 @@ bool prepareResumedJob(const JobRecord& record, const std::string& resultsDir, P
         *why = "cannot read the cut job's settings " + job->settingsFile + ": " + strerror(errno);
         return false;
     }
-    return pointThePlatform(*job, why);
+    if (!makeDestination(job->destDir, why) || !holdResultsDirectory(resultsDir, why)) {
+        return false;
+    }
+    pointThePlatform(*job);
+    return true;
 }
 
-bool openJobLog(PreparedJob* job, std::string* why) {
+bool openJobLog(PreparedJob* job, const HostOptions& options, std::string* why) {
     job->logFile = wzplatform::logDirectory() + "/fclrestore.log";
-    auto writer = boost::make_shared<wzlog::FileLogWriter>(job->logFile, wzlog::levelFromEnvironment(1));
+    const int level = options.logLevelGiven ? options.logLevel : wzlog::levelFromEnvironment(options.logLevel);
+    auto writer = boost::make_shared<wzlog::FileLogWriter>(job->logFile, level);
     if (!writer->isOpen()) {
         *why = "cannot open the log " + job->logFile + ": " + strerror(errno);
         return false;
     }
-    g_ptrLogWriter = writer;
+    g_ptrLogWriter = boost::make_shared<ErrnoKeepingLog>(writer, level);
+    setStepWriter(writer);
     return true;
 }
 

@@ -17,14 +17,15 @@ struct PreparedJob {
 };
 
 // Checks the directories (the results directory never at or inside the destination, the destination not on a
-// read-only file system), creates the destination and the results directory, writes the settings file and points the
-// platform at all of them. False with a reason when the job cannot be prepared.
+// read-only file system), creates the destination and the results directory (held by this host, see
+// holdResultsDirectory), writes the settings file and points the platform at all of them. False with a reason when the
+// job cannot be prepared.
 bool prepareJob(const HostOptions& options, PreparedJob* job, std::string* why);
 // The same for a cut job resumed in its own results directory, with the settings file it was given.
 bool prepareResumedJob(const JobRecord& record, const std::string& resultsDir, PreparedJob* job, std::string* why);
 
-// Installs the log writer of `<log dir>/fclrestore.log` (the results directory unless the settings name another),
-// at the level of FCL_LOG_LEVEL; false with a reason when it cannot be opened.
-bool openJobLog(PreparedJob* job, std::string* why);
+// Installs the log writer of `<log dir>/fclrestore.log` (the results directory unless the settings name another), at
+// the level --log-level gives, else FCL_LOG_LEVEL, else the default; false with a reason when it cannot be opened.
+bool openJobLog(PreparedJob* job, const HostOptions& options, std::string* why);
 
 }  // namespace fclhost

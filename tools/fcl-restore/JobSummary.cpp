@@ -1,5 +1,6 @@
 #include "tools/fcl-restore/JobSummary.h"
 
+#include <csignal>
 #include <cstdio>
 
 namespace fclhost {
@@ -17,9 +18,16 @@ std::string fixed(double value, int decimals) {
     return text;
 }
 
+std::string signalName(int signo) {
+    return signo == SIGINT ? "SIGINT" : signo == SIGTERM ? "SIGTERM" : "signal " + std::to_string(signo);
+}
+
 }  // namespace
 
 int exitStatus(const JobSummary& summary) {
+    if (summary.interruptSignal != 0) {
+        return 128 + summary.interruptSignal;
+    }
     if (!summary.jobSucceeded) {
         return 2;
     }
@@ -32,7 +40,10 @@ double megabytesPerSecond(uint64_t bytes, double seconds) {
 
 std::string formatSummary(const JobSummary& summary) {
     std::string text;
-    if (!summary.jobSucceeded) {
+    if (summary.interruptSignal != 0) {
+        text = "Restore stopped by " + signalName(summary.interruptSignal) +
+               ": what is listed as restored is in place, the rest was not restored\n";
+    } else if (!summary.jobSucceeded) {
         text = "Restore failed: " +
                (summary.failureReason.empty() ? std::string("no reason given") : summary.failureReason) + "\n";
     } else if (summary.failed != 0) {

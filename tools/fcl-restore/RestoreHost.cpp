@@ -1,8 +1,11 @@
 #include "tools/fcl-restore/RestoreHost.h"
 
+#include <dirent.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -17,13 +20,16 @@
 #include "platform/log/LogWriter.h"
 #include "platform/session/CWzNetwork.h"
 #include "platform/settings/WZPlatformAgents.h"
+#include "platform/settings/WZPlatformInfo.h"
 #include "platform/support/FXErrorUtil.h"
 #include "protocol/FsrMessages.h"
 #include "tools/fcl-restore/BackupIndex.h"
 #include "tools/fcl-restore/CutItems.h"
+#include "tools/fcl-restore/FailedItems.h"
 #include "tools/fcl-restore/FailureReason.h"
 #include "tools/fcl-restore/FirAccount.h"
 #include "tools/fcl-restore/FirListener.h"
+#include "tools/fcl-restore/HostLog.h"
 #include "tools/fcl-restore/HostPaths.h"
 #include "tools/fcl-restore/HostSetup.h"
 #include "tools/fcl-restore/InterruptWatch.h"
@@ -31,6 +37,7 @@
 #include "tools/fcl-restore/PeerRelay.h"
 #include "tools/fcl-restore/ProgressDisplay.h"
 #include "tools/fcl-restore/RestartKeeper.h"
+#include "tools/fcl-restore/ResultsKeeper.h"
 #include "tools/fir/FirJob.h"
 
 namespace fclhost {
@@ -69,27 +76,38 @@ private:
     bool requested_ = false;
 };
 
+// Data written: the stream's data bytes of the items restored and of the one in progress. Holes are not written, so
+// they are not counted.
+uint64_t bytesWritten(const FsRestoreStatistics& statistics) {
+    return statistics.getNumCompBytesSucceeded() + statistics.getCurrFileCompSize();
+}
+
+// Read from the job's own counters, so that the display moves whatever the job reports to its FIR.
 ProgressFigures figuresOf(const FsRestoreStatistics& statistics) {
     ProgressFigures figures;
     figures.done = statistics.getNumFilesSucceeded() + statistics.getNumFilesSkipped() + statistics.getNumFilesFailed();
     figures.total = statistics.getNumFilesToRestore();
-    figures.bytes = statistics.getNumBytesSucceeded();
+    figures.bytes = bytesWritten(statistics);
     return figures;
 }
 
-// Keeps the figures of the FIR's progress reports; only the job's first report carries the total.
-void takeProgress(ProgressBoard& board, const fir::FirMessage& message) {
-    if (!message.progress) {
-        return;
+// The size of the backup's archive files: nearly all of it the data a whole restore writes.
+uint64_t archiveBytes(const std::string& mediaDir) {
+    uint64_t total = 0;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(mediaDir.c_str()), closedir);
+    while (dir) {
+        const dirent* entry = readdir(dir.get());
+        if (entry == nullptr) {
+            break;
+        }
+        const std::string name = entry->d_name;
+        struct stat st;
+        if (name.size() > 6 && name.compare(name.size() - 6, 6, ".afile") == 0 &&
+            stat((mediaDir + "/" + name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            total += static_cast<uint64_t>(st.st_size);
+        }
     }
-    const FSRProgressReport_5_9& report = message.progress->record.progress;
-    ProgressFigures figures = board.get();
-    figures.done = report.filesSucceeded + report.filesSkipped + report.filesFailed;
-    figures.bytes = report.bytesSucceeded;
-    if (report.totalFiles != 0) {
-        figures.total = report.totalFiles;
-    }
-    board.set(figures);
+    return total;
 }
 
 int64_t jobIdFromClock() {
@@ -118,8 +136,9 @@ fir::FirJobOptions firOptionsOf(const JobRecord& job, bool resumed) {
 
 class HostRun {
 public:
-    HostRun(const PreparedJob& prepared, const JobRecord* job, bool resumed, std::ostream& err)
-        : prepared_(prepared), job_(job), resumed_(resumed), err_(err) {}
+    HostRun(const PreparedJob& prepared, const JobRecord* job, bool resumed, unsigned progressSeconds,
+            std::ostream& err)
+        : prepared_(prepared), job_(job), resumed_(resumed), progressSeconds_(progressSeconds), err_(err) {}
     // `listen`: the external FIR's address; null to play the job with the in-process FIR.
     JobSummary run(const ListenAddress* listen);
 
@@ -134,6 +153,7 @@ private:
     const PreparedJob& prepared_;
     const JobRecord* job_;
     const bool resumed_;
+    const unsigned progressSeconds_;
     std::ostream& err_;
     StopRequest stop_;
     std::unique_ptr<PeerRelay> relay_;
@@ -142,7 +162,7 @@ private:
     fir::FirJobResult firResult_;
     JobPtr engine_;
     bool started_ = false;
-    ProgressBoard board_;
+    std::atomic<int> interruptSignal_{0};
     std::string connectError_;
 };
 
@@ -158,8 +178,9 @@ void HostRun::onSignal(int signo, int count) {
         // The engine may have set the signal to be ignored again in between.
         _exit(128 + signo);
     }
+    interruptSignal_ = signo;
     wzlog::writeAll(STDERR_FILENO, "\nfcl-restore: stopping the job (interrupt again to quit at once)\n");
-    FCL_LOG(0, "The host was interrupted (signal %d): the job is asked to stop", signo);
+    HOST_STEP("The host was interrupted (signal %d): the job is asked to stop", signo);
     stop_.request();
 }
 
@@ -174,7 +195,6 @@ bool HostRun::connect(const ListenAddress* listen) {
         return false;
     }
     fir_ = std::make_unique<fir::FirSession>(std::move(firEnd));
-    fir_->setObserver([this](const fir::FirMessage& message) { takeProgress(board_, message); });
     // The stop, then the end: the engine ends a stopped job through its ordinary end, as failed.
     stop_.arm([this] {
         fir_->send(FSR_MSG_STOP);
@@ -238,9 +258,12 @@ void HostRun::runJob() {
     engine_ = std::make_unique<FclRestore>();
     started_ = engine_->initialize(engineEnd_.get(), name.data(), nullptr);
     if (started_) {
-        ProgressDisplay display(STDOUT_FILENO, [this] {
+        const uint64_t backupBytes = job_ != nullptr && job_->paths.empty() ? archiveBytes(prepared_.mediaDir) : 0;
+        ProgressDisplay display(STDOUT_FILENO, progressSeconds_, [this, backupBytes] {
             const FsRestoreStatistics* statistics = engine_->getStatistics();
-            return fir_ || statistics == nullptr ? board_.get() : figuresOf(*statistics);
+            ProgressFigures figures = statistics == nullptr ? ProgressFigures() : figuresOf(*statistics);
+            figures.backupBytes = backupBytes;
+            return figures;
         });
         std::unique_ptr<RestartKeeper> keeper;
         if (job_ != nullptr) {
@@ -310,6 +333,7 @@ JobSummary HostRun::run(const ListenAddress* listen) {
     }
     summary.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     summary.jobSucceeded = jobSucceeded();
+    summary.interruptSignal = interruptSignal_;
     const JobFacts facts = factsOfEnd();
     if (!summary.jobSucceeded) {
         summary.failureReason = explainFailure(facts);
@@ -319,7 +343,8 @@ JobSummary HostRun::run(const ListenAddress* listen) {
         summary.restored = statistics->getNumFilesSucceeded();
         summary.skipped = statistics->getNumFilesSkipped();
         summary.failed = statistics->getNumFilesFailed();
-        summary.bytes = statistics->getNumBytesSucceeded();
+        // The data of the items restored: a file cut by a stop counts with the items not restored.
+        summary.bytes = statistics->getNumCompBytesSucceeded();
     }
     if (fir_) {
         // Items the job never answered for are failed items, not a failed job: what it did restore stands.
@@ -389,7 +414,7 @@ bool markCutItems(const JobRecord& job, std::ostream& err, std::string* why) {
             return false;
         }
         err << "fcl-restore: " << path << " was cut while being written: it is restored again whole" << std::endl;
-        FCL_LOG(0, "%s was cut while being written: it is restored again whole", path.c_str());
+        HOST_STEP("%s was cut while being written: it is restored again whole", path.c_str());
     }
     if (!undecided.empty()) {
         *why = "the destination's file system keeps no birth times, so " + undecided.front() +
@@ -399,16 +424,49 @@ bool markCutItems(const JobRecord& job, std::ostream& err, std::string* why) {
     return true;
 }
 
-void reportEnd(const JobSummary& summary, std::ostream& err) {
+// How many failed items the end of a job names on standard error; the results file lists them all.
+constexpr size_t kFailuresShown = 10;
+
+void reportFailedItems(const JobSummary& summary, const PreparedJob& prepared, std::ostream& err) {
+    if (summary.resultsFile.empty()) {
+        return;
+    }
+    uint64_t total = 0;
+    std::vector<FailedItem> items = readFailedItems(summary.resultsFile, kFailuresShown, &total);
+    findCauses(prepared.logFile, prepared.destDir, &items);
+    for (const FailedItem& item : items) {
+        err << "fcl-restore: not restored: " << describeFailedItem(item) << "\n";
+    }
+    if (total > items.size()) {
+        err << "fcl-restore: ... and " << total - items.size() << " more not restored\n";
+    }
+    err << std::flush;
+}
+
+void reportEnd(const JobSummary& summary, const PreparedJob& prepared, std::ostream& err) {
     for (const std::string& item : summary.missing) {
         err << "fcl-restore: " << item << ": asked for and not restored" << std::endl;
     }
-    if (!summary.jobSucceeded) {
+    reportFailedItems(summary, prepared, err);
+    if (summary.interruptSignal != 0) {
+        err << "fcl-restore: stopped before the job's end: " << summary.restored << " item(s) restored"
+            << (summary.resultsFile.empty() ? "" : ", listed in " + summary.resultsFile) << std::endl;
+    } else if (!summary.jobSucceeded) {
         err << "fcl-restore: the job failed: " << summary.failureReason << std::endl;
     } else if (summary.failed != 0) {
         err << "fcl-restore: " << summary.failed << " item(s) not restored"
             << (summary.itemsReason.empty() ? "" : ": " + summary.itemsReason)
             << (summary.resultsFile.empty() ? "" : "; " + summary.resultsFile + " lists them") << std::endl;
+    }
+}
+
+// The default results directories beyond the count the settings keep go, this job's own (held) aside.
+void keepLatestResults() {
+    unsigned long keep = kDefaultKeptJobs;
+    WZPlatformInfo().getNumber("FclRestore", "nKeepJobResults", &keep);
+    const std::string base = resolvedPath(stateDirectory() + "/fcl-restore");
+    for (const std::string& removed : pruneResultsDirectories(base, keep == 0 ? 1 : keep)) {
+        HOST_STEP("Removed the results of an earlier job: %s", removed.c_str());
     }
 }
 
@@ -458,12 +516,12 @@ int runRestoreHost(const HostOptions& options, std::ostream& out, std::ostream& 
         // A resumed job keeps the first start: what a cut left unfinished is told by it, however often it was cut.
         job.started = fileClockTick();
     }
-    if (!openJobLog(&prepared, &why)) {
+    if (!openJobLog(&prepared, options, &why)) {
         err << "fcl-restore: " << why << std::endl;
         return 2;
     }
-    FCL_LOG(0, "fcl-restore: media %s, destination %s, results %s", prepared.mediaDir.c_str(), prepared.destDir.c_str(),
-            prepared.resultsDir.c_str());
+    HOST_STEP("fcl-restore: media %s, destination %s, results %s", prepared.mediaDir.c_str(), prepared.destDir.c_str(),
+              prepared.resultsDir.c_str());
     if (inProcess) {
         if (options.restart && !markCutItems(job, err, &why)) {
             err << "fcl-restore: " << why << std::endl;
@@ -475,16 +533,22 @@ int runRestoreHost(const HostOptions& options, std::ostream& out, std::ostream& 
             return 2;
         }
     }
-    JobSummary summary =
-        HostRun(prepared, inProcess ? &job : nullptr, options.restart, err).run(inProcess ? nullptr : &listen);
+    JobSummary summary = HostRun(prepared, inProcess ? &job : nullptr, options.restart, options.progressSeconds, err)
+                             .run(inProcess ? nullptr : &listen);
     if (inProcess) {
         job.state = exitStatus(summary) == 0 ? JobState::Succeeded : JobState::Failed;
         if (!writeJobRecord(prepared.resultsDir, job, &why)) {
             FCL_ERROR("%s", why.c_str());
         }
     }
+    HOST_STEP("The job ended: %llu restored, %llu skipped, %llu failed, exit status %d",
+              static_cast<unsigned long long>(summary.restored), static_cast<unsigned long long>(summary.skipped),
+              static_cast<unsigned long long>(summary.failed), exitStatus(summary));
     out << formatSummary(summary) << std::flush;
-    reportEnd(summary, err);
+    reportEnd(summary, prepared, err);
+    if (options.resultsDir.empty()) {
+        keepLatestResults();
+    }
     return exitStatus(summary);
 }
 

@@ -39,6 +39,30 @@ TEST(HostOptions, TheTwoDirectoriesAloneAskForTheWholeBackupWithDefaults) {
     EXPECT_EQ(p.options.settingsFile, "");
     EXPECT_EQ(p.options.resultsDir, "");
     EXPECT_EQ(p.options.listen, "");
+    EXPECT_EQ(p.options.progressSeconds, 0u);
+    EXPECT_EQ(p.options.logLevel, fclhost::kDefaultLogLevel);
+    EXPECT_FALSE(p.options.logLevelGiven);
+}
+
+TEST(HostOptions, ProgressLinesAndTheLogLevel) {
+    struct Case {
+        std::vector<const char*> args;
+        unsigned progressSeconds;
+        int logLevel;
+    };
+    for (const Case& c :
+         {Case{{"--progress"}, 5, fclhost::kDefaultLogLevel}, Case{{"--progress-every", "2"}, 2, -1},
+          Case{{"--progress", "--progress-every=3"}, 3, -1}, Case{{"--log-level", "0"}, 0, 0},
+          Case{{"--log-level=-1"}, 0, -1}, Case{{"--log-level", "100", "--progress-every", "60"}, 60, 100}}) {
+        std::vector<const char*> args = c.args;
+        args.push_back("/media");
+        args.push_back("/dest");
+        Parsed p = parse(args);
+        ASSERT_EQ(p.outcome, ParseOutcome::Run) << p.message;
+        EXPECT_EQ(p.options.progressSeconds, c.progressSeconds) << c.args[0];
+        EXPECT_EQ(p.options.logLevel, c.logLevel) << c.args[0];
+        EXPECT_EQ(p.options.mediaDir, "/media") << "--progress takes no value";
+    }
 }
 
 TEST(HostOptions, EveryOptionReachesItsField) {
@@ -112,7 +136,11 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{
             "ListenWithOverwrite", {"--listen", "/s", "--overwrite", "/media", "/dest"}, "--overwrite cannot be used"},
         Refused{"ListenWithRestart", {"--listen", "/s", "--restart", "/media", "/dest"}, "--restart cannot be used"},
-        Refused{"OverwriteWithValue", {"--overwrite=yes", "/media", "/dest"}, "overwrite"}),
+        Refused{"OverwriteWithValue", {"--overwrite=yes", "/media", "/dest"}, "overwrite"},
+        Refused{"LogLevelBelowErrors", {"--log-level", "-2", "/media", "/dest"}, "--log-level must be"},
+        Refused{"LogLevelTooHigh", {"--log-level", "101", "/media", "/dest"}, "--log-level must be"},
+        Refused{"LogLevelNotANumber", {"--log-level", "x", "/media", "/dest"}, "--log-level must be"},
+        Refused{"ProgressEveryZeroSeconds", {"--progress-every", "0", "/media", "/dest"}, "--progress-every must be"}),
     [](const ::testing::TestParamInfo<Refused>& info) { return std::string(info.param.name); });
 
 }  // namespace

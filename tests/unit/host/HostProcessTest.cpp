@@ -94,6 +94,7 @@ TEST_F(HostProcess, AMediaDirectoryWithoutArchivesFailsTheJobWithItsReason) {
     std::string settings = fcltest::readFile(results + "/settings.ini");
     EXPECT_TRUE(contains(settings, "isRestoreAsSparseFile = y")) << settings;
     EXPECT_TRUE(contains(settings, "xml = <TMMsg_JobOption/>")) << settings;
+    EXPECT_TRUE(contains(settings, "UpdateRecoverySec.29 = 1")) << "progress reports each second: " << settings;
     struct stat st;
     EXPECT_TRUE(stat(dest().c_str(), &st) == 0 && S_ISDIR(st.st_mode)) << "the destination is made when missing";
 }

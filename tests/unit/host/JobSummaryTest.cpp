@@ -1,6 +1,8 @@
 // The summary the host prints and the exit status that goes with it.
 #include <gtest/gtest.h>
 
+#include <csignal>
+
 #include "tools/fcl-restore/JobSummary.h"
 
 namespace {
@@ -20,6 +22,19 @@ TEST(JobSummary, ExitStatusSaysJobFailedItemsFailedOrAllWell) {
         summary.failed = c.failed;
         summary.skipped = 3;
         EXPECT_EQ(fclhost::exitStatus(summary), c.status) << c.jobSucceeded << " " << c.failed;
+    }
+}
+
+TEST(JobSummary, AnInterruptedJobExitsAsTheSignalWouldAndSaysSo) {
+    for (const auto& c : {std::make_pair(SIGINT, "SIGINT"), std::make_pair(SIGTERM, "SIGTERM")}) {
+        JobSummary summary;
+        summary.interruptSignal = c.first;
+        summary.jobSucceeded = false;
+        summary.failureReason = "stopped by an interrupt";
+        summary.failed = 7;
+        EXPECT_EQ(fclhost::exitStatus(summary), 128 + c.first);
+        const std::string text = fclhost::formatSummary(summary);
+        EXPECT_EQ(text.rfind(std::string("Restore stopped by ") + c.second + ": ", 0), 0u) << text;
     }
 }
 
