@@ -83,8 +83,16 @@ fcltest::ProgramRun EndToEnd::restore(const std::vector<std::string>& options) {
 
 namespace {
 
-// The child's part of restoreInPlace: set up as the host does, run the job, write what it reports to `report`.
-void runInPlaceJob(const std::string& media, const std::string& results, const std::string& report) {
+// How a FIR-driven job in a child process restores.
+struct ChildJob {
+    std::string dest = "/";
+    bool inPlace = true;
+    bool imageLevel = false;
+};
+
+// The child's part of restoreInPlace and restoreImageLevel: set up as the host does, run the job, write what it
+// reports to `report`.
+void runChildJob(const std::string& media, const std::string& results, const std::string& report, const ChildJob& how) {
     std::string settings;
     std::string why;
     fclhost::composeSettings(fclhost::SettingsChoice(), &settings, &why);
@@ -103,9 +111,10 @@ void runInPlaceJob(const std::string& media, const std::string& results, const s
         fir::FirSession session(std::move(firEnd));
         fir::FirJobOptions options;
         options.mediaDir = media;
-        options.destDir = "/";
-        options.inPlace = true;
-        options.overwrite = true;
+        options.destDir = how.dest;
+        options.inPlace = how.inPlace;
+        options.overwrite = how.inPlace;
+        options.imageLevel = how.imageLevel;
         fir::FirJobResult fir;
         std::thread driver([&] {
             fir = fir::runDefaultJob(session, options);
@@ -133,16 +142,14 @@ void runInPlaceJob(const std::string& media, const std::string& results, const s
                           << run.reason;
 }
 
-}  // namespace
-
-InPlaceRun EndToEnd::restoreInPlace() {
-    mkdir(results_.c_str(), 0755);
-    const std::string report = results_ + "/in-place-run";
+InPlaceRun runInChild(const std::string& media, const std::string& results, const ChildJob& how) {
+    mkdir(results.c_str(), 0755);
+    const std::string report = results + "/in-place-run";
     fflush(nullptr);
     // The engine changes the process's signal dispositions and keeps process-wide state: a child of its own.
     const pid_t child = fork();
     if (child == 0) {
-        runInPlaceJob(media_, results_, report);
+        runChildJob(media, results, report, how);
         _exit(0);
     }
     int status = 0;
@@ -156,6 +163,20 @@ InPlaceRun EndToEnd::restoreInPlace() {
     }
     std::getline(in >> std::ws, run.reason);
     return run;
+}
+
+}  // namespace
+
+InPlaceRun EndToEnd::restoreInPlace() {
+    return runInChild(media_, results_, ChildJob());
+}
+
+InPlaceRun EndToEnd::restoreImageLevel() {
+    ChildJob how;
+    how.dest = dest_;
+    how.inPlace = false;
+    how.imageLevel = true;
+    return runInChild(media_, results_, how);
 }
 
 fcltest::ProgramRun EndToEnd::packAndRestore(const std::vector<std::string>& options) {

@@ -1,0 +1,192 @@
+#include "tools/fir/ImagePlan.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "platform/archive/ArchiveFormat.h"
+#include "platform/restorefiles/ArchivedItem.h"
+#include "platform/restorefiles/WZRestoreFiles.h"
+
+namespace fir {
+namespace {
+
+// The attribute record of one file as the engine reads it (host order): FRN, times, owner, mode, inline target.
+constexpr size_t kRecordLength = 134;
+constexpr size_t kInlineTargetEnd = 133;
+constexpr size_t kInlineTarget = 72;
+
+// The data runs and the header of an item, as its archive file holds them.
+class ItemLayout : public wzrestorefiles::ArchivedItemVisitor {
+public:
+    void header(const wzrestorefiles::ArchivedItemHeader& header) override { header_ = header; }
+    bool data(uint64_t position, const unsigned char* bytes, size_t length) override {
+        if (!runs_.empty() && runs_.back().second == position) {
+            runs_.back().second += length;
+        } else if (length != 0) {
+            runs_.emplace_back(position, position + length);
+        }
+        if (linkTarget_.size() < PATH_MAX) {
+            linkTarget_.append(reinterpret_cast<const char*>(bytes), std::min<size_t>(length, PATH_MAX));
+        }
+        end_ = std::max(end_, position + length);
+        return true;
+    }
+    bool hole(uint64_t position, uint64_t length) override {
+        end_ = std::max(end_, position + length);
+        return true;
+    }
+
+    const wzrestorefiles::ArchivedItemHeader& itemHeader() const { return header_; }
+    const std::vector<std::pair<uint64_t, uint64_t>>& runs() const { return runs_; }
+    uint64_t end() const { return end_; }
+    const std::string& linkTarget() const { return linkTarget_; }
+
+private:
+    wzrestorefiles::ArchivedItemHeader header_;
+    std::vector<std::pair<uint64_t, uint64_t>> runs_;
+    std::string linkTarget_;
+    uint64_t end_ = 0;
+};
+
+template <typename T>
+void put(std::vector<unsigned char>& record, size_t offset, T value) {
+    std::memcpy(record.data() + offset, &value, sizeof value);
+}
+
+}  // namespace
+
+char* ImagePlan::keep(const std::string& text) {
+    texts_.emplace_back(new char[text.size() + 1]);
+    std::memcpy(texts_.back().get(), text.c_str(), text.size() + 1);
+    return texts_.back().get();
+}
+
+unsigned char* ImagePlan::keep(const std::vector<unsigned char>& bytes) {
+    records_.emplace_back(new unsigned char[bytes.size()]);
+    std::memcpy(records_.back().get(), bytes.data(), bytes.size());
+    return records_.back().get();
+}
+
+bool ImagePlan::build(const std::string& mediaDir, const std::map<uint64_t, ArchiveIndex>& indexes,
+                      const std::function<bool(const std::string&)>& selected, std::string* why) {
+    const uint64_t window = WZRestoreFiles::kExtentWindowBytes;
+    for (const auto& entry : indexes) {
+        const uint64_t archiveId = entry.first;
+        const std::string archive = fclarchive::archiveFilePath(mediaDir, archiveId);
+        uint64_t ordinal = 0;
+        for (const fclarchive::IndexEntry& item : entry.second.items) {
+            ++ordinal;
+            if (!selected(item.path)) {
+                continue;
+            }
+            ItemLayout layout;
+            if (wzrestorefiles::readArchivedItem(archive, item.offset, layout, why) !=
+                wzrestorefiles::ReadItemResult::kRead) {
+                return false;
+            }
+            const wzrestorefiles::ArchivedItemHeader& header = layout.itemHeader();
+            const uint32_t mode = static_cast<uint32_t>(header.mode);
+            const bool directory = S_ISDIR(mode);
+            const bool link = S_ISLNK(mode);
+            if (!directory && !link && !S_ISREG(mode)) {
+                leftOut_.push_back(item.path);
+                continue;
+            }
+            const uint64_t frn = (archiveId << 40) | ordinal;
+            // Image names carry no leading '/'.
+            std::string imageName = item.path;
+            imageName.erase(0, imageName.find_first_not_of('/'));
+            char* name = keep(imageName);
+            const bool inlineTarget = link && layout.linkTarget().size() < kInlineTargetEnd - kInlineTarget;
+
+            std::vector<unsigned char> bytes(kRecordLength, 0);
+            put<uint64_t>(bytes, 0, frn);
+            put<uint32_t>(bytes, 20, header.atime);
+            put<uint32_t>(bytes, 24, static_cast<uint32_t>(header.mtime));
+            put<uint32_t>(bytes, 44, static_cast<uint32_t>(header.uid));
+            put<uint32_t>(bytes, 48, static_cast<uint32_t>(header.gid));
+            put<uint32_t>(bytes, 52, mode);
+            if (inlineTarget) {
+                put<uint16_t>(bytes, 56, 1);
+                std::memcpy(bytes.data() + kInlineTarget, layout.linkTarget().data(), layout.linkTarget().size());
+            }
+            unsigned char* record = keep(bytes);
+
+            FSRImgAfileOffsets base;
+            base.name = name;
+            base.mode = mode;
+            base.FRN = frn;
+            base.archiveId.archiveFileId = archiveId;
+            base.offsetInAfileId = item.offset;
+            base.StreamLength = layout.end();
+            base.attrLength = static_cast<uint32_t>(bytes.size());
+            base.attributes = record;
+            base.modTime = header.mtime;
+
+            auto addPiece = [&](uint64_t extentWindow, uint64_t extent, uint64_t from, uint64_t to) {
+                FSRImgAfileOffsets piece = base;
+                piece.StreamType = 1;
+                piece.ExtentNumber = extent;
+                piece.nodenum = extent;
+                piece.ver = extentWindow;
+                piece.OffsetInFile = from;
+                piece.offsetinFileExtent = from - extentWindow * window;
+                piece.dataSizeToRestore = to - from;
+                pieces_.push_back(piece);
+            };
+            if (directory || inlineTarget) {
+                pieces_.push_back(base);
+            } else if (link) {
+                addPiece(0, nextExtent_++, 0, layout.linkTarget().size());
+            } else if (layout.end() == 0) {
+                addPiece(0, nextExtent_++, 0, 0);
+            } else {
+                const uint64_t windows = (layout.end() + window - 1) / window;
+                for (uint64_t w = 0; w < windows; ++w) {
+                    const uint64_t extent = nextExtent_++;
+                    const uint64_t start = w * window;
+                    const uint64_t end = std::min(start + window, layout.end());
+                    for (const auto& run : layout.runs()) {
+                        uint64_t from = std::max(run.first, start);
+                        const uint64_t to = std::min(run.second, end);
+                        for (; from < to; from += std::min(kPieceBytes, to - from)) {
+                            addPiece(w, extent, from, std::min(from + kPieceBytes, to));
+                        }
+                    }
+                    // A file that ends in a hole still gets its length: its last byte, a zero, is written.
+                    if (end == layout.end() && (layout.runs().empty() || layout.runs().back().second < end)) {
+                        addPiece(w, extent, end - 1, end);
+                    }
+                }
+            }
+
+            FSRImgWinStreams attributes;
+            attributes.name = name;
+            attributes.attributes = mode;
+            attributes.modTime = header.mtime;
+            attributes.FRN = frn;
+            attributes.streamLength = static_cast<uint32_t>(bytes.size());
+            attributes.stream = record;
+            attributes_.push_back(attributes);
+
+            FSRImgTimes times;
+            times.name = name;
+            times.mode = mode;
+            times.FRN = frn;
+            times.fileSize = layout.end();
+            times_.push_back(times);
+        }
+    }
+    // Directories last and deepest first, so that nothing set on a file disturbs what is set on its directory.
+    std::stable_partition(attributes_.begin(), attributes_.end(),
+                          [](const FSRImgWinStreams& a) { return !S_ISDIR(a.attributes); });
+    auto firstDirectory = std::find_if(attributes_.begin(), attributes_.end(),
+                                       [](const FSRImgWinStreams& a) { return S_ISDIR(a.attributes); });
+    std::reverse(firstDirectory, attributes_.end());
+    return true;
+}
+
+}  // namespace fir
