@@ -118,7 +118,8 @@ TEST_F(ImageLevel, DamagedExtentFailsItsFileOnceAndLeavesTheOthersWhole) {
         afile.write(&byte, 1);
     }
     const InPlaceRun run = restoreImageLevel();
-    EXPECT_FALSE(run.succeeded);
+    // The job itself ends normally; the file it could not restore is counted as failed.
+    EXPECT_TRUE(run.succeeded) << run.reason;
     EXPECT_EQ(run.failed, 1u) << run.reason;
     EXPECT_EQ(run.restored, sourceItems() - 1);
 

@@ -21,7 +21,10 @@ constexpr size_t kInlineTarget = 72;
 // The data runs and the header of an item, as its archive file holds them.
 class ItemLayout : public wzrestorefiles::ArchivedItemVisitor {
 public:
-    void header(const wzrestorefiles::ArchivedItemHeader& header) override { header_ = header; }
+    void header(const wzrestorefiles::ArchivedItemHeader& header) override {
+        header_ = header;
+        headerSeen_ = true;
+    }
     bool data(uint64_t position, const unsigned char* bytes, size_t length) override {
         if (!runs_.empty() && runs_.back().second == position) {
             runs_.back().second += length;
@@ -39,6 +42,21 @@ public:
         return true;
     }
 
+    // After damage past the item's header: the item is taken as all data up to the size its header gives, as an
+    // index that knows nothing of the damage would say; the extent restore then meets the damage. False without a
+    // header.
+    bool takeHeaderSize() {
+        if (!headerSeen_) {
+            return false;
+        }
+        runs_.clear();
+        if (header_.size != 0) {
+            runs_.emplace_back(0, header_.size);
+        }
+        end_ = header_.size;
+        return true;
+    }
+
     const wzrestorefiles::ArchivedItemHeader& itemHeader() const { return header_; }
     const std::vector<std::pair<uint64_t, uint64_t>>& runs() const { return runs_; }
     uint64_t end() const { return end_; }
@@ -49,6 +67,7 @@ private:
     std::vector<std::pair<uint64_t, uint64_t>> runs_;
     std::string linkTarget_;
     uint64_t end_ = 0;
+    bool headerSeen_ = false;
 };
 
 template <typename T>
@@ -84,7 +103,8 @@ bool ImagePlan::build(const std::string& mediaDir, const std::map<uint64_t, Arch
             }
             ItemLayout layout;
             if (wzrestorefiles::readArchivedItem(archive, item.offset, layout, why) !=
-                wzrestorefiles::ReadItemResult::kRead) {
+                    wzrestorefiles::ReadItemResult::kRead &&
+                !layout.takeHeaderSize()) {
                 return false;
             }
             const wzrestorefiles::ArchivedItemHeader& header = layout.itemHeader();
