@@ -1,6 +1,8 @@
 // Image-level restores end to end: a packed tree restored through the FIR driver's image-level job (pieces in
 // extents of the archive files, staged and copied out) equals its source; a damaged extent fails its file alone.
+#include <acl/libacl.h>
 #include <fcntl.h>
+#include <sys/acl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,6 +33,24 @@ std::map<std::string, std::vector<ResultLine>> resultsByPath(const std::string& 
         }
     }
     return lines;
+}
+
+// The access ACL of `path` in its short text form with numeric ids; "" when it cannot be read.
+std::string aclText(const std::string& path) {
+    acl_t acl = acl_get_file(path.c_str(), ACL_TYPE_ACCESS);
+    if (acl == nullptr) {
+        return "";
+    }
+    char* shown = acl_to_any_text(acl, nullptr, ',', TEXT_ABBREVIATE | TEXT_NUMERIC_IDS);
+    std::string result = shown != nullptr ? shown : "";
+    acl_free(shown);
+    acl_free(acl);
+    return result;
+}
+
+void setOldTimes(const std::string& path) {
+    const timespec old[2] = {{1000, 0}, {1000, 0}};
+    utimensat(AT_FDCWD, path.c_str(), old, AT_SYMLINK_NOFOLLOW);
 }
 
 class ImageLevel : public EndToEnd {
@@ -136,6 +156,41 @@ TEST_F(ImageLevel, DamagedExtentFailsItsFileOnceAndLeavesTheOthersWhole) {
     }
     for (const char* name : {"docs/small", "docs/empty", "big", "holey", "deep/er/est/leaf"}) {
         EXPECT_EQ(contentDifferences(source(name), restored(name), Holes::Kept), "") << name;
+    }
+}
+
+// A name full of shell characters with an ACL, a link planted where a file goes and a link planted in the results
+// directory: the ACL lands on the file, the planted link is replaced, nothing outside the destination changes.
+TEST_F(ImageLevel, HostileNamesAndPlantedLinksChangeNothingOutsideTheDestination) {
+    const std::string hostile = "a;touch PWNED;b $(touch PWNED2)&";
+    build({
+        file(hostile, 300).acl("u::rw-,u:1000:r--,g::r--,g:2000:rw-,m::rw-,o::---"),
+        dir("docs").acl("u::rwx,u:1000:rwx,g::r-x,m::rwx,o::r-x"),
+        file("docs/small", 100),
+    });
+    pack();
+    ASSERT_FALSE(HasFatalFailure());
+    const std::string outside = beside("outside");
+    std::ofstream(outside) << "keep";
+    // Planted older than the backup, so the job restores over them.
+    ASSERT_EQ(system(("mkdir -p '" + restored("docs") + "'").c_str()), 0);
+    ASSERT_EQ(::symlink(outside.c_str(), restored("docs/small").c_str()), 0);
+    setOldTimes(restored("docs/small"));
+    setOldTimes(restored("docs"));
+    setOldTimes(restored());
+    ASSERT_EQ(mkdir(results().c_str(), 0755), 0);
+    ASSERT_EQ(::symlink(beside("marker-target").c_str(), (results() + "/startrestoretime").c_str()), 0);
+
+    const InPlaceRun run = restoreImageLevel();
+    ASSERT_TRUE(run.succeeded) << run.reason;
+    EXPECT_EQ(run.failed, 0u) << run.reason;
+    EXPECT_EQ(differences(), "");
+    EXPECT_EQ(text(outside), "keep");
+    EXPECT_EQ(aclText(restored(hostile)), aclText(source(hostile)));
+    EXPECT_EQ(aclText(restored("docs")), aclText(source("docs")));
+    for (const std::string& trace :
+         {beside("marker-target"), beside("PWNED"), beside("PWNED2"), std::string("PWNED"), std::string("PWNED2")}) {
+        EXPECT_NE(access(trace.c_str(), F_OK), 0) << trace;
     }
 }
 

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <sstream>
 
 #include "platform/archive/ArchiveFormat.h"
 #include "platform/restorefiles/ArchivedItem.h"
 #include "platform/restorefiles/WZRestoreFiles.h"
+#include "platform/support/ByteOrder.h"
 
 namespace fir {
 namespace {
@@ -17,6 +19,7 @@ namespace {
 constexpr size_t kRecordLength = 134;
 constexpr size_t kInlineTargetEnd = 133;
 constexpr size_t kInlineTarget = 72;
+constexpr uint32_t kAclMarker = 0xffee;
 
 // The data runs and the header of an item, as its archive file holds them.
 class ItemLayout : public wzrestorefiles::ArchivedItemVisitor {
@@ -41,6 +44,21 @@ public:
         end_ = std::max(end_, position + length);
         return true;
     }
+    // The access ACL of the optional header (16-byte prefix, then entries of tag, length and value, big-endian).
+    void optionalHeader(const unsigned char* bytes, size_t length) override {
+        for (size_t at = 16; at + 8 <= length;) {
+            const uint32_t tag = wzbytes::loadBE32(bytes + at);
+            const uint32_t size = wzbytes::loadBE32(bytes + at + 4);
+            if (size > length - at - 8) {
+                return;
+            }
+            if (tag == 1) {
+                accessAcl_.assign(reinterpret_cast<const char*>(bytes + at + 8), size);
+            }
+            at += 8 + size;
+        }
+    }
+    const std::string& accessAcl() const { return accessAcl_; }
 
     // After damage past the item's header: the item is taken as all data up to the size its header gives, as an
     // index that knows nothing of the damage would say; the extent restore then meets the damage. False without a
@@ -68,7 +86,46 @@ private:
     std::string linkTarget_;
     uint64_t end_ = 0;
     bool headerSeen_ = false;
+    std::string accessAcl_;
 };
+
+// An ACL's short text form ("u::rw-,u:1000:r--,g::r--,m::r--,o::---") in the ext3 on-disk form: a 4-byte header,
+// then 4-byte entries (tag, permission) and 8-byte ones for named users and groups (tag, permission, id), in host
+// order. Empty when the text holds an entry it cannot read.
+std::vector<unsigned char> ext3Acl(const std::string& text) {
+    std::vector<unsigned char> acl(4, 0);
+    acl[0] = 1;  // the format's version
+    std::stringstream entries(text);
+    std::string entry;
+    while (std::getline(entries, entry, ',')) {
+        const size_t first = entry.find(':');
+        const size_t second = first == std::string::npos ? first : entry.find(':', first + 1);
+        if (second == std::string::npos || entry.size() - second - 1 != 3) {
+            return {};
+        }
+        const std::string kind = entry.substr(0, first);
+        const std::string id = entry.substr(first + 1, second - first - 1);
+        const std::string perms = entry.substr(second + 1);
+        uint16_t perm = (perms[0] == 'r' ? 4 : 0) | (perms[1] == 'w' ? 2 : 0) | (perms[2] == 'x' ? 1 : 0);
+        uint16_t tag = kind == "u"   ? (id.empty() ? 0x01 : 0x02)
+                       : kind == "g" ? (id.empty() ? 0x04 : 0x08)
+                       : kind == "m" ? 0x10
+                       : kind == "o" ? 0x20
+                                     : 0;
+        if (tag == 0 || (!id.empty() && id.find_first_not_of("0123456789") != std::string::npos)) {
+            return {};
+        }
+        const size_t at = acl.size();
+        acl.resize(at + (id.empty() ? 4 : 8));
+        std::memcpy(&acl[at], &tag, 2);
+        std::memcpy(&acl[at + 2], &perm, 2);
+        if (!id.empty()) {
+            const uint32_t number = static_cast<uint32_t>(std::stoul(id));
+            std::memcpy(&acl[at + 4], &number, 4);
+        }
+    }
+    return acl;
+}
 
 template <typename T>
 void put(std::vector<unsigned char>& record, size_t offset, T value) {
@@ -92,6 +149,7 @@ unsigned char* ImagePlan::keep(const std::vector<unsigned char>& bytes) {
 bool ImagePlan::build(const std::string& mediaDir, const std::map<uint64_t, ArchiveIndex>& indexes,
                       const std::function<bool(const std::string&)>& selected, std::string* why) {
     const uint64_t window = WZRestoreFiles::kExtentWindowBytes;
+    std::vector<FSRImgWinStreams> acls;
     for (const auto& entry : indexes) {
         const uint64_t archiveId = entry.first;
         const std::string archive = fclarchive::archiveFilePath(mediaDir, archiveId);
@@ -192,6 +250,18 @@ bool ImagePlan::build(const std::string& mediaDir, const std::map<uint64_t, Arch
             attributes.stream = record;
             attributes_.push_back(attributes);
 
+            const std::vector<unsigned char> acl = ext3Acl(layout.accessAcl());
+            if (!layout.accessAcl().empty() && !acl.empty()) {
+                FSRImgWinStreams entry;
+                entry.name = name;
+                entry.attributes = kAclMarker;
+                entry.modTime = kAclMarker;
+                entry.FRN = frn;
+                entry.streamLength = static_cast<uint32_t>(acl.size());
+                entry.stream = keep(acl);
+                acls.push_back(entry);
+            }
+
             FSRImgTimes times;
             times.name = name;
             times.mode = mode;
@@ -206,6 +276,8 @@ bool ImagePlan::build(const std::string& mediaDir, const std::map<uint64_t, Arch
     auto firstDirectory = std::find_if(attributes_.begin(), attributes_.end(),
                                        [](const FSRImgWinStreams& a) { return S_ISDIR(a.attributes); });
     std::reverse(firstDirectory, attributes_.end());
+    // ACLs after every mode: a mode set later would change an ACL's mask.
+    attributes_.insert(attributes_.end(), acls.begin(), acls.end());
     return true;
 }
 
