@@ -292,6 +292,8 @@ public:
     bool ProcessFailureToRestoreExtentFile(unsigned long archiveFile, unsigned long long offsetInAfileId,
                                            unsigned long long extentNumber);
     void HandleFailure(int err, char* name, unsigned long long frn, unsigned long long size);
+    // Gives back every queued image piece, leaving the queue empty.
+    void releaseImagePieces();
     CQiError UpdateFileTimes(const std::string& path);
     bool ShouldRestoreCurrFileExtent(const std::string& path);
     bool GetMappedPathForHdrPath(const std::string& path, std::string& out);
@@ -528,6 +530,8 @@ public:
     std::set<unsigned long long> _toRestoreFRNs;
     std::set<unsigned long long> _reportedFRNs;
     std::set<unsigned long long> _notToRestoreFRNs;
+    // Files whose first piece was copied out in this job: a later piece writes into what the first one made.
+    std::set<unsigned long long> _imgStartedFRNs;
 
     // Test hooks. The clock of the keep-alive and of the error-report deadline (seconds since the epoch), and how
     // long finalize and the destructor wait for a worker thread's end before they leave its resources alone.

@@ -217,6 +217,7 @@ FclRestore::~FclRestore() {
         }
     }
     deleteAndClear(_msgQueue);
+    releaseImagePieces();
     deleteAndClear(_statistics);
     if (_restoreItem != nullptr) {
         freeAndClear(_restoreItem->name);

@@ -86,7 +86,6 @@ fcltest::ProgramRun EndToEnd::restore(const std::vector<std::string>& options) {
 
 namespace {
 
-// The child's part of restoreInPlace: set up as the host does, run the job, write what it reports to `report`.
 // The process's ids, supplementary groups and file-creation mask.
 std::string processIdentity() {
     std::vector<gid_t> groups(static_cast<size_t>(NGROUPS_MAX) + 1);
@@ -106,12 +105,21 @@ std::string processIdentity() {
     return text.str();
 }
 
-void runInPlaceJob(const std::string& media, const std::string& results, const std::string& report,
-                   const InPlaceChoice& choice) {
+// How a FIR-driven job in a child process restores.
+struct ChildJob {
+    std::string dest = "/";
+    bool inPlace = true;
+    bool imageLevel = false;
+    InPlaceChoice choice;
+};
+
+// The child's part of restoreInPlace and restoreImageLevel: set up as the host does, run the job, write what it
+// reports to `report`.
+void runChildJob(const std::string& media, const std::string& results, const std::string& report, const ChildJob& how) {
     std::string settings;
     std::string why;
     fclhost::composeSettings(fclhost::SettingsChoice(), &settings, &why);
-    std::ofstream(results + "/settings.ini") << settings << choice.settings;
+    std::ofstream(results + "/settings.ini") << settings << how.choice.settings;
     wzplatform::setResultsDirectory(results);
     wzplatform::setSettingsFile(results + "/settings.ini");
     FsRestoreArchive::setMediaDirectory(media);
@@ -127,10 +135,11 @@ void runInPlaceJob(const std::string& media, const std::string& results, const s
         fir::FirSession session(std::move(firEnd));
         fir::FirJobOptions options;
         options.mediaDir = media;
-        options.destDir = "/";
-        options.inPlace = true;
-        options.overwrite = true;
-        options.droppedOptions = choice.droppedOptions;
+        options.destDir = how.dest;
+        options.inPlace = how.inPlace;
+        options.overwrite = how.inPlace;
+        options.imageLevel = how.imageLevel;
+        options.droppedOptions = how.choice.droppedOptions;
         fir::FirJobResult fir;
         std::thread driver([&] {
             fir = fir::runDefaultJob(session, options);
@@ -161,16 +170,14 @@ void runInPlaceJob(const std::string& media, const std::string& results, const s
                           << run.reason;
 }
 
-}  // namespace
-
-InPlaceRun EndToEnd::restoreInPlace(const InPlaceChoice& choice) {
-    mkdir(results_.c_str(), 0755);
-    const std::string report = results_ + "/in-place-run";
+InPlaceRun runInChild(const std::string& media, const std::string& results, const ChildJob& how) {
+    mkdir(results.c_str(), 0755);
+    const std::string report = results + "/in-place-run";
     fflush(nullptr);
     // The engine changes the process's signal dispositions and keeps process-wide state: a child of its own.
     const pid_t child = fork();
     if (child == 0) {
-        runInPlaceJob(media_, results_, report, choice);
+        runChildJob(media, results, report, how);
         _exit(0);
     }
     int status = 0;
@@ -186,6 +193,22 @@ InPlaceRun EndToEnd::restoreInPlace(const InPlaceChoice& choice) {
     std::getline(in, run.identityAfter);
     std::getline(in, run.reason);
     return run;
+}
+
+}  // namespace
+
+InPlaceRun EndToEnd::restoreInPlace(const InPlaceChoice& choice) {
+    ChildJob how;
+    how.choice = choice;
+    return runInChild(media_, results_, how);
+}
+
+InPlaceRun EndToEnd::restoreImageLevel() {
+    ChildJob how;
+    how.dest = dest_;
+    how.inPlace = false;
+    how.imageLevel = true;
+    return runInChild(media_, results_, how);
 }
 
 fcltest::ProgramRun EndToEnd::packAndRestore(const std::vector<std::string>& options) {

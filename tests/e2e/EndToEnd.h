@@ -48,6 +48,9 @@ protected:
     // FSR_OPT_OUT_OF_PLACE, drives the engine in a child process, so that every item of MEDIA goes back to its own
     // path and the copy of SOURCE is SOURCE itself. Overwrites existing items.
     InPlaceRun restoreInPlace(const InPlaceChoice& choice = InPlaceChoice());
+    // The FIR driver's image-level job, out of place into DEST, in a child process as restoreInPlace; existing items
+    // are not overwritten.
+    InPlaceRun restoreImageLevel();
     // pack, then restore with `options`, expecting every item restored (exit 0, none failed or skipped).
     fcltest::ProgramRun packAndRestore(const std::vector<std::string>& options = {});
 

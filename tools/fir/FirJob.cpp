@@ -10,6 +10,7 @@
 #include "platform/log/LogWriter.h"
 #include "protocol/FsrMessages.h"
 #include "tools/fir/ArchiveIndexFile.h"
+#include "tools/fir/ImagePlan.h"
 
 namespace fir {
 
@@ -89,6 +90,9 @@ private:
     void plan();
     bool start();
     bool readArchive(const ArchivePlan& archive);
+    bool restoreImage();
+    template <typename ARRAY, typename ENTRY>
+    bool sendArrays(unsigned long code, std::vector<ENTRY>& entries, size_t perMessage, size_t perBatch);
     void finish();
     // Compares the items asked for with the results the engine counted; a job that otherwise succeeded but left
     // items without a result does not succeed.
@@ -121,7 +125,10 @@ FirJobResult DefaultJob::run() {
         return result_;
     }
     bool read = true;
-    for (size_t i = 0; read && i < plans_.size(); ++i) {
+    if (options_.imageLevel) {
+        read = restoreImage();
+    }
+    for (size_t i = 0; read && !options_.imageLevel && i < plans_.size(); ++i) {
         read = readArchive(plans_[i]);
     }
     if (read) {
@@ -298,6 +305,54 @@ bool DefaultJob::readArchive(const ArchivePlan& archive) {
         }
     }
     return sendOrFail(FSR_MSG_CLOSE_ARCHIVE);
+}
+
+template <typename ARRAY, typename ENTRY>
+bool DefaultJob::sendArrays(unsigned long code, std::vector<ENTRY>& entries, size_t perMessage, size_t perBatch) {
+    perMessage = std::max<size_t>(1, perMessage);
+    size_t inBatch = 0;
+    for (size_t first = 0; first < entries.size(); first += perMessage) {
+        ARRAY array;
+        array.count = int32_t(std::min(perMessage, entries.size() - first));
+        array.entries = &entries[first];
+        if (!sendOrFail(code, &array, sizeof array)) {
+            return false;
+        }
+        if (perBatch != 0 && ++inBatch == perBatch) {
+            inBatch = 0;
+            if (!sendOrFail(FSR_MSG_PROCESS_IMG_AFILE_OFFSETS_ARRAY)) {
+                return false;
+            }
+        }
+    }
+    return perBatch == 0 || inBatch == 0 || sendOrFail(FSR_MSG_PROCESS_IMG_AFILE_OFFSETS_ARRAY);
+}
+
+bool DefaultJob::restoreImage() {
+    const std::vector<std::string> roots = selectionOf(sourcePaths_);
+    ImagePlan image;
+    std::string why;
+    if (!image.build(
+            options_.mediaDir, indexes_,
+            [&](const std::string& path) { return options_.paths.empty() || selected(roots, path); }, &why)) {
+        result_.outcome = FirOutcome::BadMedia;
+        result_.reason = why;
+        return false;
+    }
+    result_.itemsMissing.insert(result_.itemsMissing.end(), image.leftOut().begin(), image.leftOut().end());
+    FSRImgInit init;
+    init.clusterSize = 4096;
+    init.sectorSize = 512;
+    init.totalFiles = int64_t(image.files());
+    const size_t perMessage = options_.imagePiecesPerMessage;
+    FirMessage answer;
+    return sendOrFail(FSR_MSG_IMG_INIT_INFO, &init, sizeof init) &&
+           sendArrays<FSRImgAfileOffsetsArray>(FSR_MSG_IMG_AFILE_OFFSETS_ARRAY, image.pieces(), perMessage,
+                                               std::max<size_t>(1, options_.imageMessagesPerBatch)) &&
+           sendArrays<FSRImgWinStreamsArray>(FSR_MSG_IMG_WIN_STREAMS_ARRAY, image.attributes(), perMessage, 0) &&
+           sendArrays<FSRImgTimesArray>(FSR_MSG_IMG_TIMES_ARRAY, image.times(), perMessage, 0) &&
+           sendOrFail(FSR_MSG_END_IMG_AFILE_OFFSETS_ARRAY) && sendOrFail(FSR_MSG_IMG_RESTORE_END) &&
+           await({FSR_MSG_IMG_RESTORE_END}, &answer, "FSR_MSG_IMG_RESTORE_END");
 }
 
 void DefaultJob::finish() {

@@ -43,6 +43,12 @@ struct FirJobOptions {
     // restore nothing by design (a job whose handlers only record); a restart always leaves it out, since the
     // items before the restart point get no result in the resumed job.
     bool countItemResults = true;
+    // Plays an image-level job instead: the pieces of every selected item in extents of the archive files, in
+    // batches of `imageMessagesPerBatch` offsets arrays of `imagePiecesPerMessage` pieces each, then the attributes
+    // and the final results in arrays of that size, then the image restore's end.
+    bool imageLevel = false;
+    size_t imagePiecesPerMessage = 64;
+    size_t imageMessagesPerBatch = 4;
 };
 
 enum class FirOutcome {

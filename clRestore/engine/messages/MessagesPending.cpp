@@ -1,6 +1,5 @@
-// Message handlers of the job object that later work builds, and the database services that the archive open, the
-// snap sources and the file header call. Each says once that it is not built yet and answers as an ordinary job
-// would see it: nothing done, go on.
+// The database services that the archive open, the snap sources and the file header call. Each says once that it is
+// not built yet and answers as an ordinary job would see it: nothing done, go on.
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/options/PendingLog.h"
 
@@ -21,40 +20,4 @@ int FclRestore::CheckAndDoRevertForDB(FSROpenArchive* rec, bool& reverted) {
 int FclRestore::FetchMySqlIndexMetadata(bool) {
     FCL_NOT_BUILT_YET();
     return -1;
-}
-
-// ---- image-level restore ----
-bool FclRestore::OnMsgImgInit(FSRImgInit*) {
-    FCL_NOT_BUILT_YET();
-    return true;
-}
-
-bool FclRestore::OnMsgImgTimesArray(FSRImgTimesArray*) {
-    FCL_NOT_BUILT_YET();
-    return true;
-}
-
-bool FclRestore::OnMsgImgWinStreamsArray(FSRImgWinStreamsArray*) {
-    FCL_NOT_BUILT_YET();
-    return true;
-}
-
-bool FclRestore::OnMsgImgAfileOffsetsArray(FSRImgAfileOffsetsArray*) {
-    FCL_NOT_BUILT_YET();
-    return true;
-}
-
-bool FclRestore::OnMsgProcessImgAfileOffsetsArray() {
-    FCL_NOT_BUILT_YET();
-    return true;
-}
-
-bool FclRestore::OnMsgEndImgAfileOffsetsArray() {
-    FCL_NOT_BUILT_YET();
-    return true;
-}
-
-bool FclRestore::OnMsgImgRestoreEnd() {
-    FCL_NOT_BUILT_YET();
-    return true;
 }
