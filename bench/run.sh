@@ -1,20 +1,36 @@
 #!/bin/sh
-# make bench: each data set is made, packed once with fcl-pack and tarred once, then restored side by side in one
-# run by fcl-restore and by GNU tar -x, on the same file system, each followed by sync. Prints both times and the
-# ratio of fcl-restore's time to tar's (below 1: fcl-restore is faster), and whether fcl-restore's copy matches.
+# make bench: each data set is made once, packed once with fcl-pack and tarred once, then restored side by side by
+# fcl-restore, by GNU tar -x and by cp -a, on the same file system, each timed with its sync (warm cache; the median of
+# FCL_BENCH_RUNS runs, 5 by default). Prints each tool's time, the ratios of fcl-restore's time to tar's and to cp's
+# (below 1: fcl-restore is faster), fcl-restore's peak memory, and whether fcl-restore's copy matches the source; then
+# the time of a job of one small file.
 #
-# A data set is one line at the end: bench_set NAME TAR_OPTIONS MAKER [MAKER_ARGUMENTS...]; the maker is called
-# with the tree's directory first, then its arguments. Work space: $FCL_BENCH_DIR, else $TMPDIR, else /tmp.
+# FCL_BENCH_QUICK=1 runs smaller sets once each, for a check that the bench works. A data set is one line at the end:
+# bench_set NAME TAR_OPTIONS MAKER [MAKER_ARGUMENTS...]; the maker is called with the tree's directory first, then its
+# arguments. Work space: $FCL_BENCH_DIR, else $TMPDIR, else /tmp.
 set -eu
 
 BUILD=${1:-build}
 PACK=$BUILD/tools/fcl-pack/fcl-pack
 RESTORE=$BUILD/tools/fcl-restore/fcl-restore
+HOLES=$BUILD/tools/fcl-holes/fcl-holes
 LIMIT=${FCL_BENCH_TIMEOUT:-3600}
+QUICK=${FCL_BENCH_QUICK:-0}
+if [ "$QUICK" = 1 ]; then
+    RUNS=${FCL_BENCH_RUNS:-1}
+else
+    RUNS=${FCL_BENCH_RUNS:-5}
+fi
 
-for tool in "$PACK" "$RESTORE"; do
+for tool in "$PACK" "$RESTORE" "$HOLES"; do
     if [ ! -x "$tool" ]; then
         echo "bench: $tool is missing: build first (make build)" >&2
+        exit 2
+    fi
+done
+for tool in tar cp rsync perl /usr/bin/time; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "bench: $tool is missing" >&2
         exit 2
     fi
 done
@@ -76,19 +92,37 @@ make_sparse_file() {
 
 # ---- measuring ------------------------------------------------------------------------------------------------
 
-now() {
-    date +%s.%N
+now_ns() {
+    date +%s%N
 }
 
-# Runs a command within the time limit, then sync; prints the seconds taken, or "failed".
-timed() {
-    start=$(now)
-    if timeout "$LIMIT" "$@" >"$BASE/last.log" 2>&1; then
+# OUT_DIR COMMAND...: runs the command within the time limit, then sync, RUNS times, each into a fresh OUT_DIR;
+# sets $secs to the median time (or "failed") and $peak to the largest peak memory in MiB. The last copy is kept.
+measure() {
+    out=$1
+    shift
+    : >"$BASE/times"
+    peak_kb=0
+    secs=failed
+    run=1
+    while [ "$run" -le "$RUNS" ]; do
+        rm -rf "$out"
+        mkdir -p "$out"
         sync
-        awk -v a="$start" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'
-    else
-        echo failed
-    fi
+        start=$(now_ns)
+        if ! /usr/bin/time -f %M -o "$BASE/mem" timeout "$LIMIT" sh -c '"$@" && sync' sh "$@" >"$BASE/last.log" 2>&1; then
+            return 0
+        fi
+        end=$(now_ns)
+        echo $((end - start)) >>"$BASE/times"
+        kb=$(tail -n 1 "$BASE/mem")
+        if [ "$kb" -gt "$peak_kb" ]; then
+            peak_kb=$kb
+        fi
+        run=$((run + 1))
+    done
+    secs=$(sort -n "$BASE/times" | awk '{ t[NR] = $1 } END { m = (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2; printf "%.3f", m / 1e9 }')
+    peak=$(awk -v k="$peak_kb" 'BEGIN { printf "%.1f", k / 1024 }')
 }
 
 ratio() {
@@ -96,6 +130,21 @@ ratio() {
         *failed*) echo "-" ;;
         *) awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }' ;;
     esac
+}
+
+row() {
+    printf '%-12s %8s %10s %10s %10s %8s %8s %10s %6s\n' "$@"
+}
+
+# Whether the copy under COPY equals SOURCE: everything rsync compares (contents by checksum), and data and holes.
+same_tree() {
+    if [ -n "$(rsync -n -a -c -H -A -X --numeric-ids --itemize-changes --delete "$1/" "$2/" 2>&1)" ]; then
+        echo NO
+    elif ! "$HOLES" "$1" "$2" >/dev/null 2>&1; then
+        echo holes
+    else
+        echo yes
+    fi
 }
 
 bench_set() {
@@ -111,34 +160,59 @@ bench_set() {
     "$PACK" "$source" "$work/media" >/dev/null
     # shellcheck disable=SC2086
     tar -c $tar_options --acls --xattrs --xattrs-include='*' -f "$work/tree.tar" -C / "${source#/}"
-    mkdir "$work/tar-out"
-    sync
 
-    fcl=$(timed "$RESTORE" --results "$work/results" "$work/media" "$work/fcl-out")
+    measure "$work/out" "$RESTORE" --results "$work/results" "$work/media" "$work/out"
+    fcl=$secs
+    fcl_peak=$peak
+    same="-"
     if [ "$fcl" = failed ]; then
         echo "bench: fcl-restore failed on $name:" >&2
         tail -n 12 "$BASE/last.log" >&2
+    else
+        same=$(same_tree "$source" "$work/out$source")
     fi
+    rm -rf "$work/out" "$work/results"
     # shellcheck disable=SC2086
-    tar=$(timed tar -x $tar_options --acls --xattrs --xattrs-include='*' -f "$work/tree.tar" -C "$work/tar-out")
-
-    same="-"
-    if [ "$fcl" != failed ]; then
-        same=yes
-        if [ -n "$(rsync -n -a -H -A -X --numeric-ids --itemize-changes --delete "$source/" "$work/fcl-out$source/" 2>&1)" ]; then
-            same=NO
-        fi
-    fi
-    printf '%-12s %8s %14s %10s %8s %10s\n' "$name" "$items" "$fcl" "$tar" "$(ratio "$fcl" "$tar")" "$same"
+    measure "$work/out" tar -x $tar_options --acls --xattrs --xattrs-include='*' -f "$work/tree.tar" -C "$work/out"
+    tar=$secs
+    rm -rf "$work/out"
+    measure "$work/out" cp -a "$source" "$work/out/"
+    cp=$secs
+    row "$name" "$items" "$fcl" "$tar" "$cp" "$(ratio "$fcl" "$tar")" "$(ratio "$fcl" "$cp")" "$fcl_peak" "$same"
     rm -rf "$work"
 }
 
-echo "Working in $BASE"
-printf '%-12s %8s %14s %10s %8s %10s\n' "set" "items" "fcl-restore s" "tar -x s" "ratio" "same tree"
+# The time of a whole job that restores one small file: the engine's fixed cost.
+single_file_job() {
+    work=$BASE/single
+    mkdir -p "$work/tree"
+    printf 'one small file\n' >"$work/tree/file"
+    "$PACK" "$work/tree" "$work/media" >/dev/null
+    measure "$work/out" "$RESTORE" --results "$work/results" "$work/media" "$work/out"
+    if [ "$secs" = failed ]; then
+        echo "Job of one file: failed" >&2
+        tail -n 12 "$BASE/last.log" >&2
+    else
+        echo "Job of one file: $secs s (median of $RUNS), peak memory $peak MiB"
+    fi
+    rm -rf "$work"
+}
+
+echo "Working in $BASE; median of $RUNS run(s) each; times in seconds with sync; peak memory of fcl-restore in MiB"
+echo "Machine: $(nproc) CPUs, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo), $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo), $(uname -sr), $(df -T "$BASE" | awk 'NR == 2 { print $2 }')"
+row "set" "items" "fcl s" "tar -x s" "cp -a s" "fcl/tar" "fcl/cp" "fcl MiB" "same"
 
 # ---- data sets: one line each ---------------------------------------------------------------------------------
-bench_set doc "" copy_tree /usr/share/doc
-bench_set small-20k "" make_small_files 20000 800
-# bench_set small-50k "" make_small_files 50000 2000
-# bench_set big-2g "" make_big_file 2048
-# bench_set sparse-16g --sparse make_sparse_file 16384 256
+if [ "$QUICK" = 1 ]; then
+    bench_set small-2k "" make_small_files 2000 80
+    bench_set doc "" copy_tree /usr/share/doc
+    bench_set big-64m "" make_big_file 64
+    bench_set sparse-1g --sparse make_sparse_file 1024 8
+else
+    bench_set small-20k "" make_small_files 20000 800
+    bench_set small-100k "" make_small_files 100000 4000
+    bench_set doc "" copy_tree /usr/share/doc
+    bench_set big-2g "" make_big_file 2048
+    bench_set sparse-8g --sparse make_sparse_file 8192 8
+fi
+single_file_job

@@ -32,10 +32,11 @@ bool isSymlink(const char* path) {
 }
 
 // Opens through the item-file open (never through a final link, never truncating a file with another name or a
-// special file), and replaces a final link too: the caller's overwrite rules chose to put the item here. O_NONBLOCK
-// keeps an existing FIFO from holding the thread; it is cleared again on the descriptor, so writes block as usual.
+// special file, never opening a FIFO or device), and replaces a final link too: the caller's overwrite rules chose to
+// put the item here. A name made with O_EXCL cannot be a FIFO, so only the item-file open's own open of an existing
+// name is non-blocking.
 int openNoFollow(const char* path, int flags, const wzfiles::ItemCheck* check) {
-    int fd = wzfiles::openItemFile(path, flags | O_NONBLOCK, kNewFileMode, check);
+    int fd = wzfiles::openItemFile(path, flags, kNewFileMode, check);
     if (fd < 0 && errno == ELOOP) {
         // ELOOP also comes from a link the gate refuses on the way; only a final link is replaced.
         if (!isSymlink(path)) {
@@ -45,17 +46,7 @@ int openNoFollow(const char* path, int flags, const wzfiles::ItemCheck* check) {
         if (unlink_utf(path) != 0) {
             return -1;
         }
-        fd = open_utf(path, (flags & ~O_TRUNC) | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK, kNewFileMode);
-    }
-    if (fd < 0) {
-        return -1;
-    }
-    const int status = fcntl(fd, F_GETFL);
-    if (status == -1 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
-        const int err = errno;
-        close(fd);
-        errno = err;
-        return -1;
+        fd = open_utf(path, (flags & ~O_TRUNC) | O_CREAT | O_EXCL | O_NOFOLLOW, kNewFileMode);
     }
     return fd;
 }

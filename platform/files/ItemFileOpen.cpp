@@ -11,6 +11,9 @@
 namespace wzfiles {
 namespace {
 
+// The status flags that F_SETFL sets and that an open keeps (O_ASYNC is dropped at open, so it stays off).
+constexpr int kStatusFlags = O_APPEND | O_DIRECT | O_NOATIME;
+
 bool ownsItsFile(int fd, const ItemCheck* check) {
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
@@ -38,16 +41,14 @@ bool isNodeNeverOpened(const char* path) {
 }
 
 // O_NONBLOCK keeps a FIFO put at the name after the look from being waited on: without a reader it fails with ENXIO.
+// It is cleared again in one call, from the flags asked for, so writes block as usual.
 int openQuietly(const char* path, int flags, mode_t mode) {
     const int fd = open_utf(path, flags | O_NOFOLLOW | O_NONBLOCK, mode);
-    if (fd >= 0 && (flags & O_NONBLOCK) == 0) {
-        const int now = fcntl(fd, F_GETFL);
-        if (now < 0 || fcntl(fd, F_SETFL, now & ~O_NONBLOCK) != 0) {
-            const int err = errno;
-            close(fd);
-            errno = err;
-            return -1;
-        }
+    if (fd >= 0 && (flags & O_NONBLOCK) == 0 && fcntl(fd, F_SETFL, flags & kStatusFlags) != 0) {
+        const int err = errno;
+        close(fd);
+        errno = err;
+        return -1;
     }
     return fd;
 }

@@ -39,6 +39,8 @@ protected:
         const int ok = StaticUtils::openRestoreFile(path.c_str(), &fd);
         if (ok == 1) {
             EXPECT_GE(fd, 0);
+            // New, rewritten or replaced, the file is handed over for blocking writes.
+            EXPECT_EQ(::fcntl(fd, F_GETFL) & O_NONBLOCK, 0);
             writeAll(fd, text);
             ::close(fd);
         } else {
