@@ -40,8 +40,10 @@ int decrypt(const char* enciphered, char* out, size_t capacity) {
     for (size_t i = 0; i < digits / 2; ++i) {
         const int high = wzsettings::hexDigit(hex[2 * i]);
         const int low = wzsettings::hexDigit(hex[2 * i + 1]);
-        const unsigned char byte = static_cast<unsigned char>(((high << 4) | low) ^ kKey[i % sizeof kKey]);
-        if (high < 0 || low < 0 || byte == 0) {
+        // A digit that is not hex is refused before it takes part in any arithmetic.
+        const unsigned char byte =
+            high < 0 || low < 0 ? 0 : static_cast<unsigned char>(((high << 4) | low) ^ kKey[i % sizeof kKey]);
+        if (byte == 0) {
             wipePassword(out, capacity);
             return -1;
         }
