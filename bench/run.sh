@@ -5,7 +5,8 @@
 # (below 1: fcl-restore is faster), fcl-restore's peak memory, and whether fcl-restore's copy matches the source; then
 # the time of a job of one small file.
 #
-# FCL_BENCH_QUICK=1 runs smaller sets once each, for a check that the bench works. A data set is one line at the end:
+# FCL_BENCH_QUICK=1 runs smaller sets once each, for a check that the bench works. FCL_BENCH_SETS="NAME ..." runs only
+# the sets named (and the one-file job only when it names "single"). A data set is one line at the end:
 # bench_set NAME TAR_OPTIONS MAKER [MAKER_ARGUMENTS...]; the maker is called with the tree's directory first, then its
 # arguments. Work space: $FCL_BENCH_DIR, else $TMPDIR, else /tmp.
 set -eu
@@ -16,6 +17,7 @@ RESTORE=$BUILD/tools/fcl-restore/fcl-restore
 HOLES=$BUILD/tools/fcl-holes/fcl-holes
 LIMIT=${FCL_BENCH_TIMEOUT:-3600}
 QUICK=${FCL_BENCH_QUICK:-0}
+SETS=${FCL_BENCH_SETS:-}
 if [ "$QUICK" = 1 ]; then
     RUNS=${FCL_BENCH_RUNS:-1}
 else
@@ -147,8 +149,17 @@ same_tree() {
     fi
 }
 
+# Whether the set NAME is to run.
+wanted() {
+    case " ${SETS:-$1} " in
+        *" $1 "*) return 0 ;;
+        *) return 1 ;;
+    esac
+}
+
 bench_set() {
     name=$1
+    wanted "$name" || return 0
     tar_options=$2
     maker=$3
     shift 3
@@ -184,6 +195,7 @@ bench_set() {
 
 # The time of a whole job that restores one small file: the engine's fixed cost.
 single_file_job() {
+    wanted single || return 0
     work=$BASE/single
     mkdir -p "$work/tree"
     printf 'one small file\n' >"$work/tree/file"
