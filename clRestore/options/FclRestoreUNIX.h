@@ -8,6 +8,7 @@
 // threads change while both run (the seek window, the stop-sent flag) are atomics.
 #include <atomic>
 #include <map>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -255,6 +256,8 @@ public:
     bool _deleteFileBeforeRestore;
     bool _doStubCheck;
     std::map<std::string, std::string> _guidCache;
+    // Source paths and stream headers are rewritten on different threads.
+    std::mutex _guidCacheLock;
     FXMutex _scanLockGuard;
     WzNamedMutex* _scanLockMutex;  // non-null while the scan lock is held
     bool _fsBlockLevelLiveRestore;

@@ -2,6 +2,7 @@
 // belongs to, and is restored under that client's short name instead. Names come from the client directory, once per
 // GUID and job.
 #include <cstring>
+#include <mutex>
 #include <string>
 
 #include "clRestore/options/FclRestoreUNIX.h"
@@ -38,6 +39,8 @@ int FclRestoreUNIX::GetClientNameFromGuid(std::string& guid, std::string& name) 
     if (guid.empty()) {
         return kEmptyGuid;
     }
+    // Held over the lookup too, so that each GUID is asked of the directory once.
+    std::lock_guard<std::mutex> guard(_guidCacheLock);
     auto cached = _guidCache.find(guid);
     if (cached != _guidCache.end()) {
         name = cached->second;

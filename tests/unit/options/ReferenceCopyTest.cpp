@@ -1,6 +1,9 @@
 // Restores of a reference copy: the job is one when its source client is a reference-copy client, and each absolute
 // path's first component, a client GUID, is replaced whole by that client's name, or the path is left as it is.
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "tests/unit/options/ClientDirectoryFixture.h"
 
@@ -151,6 +154,31 @@ TEST_F(ReferenceCopy, EachGuidIsLookedUpOncePerJob) {
     std::string guid = "0000-unknown";
     std::string name;
     EXPECT_EQ(next.getUnixCompanion()->GetClientNameFromGuid(guid, name), -2);
+}
+
+// The source-path handler and the stream's reader rewrite paths at the same time.
+TEST_F(ReferenceCopy, ThreadsRewritingAtOnceShareOneLookupPerGuid) {
+    const std::string paths[] = {guidPath("/a"), "/G-short/b", "/0000-unknown/c", "/g-slash/d"};
+    const std::string expected[] = {"/alpha/a", "/a-client-name-longer-than-its-guid/b", "/0000-unknown/c",
+                                    "/g-slash/d"};
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&] {
+            for (int round = 0; round < 200; ++round) {
+                for (size_t i = 0; i < 4; ++i) {
+                    std::string out;
+                    companion().GetRefCopyPath(paths[i].c_str(), out);
+                    wrong += out != expected[i] ? 1 : 0;
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(wzclients::lookupCount(), 4u);
 }
 
 }  // namespace
