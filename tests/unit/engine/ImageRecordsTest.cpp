@@ -128,4 +128,23 @@ TEST(ImageNames, NamesThatCannotBePlacedWholeFailTheirFileOnce) {
     EXPECT_EQ(job.getStatistics()->getNumFilesFailed(), 0u);  // no progress option: counted by the results only
 }
 
+// A final-result entry for a file that is not there records it failed, once, never restored.
+TEST(ImageNames, AFileMissingAtItsFinalResultIsFailedNotRestored) {
+    jobtest::BareJob<> bare(FSR_OPT_REPORT_PROGRESS);
+    std::string name = "nonexistent-image-dir/file";
+    FSRImgTimes times[2];
+    for (FSRImgTimes& entry : times) {
+        entry.name = &name[0];
+        entry.mode = 0100644;
+        entry.FRN = 7;
+        entry.fileSize = 10;
+    }
+    FSRImgTimesArray array;
+    array.count = 2;
+    array.entries = times;
+    EXPECT_TRUE(bare.job.OnMsgImgTimesArray(&array));
+    EXPECT_EQ(bare.job.getStatistics()->getNumFilesFailed(), 1u);
+    EXPECT_EQ(bare.job.getStatistics()->getNumFilesSucceeded(), 0u);
+}
+
 }  // namespace
