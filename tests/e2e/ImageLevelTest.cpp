@@ -6,11 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <fstream>
 #include <map>
 #include <sstream>
 
 #include "platform/archive/ArchiveIndex.h"
+#include "platform/restorefiles/WZRestoreFiles.h"
 #include "tests/e2e/AdversarialSupport.h"
 #include "tests/e2e/EndToEnd.h"
 
@@ -157,6 +159,21 @@ TEST_F(ImageLevel, DamagedExtentFailsItsFileOnceAndLeavesTheOthersWhole) {
     for (const char* name : {"docs/small", "docs/empty", "big", "holey", "deep/er/est/leaf"}) {
         EXPECT_EQ(contentDifferences(source(name), restored(name), Holes::Kept), "") << name;
     }
+}
+
+// A full disk while an extent is staged ends the job through the fatal path, saying why; nothing is copied out of
+// the staging file it could not write.
+TEST_F(ImageLevel, DiskFullWhileStagingFailsTheJob) {
+    build({file("one", 100000), file("two", 10)});
+    pack();
+    ASSERT_FALSE(HasFatalFailure());
+    WZRestoreFiles::setStagingWriteFailure(ENOSPC);
+    const InPlaceRun run = restoreImageLevel();
+    WZRestoreFiles::setStagingWriteFailure(0);
+    EXPECT_FALSE(run.succeeded);
+    EXPECT_NE(run.reason.find("Not enough space available"), std::string::npos) << run.reason;
+    struct stat st {};
+    EXPECT_NE(lstat(restored("one").c_str(), &st), 0);
 }
 
 // A name full of shell characters with an ACL, a link planted where a file goes and a link planted in the results

@@ -474,5 +474,10 @@ bool FclRestore::OnMsgImgRestoreEnd() {
         }
         _restoreFilesReady = false;
     }
+    // Every staging file went with its batch; the directory that held them goes too (left alone unless empty).
+    if (_jobResultsDir != nullptr && _jobResultsDir[0] != '\0') {
+        rmdir(
+            (std::string(_jobResultsDir) + "/" + std::to_string(static_cast<unsigned long long>(getJobID()))).c_str());
+    }
     return true;
 }

@@ -339,13 +339,15 @@ bool FclRestore::OnMsgImgTimesArray(FSRImgTimesArray* rec) {
         if (!_reportedFRNs.insert(entry.FRN).second) {
             continue;
         }
-        unsigned long long size = 0;
-        if (exists) {
-            size = entry.fileSize;
-            FCL_LOG(0, "FRN=%llu \t filesize=%llu \n", static_cast<unsigned long long>(entry.FRN), size);
-        } else {
+        if (!exists) {
+            // Nothing stands at the name: the file was not restored, whatever came before, and is not reported as
+            // if it had been.
             FCL_LOG(0, "stat failed for File [%s]  error no %d", path.c_str(), err);
+            HandleFailure(0, buffer.data(), entry.FRN, 0);
+            continue;
         }
+        const unsigned long long size = entry.fileSize;
+        FCL_LOG(0, "FRN=%llu \t filesize=%llu \n", static_cast<unsigned long long>(entry.FRN), size);
         UpdateStatistics(buffer.data(), 0, size, size, nullptr);
     }
     return true;
