@@ -76,6 +76,8 @@ struct FirJobResult {
     // exceed `itemsMissing.size()`.
     uint64_t itemsMissingCount = 0;
     std::vector<std::string> itemsMissing;
+    // The items named in the answers to the engine's error reports, in the order answered.
+    std::vector<std::string> reportsAnswered;
 };
 
 // Plays the job on `session` and returns once the engine gave its final status, the session ended, or a wait ran
