@@ -46,8 +46,12 @@ void fclstream::failItemOnReadError(FclRestore& job, const CXFileHeader& hdr) {
     if (job._itemDataError == 0) {
         job._itemDataError = fclitem::kReadError;
     }
+    // A further name of a hard-link group gets no result at its own end: the FIR's answer records it.
+    if (job.bDelayOpenObject || job._exchangeFlag) {
+        return;
+    }
     std::lock_guard<std::mutex> hold(job._readErrorItemsLock);
-    job._readErrorItems.insert(hdr.h_filename);
+    job._readErrorItems.insert(std::string(hdr.h_filename, strnlen(hdr.h_filename, sizeof hdr.h_filename)));
 }
 
 bool fclstream::takeItemFailedByReadError(FclRestore& job, const char* name) {

@@ -291,34 +291,40 @@ bool ArchiveMover::readError(uint64_t at, int error, size_t length, Moved& moved
     if (!emit(PL_FS_READ_ERR, payload, sizeof payload)) {
         return false;
     }
-    reader_.seek(nextBufferAt(at + (length != 0 ? length : 1)));
+    reader_.seek(nextBufferAt(at, length));
     moved.type = PL_FS_READ_ERR;
     moved.opensItem = false;
     return true;
 }
 
-uint64_t ArchiveMover::nextBufferAt(uint64_t from) {
-    // Every buffer carries its own offset, so a header found where it says it stands is the next buffer. Bytes that
-    // still cannot be read are passed over a page at a time.
+bool ArchiveMover::soundHeaderAt(uint64_t at, bool& unreadable) {
+    reader_.seek(at);
+    const unsigned char* bytes = nullptr;
+    int error = 0;
+    const size_t got = reader_.peek(kHeaderSize, bytes, error);
+    unreadable = error != 0;
+    if (unreadable || got < kHeaderSize) {
+        return false;
+    }
+    BufferHeader header = decodeHeader(bytes);
+    return header.magic == kBufferMagic && header.offset == at && headerFault(header, at, reader_.size()) == nullptr;
+}
+
+uint64_t ArchiveMover::nextBufferAt(uint64_t at, size_t length) {
+    // Every buffer carries its own offset, so a header found where it says it stands is the next buffer. The length
+    // of the unreadable buffer is only a hint (its checksum was never seen): without a header where it points, the
+    // bytes after `at` are searched, those that still cannot be read passed over a page at a time.
     constexpr uint64_t kPage = 4096;
-    uint64_t at = from;
-    while (at < reader_.size() && reader_.size() - at >= kHeaderSize) {
-        reader_.seek(at);
-        const unsigned char* bytes = nullptr;
-        int error = 0;
-        size_t got = reader_.peek(kHeaderSize, bytes, error);
-        if (error != 0) {
-            at = (at / kPage + 1) * kPage;
-            continue;
+    bool unreadable = false;
+    if (length != 0 && soundHeaderAt(at + length, unreadable)) {
+        return at + length;
+    }
+    uint64_t next = at + 1;
+    while (next < reader_.size() && reader_.size() - next >= kHeaderSize) {
+        if (soundHeaderAt(next, unreadable)) {
+            return next;
         }
-        if (got == kHeaderSize) {
-            BufferHeader header = decodeHeader(bytes);
-            if (header.magic == kBufferMagic && header.offset == at &&
-                headerFault(header, at, reader_.size()) == nullptr) {
-                return at;
-            }
-        }
-        ++at;
+        next = unreadable ? (next / kPage + 1) * kPage : next + 1;
     }
     return reader_.size();
 }

@@ -81,8 +81,11 @@ private:
     // The bytes at `at` could not be read (`length` of them when their header could be, else 0): reports it with a
     // PL_FS_READ_ERR and moves the reader to the next sound buffer header (or the end of the file).
     bool readError(uint64_t at, int error, size_t length, Moved& moved);
-    // The first position at or after `from` where a sound buffer header stands; the file's size when none.
-    uint64_t nextBufferAt(uint64_t from);
+    // The position after the unreadable buffer at `at` (of `length` bytes by its header, 0 when unknown) where
+    // the next sound buffer header stands; the file's size when none.
+    uint64_t nextBufferAt(uint64_t at, size_t length);
+    // Whether a header that can start a buffer stands at `at`; `unreadable` when its bytes could not be read.
+    bool soundHeaderAt(uint64_t at, bool& unreadable);
     bool emit(uint32_t type, const void* payload, uint32_t length);
     bool fail(int error, const char* format, ...) __attribute__((format(printf, 3, 4)));
     // The file ended inside the item that starts at `itemStart`.
