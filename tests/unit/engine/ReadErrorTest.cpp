@@ -148,6 +148,7 @@ TEST_P(ReadErrorTest, TheFileFailsOnceTheRestIsRestoredAndTheCloseWaitsForTheAns
             }
             fir::FirJobResult result = runHostedJob(*job, engineEnd_.get(), *fir_, options);
             releaser.join();
+            fir_->setObserver(nullptr);
 
             EXPECT_TRUE(sawWait.load()) << "the close handshake never waited for the report";
             EXPECT_EQ(earlyReplies.load(), 0) << "the handshake was answered while the report was open";
