@@ -2,6 +2,8 @@
 #include <array>
 
 #include "clRestore/engine/FclRestore.h"
+#include "clRestore/stream/ReadErrors.h"
+#include "clRestore/support/ItemErrorIds.h"
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/events/EvEvent.h"
 #include "platform/log/LogWriter.h"
@@ -158,9 +160,14 @@ void answerErrorReport(FclRestore& job, FclRestoreMsg* msg) {
     FCL_LOG(0, "Processing FSR_MSG_ERROR_REPORT_7_0");
     const FSRErrorReport* report =
         msg->payload != nullptr ? reinterpret_cast<const FSRErrorReport*>(msg->payload->getDataBuffer()) : nullptr;
-    // The name comes from the wire; an answer without one still counts off its report.
+    // The name comes from the wire; an answer without one still counts off its report. An item whose own end
+    // already recorded the read error is not recorded a second time.
     const char* name = report != nullptr && report->name != nullptr ? report->name : "";
-    job.HandleRestoreFileUpdate(name, 0x1700005e, nullptr, "");
+    if (fclstream::takeItemFailedByReadError(job, name)) {
+        FCL_LOG(0, "[%s] was recorded as failed by the read error already", name);
+    } else {
+        job.HandleRestoreFileUpdate(name, static_cast<int>(fclitem::kReadError), nullptr, "");
+    }
     job._pendingErrorReports--;
     job._errorReportDeadline = job._clock() + kErrorReportAnswerSecs;
     const int outstanding = job._pendingErrorReports;

@@ -490,6 +490,10 @@ public:
     // The id with which the current item's data failed (a write, a hole, the stream), or 0. From then on the item's
     // data is dropped; its end records that id, and the partial file goes under the remove-on-error flag.
     unsigned long _itemDataError = 0;
+    // Source names of items whose data a read error cut short. Each was recorded failed at its own end, so the
+    // FIR's answer naming it only counts off its report; written by the reader thread, read by the processing one.
+    std::mutex _readErrorItemsLock;
+    std::set<std::string> _readErrorItems;
 
     // Results and statistics.
     FsRestoreStatistics* _statistics;

@@ -1,6 +1,6 @@
 // Operations of the job's Unix companion whose behaviour is not built yet. Each says so once and answers as a job
-// that does not use it sees: not a synchronised restore, no auto-mount, no container records. Where a caller asks for
-// work to be done (a mount, a copy, a record stored), the answer is the operation's own failure, never a success.
+// that does not use it sees: not a synchronised restore, no auto-mount. Where a caller asks for work to be done (a
+// mount, a copy), the answer is the operation's own failure, never a success.
 #include <cerrno>
 
 #include "clRestore/options/FclRestoreUNIX.h"
@@ -15,10 +15,6 @@ const int kErrorNoManager = 1627;
 
 CQiError noManager(const FXCodeLocation& where) {
     return FXErrorUtil::ErrorWin32(where, kErrorNoManager, "AutoMount Manager has not been instantiated");
-}
-
-CQiError noContainerRecord(const FXCodeLocation& where, const std::string& path) {
-    return FXErrorUtil::ErrorErrNo(where, ENOENT, "An entry does not exists for container file=%s", path.c_str());
 }
 
 }  // namespace
@@ -142,76 +138,4 @@ bool FclRestoreUNIX::IsIphotoSmartContent(const std::string& path, std::string& 
     (void)path, (void)out;
     smartContent = false;
     return false;
-}
-
-// ---- container table: it holds no record ----
-
-CQiError FclRestoreUNIX::AddContainerItem(CXFileHeader* header, const std::string& mapped) {
-    FCL_NOT_BUILT_YET();
-    (void)header, (void)mapped;
-    return FXErrorUtil::ErrorErrNo(FX_HERE, ENOSYS, "The container-file table is not built yet");
-}
-
-CQiError FclRestoreUNIX::AddContainerItem(const CContainerConfig& record) {
-    FCL_NOT_BUILT_YET();
-    (void)record;
-    return FXErrorUtil::ErrorErrNo(FX_HERE, ENOSYS, "The container-file table is not built yet");
-}
-
-CQiError FclRestoreUNIX::UpdateContainerItemWithIdxMeta(const std::string& path, unsigned long long totalExtents,
-                                                        unsigned long long extentSize) {
-    FCL_NOT_BUILT_YET();
-    (void)totalExtents, (void)extentSize;
-    return noContainerRecord(FX_HERE, path);
-}
-
-bool FclRestoreUNIX::ShouldRestoreCurrFileExtent(const std::string& path) {
-    FCL_NOT_BUILT_YET();
-    (void)path;
-    return false;
-}
-
-bool FclRestoreUNIX::GetMappedPathForHdrPath(const std::string& path, std::string& out) {
-    FCL_NOT_BUILT_YET();
-    (void)path, (void)out;
-    return false;
-}
-
-bool FclRestoreUNIX::AreAllExtentsRestoredForContainerFile(const std::string& path) {
-    FCL_NOT_BUILT_YET();
-    (void)path;
-    return false;
-}
-
-bool FclRestoreUNIX::HandleRestoreExtentUpdate(const std::string& path, int rc) {
-    FCL_NOT_BUILT_YET();
-    (void)path, (void)rc;
-    return false;
-}
-
-bool FclRestoreUNIX::HandleRestoreContainerUpdate(const std::string& path, int rc) {
-    FCL_NOT_BUILT_YET();
-    (void)path, (void)rc;
-    return true;
-}
-
-bool FclRestoreUNIX::GetContainerFileSizeForExtentPath(const std::string& path, unsigned long long& size) {
-    FCL_NOT_BUILT_YET();
-    (void)path;
-    size = 0;
-    return false;
-}
-
-bool FclRestoreUNIX::GetProcessedExtentsForExtentPath(const std::string& path, unsigned long long& processed,
-                                                      bool& anyFailed) {
-    FCL_NOT_BUILT_YET();
-    (void)path;
-    processed = 0;
-    anyFailed = false;
-    return false;
-}
-
-CQiError FclRestoreUNIX::RemoveContainerFileEntry(const std::string& path) {
-    FCL_NOT_BUILT_YET();
-    return noContainerRecord(FX_HERE, path);
 }

@@ -187,6 +187,7 @@ public:
     void SetContainerFileLastExtent(bool on) { _containerFileLastExtent = on; }
     bool IsContainerFileLastExtent() const { return _containerFileLastExtent; }
     void UpdateTotalProcExtents(unsigned long long n) { _totalProcExtents += n; }
+    unsigned long long GetTotalProcExtents() const { return _totalProcExtents; }
     void setEBLongRealPath(const std::string& path) { _ebLongRealPath = path; }
     const std::string& getEBLongRealPath() const { return _ebLongRealPath; }
     bool ShouldAutoMountShare() { return _autoMountShare; }
@@ -267,7 +268,7 @@ public:
     std::atomic<bool> _stopMsgSent;
     CContainerConfigInfo _containerTable;
     bool _containerFileLastExtent;
-    unsigned long long _totalProcExtents;
+    std::atomic<unsigned long long> _totalProcExtents;  // added to by the reader and the processing thread
     std::string _ebLongRealPath;
     _StubType _sourceStubType;
     bool _stubCheckDecided;

@@ -6,6 +6,7 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/stream/BufferDispatch.h"
+#include "clRestore/stream/ReadErrors.h"
 #include "clRestore/support/PerfCounterTable.h"
 #include "platform/log/LogWriter.h"
 #include "protocol/PipelineBuffer.h"
@@ -75,6 +76,12 @@ void withNothing(FclRestore& job, ReaderRecords&, void*, int) {
     (job.*Method)();
 }
 
+// The item being restored loses what the error cut out of it; then the FIR is told.
+void readError(FclRestore& job, ReaderRecords& records, void* buf, int) {
+    fclstream::failItemOnReadError(job, records.hdr);
+    job.OnBufferPlFsReadErr(buf);
+}
+
 void fileHeader(FclRestore& job, ReaderRecords& records, void* buf, int) {
     job.OnBufferPlFsHdr(buf, &records.hdr, &records.prehdr);
 }
@@ -133,7 +140,7 @@ constexpr Route kRoutes[] = {
     on(PL_FS_BAD_FILE, withHeader<&FclRestore::OnBufferPlFsBadEof>)
         .logged(5, "Received PL_FS_BAD_FILE buffer")
         .then(clearPreHeader),
-    on(PL_FS_READ_ERR, withBuffer<&FclRestore::OnBufferPlFsReadErr>).logged(0, "Received PL_FS_READ_ERR buffer"),
+    on(PL_FS_READ_ERR, readError).logged(0, "Received PL_FS_READ_ERR buffer"),
     on(PL_FS_PREHDR, preHeader).logged(5, "Received PL_FS_PREHDR buffer").then(processPreHeader),
     on(PL_DM_SI_LINK, withLength<&FclRestore::OnBufferPlDmSiLink>),
     on(PL_RESTORE_HEAD_NAME, restoreHeadName),

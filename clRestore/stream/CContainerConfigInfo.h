@@ -65,6 +65,9 @@ public:
                                               bool& anyFailed);  // reduced
 
 private:
+    // The record of `path`, or null; the caller holds the lock.
+    CContainerConfig* find(const std::string& path);
+
     std::map<std::string, CContainerConfig> m_containers;
     FXCriticalSection m_tableLock;
 };

@@ -17,6 +17,7 @@ constexpr unsigned long kDiskFull = 0x17000046;  // ends the job
 constexpr unsigned long kTextFileBusy = 0x1700004c;
 constexpr unsigned long kNoDestination = 0x1700005b;
 constexpr unsigned long kExcludedByMapping = 0x1700005c;
+constexpr unsigned long kReadError = 0x1700005e;  // the backup's bytes could not be read
 constexpr unsigned long kAclFailed = 0x17000060;
 constexpr unsigned long kSkippedMissing = 0x17000065;
 constexpr unsigned long kConflictName = 0x17000071;

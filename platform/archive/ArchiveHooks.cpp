@@ -9,7 +9,19 @@ namespace {
 std::atomic<int> g_openFailure{0};
 // Reads left before the corrupted one; negative when no corruption is asked for.
 std::atomic<long> g_readsBeforeCorruption{-1};
+std::atomic<long> g_dataReadsBeforeFailure{-1};
 std::atomic<bool> g_headSendFailure{false};
+
+// Counts `counter` down; true when this call takes it from 0 (the one asked for). Negative: nothing asked for.
+bool countDown(std::atomic<long>& counter) {
+    long left = counter.load();
+    while (left >= 0) {
+        if (counter.compare_exchange_weak(left, left - 1)) {
+            return left == 0;
+        }
+    }
+    return false;
+}
 std::atomic<bool> g_anyBufferType{false};
 }  // namespace
 
@@ -19,6 +31,10 @@ void failNextOpen(int errnum) {
 
 void corruptRead(unsigned goodReads) {
     g_readsBeforeCorruption.store(static_cast<long>(goodReads));
+}
+
+void failDataRead(unsigned goodDataReads) {
+    g_dataReadsBeforeFailure.store(static_cast<long>(goodDataReads));
 }
 
 void failNextHeadSend() {
@@ -32,6 +48,7 @@ void passAnyBufferType(bool pass) {
 void reset() {
     g_openFailure.store(0);
     g_readsBeforeCorruption.store(-1);
+    g_dataReadsBeforeFailure.store(-1);
     g_headSendFailure.store(false);
     g_anyBufferType.store(false);
 }
@@ -41,13 +58,11 @@ int takeOpenFailure() {
 }
 
 bool takeCorruption() {
-    long left = g_readsBeforeCorruption.load();
-    while (left >= 0) {
-        if (g_readsBeforeCorruption.compare_exchange_weak(left, left - 1)) {
-            return left == 0;
-        }
-    }
-    return false;
+    return countDown(g_readsBeforeCorruption);
+}
+
+bool takeDataReadFailure() {
+    return countDown(g_dataReadsBeforeFailure);
 }
 
 bool takeHeadSendFailure() {

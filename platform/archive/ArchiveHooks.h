@@ -13,13 +13,18 @@ void failNextHeadSend();
 // While set, data movers hand on a sound buffer of any type, PL_FS_CLOSE_AFILE included, as an archive file never
 // holds: for tests of how the job takes buffers that only a foreign reader would send.
 void passAnyBufferType(bool pass);
-// Clears all four.
+// The PL_DATA buffer a data mover reads after `goodDataReads` more sound ones cannot be read, as if its bytes were
+// lost on the medium: the mover reports a read error in its place and goes on.
+void failDataRead(unsigned goodDataReads);
+// Clears all five.
 void reset();
 
 // Used by the stand-in: the injected open error (0 when none), each taken once.
 int takeOpenFailure();
 // True when the buffer just read is the one to corrupt.
 bool takeCorruption();
+// True when the PL_DATA buffer just read is the one that cannot be read.
+bool takeDataReadFailure();
 // True when the session being handed out is to refuse its first send.
 bool takeHeadSendFailure();
 bool anyBufferType();

@@ -15,8 +15,9 @@
 
 namespace fclarchive {
 
-ArchiveMover::ArchiveMover(BufferRing& ring, wzfiles::UniqueFd file, uint64_t size, std::string name)
-    : ring_(ring), file_(std::move(file)), name_(std::move(name)) {
+ArchiveMover::ArchiveMover(BufferRing& ring, wzfiles::UniqueFd file, uint64_t size, std::string name,
+                           uint64_t archiveFileId)
+    : ring_(ring), file_(std::move(file)), name_(std::move(name)), archiveFileId_(archiveFileId) {
     reader_.attach(file_.get(), size);
     thread_ = std::thread(&ArchiveMover::run, this);
 }
@@ -136,8 +137,10 @@ bool ArchiveMover::streamAll() {
     if (reader_.size() == 0) {
         return fail(EBADMSG, "%s is empty: no buffer at offset 0", name_.c_str());
     }
-    // A file cut at a buffer boundary reads as sound buffers up to its end: only an item left open tells.
+    // A file cut at a buffer boundary reads as sound buffers up to its end: only an item left open tells. An item
+    // that lost buffers to a read error may lose its end too: its loss was reported already.
     bool inItem = false;
+    bool damaged = false;
     uint64_t itemStart = 0;
     while (reader_.position() < reader_.size()) {
         const uint64_t at = reader_.position();
@@ -145,14 +148,18 @@ bool ArchiveMover::streamAll() {
         if (!moveOne(moved)) {
             return false;
         }
-        if (moved.type == PL_FS_EOF || moved.type == PL_FS_BAD_FILE) {
+        if (moved.type == PL_FS_READ_ERR) {
+            damaged = damaged || inItem;
+        } else if (moved.type == PL_FS_EOF || moved.type == PL_FS_BAD_FILE) {
             inItem = false;
-        } else if (moved.opensItem && !inItem) {
+            damaged = false;
+        } else if (moved.opensItem && (!inItem || damaged)) {
             inItem = true;
+            damaged = false;
             itemStart = at;
         }
     }
-    return inItem ? failInsideItem(itemStart) : true;
+    return inItem && !damaged ? failInsideItem(itemStart) : true;
 }
 
 bool ArchiveMover::streamItem(uint64_t offset) {
@@ -162,13 +169,19 @@ bool ArchiveMover::streamItem(uint64_t offset) {
     }
     reader_.seek(offset);
     Moved moved;
+    bool damaged = false;
     do {
+        // After a read error the item's end may be lost with its bytes: the item ends where the next one starts.
+        if (damaged && (reader_.position() >= reader_.size() || itemStartFollows())) {
+            return true;
+        }
         if (reader_.position() >= reader_.size()) {
             return failInsideItem(offset);
         }
         if (!moveOne(moved)) {
             return false;
         }
+        damaged = damaged || moved.type == PL_FS_READ_ERR;
     } while (moved.type != PL_FS_EOF && moved.type != PL_FS_BAD_FILE);
     while (groupMemberFollows()) {
         if (!moveOne(moved)) {
@@ -192,7 +205,7 @@ bool ArchiveMover::moveOne(Moved& moved) {
     int error = 0;
     size_t got = reader_.peek(kHeaderSize, bytes, error);
     if (error != 0) {
-        return fail(error, "cannot read %s at offset %llu: %s", file, where, strerror(error));
+        return readError(at, error, 0, moved);
     }
     if (got < kHeaderSize) {
         return fail(EBADMSG, "%s ends inside a buffer at offset %llu", file, where);
@@ -211,9 +224,12 @@ bool ArchiveMover::moveOne(Moved& moved) {
     size_t length = kHeaderSize + header.payloadLength;
     unsigned char* buffer = slot->reserve(length);
     error = reader_.read(buffer, length);
+    if (error == 0 && header.type == PL_DATA && hooks::takeDataReadFailure()) {
+        error = EIO;
+    }
     if (error != 0) {
         ring_.discard(slot);
-        return fail(error, "cannot read %s at offset %llu: %s", file, where, strerror(error));
+        return readError(at, error, length, moved);
     }
     if (hooks::takeCorruption()) {
         buffer[length - 1] ^= 0x5a;
@@ -236,17 +252,81 @@ bool ArchiveMover::moveOne(Moved& moved) {
     return true;
 }
 
-bool ArchiveMover::groupMemberFollows() {
+bool ArchiveMover::peekNext(uint32_t& type, uint32_t& firstWord) {
     const unsigned char* bytes = nullptr;
     int error = 0;
     if (reader_.peek(kHeaderSize + 4, bytes, error) < kHeaderSize + 4) {
         return false;
     }
     BufferHeader header = decodeHeader(bytes);
-    if (header.magic != kBufferMagic || header.type != PL_FS_PREHDR || header.offset != reader_.position()) {
+    if (header.magic != kBufferMagic || header.offset != reader_.position()) {
         return false;
     }
-    return isFurtherGroupName(wzbytes::loadBE32(bytes + kHeaderSize));
+    type = header.type;
+    firstWord = wzbytes::loadBE32(bytes + kHeaderSize);
+    return true;
+}
+
+bool ArchiveMover::groupMemberFollows() {
+    uint32_t type = 0;
+    uint32_t flags = 0;
+    return peekNext(type, flags) && type == PL_FS_PREHDR && isFurtherGroupName(flags);
+}
+
+bool ArchiveMover::itemStartFollows() {
+    uint32_t type = 0;
+    uint32_t flags = 0;
+    return peekNext(type, flags) && (type == PL_FS_HDR || (type == PL_FS_PREHDR && !isFurtherGroupName(flags)));
+}
+
+bool ArchiveMover::readError(uint64_t at, int error, size_t length, Moved& moved) {
+    FCL_ERROR("Data mover: cannot read %s at offset %llu: %s; the read error is reported and the stream goes on",
+              name_.c_str(), static_cast<unsigned long long>(at), strerror(error));
+    ReadErrorRecord record;
+    record.archiveId = static_cast<uint32_t>(archiveFileId_);
+    record.offset = at;
+    unsigned char payload[kReadErrorPayloadSize];
+    encodeReadError(record, payload);
+    reader_.seek(at);
+    if (!emit(PL_FS_READ_ERR, payload, sizeof payload)) {
+        return false;
+    }
+    reader_.seek(nextBufferAt(at, length));
+    moved.type = PL_FS_READ_ERR;
+    moved.opensItem = false;
+    return true;
+}
+
+bool ArchiveMover::soundHeaderAt(uint64_t at, bool& unreadable) {
+    reader_.seek(at);
+    const unsigned char* bytes = nullptr;
+    int error = 0;
+    const size_t got = reader_.peek(kHeaderSize, bytes, error);
+    unreadable = error != 0;
+    if (unreadable || got < kHeaderSize) {
+        return false;
+    }
+    BufferHeader header = decodeHeader(bytes);
+    return header.magic == kBufferMagic && header.offset == at && headerFault(header, at, reader_.size()) == nullptr;
+}
+
+uint64_t ArchiveMover::nextBufferAt(uint64_t at, size_t length) {
+    // Every buffer carries its own offset, so a header found where it says it stands is the next buffer. The length
+    // of the unreadable buffer is only a hint (its checksum was never seen): without a header where it points, the
+    // bytes after `at` are searched, those that still cannot be read passed over a page at a time.
+    constexpr uint64_t kPage = 4096;
+    bool unreadable = false;
+    if (length != 0 && soundHeaderAt(at + length, unreadable)) {
+        return at + length;
+    }
+    uint64_t next = at + 1;
+    while (next < reader_.size() && reader_.size() - next >= kHeaderSize) {
+        if (soundHeaderAt(next, unreadable)) {
+            return next;
+        }
+        next = unreadable ? (next / kPage + 1) * kPage : next + 1;
+    }
+    return reader_.size();
 }
 
 bool ArchiveMover::emit(uint32_t type, const void* payload, uint32_t length) {

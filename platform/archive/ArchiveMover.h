@@ -4,6 +4,8 @@
 // Every buffer is checked (magic, offset, lengths, CRC, type) before it is handed on; the first bad one fails the
 // stream, and nothing after it is delivered. A file that ends inside a buffer or inside an item fails it too, so
 // that no item is lost without a word. The failure's text names the file and the offset.
+// Bytes that cannot be read are another matter: the mover puts a PL_FS_READ_ERR (archive id and offset) in their
+// place and goes on at the next sound buffer, so the job reports the loss and the rest of the archive is restored.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -22,7 +24,7 @@ namespace fclarchive {
 class ArchiveMover {
 public:
     // Starts the thread; throws std::system_error when it cannot be created.
-    ArchiveMover(BufferRing& ring, wzfiles::UniqueFd file, uint64_t size, std::string name);
+    ArchiveMover(BufferRing& ring, wzfiles::UniqueFd file, uint64_t size, std::string name, uint64_t archiveFileId = 0);
     ~ArchiveMover();
     ArchiveMover(const ArchiveMover&) = delete;
     ArchiveMover& operator=(const ArchiveMover&) = delete;
@@ -69,8 +71,21 @@ private:
     bool streamItem(uint64_t offset);
     // Checks the buffer at the reader's position and hands it on; false when the stream failed or stopped.
     bool moveOne(Moved& moved);
+    // The type and first payload word of the buffer whose header stands at the reader's position; false when
+    // none does.
+    bool peekNext(uint32_t& type, uint32_t& firstWord);
     // Whether the buffer at the reader's position is a further name of the hard-link group just ended.
     bool groupMemberFollows();
+    // Whether the buffer at the reader's position starts an item.
+    bool itemStartFollows();
+    // The bytes at `at` could not be read (`length` of them when their header could be, else 0): reports it with a
+    // PL_FS_READ_ERR and moves the reader to the next sound buffer header (or the end of the file).
+    bool readError(uint64_t at, int error, size_t length, Moved& moved);
+    // The position after the unreadable buffer at `at` (of `length` bytes by its header, 0 when unknown) where
+    // the next sound buffer header stands; the file's size when none.
+    uint64_t nextBufferAt(uint64_t at, size_t length);
+    // Whether a header that can start a buffer stands at `at`; `unreadable` when its bytes could not be read.
+    bool soundHeaderAt(uint64_t at, bool& unreadable);
     bool emit(uint32_t type, const void* payload, uint32_t length);
     bool fail(int error, const char* format, ...) __attribute__((format(printf, 3, 4)));
     // The file ended inside the item that starts at `itemStart`.
@@ -79,6 +94,7 @@ private:
     BufferRing& ring_;
     wzfiles::UniqueFd file_;
     std::string name_;
+    uint64_t archiveFileId_;
     ArchiveFileReader reader_;
     std::mutex mutex_;
     std::condition_variable requestsChanged_;

@@ -108,7 +108,8 @@ int FsRestoreArchive::open(OpenArgs_t* args, OpenRet_t* ret) {
     ring_.reset();
     std::unique_ptr<fclarchive::ArchiveMover> mover;
     try {
-        mover.reset(new fclarchive::ArchiveMover(ring_, std::move(file), static_cast<uint64_t>(info.st_size), path));
+        mover.reset(new fclarchive::ArchiveMover(ring_, std::move(file), static_cast<uint64_t>(info.st_size), path,
+                                                 args->archiveFileId));
     } catch (const std::system_error& error) {
         return refuseOpen(error.code().value() != 0 ? error.code().value() : EAGAIN,
                           textOf("cannot start the data mover of %s: %s", path.c_str(), error.what()));

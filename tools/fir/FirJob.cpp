@@ -142,6 +142,9 @@ FirJobResult DefaultJob::run() {
         }
     }
     accountForItems();
+    for (const FirAnswer& answer : session_.answers()) {
+        result_.reportsAnswered.push_back(answer.name);
+    }
     return result_;
 }
 

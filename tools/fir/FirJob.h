@@ -83,6 +83,8 @@ struct FirJobResult {
     // exceed `itemsMissing.size()`.
     uint64_t itemsMissingCount = 0;
     std::vector<std::string> itemsMissing;
+    // The items named in the answers to the engine's error reports, in the order answered.
+    std::vector<std::string> reportsAnswered;
 };
 
 // The name the job gives this machine when no other is named: its host name, or "localhost" without one.

@@ -63,29 +63,35 @@ void FirSession::receiveLoop() {
                 m_finalStatus = code;
             }
             answerIt = m_answerReports && message.errorReport.has_value();
+            if (!m_answerReports && message.errorReport.has_value()) {
+                m_heldReports.push_back(message.errorReport->record);
+            }
             m_messages.push_back(message);
             m_changed.notify_all();
         }
         if (answerIt) {
-            answer(*message.errorReport);
+            answer(message.errorReport->record);
         }
     }
 }
 
-void FirSession::answer(const FirErrorReport& report) {
+void FirSession::answer(const FSRErrorReport& report) {
     ReportNamer namer;
+    size_t receivedBefore = 0;
     {
         std::lock_guard<std::mutex> hold(m_lock);
         namer = m_namer;
+        receivedBefore = m_messages.size();
     }
-    FSRErrorReport reply = report.record;
-    std::string name = namer ? namer(report.record) : std::string();
+    FSRErrorReport reply = report;
+    std::string name = namer ? namer(report) : std::string();
     reply.name = &name[0];
     if (send(FSR_MSG_ERROR_REPORT_7_0, &reply, sizeof reply).IsError()) {
         return;
     }
     std::lock_guard<std::mutex> hold(m_lock);
     ++m_answered;
+    m_answers.push_back({name, receivedBefore});
 }
 
 bool FirSession::next(FirMessage* message, int timeoutMs) {
@@ -152,9 +158,23 @@ size_t FirSession::reportsAnswered() const {
     return m_answered;
 }
 
-void FirSession::setAnswerErrorReports(bool answer) {
+std::vector<FirAnswer> FirSession::answers() const {
     std::lock_guard<std::mutex> hold(m_lock);
-    m_answerReports = answer;
+    return m_answers;
+}
+
+void FirSession::setAnswerErrorReports(bool on) {
+    std::vector<FSRErrorReport> held;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_answerReports = on;
+        if (on) {
+            held.swap(m_heldReports);
+        }
+    }
+    for (const FSRErrorReport& report : held) {
+        answer(report);
+    }
 }
 
 void FirSession::setReportNamer(ReportNamer namer) {

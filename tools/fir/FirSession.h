@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -15,6 +16,13 @@
 #include "tools/fir/FirMessages.h"
 
 namespace fir {
+
+// An answer the FIR sent to an error report: the item it named, and how many messages of the engine had come
+// before it was sent (so a test can tell what the engine sent after it).
+struct FirAnswer {
+    std::string name;
+    size_t receivedBefore = 0;
+};
 
 class FirSession {
 public:
@@ -48,7 +56,11 @@ public:
     CQiError endError() const;
     // Error reports received and answered.
     size_t reportsAnswered() const;
+    // The answers sent, in order.
+    std::vector<FirAnswer> answers() const;
 
+    // Off: error reports are held back unanswered. On again: the reports held back are answered now, on the
+    // caller's thread, and later ones as they come.
     void setAnswerErrorReports(bool answer);
     void setReportNamer(ReportNamer namer);
     void setObserver(Observer observer);
@@ -57,7 +69,7 @@ public:
 
 private:
     void receiveLoop();
-    void answer(const FirErrorReport& report);
+    void answer(const FSRErrorReport& report);
 
     std::unique_ptr<CWzNetwork> m_session;
     mutable std::mutex m_lock;
@@ -68,6 +80,8 @@ private:
     CQiError m_endError;
     unsigned long m_finalStatus = 0;
     size_t m_answered = 0;
+    std::vector<FirAnswer> m_answers;
+    std::vector<FSRErrorReport> m_heldReports;
     bool m_answerReports = true;
     ReportNamer m_namer;
     Observer m_observer;

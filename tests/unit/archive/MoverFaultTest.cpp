@@ -241,6 +241,39 @@ TEST_F(MoverSeekFaults, InjectedCorruptionIsCaughtLikeARealOne) {
                        [](fclarchive::ArchiveMover& mover) { mover.readAll(); });
 }
 
+// Bytes that cannot be read are no damage of the stream: a PL_FS_READ_ERR naming the archive and the offset takes
+// their place and the stream goes on with the next sound buffer, whether the whole file is read or items are sought.
+TEST_F(MoverSeekFaults, AnUnreadableBufferIsReportedInItsPlaceAndTheStreamGoesOn) {
+    const std::vector<std::function<void(fclarchive::ArchiveMover&)>> requests = {
+        [](fclarchive::ArchiveMover& mover) { mover.readAll(); },
+        [&](fclarchive::ArchiveMover& mover) {
+            mover.seek({buffers_[0].offset, buffers_[3].offset});
+        },
+    };
+    for (size_t r = 0; r < requests.size(); ++r) {
+        SCOPED_TRACE(r == 0 ? "read whole" : "seeks");
+        fclarchive::hooks::failDataRead(0);
+        FsRestoreArchive archive(nullptr, nullptr, "client");
+        OpenArgs_t args;
+        args.archiveFileId = 1;
+        OpenRet_t ret;
+        ASSERT_EQ(archive.open(&args, &ret), 0);
+        requests[r](*archive.mover());
+        archive.mover()->close();
+        archivetest::Drained drained = archivetest::drain(archive);
+        EXPECT_FALSE(drained.failed) << archive.lastErrorText();
+        ASSERT_EQ(drained.buffers.size(), 7u);
+        const auto* report = drained.buffers[1].bytes.data() + 96;
+        EXPECT_EQ(drained.buffers[1].type, PL_FS_READ_ERR);
+        EXPECT_EQ(wzbytes::loadBE64(report + 48), 1u);
+        EXPECT_EQ(wzbytes::loadBE64(report + 56), buffers_[1].offset);
+        for (size_t i : {0, 2, 3, 4, 5}) {
+            EXPECT_TRUE(drained.buffers[i].bytes == buffers_[i].bytes) << "buffer " << i;
+        }
+        EXPECT_EQ(drained.buffers[6].type, PL_FS_CLOSE_AFILE);
+    }
+}
+
 // What is not a regular file is refused at the open, with a reason naming it; a FIFO is refused without waiting
 // for a writer.
 TEST_F(MoverSeekFaults, AnArchiveFileThatIsNoRegularFileIsRefusedAtTheOpen) {
