@@ -14,7 +14,6 @@ namespace {
 constexpr unsigned long kFirstCode = FSR_MSG_OPEN_ARCHIVE;
 constexpr unsigned long kLastCode = FSR_MSG_SEEK_TO_OFFSET_10_V2;
 constexpr size_t kPlaces = kLastCode - kFirstCode + 1;
-constexpr long long kErrorReportAnswerSecs = 180;
 
 using Handler = bool (*)(FclRestore& job, wzsDatabuf_v2* data);
 
@@ -169,7 +168,7 @@ void answerErrorReport(FclRestore& job, FclRestoreMsg* msg) {
         job.HandleRestoreFileUpdate(name, static_cast<int>(fclitem::kReadError), nullptr, "");
     }
     job._pendingErrorReports--;
-    job._errorReportDeadline = job._clock() + kErrorReportAnswerSecs;
+    job._errorReportDeadline = job._clock() + fclstream::kErrorReportAnswerSecs;
     const int outstanding = job._pendingErrorReports;
     FCL_LOG(0, "Will wait all (%d) reply for FSR_MSG_ERROR_REPORT_7_0.", outstanding);
     if (outstanding == 0 && job._waitArchiveClosedPending != 0) {

@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr long long kErrorReportAnswerSecs = 180;
 constexpr size_t kReportPayload = 80;
 
 // A 32-bit value kept in the low half of an 8-byte big-endian slot.
@@ -87,7 +86,7 @@ void FclRestore::OnBufferPlFsReadErr(void* buf) {
     data.len = kReportPayload;
     sendMsgToFIR(FSR_MSG_ERROR_REPORT, &data);
     _pendingErrorReports++;
-    _errorReportDeadline = _clock() + kErrorReportAnswerSecs;
+    _errorReportDeadline = _clock() + fclstream::kErrorReportAnswerSecs;
     FCL_LOG(0, "FSR_MSG_ERROR_REPORT nodeNumHigh:%ld nodeNumLow:%ld archiveId:%ld offset:%ld",
             static_cast<long>(report.nodeNumHigh), static_cast<long>(report.nodeNumLow),
             static_cast<long>(report.archFileId.archiveId), static_cast<long>(report.offset));

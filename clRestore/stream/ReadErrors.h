@@ -6,6 +6,9 @@ class FclRestore;
 
 namespace fclstream {
 
+// How long the FIR has to answer an error report before the archive's close goes on without it.
+constexpr long long kErrorReportAnswerSecs = 180;
+
 // A read error came while the item of `hdr` was being restored: the rest of its data is dropped and its end
 // records it failed with the read-error id, never as restored. Nothing happens between items.
 void failItemOnReadError(FclRestore& job, const CXFileHeader& hdr);
