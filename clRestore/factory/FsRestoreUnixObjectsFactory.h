@@ -64,6 +64,8 @@ public:
                            unsigned short mode) override;
     // Throws the no-destination id for an in-place item of a file-system job under no selected source path.
     void refuseOutsideSelection(const std::string& source, bool isDirectory) const;
+    // True when `source` lies at or under one of the job's selected source paths (or the job selects none).
+    bool liesUnderSelection(const std::string& source, bool isDirectory) const;
     bool InsertInToMap() override;
     int InitializeForMappedRestores(long long jobId) override;
     int InitializeForMappedRestores(long long jobId, const std::map<unsigned long, std::string>& map) override;

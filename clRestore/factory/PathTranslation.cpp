@@ -125,6 +125,16 @@ void FsRestoreUnixObjectsFactory::refuseOutsideSelection(const std::string& sour
         !isUnixFileSystemAppType(_fclRestore->getAppType())) {
         return;
     }
+    if (!liesUnderSelection(source, isDirectory)) {
+        FCL_ERROR("[%s] lies under no selected source path; in place it is not restored", source.c_str());
+        throw ClExceptError(static_cast<int>(fclitem::kNoDestination));
+    }
+}
+
+bool FsRestoreUnixObjectsFactory::liesUnderSelection(const std::string& source, bool isDirectory) const {
+    if (_srcPaths == nullptr || _numSrcPaths <= 0) {
+        return true;
+    }
     std::string key = source;
     if (key.empty() || key[0] != '/') {
         key.insert(0, "/");
@@ -132,10 +142,7 @@ void FsRestoreUnixObjectsFactory::refuseOutsideSelection(const std::string& sour
     if (isDirectory) {
         key += "/";
     }
-    if (findSourcePath(key.c_str(), _srcPaths, _numSrcPaths, _caseSensitivePaths) == nullptr) {
-        FCL_ERROR("[%s] lies under no selected source path; in place it is not restored", source.c_str());
-        throw ClExceptError(static_cast<int>(fclitem::kNoDestination));
-    }
+    return findSourcePath(key.c_str(), _srcPaths, _numSrcPaths, _caseSensitivePaths) != nullptr;
 }
 
 int firstStripLevel(const TranslationInput& in) {

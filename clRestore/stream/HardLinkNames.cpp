@@ -94,9 +94,23 @@ void openFirstName(FclRestore& job, const std::string& name, unsigned long versi
     // An object that opened is recorded at the item's end, with what became of its data.
 }
 
+// The factory's code is the object's while it takes data: a later name's link leaves it as it found it.
+class KeepsObjectCode {
+public:
+    explicit KeepsObjectCode(FsRestoreObjectsFactory* factory) : factory_(factory), code_(factory->getErrCode()) {}
+    ~KeepsObjectCode() { factory_->setErrCode(code_); }
+    KeepsObjectCode(const KeepsObjectCode&) = delete;
+    KeepsObjectCode& operator=(const KeepsObjectCode&) = delete;
+
+private:
+    FsRestoreObjectsFactory* factory_;
+    unsigned long code_;
+};
+
 void linkLaterName(FclRestore& job, const std::string& name) {
     FCL_LOG(2, "++++++HLDEBUG +++2 RBJ HLRO IS   [%p]", static_cast<void*>(job.HLRO));
     FsRestoreObjectsFactory* factory = job._factory;
+    const KeepsObjectCode keep(factory);
     std::string dest =
         fclstream::translateLinkName(job, name, "+++24+++mapping information tell to not restore this file");
     if (dest.empty()) {

@@ -205,9 +205,15 @@ void HLConvertWindowsPathToUnixPath(const char* path, std::string& out, FsRestor
     out += '\0';
 }
 
-// A name without a destination that a refusal (a name that climbs out, a mapping that names nothing for it) left
-// so fails; one a mapping leaves out is skipped. Neither is ever reported done.
+// A selected name without a destination (a name that climbs out, a mapping that names nothing for it) fails; one
+// a mapping leaves out is skipped. Neither is ever reported done.
 std::string fclstream::translateLinkName(FclRestore& job, const std::string& name, const char* note) {
+    auto* factory = dynamic_cast<FsRestoreUnixObjectsFactory*>(job._factory);
+    if (factory != nullptr && !factory->liesUnderSelection(name, false)) {
+        // Not asked for: the group restores only the names that were.
+        FCL_LOG(2, "[%s] lies under no selected source path; the name is left out", name.c_str());
+        return std::string();
+    }
     std::string source = name;
     job._factory->setErrCode(0);
     std::string dest =

@@ -222,6 +222,10 @@ void fclstream::openAwaitedObject(FclRestore& job) {
 
 void FclRestore::OnBufferPlFsOptHdr(void* buffer, int length) {
     void* payload = PipelineBufPayload(buffer);
+    if (bDelayOpenObject && HLRO != nullptr && _ro == nullptr) {
+        // An item named only by its hard-link names: its ACLs and attributes go to the object of its first name.
+        _ro = HLRO;
+    }
     if (_delayOpen || _fclRestoreUnix->IsContentIndexingRestore()) {
         holdOptHeader(*this, payload, length);
         return;

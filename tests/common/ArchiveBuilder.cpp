@@ -121,6 +121,41 @@ uint64_t ArchiveBuilder::hardLinks(const std::vector<std::string>& names, const 
     return at;
 }
 
+uint64_t ArchiveBuilder::placeholderGroup(const std::vector<std::string>& names, const std::string& content) {
+    const uint64_t at = offset();
+    for (size_t i = 0; i < names.size(); ++i) {
+        indexLine(at, i == 0 ? fclarchive::kKindFile : fclarchive::kKindHardLink, names[i]);
+    }
+    ItemHeader item = ItemHeader::file("/__WZHardLink@-@-Files__/" + std::to_string(nextInode_), content.size());
+    item.linkCount = static_cast<uint32_t>(names.size());
+    headerOnly(item);
+    for (const std::string& name : names) {
+        buffer(PL_FS_OPT_HDR2, name + '\0');
+    }
+    if (!content.empty()) {
+        data(content);
+    }
+    end();
+    return at;
+}
+
+uint64_t ArchiveBuilder::stubGroup(const std::string& stub, const std::vector<std::string>& copies,
+                                   const std::string& content) {
+    const uint64_t at = offset();
+    indexLine(at, fclarchive::kKindFile, stub);
+    preHeader(FSR_PREHDR_FIRST_NAME | FSR_PREHDR_STUB, stub);
+    headerOnly(ItemHeader::file(stub, content.size()));
+    if (!content.empty()) {
+        data(content);
+    }
+    end();
+    for (const std::string& copy : copies) {
+        indexLine(offset(), fclarchive::kKindFile, copy);
+        preHeader(FSR_PREHDR_STUB, copy);
+    }
+    return at;
+}
+
 std::string ArchiveBuilder::fileHeaderPayload(const ItemHeader& item) {
     CXFileHeader header;
     header.h_version = 1;
@@ -158,11 +193,11 @@ ArchiveBuilder& ArchiveBuilder::headerOnly(const ItemHeader& item) {
     return buffer(PL_FS_HDR, fileHeaderPayload(item));
 }
 
-ArchiveBuilder& ArchiveBuilder::preHeader(uint32_t flags, const std::string& name) {
+ArchiveBuilder& ArchiveBuilder::preHeader(uint32_t flags, const std::string& name, uint32_t version) {
     std::string payload(sizeof(FSRPreHeader), '\0');
     auto* out = reinterpret_cast<unsigned char*>(&payload[0]);
     // Written by hand, not by the encoder, so that a name may fill the whole field.
-    fclarchive::encodePreHeader(flags, 0, "", out);
+    fclarchive::encodePreHeader(flags, version, "", out);
     std::memcpy(out + offsetof(FSRPreHeader, linkName), name.data(), std::min(name.size(), FSR_PREHDR_NAME_SIZE));
     return buffer(PL_FS_PREHDR, payload);
 }

@@ -69,13 +69,20 @@ public:
     uint64_t symlink(const std::string& name, const std::string& target);
     // A hard-link group as the stream carries it: the first name with the content, the others after its end.
     uint64_t hardLinks(const std::vector<std::string>& names, const std::string& content);
+    // A hard-link group as one item: a header with only a placeholder name, each name in a PL_FS_OPT_HDR2, then the
+    // content and the end.
+    uint64_t placeholderGroup(const std::vector<std::string>& names, const std::string& content);
+    // An HSM stub with data that opens a stub group, then a pre-header for each copy of it.
+    uint64_t stubGroup(const std::string& stub, const std::vector<std::string>& copies, const std::string& content);
 
     // ---- pieces, for items that lie ----
     // A file header and the item's line in the index (a kind from its mode); answers its offset.
     uint64_t header(const ItemHeader& header);
     // A file header without a line in the index.
     ArchiveBuilder& headerOnly(const ItemHeader& header);
-    ArchiveBuilder& preHeader(uint32_t flags, const std::string& name);
+    // Any pre-header: a hard-link or stub name, a stub without data, a Ruvo item ("GUID|path|tag" for a sync restore),
+    // a reference-copy name, or only the next item's version.
+    ArchiveBuilder& preHeader(uint32_t flags, const std::string& name, uint32_t version = 0);
     ArchiveBuilder& data(const std::string& bytes);
     ArchiveBuilder& hole(uint32_t length);
     ArchiveBuilder& end();

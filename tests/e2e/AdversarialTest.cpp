@@ -527,6 +527,14 @@ std::vector<Row> rows() {
             s.hardLinks({c.name("first"), c.name(Corpus::climbTo(c.outside("planted")))}, kHostile);
         }}.about("outside/planted"));
     add(Row{
+        "StubCopiedUnderEachCopyName", Outcome::Restored, [](Corpus& c, ArchiveBuilder& s) {
+            s.stubGroup(c.name("victim"), {c.name("copy")}, kVictim);
+        }}.checking([](Corpus& c) { EXPECT_EQ(readAnyPath(c.placeOf("copy")), kVictim); }));
+    add(Row{
+        "PlaceholderGroupNameLeaving", Outcome::GoesOn, [](Corpus& c, ArchiveBuilder& s) {
+            s.placeholderGroup({c.name("first"), c.name(Corpus::climbTo(c.outside("planted")))}, kHostile);
+        }}.about("outside/planted"));
+    add(Row{
         "HardLinkGroupWhoseFirstNameLeaves", Outcome::GoesOn, [](Corpus& c, ArchiveBuilder& s) {
             s.hardLinks({c.name(Corpus::climbTo(c.outside("sentinel"))), c.name("second")}, kHostile);
         }}.about("outside/sentinel"));

@@ -1,7 +1,6 @@
 #pragma once
 // The names of multiply-linked items met during the walk. A group is held until every link of the item has
-// been seen (or the walk ends), because the stream carries a group in one piece: the first name with the data,
-// then the further names.
+// been seen (or the walk ends), because the stream carries a group as one item: every name, then the data.
 #include <sys/types.h>
 
 #include <map>
@@ -10,7 +9,7 @@
 #include <vector>
 
 struct HardLinkGroup {
-    std::vector<std::string> names;  // in the order met; the first carries the data
+    std::vector<std::string> names;  // in the order met
     nlink_t links = 0;
 };
 

@@ -13,6 +13,8 @@
 
 namespace {
 
+const std::string kGroupPlaceholder = "/__WZHardLink@-@-Files__/";
+
 std::string errorText(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + strerror(errno);
 }
@@ -59,6 +61,7 @@ std::vector<std::string> ItemBody::takeWarnings() {
 
 ItemBody::Result ItemBody::prepare(const std::string& path, const struct stat& seen) {
     path_ = path;
+    groupNames_.clear();
     info_ = seen;
     file_.reset();
     linkTarget_.clear();
@@ -105,7 +108,10 @@ ItemBody::Result ItemBody::write(fclarchive::ArchiveWriter& writer) {
     CXFileHeader header;
     header.h_version = 1;
     header.h_nlink = static_cast<uint32_t>(info_.st_nlink);
-    header.h_namelen = static_cast<uint32_t>(path_.size() + 1);
+    // A group's own name is a placeholder under which no file is ever made; its names come after the header.
+    const std::string name =
+        groupNames_.empty() ? path_ : kGroupPlaceholder + std::to_string(static_cast<uint64_t>(info_.st_ino));
+    header.h_namelen = static_cast<uint32_t>(name.size() + 1);
     header.h_mode = info_.st_mode;
     header.h_uid = info_.st_uid;
     header.h_gid = info_.st_gid;
@@ -120,10 +126,15 @@ ItemBody::Result ItemBody::write(fclarchive::ArchiveWriter& writer) {
     header.h_inoLow = static_cast<uint32_t>(info_.st_ino);
     header.h_rdev = static_cast<uint32_t>(info_.st_rdev);
     header.h_platform = CXHDR_PLATFORM_UNIX;
-    std::memcpy(header.h_filename, path_.c_str(), path_.size() + 1);
+    std::memcpy(header.h_filename, name.c_str(), name.size() + 1);
     fclarchive::encodeFileHeader(header, record_.data());
     if (!put(writer, PL_FS_HDR, record_.data(), CXHDR_SIZE)) {
         return Result::kFailed;
+    }
+    for (const std::string& groupName : groupNames_) {
+        if (!put(writer, PL_FS_OPT_HDR2, groupName.c_str(), groupName.size() + 1)) {
+            return Result::kFailed;
+        }
     }
 
     metadata_.collect(path_, info_, optHeader_, warnings_);

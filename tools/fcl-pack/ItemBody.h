@@ -26,6 +26,9 @@ public:
     Result prepare(const std::string& path, const struct stat& seen);
     // Writes the prepared item.
     Result write(fclarchive::ArchiveWriter& writer);
+    // The prepared item is written as a hard-link group: its header carries only a placeholder name and each of
+    // `names` (the prepared path among them) follows it in a PL_FS_OPT_HDR2, before the data.
+    void writeAsGroup(std::vector<std::string> names) { groupNames_ = std::move(names); }
 
     const struct stat& info() const { return info_; }
     const char* indexKind() const;
@@ -46,6 +49,7 @@ private:
     fclarchive::OptHeaderBuilder optHeader_;
     ItemMetadata metadata_;
     std::string path_;
+    std::vector<std::string> groupNames_;
     struct stat info_ {};
     wzfiles::UniqueFd file_;
     std::string linkTarget_;

@@ -257,32 +257,20 @@ bool TreePacker::packGroup(HardLinkGroup& group) {
         return error.IsError() ? fatal(error.AsString()) : finishItem(body_.write(*writer_));
     }
 
-    uint64_t start = writer_->offset();
-    std::vector<unsigned char> preHeader(sizeof(FSRPreHeader));
+    // The whole group is one item: whichever of its names a restore selects, the data comes with it.
+    const uint64_t start = writer_->offset();
     CQiError error = writer_->addIndexEntry(start, body_.indexKind(), names[primary]);
     for (size_t i = primary + 1; i < names.size() && !error.IsError(); ++i) {
         error = writer_->addIndexEntry(start, fclarchive::kKindHardLink, names[i]);
     }
-    fclarchive::encodePreHeader(FSR_PREHDR_FIRST_NAME | FSR_PREHDR_HARD_LINK, 0, names[primary].c_str(),
-                                preHeader.data());
-    if (!error.IsError()) {
-        error = writer_->writeBuffer(PL_FS_PREHDR, preHeader.data(), static_cast<uint32_t>(preHeader.size()));
-    }
     if (error.IsError()) {
         return fatal(error.AsString());
     }
+    body_.writeAsGroup(std::vector<std::string>(names.begin() + static_cast<std::ptrdiff_t>(primary), names.end()));
     if (!finishItem(body_.write(*writer_))) {
         return false;
     }
-    // The further names follow the item's end: the restore side links each to the first name's destination.
-    for (size_t i = primary + 1; i < names.size(); ++i) {
-        fclarchive::encodePreHeader(FSR_PREHDR_HARD_LINK, 0, names[i].c_str(), preHeader.data());
-        error = writer_->writeBuffer(PL_FS_PREHDR, preHeader.data(), static_cast<uint32_t>(preHeader.size()));
-        if (error.IsError()) {
-            return fatal(error.AsString());
-        }
-        ++items_;
-    }
+    items_ += names.size() - primary - 1;
     return true;
 }
 

@@ -113,6 +113,13 @@ std::vector<StreamItem> itemsOf(const std::vector<RawBuffer>& buffers) {
             return items;
         }
         item.header = headerOf(buffers[i++]);
+        for (; i < buffers.size() && buffers[i].type == PL_FS_OPT_HDR2; ++i) {
+            const char* text = reinterpret_cast<const char*>(buffers[i].payload());
+            item.groupNames.emplace_back(text, strnlen(text, buffers[i].payloadLength()));
+            if (item.groupNames.size() > 1) {
+                item.members.push_back(item.groupNames.back());
+            }
+        }
         if (i < buffers.size() && buffers[i].type == PL_FS_OPT_HDR) {
             item.hasOptHeader = true;
             item.optHeader.assign(buffers[i].payload(), buffers[i].payload() + buffers[i].payloadLength());

@@ -45,9 +45,12 @@ struct StreamItem {
     std::string data;                                 // its PL_DATA payloads joined
     std::vector<std::pair<uint32_t, uint64_t>> body;  // each PL_DATA and PL_HOLE: type and length
     uint32_t end = 0;                                 // PL_FS_EOF or PL_FS_BAD_FILE
-    std::vector<std::string> members;                 // further hard-link names after the end
+    std::vector<std::string> members;                 // further hard-link names (after the end, or in the header's
+                                                      // PL_FS_OPT_HDR2 buffers after the first)
+    std::vector<std::string> groupNames;              // the PL_FS_OPT_HDR2 names after the header, in order
 
-    std::string name() const { return header.h_filename; }
+    // The item's name: the first of its PL_FS_OPT_HDR2 names when its header carries only a placeholder.
+    std::string name() const { return groupNames.empty() ? std::string(header.h_filename) : groupNames.front(); }
 };
 // Takes a stream apart item by item; fails the test on a buffer out of place.
 std::vector<StreamItem> itemsOf(const std::vector<RawBuffer>& buffers);

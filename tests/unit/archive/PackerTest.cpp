@@ -232,7 +232,7 @@ TEST_F(Packer, DataGoesInBuffersOfTheAskedSize) {
     EXPECT_EQ(item.data, content);
 }
 
-TEST_F(Packer, HardLinkGroupIsOneItemThenItsFurtherNames) {
+TEST_F(Packer, HardLinkGroupIsOneItemCarryingEveryNameBeforeItsData) {
     fcltest::writeFile(src("a"), "shared");
     makeDir(src("b"));
     ASSERT_EQ(link(src("a").c_str(), src("b/c").c_str()), 0);
@@ -247,18 +247,18 @@ TEST_F(Packer, HardLinkGroupIsOneItemThenItsFurtherNames) {
     for (const StreamItem& item : packed) {
         EXPECT_NE(item.name(), src("b/c"));
         EXPECT_NE(item.name(), src("z"));
-        if (item.groupStart) {
+        if (!item.groupNames.empty()) {
             groups.push_back(item);
         }
     }
     ASSERT_EQ(groups.size(), 1u);
     const StreamItem& group = groups[0];
-    EXPECT_EQ(group.preHeaderFlags, FSR_PREHDR_FIRST_NAME | FSR_PREHDR_HARD_LINK);
-    EXPECT_EQ(group.preHeaderName, src("a"));
-    EXPECT_EQ(group.name(), src("a"));
+    EXPECT_FALSE(group.groupStart) << "no pre-header: the names travel with the item";
+    EXPECT_EQ(std::string(group.header.h_filename).rfind("/__WZHardLink@-@-Files__/", 0), 0u)
+        << group.header.h_filename;
+    EXPECT_EQ(group.groupNames, (std::vector<std::string>{src("a"), src("b/c"), src("z")}));
     EXPECT_EQ(group.header.h_nlink, 3u);
     EXPECT_EQ(group.data, "shared");
-    EXPECT_EQ(group.members, (std::vector<std::string>{src("b/c"), src("z")}));
 
     StreamItem solo = byName()[src("solo")];
     EXPECT_FALSE(solo.groupStart);
