@@ -89,6 +89,7 @@ void ArchiveMover::run() {
         if (!failed_.load()) {
             serve(request);
         }
+        ring_.flush();
     }
 }
 
@@ -204,11 +205,11 @@ bool ArchiveMover::moveOne(Moved& moved) {
         }
         return fail(EBADMSG, "%s in %s at offset %llu", fault, file, where);
     }
-    RingSlot* slot = ring_.acquire();
+    size_t length = kHeaderSize + header.payloadLength;
+    RingSlot* slot = ring_.acquire(length);
     if (slot == nullptr) {
         return false;
     }
-    size_t length = kHeaderSize + header.payloadLength;
     unsigned char* buffer = slot->reserve(length);
     error = reader_.read(buffer, length);
     if (error != 0) {
@@ -250,7 +251,7 @@ bool ArchiveMover::groupMemberFollows() {
 }
 
 bool ArchiveMover::emit(uint32_t type, const void* payload, uint32_t length) {
-    RingSlot* slot = ring_.acquire();
+    RingSlot* slot = ring_.acquire(kHeaderSize + length);
     if (slot == nullptr) {
         return false;
     }
