@@ -209,7 +209,8 @@ public:
     bool SendSeekMarker(int count);
 
     // ---- stop, fatal error, disk full (Stop.cpp) ----
-    void terminateReceiveMsgsThread() { _terminateReceiveMsgs = 1; }
+    // Also wakes the receive loop, so the job ends at once rather than at its next receive time-out.
+    void terminateReceiveMsgsThread();
     void enableReceiveMsgsThread() { _terminateReceiveMsgs = 0; }
     void terminateProcessMsgsThread() { _terminateProcessMsgs = 1; }
     void enableProcessMsgsThread() { _terminateProcessMsgs = 0; }

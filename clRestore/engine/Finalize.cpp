@@ -143,5 +143,6 @@ bool FclRestore::finalize2() {
     if (_jobCtrlClient != nullptr && _jobCtrlClient->finishedWorkWithoutExit(120000) != 0) {
         FCL_ERROR("Error in unregistering job control for the job %lld", getJobID());
     }
+    wzlog::flushLog();
     return true;
 }

@@ -1,10 +1,8 @@
 // The host's receive loop and the bounded queue it fills for the processing thread.
 #include <signal.h>
 
-#include <chrono>
 #include <cstring>
 #include <new>
-#include <thread>
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/options/FclRestoreUNIX.h"
@@ -120,7 +118,6 @@ void FclRestore::receiveRestoreMsgs() {
         bool timedOut = false;
         CQiError error = _network->ReceiveXDRMessage(&code, &buffer, nullptr, 0, FCL_RECEIVE_TIMEOUT_SECS, timedOut);
         if (error.IsError() && timedOut) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
             received.release(_network, code);
             _perfCounter.StopPerfCounter(kLabel, 0, 0);
             _perfCounter.CancelPerfCounter(kLabel, 13);

@@ -13,6 +13,7 @@
 #include "platform/files/FileCalls.h"
 #include "platform/jobs/WZJobClient.h"
 #include "platform/log/LogWriter.h"
+#include "platform/session/CWzNetwork.h"
 
 namespace {
 
@@ -52,13 +53,20 @@ bool FclRestore::markStopMsgSent() {
     return _fclRestoreUnix->MarkStopMsgSent();
 }
 
+void FclRestore::terminateReceiveMsgsThread() {
+    _terminateReceiveMsgs = 1;
+    if (_network != nullptr) {
+        _network->wakeReceiver();
+    }
+}
+
 void FclRestore::terminateOnFatalError() {
     std::string reason = getFailureReason();
     if (!reason.empty()) {
         FCL_ERROR("Restore: Job Failure reason is %s.", reason.c_str());
     }
     _fatalError = 1;
-    _terminateReceiveMsgs = 1;
+    terminateReceiveMsgsThread();
     _terminateProcessMsgs = 1;
     _terminateReadPipeline = 1;
     // Marked before the send: a send that itself stops the job fatally must not send again.

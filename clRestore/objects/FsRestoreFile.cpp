@@ -86,7 +86,9 @@ bool openTransparently(FsRestoreFile& item) {
     const std::string dir = fclobjects::parentDirectory(item._filename);
     item._hsm = item._hsmCtx != nullptr ? item._hsmCtx->getByFileName(dir.c_str()) : nullptr;
     if (item._hsm == nullptr) {
-        FCL_LOG(0, "Error creating DMR object for %s, Probably we are not supporting it as DMR now.", dir.c_str());
+        if (item._hsmCtx == nullptr || item._hsmCtx->firstMissingObject()) {
+            FCL_LOG(0, "Error creating DMR object for %s, Probably we are not supporting it as DMR now.", dir.c_str());
+        }
     } else if (item._hsm->isManagedDir(dir.c_str()) >= 1 && item._hsm->isStub(item._filename.c_str()) >= 1) {
         if (item._hsm->openFileTrans(item._filename.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_LARGEFILE, 0600) == 0) {
             transparent = true;
@@ -213,7 +215,10 @@ int FsRestoreFile::closeObject() {
 
     _hsm = _hsmCtx != nullptr ? _hsmCtx->getByFileName(_filename.c_str()) : nullptr;
     if (_hsm == nullptr) {
-        FCL_LOG(0, "Error creating DMR object for %s, Probably we are not supporting as DMR now.", _filename.c_str());
+        if (_hsmCtx == nullptr || _hsmCtx->firstMissingObject()) {
+            FCL_LOG(0, "Error creating DMR object for %s, Probably we are not supporting as DMR now.",
+                    _filename.c_str());
+        }
         return 1;
     }
     if (_hsmOpened && _hsm->closeFileTrans() < 0) {

@@ -280,7 +280,7 @@ int FsRestoreUnixObject::closeObject() {
 
     if (_hsmEnabled) {
         _hsm = _hsmCtx != nullptr ? _hsmCtx->getByFileName(_filename.c_str()) : nullptr;
-        if (_hsm == nullptr) {
+        if (_hsm == nullptr && (_hsmCtx == nullptr || _hsmCtx->firstMissingObject())) {
             FCL_LOG(0, "Failed to create DMR object for %s, Probably we are not supporting it as DMR now.",
                     _filename.c_str());
         }

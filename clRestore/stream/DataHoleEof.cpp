@@ -405,7 +405,7 @@ void FclRestore::SendExtentFileStatus(void*, CXFileHeader* hdr) {
     }
     if (_ro != nullptr || hdr != nullptr) {
         report.name = &name[0];
-        FCL_LOG(0, "Sending status [%d] for [%s] ", report.status, report.name);
+        FCL_LOG(3, "Sending status [%d] for [%s] ", report.status, report.name);
     } else {
         report.status = kStatusNoName;
         FCL_LOG(0, "Sending status [%d], media read err where the file name is not supplied.", report.status);

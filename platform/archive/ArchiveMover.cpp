@@ -90,6 +90,7 @@ void ArchiveMover::run() {
         if (!failed_.load()) {
             serve(request);
         }
+        ring_.flush();
     }
 }
 
@@ -217,11 +218,11 @@ bool ArchiveMover::moveOne(Moved& moved) {
         }
         return fail(EBADMSG, "%s in %s at offset %llu", fault, file, where);
     }
-    RingSlot* slot = ring_.acquire();
+    size_t length = kHeaderSize + header.payloadLength;
+    RingSlot* slot = ring_.acquire(length);
     if (slot == nullptr) {
         return false;
     }
-    size_t length = kHeaderSize + header.payloadLength;
     unsigned char* buffer = slot->reserve(length);
     error = reader_.read(buffer, length);
     if (error == 0 && header.type == PL_DATA && hooks::takeDataReadFailure()) {
@@ -330,7 +331,7 @@ uint64_t ArchiveMover::nextBufferAt(uint64_t at, size_t length) {
 }
 
 bool ArchiveMover::emit(uint32_t type, const void* payload, uint32_t length) {
-    RingSlot* slot = ring_.acquire();
+    RingSlot* slot = ring_.acquire(kHeaderSize + length);
     if (slot == nullptr) {
         return false;
     }

@@ -1,5 +1,7 @@
 #include "platform/archive/BufferRing.h"
 
+#include <algorithm>
+
 namespace fclarchive {
 
 unsigned char* RingSlot::reserve(size_t length) {
@@ -10,17 +12,66 @@ unsigned char* RingSlot::reserve(size_t length) {
     return memory.get();
 }
 
-BufferRing::BufferRing(size_t slots) : slots_(slots), ready_(slots) {
+BufferRing::BufferRing(size_t slots) {
+    resize(slots);
+}
+
+size_t BufferRing::slotsFor(uint64_t streamBytes) {
+    return static_cast<size_t>(
+        std::min<uint64_t>(kMaxSlots, std::max<uint64_t>(kSlots, streamBytes / kStreamBytesPerSlot)));
+}
+
+bool BufferRing::resize(size_t slots) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (readyCount_ != 0 || !out_.empty()) {
+        return false;
+    }
+    slots = std::max<size_t>(1, slots);
+    if (slots == slots_.size()) {
+        return true;
+    }
+    slots_ = std::vector<RingSlot>(slots);
+    ready_.assign(slots, nullptr);
+    readyHead_ = 0;
+    free_.clear();
     free_.reserve(slots);
     out_.reserve(slots);
     for (RingSlot& slot : slots_) {
         free_.push_back(&slot);
     }
+    return true;
 }
 
-RingSlot* BufferRing::acquire() {
+size_t BufferRing::slots() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return slots_.size();
+}
+
+size_t BufferRing::inFlightLimit() const {
+    const size_t byBytes = largest_ == 0 ? slots_.size() : kByteBudget / largest_;
+    return std::min(slots_.size(), std::max<size_t>(std::min<size_t>(kSlots, slots_.size()), byBytes));
+}
+
+size_t BufferRing::batch() const {
+    return std::max<size_t>(1, inFlightLimit() / 4);
+}
+
+bool BufferRing::producerMayAcquire() const {
+    return !free_.empty() && slots_.size() - free_.size() < inFlightLimit();
+}
+
+RingSlot* BufferRing::acquire(size_t length) {
     std::unique_lock<std::mutex> lock(mutex_);
-    freeChanged_.wait(lock, [this] { return producerStopped_ || !free_.empty(); });
+    largest_ = std::max(largest_, length);
+    if (!producerStopped_ && !producerMayAcquire()) {
+        // About to wait: what is queued must not wait for a batch that cannot fill.
+        if (consumerWaiting_ && readyCount_ != 0) {
+            readyChanged_.notify_all();
+        }
+        producerWaiting_ = true;
+        freeChanged_.wait(lock, [this] { return producerStopped_ || producerMayAcquire(); });
+        producerWaiting_ = false;
+    }
     if (producerStopped_) {
         return nullptr;
     }
@@ -30,20 +81,27 @@ RingSlot* BufferRing::acquire() {
 }
 
 void BufferRing::publish(RingSlot* slot) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        ready_[(readyHead_ + readyCount_) % ready_.size()] = slot;
-        ++readyCount_;
+    std::lock_guard<std::mutex> lock(mutex_);
+    ready_[(readyHead_ + readyCount_) % ready_.size()] = slot;
+    ++readyCount_;
+    if (consumerWaiting_ && readyCount_ >= batch()) {
+        readyChanged_.notify_all();
     }
-    readyChanged_.notify_all();
+}
+
+void BufferRing::flush() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (consumerWaiting_ && readyCount_ != 0) {
+        readyChanged_.notify_all();
+    }
 }
 
 void BufferRing::discard(RingSlot* slot) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        free_.push_back(slot);
+    std::lock_guard<std::mutex> lock(mutex_);
+    free_.push_back(slot);
+    if (producerWaiting_) {
+        freeChanged_.notify_all();
     }
-    freeChanged_.notify_all();
 }
 
 void BufferRing::fail(int error, std::string why) {
@@ -65,9 +123,17 @@ void BufferRing::stopProducer() {
 
 BufferRing::Take BufferRing::take(RingSlot*& slot, int& error, std::chrono::milliseconds wait) {
     std::unique_lock<std::mutex> lock(mutex_);
-    uint64_t generation = wakeGeneration_;
-    readyChanged_.wait_for(lock, wait,
-                           [&] { return readyCount_ != 0 || failure_ != 0 || wakeGeneration_ != generation; });
+    if (readyCount_ == 0 && failure_ == 0) {
+        // About to wait: the producer must not sit on slots this side gave back short of a batch.
+        if (producerWaiting_ && producerMayAcquire()) {
+            freeChanged_.notify_all();
+        }
+        const uint64_t generation = wakeGeneration_;
+        consumerWaiting_ = true;
+        readyChanged_.wait_for(lock, wait,
+                               [&] { return readyCount_ != 0 || failure_ != 0 || wakeGeneration_ != generation; });
+        consumerWaiting_ = false;
+    }
     if (readyCount_ != 0) {
         slot = ready_[readyHead_];
         readyHead_ = (readyHead_ + 1) % ready_.size();
@@ -83,15 +149,16 @@ BufferRing::Take BufferRing::take(RingSlot*& slot, int& error, std::chrono::mill
 }
 
 bool BufferRing::release() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (out_.empty()) {
-            return false;
-        }
-        free_.push_back(out_.back());
-        out_.pop_back();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (out_.empty()) {
+        return false;
     }
-    freeChanged_.notify_all();
+    free_.push_back(out_.back());
+    out_.pop_back();
+    const size_t room = inFlightLimit() - std::min(inFlightLimit(), slots_.size() - free_.size());
+    if (producerWaiting_ && producerMayAcquire() && (room >= batch() || readyCount_ == 0)) {
+        freeChanged_.notify_all();
+    }
     return true;
 }
 
@@ -109,6 +176,7 @@ void BufferRing::reset() {
         free_.push_back(ready_[readyHead_]);
         readyHead_ = (readyHead_ + 1) % ready_.size();
     }
+    largest_ = 0;
     failure_ = 0;
     failureText_.clear();
     producerStopped_ = false;

@@ -1,7 +1,12 @@
 #pragma once
-// The few buffers that pass between the data mover (producer) and the job's pipeline reader (consumer). Each
-// slot keeps its memory from buffer to buffer and grows only for a longer buffer than it ever held, so nothing
-// is allocated per read. A buffer handed out stays the consumer's, writable, until it gives it back.
+// The buffers that pass between the data mover (producer) and the job's pipeline reader (consumer). Each slot keeps
+// its memory from buffer to buffer and grows only for a longer buffer than it ever held, so nothing is allocated per
+// read. A buffer handed out stays the consumer's, writable, until it gives it back.
+//
+// Buffers go over in batches: a side that is busy is not woken per buffer. A waiting consumer is woken once a batch
+// is ready, when the producer is about to wait or has finished a request (flush), or on failure and stop; a waiting
+// producer once a batch of slots is free, or when the consumer is about to wait. Each side wakes the other before
+// it waits itself, so neither waits on work the other holds back.
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -27,15 +32,29 @@ struct RingSlot {
 class BufferRing {
 public:
     static constexpr size_t kSlots = 4;
+    // The most slots a ring sized for a stream gets, and the stream bytes per slot.
+    static constexpr size_t kMaxSlots = 128;
+    static constexpr uint64_t kStreamBytesPerSlot = 32 << 10;
+    // Slots in flight (queued or handed out) hold at most about this many bytes, however long the buffers.
+    static constexpr size_t kByteBudget = 8 << 20;
     enum class Take { kBuffer, kIdle, kFailed };
 
     explicit BufferRing(size_t slots = kSlots);
     BufferRing(const BufferRing&) = delete;
     BufferRing& operator=(const BufferRing&) = delete;
 
-    // Producer side. A free slot, waiting while all are in use; null once the producer is stopped.
-    RingSlot* acquire();
+    // Slots for a stream of `streamBytes`: a few for a short stream, up to kMaxSlots.
+    static size_t slotsFor(uint64_t streamBytes);
+    // Gives the ring `slots` slots; only while no buffer is queued or handed out (false otherwise).
+    bool resize(size_t slots);
+    size_t slots() const;
+
+    // Producer side. A free slot for a buffer of `length` bytes, waiting while none may be used; null once the
+    // producer is stopped.
+    RingSlot* acquire(size_t length = 0);
     void publish(RingSlot* slot);
+    // Wakes a waiting consumer for what is queued: the producer has nothing more to add for now.
+    void flush();
     // Gives back a slot that was not filled.
     void discard(RingSlot* slot);
     // The stream failed: the consumer gets the error after what is already queued, and from then on; `why` says
@@ -58,6 +77,11 @@ public:
     std::string failureText() const;
 
 private:
+    // Under the lock: slots the producer may have in flight now, and how many make a batch.
+    size_t inFlightLimit() const;
+    size_t batch() const;
+    bool producerMayAcquire() const;
+
     mutable std::mutex mutex_;
     std::condition_variable freeChanged_;
     std::condition_variable readyChanged_;
@@ -67,6 +91,9 @@ private:
     size_t readyHead_ = 0;
     size_t readyCount_ = 0;
     std::vector<RingSlot*> out_;
+    size_t largest_ = 0;  // the longest buffer asked for since the last reset
+    bool consumerWaiting_ = false;
+    bool producerWaiting_ = false;
     int failure_ = 0;
     std::string failureText_;
     bool producerStopped_ = false;

@@ -106,6 +106,7 @@ int FsRestoreArchive::open(OpenArgs_t* args, OpenRet_t* ret) {
         return refuseOpen(EINVAL, textOf("archive file %s is not a regular file", path.c_str()));
     }
     ring_.reset();
+    ring_.resize(fclarchive::BufferRing::slotsFor(static_cast<uint64_t>(info.st_size)));
     std::unique_ptr<fclarchive::ArchiveMover> mover;
     try {
         mover.reset(new fclarchive::ArchiveMover(ring_, std::move(file), static_cast<uint64_t>(info.st_size), path,

@@ -1,5 +1,6 @@
 #pragma once
 // The job's storage-management context: the objects of the managed file systems it met, by name.
+#include <atomic>
 #include <map>
 #include <string>
 
@@ -29,10 +30,13 @@ public:
     int getuseDriver() const { return useDriver_; }
     // The object of the managed file system holding `path`; null, since no file system of this machine is managed.
     CXHSMLowLevel* getByFileName(const char* path);
+    // True the first time only: a missing object is logged once per job, not once per item.
+    bool firstMissingObject() { return !missingNoted_.exchange(true); }
 
 private:
     std::map<std::string, CXHSMLowLevel*> objects_;
     WzCriticalSection objectsLock_;
     CXHSMMntTab mntTab_;
     int useDriver_;
+    std::atomic<bool> missingNoted_{false};
 };

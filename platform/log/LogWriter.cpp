@@ -1,9 +1,12 @@
 #include "platform/log/LogWriter.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +25,13 @@ void CLogWriterInterface::write(int level, const char* function, int line, const
 }
 
 namespace wzlog {
+
+void flushLog() {
+    boost::shared_ptr<CLogWriterInterface> writer = g_ptrLogWriter;
+    if (writer) {
+        writer->flush();
+    }
+}
 
 std::string timeStamp(const char* strftimeFormat) {
     char stamp[64];
@@ -51,23 +61,38 @@ int writeAll(int fd, const std::string& text) {
     return 0;
 }
 
-// Every line names its process and thread; the thread's id is asked once per thread (and again in a forked child).
-long threadId(pid_t process) {
-    static thread_local pid_t askedIn = -1;
-    static thread_local long tid = -1;
-    if (askedIn != process) {
-        askedIn = process;
-        tid = static_cast<long>(syscall(SYS_gettid));
+namespace {
+
+// Bumped in a forked child, whose process and thread ids differ from its parent's.
+std::atomic<unsigned> g_forks{0};
+std::once_flag g_forkWatch;
+
+struct ThreadIds {
+    unsigned forks = ~0u;
+    int process = 0;
+    long thread = 0;
+};
+
+// Every line names its process and thread; both are asked once per thread (and again in a forked child).
+const ThreadIds& threadIds() {
+    std::call_once(g_forkWatch, [] { pthread_atfork(nullptr, nullptr, [] { g_forks.fetch_add(1); }); });
+    static thread_local ThreadIds ids;
+    const unsigned forks = g_forks.load(std::memory_order_relaxed);
+    if (ids.forks != forks) {
+        ids.forks = forks;
+        ids.process = static_cast<int>(getpid());
+        ids.thread = static_cast<long>(syscall(SYS_gettid));
     }
-    return tid;
+    return ids;
 }
+
+}  // namespace
 
 std::string formatLine(int level, const char* function, int line, const char* format, va_list args) {
     std::string stamp = timeStamp("%m/%d %H:%M:%S");
     char prefix[160];
-    const pid_t process = getpid();
-    snprintf(prefix, sizeof prefix, "%s %d %ld %2d ", stamp.c_str(), static_cast<int>(process), threadId(process),
-             level);
+    const ThreadIds& ids = threadIds();
+    snprintf(prefix, sizeof prefix, "%s %d %ld %2d ", stamp.c_str(), ids.process, ids.thread, level);
     std::string out(prefix);
     out += function ? function : "?";
     out += ':';
@@ -80,21 +105,67 @@ std::string formatLine(int level, const char* function, int line, const char* fo
     return out;
 }
 
-FileLogWriter::FileLogWriter(const std::string& path, int level)
-    : fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644)), level_(level) {}
+FileLogWriter::FileLogWriter(const std::string& path, int level, uint64_t maxBytes)
+    : path_(path),
+      fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644)),
+      level_(level),
+      maxBytes_(maxBytes),
+      lastWrite_(std::chrono::steady_clock::now()) {
+    struct stat info;
+    if (fd_ >= 0 && fstat(fd_, &info) == 0) {
+        fileBytes_ = static_cast<uint64_t>(info.st_size);
+    }
+    pending_.reserve(kBufferBytes);
+}
 
 FileLogWriter::~FileLogWriter() {
+    flush();
     if (fd_ >= 0) {
         ::close(fd_);
     }
+}
+
+void FileLogWriter::flush() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    writeOutLocked();
+}
+
+void FileLogWriter::writeOutLocked() {
+    lastWrite_ = std::chrono::steady_clock::now();
+    if (pending_.empty() || fd_ < 0) {
+        pending_.clear();
+        return;
+    }
+    if (maxBytes_ != 0 && fileBytes_ != 0 && fileBytes_ + pending_.size() > maxBytes_) {
+        const std::string older = path_ + ".1";
+        int fresh = -1;
+        if (::rename(path_.c_str(), older.c_str()) == 0) {
+            fresh = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+        }
+        if (fresh >= 0) {
+            ::close(fd_);
+            fd_ = fresh;
+            fileBytes_ = 0;
+        }
+    }
+    // One write of whole lines with O_APPEND keeps lines of other writers of the file whole.
+    if (writeAll(fd_, pending_) == 0) {
+        fileBytes_ += pending_.size();
+    }
+    pending_.clear();
 }
 
 void FileLogWriter::vwrite(int level, const char* function, int line, const char* format, va_list args) {
     if (fd_ < 0) {
         return;
     }
-    // One write per line with O_APPEND keeps lines of concurrent threads whole.
-    writeAll(fd_, formatLine(level, function, line, format, args));
+    std::string text = formatLine(level, function, line, format, args);
+    std::lock_guard<std::mutex> lock(mutex_);
+    pending_ += text;
+    if (level < 0 || pending_.size() >= kBufferBytes ||
+        std::chrono::steady_clock::now() - lastWrite_ >= std::chrono::seconds(1)) {
+        writeOutLocked();
+    }
 }
 
 void StderrLogWriter::vwrite(int level, const char* function, int line, const char* format, va_list args) {

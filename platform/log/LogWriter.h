@@ -1,7 +1,9 @@
 #pragma once
 // The shared log writer of the engine and the platform stand-ins.
 // A line of level N is written when the writer's level is above N-1; error lines (level -1) always are.
+#include <chrono>
 #include <cstdarg>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,6 +17,8 @@ public:
     virtual void setLevel(int level) = 0;
     // function: the caller's full signature; line: its source line.
     virtual void vwrite(int level, const char* function, int line, const char* format, va_list args) = 0;
+    // Writes out what a buffering writer holds.
+    virtual void flush() {}
     void write(int level, const char* function, int line, const char* format, ...)
         __attribute__((format(printf, 5, 6)));
     bool wants(int level) const { return level < 0 || getLevel() > level - 1; }
@@ -32,6 +36,9 @@ extern boost::shared_ptr<CLogWriterInterface> g_ptrLogWriter;
 
 namespace wzlog {
 
+// Flushes the installed writer: at the end of a job, so its log is whole while the process goes on.
+void flushLog();
+
 // The local time as `strftimeFormat` gives it, then '.' and the milliseconds.
 std::string timeStamp(const char* strftimeFormat);
 // Writes all of `text` to `fd`, across short writes and EINTR; 0 or the errno of the failed write.
@@ -40,19 +47,34 @@ int writeAll(int fd, const std::string& text);
 // Formats one line as "<time> <pid> <tid> <level> <function>:<line> <message>".
 std::string formatLine(int level, const char* function, int line, const char* format, va_list args);
 
-// Appends lines to a file (opened once, O_APPEND), flushed per line so the log is true after a crash.
+// Appends lines to a file (O_APPEND) through a buffer: written when it fills, at once for an error line, when a
+// line comes a second or more after the last write (so the log can be followed while a job runs), on flush() and
+// at the end. Each write holds whole lines. Past `maxBytes` the file is renamed to "<path>.1" (replacing an older
+// one) and a new one begun, so a long job keeps at most about twice `maxBytes` of log.
 class FileLogWriter : public CLogWriterInterface {
 public:
-    FileLogWriter(const std::string& path, int level);
+    static constexpr size_t kBufferBytes = 64 << 10;
+    static constexpr uint64_t kDefaultMaxBytes = 64ull << 20;
+
+    FileLogWriter(const std::string& path, int level, uint64_t maxBytes = kDefaultMaxBytes);
     ~FileLogWriter() override;
     bool isOpen() const { return fd_ >= 0; }
     int getLevel() const override { return level_; }
     void setLevel(int level) override { level_ = level; }
     void vwrite(int level, const char* function, int line, const char* format, va_list args) override;
+    void flush() override;
 
 private:
+    void writeOutLocked();
+
+    std::string path_;
     int fd_;
     int level_;
+    uint64_t maxBytes_;
+    uint64_t fileBytes_ = 0;
+    std::mutex mutex_;
+    std::string pending_;
+    std::chrono::steady_clock::time_point lastWrite_;
 };
 
 // Writes to standard error; the default writer before a host installs its own.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -27,12 +28,20 @@ int msLeft(bool limited, Clock::time_point deadline) {
     return left > 0 ? int(left) : 0;
 }
 
-// Waits until `fd` is ready for `events`; false when the time ran out.
-bool waitFor(int fd, short events, bool limited, Clock::time_point deadline) {
+// Waits until `fd` is ready for `events`; false when the time ran out or `wakeFd` (when given) was signalled,
+// which the wait consumes.
+bool waitFor(int fd, short events, bool limited, Clock::time_point deadline, int wakeFd = -1) {
     for (;;) {
-        pollfd p{fd, events, 0};
+        pollfd p[2] = {{fd, events, 0}, {wakeFd, POLLIN, 0}};
         int ms = msLeft(limited, deadline);
-        int r = poll(&p, 1, ms);
+        int r = poll(p, wakeFd >= 0 ? 2 : 1, ms);
+        if (r > 0 && (p[1].revents & POLLIN) != 0) {
+            uint64_t count = 0;
+            if (::read(wakeFd, &count, sizeof count) < 0) {
+                // Already consumed by an earlier wait: the wake-up was seen.
+            }
+            return false;
+        }
         if (r > 0) {
             return true;
         }
@@ -78,12 +87,25 @@ CWzNetwork::CWzNetwork(int fd) : m_fd(fd) {
     if (flags < 0 || fcntl(m_fd, F_SETFL, flags | O_NONBLOCK) < 0 || fcntl(m_fd, F_SETFD, FD_CLOEXEC) < 0) {
         m_broken = true;
     }
+    m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     m_rx.resize(4096);
 }
 
 CWzNetwork::~CWzNetwork() {
     if (m_fd >= 0) {
         ::close(m_fd);
+    }
+    if (m_wakeFd >= 0) {
+        ::close(m_wakeFd);
+    }
+}
+
+void CWzNetwork::wakeReceiver() {
+    if (m_wakeFd >= 0) {
+        uint64_t one = 1;
+        if (::write(m_wakeFd, &one, sizeof one) < 0) {
+            // The counter is already signalled (it cannot overflow in practice): the receiver wakes anyway.
+        }
     }
 }
 
@@ -226,7 +248,7 @@ CQiError CWzNetwork::readFrame(int timeoutSeconds, bool& timedOut) {
         if (errno != EAGAIN && errno != EWOULDBLOCK) {
             return breakWith(errno, "receive failed");
         }
-        if (!waitFor(m_fd, POLLIN, limited, deadline)) {
+        if (!waitFor(m_fd, POLLIN, limited, deadline, m_wakeFd)) {
             timedOut = true;
             return FXErrorUtil::ErrorErrNo(FX_HERE, ETIMEDOUT, "no message within %d seconds", timeoutSeconds);
         }

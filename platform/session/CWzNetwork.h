@@ -43,6 +43,9 @@ public:
 
     // Ends the session both ways: the peer sees it closed and a receive waiting here returns.
     void shutdown();
+    // Ends the current or next wait of ReceiveXDRMessage at once, as if its time had run out; the session goes on.
+    // For a receiver that must see a flag of its own without waiting out its time-out.
+    void wakeReceiver();
     bool isBroken() const { return m_broken.load(); }
     int fd() const { return m_fd; }
 
@@ -57,6 +60,7 @@ private:
     CQiError breakWith(int errnum, const char* why);
 
     int m_fd;
+    int m_wakeFd = -1;  // an eventfd: wakeReceiver() makes it readable
     std::atomic<bool> m_broken{false};
 
     std::mutex m_sendLock;

@@ -24,6 +24,8 @@ private:
     sigset_t watched_;
     sigset_t previous_;
     std::atomic<bool> stop_{false};
+    int signalFd_ = -1;  // the watched signals, read as they come
+    int stopFd_ = -1;    // an eventfd the watch's end signals
     std::thread watcher_;
 };
 

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/archive/BufferRing.h"
+#include "tests/common/Concurrency.h"
 
 namespace {
 
@@ -121,6 +122,108 @@ TEST(BufferRing, ProducerWaitsForAGivenBackSlotAndStopsWhenTold) {
 TEST(BufferRing, GivingBackWithNothingOutIsRefused) {
     BufferRing ring;
     EXPECT_FALSE(ring.release());
+}
+
+}  // namespace
+
+namespace {
+
+// Buffers cross in batches whichever side is the slower one: every buffer arrives, once and in order, and neither
+// side is left waiting on a batch the other holds back.
+TEST(BufferRing, BatchesLoseNothingWhicheverSideIsSlower) {
+    for (int slowSide = 0; slowSide < 2; ++slowSide) {
+        BufferRing ring(BufferRing::kMaxSlots);
+        const uint32_t kBuffers = 5000;
+        std::vector<uint32_t> seen;
+        fcltest::finishesWithin(std::chrono::seconds(60), "a stream through the ring", [&] {
+            std::thread producer([&] {
+                for (uint32_t n = 1; n <= kBuffers; ++n) {
+                    RingSlot* slot = ring.acquire(64);
+                    ASSERT_NE(slot, nullptr);
+                    slot->type = n;
+                    ring.publish(slot);
+                    if (slowSide == 0 && n % 97 == 0) {
+                        std::this_thread::sleep_for(std::chrono::microseconds(200));
+                    }
+                }
+                ring.flush();
+            });
+            while (seen.size() < kBuffers) {
+                RingSlot* slot = nullptr;
+                int error = 0;
+                if (ring.take(slot, error, milliseconds(60000)) == BufferRing::Take::kBuffer) {
+                    seen.push_back(slot->type);
+                    ring.release();
+                    if (slowSide == 1 && seen.size() % 89 == 0) {
+                        std::this_thread::sleep_for(std::chrono::microseconds(200));
+                    }
+                }
+            }
+            producer.join();
+        });
+        ASSERT_EQ(seen.size(), kBuffers);
+        for (uint32_t n = 0; n < kBuffers; ++n) {
+            ASSERT_EQ(seen[n], n + 1) << "slow side " << slowSide;
+        }
+    }
+}
+
+// A waiting consumer gets a batch that is not full as soon as the producer says it has nothing more for now.
+TEST(BufferRing, AFlushHandsOverAPartBatch) {
+    BufferRing ring(BufferRing::kMaxSlots);
+    BufferRing::Take result = BufferRing::Take::kIdle;
+    RingSlot* taken = nullptr;
+    std::thread consumer([&] {
+        int error = 0;
+        result = ring.take(taken, error, milliseconds(600000));
+    });
+    fcltest::finishesWithin(std::chrono::seconds(30), "a flushed part batch", [&] {
+        std::this_thread::sleep_for(milliseconds(20));
+        publishOne(ring, 3);
+        ring.flush();
+        consumer.join();
+    });
+    EXPECT_EQ(result, BufferRing::Take::kBuffer);
+    ASSERT_NE(taken, nullptr);
+    EXPECT_EQ(taken->type, 3u);
+}
+
+// Long buffers are held to the ring's byte budget (though never fewer than the few slots of a plain ring): the
+// producer waits for a slot given back rather than filling every slot with them.
+TEST(BufferRing, LongBuffersAreHeldToTheByteBudget) {
+    BufferRing ring(BufferRing::kMaxSlots);
+    const size_t kLong = BufferRing::kByteBudget / 2;
+    size_t published = 0;
+    std::atomic<bool> blocked{false};
+    std::thread producer([&] {
+        for (;;) {
+            RingSlot* slot = ring.acquire(kLong);
+            if (slot == nullptr) {
+                blocked = true;
+                return;
+            }
+            slot->type = 1;
+            ring.publish(slot);
+            ++published;
+        }
+    });
+    std::this_thread::sleep_for(milliseconds(100));
+    ring.stopProducer();
+    producer.join();
+    EXPECT_TRUE(blocked);
+    EXPECT_EQ(published, BufferRing::kSlots);
+}
+
+TEST(BufferRing, SlotsFollowTheStreamsSize) {
+    EXPECT_EQ(BufferRing::slotsFor(0), BufferRing::kSlots);
+    EXPECT_EQ(BufferRing::slotsFor(20 * BufferRing::kStreamBytesPerSlot), 20u);
+    EXPECT_EQ(BufferRing::slotsFor(uint64_t(1) << 40), BufferRing::kMaxSlots);
+    BufferRing ring;
+    publishOne(ring, 1);
+    EXPECT_FALSE(ring.resize(16)) << "a queued buffer's slot must not be freed";
+    ring.reset();
+    EXPECT_TRUE(ring.resize(16));
+    EXPECT_EQ(ring.slots(), 16u);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // the data mover streams back in answer.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -11,6 +12,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/archive/ArchiveFormat.h"
 #include "platform/archive/ArchiveMover.h"
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/log/LogWriter.h"
@@ -280,6 +282,10 @@ TEST_F(HeadSession, ClosePipelineEndsABlockedReadAndAStuckMover) {
     const size_t before = threadCount();
     openArchive();
     ASSERT_TRUE(send(FSR_MSG_READ_ALL));
+    // The ring is sized for the stream: its slots follow the archive file's size.
+    struct stat archiveFile;
+    ASSERT_EQ(stat(fclarchive::archiveFilePath(FsRestoreArchive::mediaDirectory(), 1).c_str(), &archiveFile), 0);
+    const size_t slots = fclarchive::BufferRing::slotsFor(static_cast<uint64_t>(archiveFile.st_size));
 
     std::atomic<bool> stop{false};
     std::atomic<size_t> held{0};
@@ -294,14 +300,14 @@ TEST_F(HeadSession, ClosePipelineEndsABlockedReadAndAStuckMover) {
         }
     });
     fcltest::finishesWithin(std::chrono::seconds(30), "closePipeline with a blocked reader and a stuck mover", [&] {
-        while (held.load() < fclarchive::BufferRing::kSlots) {
+        while (held.load() < slots) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         archive_.closePipeline(nullptr, nullptr);
         stop.store(true);
         reader.join();
     });
-    EXPECT_EQ(held.load(), fclarchive::BufferRing::kSlots) << "nothing is streamed into slots not given back";
+    EXPECT_EQ(held.load(), slots) << "nothing is streamed into slots not given back";
     EXPECT_FALSE(archive_.isPipeLineRunning());
     EXPECT_EQ(archive_.mover(), nullptr);
     EXPECT_FALSE(send(FSR_MSG_CLOSE_ARCHIVE)) << "the closed session must refuse sends";

@@ -8,6 +8,7 @@
 
 #include "protocol/FsrMessages.h"
 #include "protocol/FsrRecords.h"
+#include "tests/common/Concurrency.h"
 #include "tests/common/TestSupport.h"
 #include "tests/unit/session/SessionPair.h"
 
@@ -34,6 +35,39 @@ TEST_F(SessionTiming, AReceiveTimesOutWhenNothingComes) {
 
     error = receiver->ReceiveXDRMessage(&code, &buffer, nullptr, 0, 0, timedOut);
     EXPECT_TRUE(timedOut);
+}
+
+// A receiver with a long time-out must learn of its job's end at once: the wake-up ends the wait, whether it comes
+// during the wait or just before it, and the session carries on (half a message already read included).
+TEST_F(SessionTiming, AWakeUpEndsAReceiveAndTheSessionGoesOn) {
+    wzsDatabuf_v2 buffer;
+    unsigned long code = 0;
+    bool timedOut = false;
+    CQiError error;
+    std::thread waker([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        receiver->wakeReceiver();
+    });
+    fcltest::finishesWithin(std::chrono::seconds(30), "a woken receive",
+                            [&] { error = receiver->ReceiveXDRMessage(&code, &buffer, nullptr, 0, 600, timedOut); });
+    waker.join();
+    EXPECT_TRUE(error.IsError());
+    EXPECT_TRUE(timedOut);
+    EXPECT_FALSE(receiver->isBroken());
+
+    // Signalled before the receive began, with half a message on the wire: the wait still ends, nothing is lost.
+    std::vector<unsigned char> frame = frameHeader(8 + 8 + 8 + 4, FSR_MSG_SRC_PATH);
+    frame.insert(frame.end(), {0, 0, 0, 0, 0, 0, 0, 7, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0});
+    writeRaw(std::vector<unsigned char>(frame.begin(), frame.begin() + 15));
+    receiver->wakeReceiver();
+    fcltest::finishesWithin(std::chrono::seconds(30), "a receive woken in advance",
+                            [&] { error = receiver->ReceiveXDRMessage(&code, &buffer, nullptr, 0, 600, timedOut); });
+    EXPECT_TRUE(timedOut);
+    writeRaw(std::vector<unsigned char>(frame.begin() + 15, frame.end()));
+    error = receiver->ReceiveXDRMessage(&code, &buffer, nullptr, 0, 5, timedOut);
+    ASSERT_FALSE(error.IsError()) << error.AsString();
+    EXPECT_EQ(code, FSR_MSG_SRC_PATH);
+    EXPECT_EQ(reinterpret_cast<const FSRSrcPath*>(buffer.getDataBuffer())->index, 7);
 }
 
 TEST_F(SessionTiming, AMessageSplitAcrossATimeOutArrivesWhole) {
