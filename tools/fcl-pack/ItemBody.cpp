@@ -8,12 +8,21 @@
 #include <cstring>
 
 #include "platform/archive/ArchiveFormat.h"
+#include "platform/index/IndexMetaDataHelper.h"
 #include "protocol/CXFileHeader.h"
 #include "protocol/PipelineBuffer.h"
 
 namespace {
 
 const std::string kGroupPlaceholder = "/__WZHardLink@-@-Files__/";
+
+// The name a long-path item's header carries until its index headers give the real path: beside the deepest
+// ancestor that fits, so that it lies under the same selected source paths as the item itself.
+std::string longPathStandIn(const std::string& path) {
+    const std::string leaf = "/.fcl-long-path";
+    size_t cut = path.rfind('/', CXHDR_NAME_SIZE - 1 - leaf.size());
+    return path.substr(0, cut == std::string::npos ? 0 : cut) + leaf;
+}
 
 std::string errorText(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + strerror(errno);
@@ -65,8 +74,10 @@ ItemBody::Result ItemBody::prepare(const std::string& path, const struct stat& s
     info_ = seen;
     file_.reset();
     linkTarget_.clear();
-    if (path.size() >= CXHDR_NAME_SIZE) {
-        warnings_.push_back("path longer than a file header holds, not packed: " + path);
+    // A path the header cannot hold goes in index headers; the header carries a stand-in name.
+    longPath_ = path.size() >= CXHDR_NAME_SIZE;
+    if (longPath_ && path.size() >= PATH_MAX) {
+        warnings_.push_back("path longer than PATH_MAX, not packed: " + path);
         return Result::kSkipped;
     }
     if (S_ISREG(seen.st_mode)) {
@@ -109,8 +120,13 @@ ItemBody::Result ItemBody::write(fclarchive::ArchiveWriter& writer) {
     header.h_version = 1;
     header.h_nlink = static_cast<uint32_t>(info_.st_nlink);
     // A group's own name is a placeholder under which no file is ever made; its names come after the header.
-    const std::string name =
-        groupNames_.empty() ? path_ : kGroupPlaceholder + std::to_string(static_cast<uint64_t>(info_.st_ino));
+    const std::string name = !groupNames_.empty()
+                                 ? kGroupPlaceholder + std::to_string(static_cast<uint64_t>(info_.st_ino))
+                             : longPath_ ? longPathStandIn(path_)
+                                         : path_;
+    if (longPath_ && groupNames_.empty()) {
+        header.h_flags2 |= CXHDR_F2_LONG_PATH;
+    }
     header.h_namelen = static_cast<uint32_t>(name.size() + 1);
     header.h_mode = info_.st_mode;
     header.h_uid = info_.st_uid;
@@ -134,6 +150,16 @@ ItemBody::Result ItemBody::write(fclarchive::ArchiveWriter& writer) {
     for (const std::string& groupName : groupNames_) {
         if (!put(writer, PL_FS_OPT_HDR2, groupName.c_str(), groupName.size() + 1)) {
             return Result::kFailed;
+        }
+    }
+    if (longPath_ && groupNames_.empty()) {
+        wzindex::IndexMetadataRecord record;
+        record.fields.push_back({wzindex::realPathField(), path_});
+        for (const std::vector<unsigned char>& payload :
+             wzindex::encodeIndexHeaders(record, fclarchive::kMaxPayload - kIndexHeaderPrefix)) {
+            if (!put(writer, PL_FS_INDEX_HDR, payload.data(), payload.size())) {
+                return Result::kFailed;
+            }
         }
     }
 

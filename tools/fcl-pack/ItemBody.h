@@ -53,6 +53,7 @@ private:
     struct stat info_ {};
     wzfiles::UniqueFd file_;
     std::string linkTarget_;
+    bool longPath_ = false;  // the path does not fit a file header: index headers carry it
     std::vector<std::string> warnings_;
     std::string failure_;
     uint64_t dataBytes_ = 0;

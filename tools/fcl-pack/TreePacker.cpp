@@ -159,7 +159,7 @@ bool TreePacker::visit(FTS* tree, FTSENT* entry) {
                 fts_set(tree, entry, FTS_SKIP);
                 return true;
             }
-            if (path.size() >= CXHDR_NAME_SIZE) {
+            if (path.size() >= PATH_MAX) {
                 // Everything beneath is longer still.
                 fts_set(tree, entry, FTS_SKIP);
             }
