@@ -13,6 +13,8 @@
 #include <map>
 #include <sstream>
 
+#include "platform/index/IndexMetaDataHelper.h"
+#include "protocol/CXFileHeader.h"
 #include "protocol/FSRPreHeader.h"
 #include "protocol/PipelineBuffer.h"
 #include "tests/common/ArchiveBuilder.h"
@@ -497,11 +499,23 @@ std::vector<Row> rows() {
             .victimAt(deep + "/victim")
             .planting(deepDestination)
             .checking([deep](Corpus& c) { EXPECT_GT(c.placeOf(deep + "/victim").size(), size_t{PATH_MAX}); }));
+    // The name does not fit a file header: it comes in index headers, the header holding a stand-in. Its refusal is
+    // reported under the stand-in, the only name of the item that fits a result's header.
     add(Row{"DotDotDeeperThanPathMax", Outcome::GoesOn,
             [deepDirectories](Corpus& c, ArchiveBuilder& s) {
-                s.file(c.name(deepDirectories(c, s) + "/" + Corpus::climbTo(c.outside("sentinel"))), kHostile);
+                const std::string deepest = deepDirectories(c, s);
+                fcltest::ItemHeader item = fcltest::ItemHeader::file(c.name(deepest + "/.long"), sizeof kHostile - 1);
+                item.flags2 = CXHDR_F2_LONG_PATH;
+                s.header(item);
+                wzindex::IndexMetadataRecord record;
+                record.fields.push_back(
+                    {wzindex::realPathField(), c.name(deepest + "/" + Corpus::climbTo(c.outside("sentinel")))});
+                for (const std::vector<unsigned char>& payload : wzindex::encodeIndexHeaders(record, 4096)) {
+                    s.buffer(PL_FS_INDEX_HDR, std::string(payload.begin(), payload.end()));
+                }
+                s.data(kHostile).end();
             }}
-            .about("outside/sentinel")
+            .about(deep + "/.long")
             .planting(deepDestination));
 
     // Links in the stream, then items beneath them.
