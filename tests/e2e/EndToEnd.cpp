@@ -123,7 +123,8 @@ void runChildJob(const std::string& media, const std::string& results, const std
     wzplatform::setResultsDirectory(results);
     wzplatform::setSettingsFile(results + "/settings.ini");
     FsRestoreArchive::setMediaDirectory(media);
-    g_ptrLogWriter = boost::make_shared<wzlog::FileLogWriter>(results + "/fclrestore.log", 1);
+    // Level 3: tests read the per-item status lines.
+    g_ptrLogWriter = boost::make_shared<wzlog::FileLogWriter>(results + "/fclrestore.log", 3);
 
     std::unique_ptr<CWzNetwork> firEnd;
     std::unique_ptr<CWzNetwork> engineEnd;

@@ -17,9 +17,10 @@ namespace {
 const std::string kGroupPlaceholder = "/__WZHardLink@-@-Files__/";
 
 // The name a long-path item's header carries until its index headers give the real path: beside the deepest
-// ancestor that fits, so that it lies under the same selected source paths as the item itself.
-std::string longPathStandIn(const std::string& path) {
-    const std::string leaf = "/.fcl-long-path";
+// ancestor that fits, so that it lies under the same selected source paths as the item itself, and named by the
+// item's inode, so that no two items share it.
+std::string longPathStandIn(const std::string& path, uint64_t inode) {
+    const std::string leaf = "/.fcl-long-path-" + std::to_string(inode);
     size_t cut = path.rfind('/', CXHDR_NAME_SIZE - 1 - leaf.size());
     return path.substr(0, cut == std::string::npos ? 0 : cut) + leaf;
 }
@@ -122,7 +123,7 @@ ItemBody::Result ItemBody::write(fclarchive::ArchiveWriter& writer) {
     // A group's own name is a placeholder under which no file is ever made; its names come after the header.
     const std::string name = !groupNames_.empty()
                                  ? kGroupPlaceholder + std::to_string(static_cast<uint64_t>(info_.st_ino))
-                             : longPath_ ? longPathStandIn(path_)
+                             : longPath_ ? longPathStandIn(path_, static_cast<uint64_t>(info_.st_ino))
                                          : path_;
     if (longPath_ && groupNames_.empty()) {
         header.h_flags2 |= CXHDR_F2_LONG_PATH;

@@ -40,6 +40,7 @@ struct StreamItem {
     uint32_t preHeaderFlags = 0;
     std::string preHeaderName;
     CXFileHeader header;
+    std::vector<std::vector<unsigned char>> indexHeaders;  // PL_FS_INDEX_HDR payloads, in order
     bool hasOptHeader = false;
     std::vector<unsigned char> optHeader;
     std::string data;                                 // its PL_DATA payloads joined
