@@ -63,6 +63,7 @@ class ErrorReportTest : public JobFixture, public ::testing::WithParamInterface<
 
 TEST_P(ErrorReportTest, TheBufferBecomesAReportByTheJobsOptions) {
     const ReportCase& row = GetParam();
+    firKeep_.codes = {FSR_MSG_ERROR_REPORT};
     FclRestore* job = makeJob();
     job->_network = engineEnd_.get();
     job->_clock = fixedClock;
