@@ -59,11 +59,13 @@ const ReportCase kCases[] = {
     {"ShortPayloadIsReadNoFurtherThanItHolds", 0, 0, 40, true, false},
 };
 
-class ErrorReportTest : public JobFixture, public ::testing::WithParamInterface<ReportCase> {};
+class ErrorReportTest : public JobFixture, public ::testing::WithParamInterface<ReportCase> {
+protected:
+    ErrorReportTest() { firKeep_.codes = {FSR_MSG_ERROR_REPORT}; }
+};
 
 TEST_P(ErrorReportTest, TheBufferBecomesAReportByTheJobsOptions) {
     const ReportCase& row = GetParam();
-    firKeep_.codes = {FSR_MSG_ERROR_REPORT};
     FclRestore* job = makeJob();
     job->_network = engineEnd_.get();
     job->_clock = fixedClock;
