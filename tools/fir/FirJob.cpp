@@ -134,13 +134,7 @@ FirJobResult DefaultJob::run() {
     if (read) {
         finish();
     }
-    std::vector<FirMessage> received = session_.received();
-    for (auto it = received.rbegin(); it != received.rend(); ++it) {
-        if (it->progress) {
-            result_.lastProgress = it->progress;
-            break;
-        }
-    }
+    result_.lastProgress = session_.lastProgress();
     accountForItems();
     for (const FirAnswer& answer : session_.answers()) {
         result_.reportsAnswered.push_back(answer.name);

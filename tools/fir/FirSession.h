@@ -1,12 +1,17 @@
 #pragma once
 // The FIR's end of a job's session, at the level tests script it: send a code with a record, wait for the next
-// message or for given codes. A thread receives everything the engine sends, keeps a copy of each message, and
-// answers each FSR_MSG_ERROR_REPORT with FSR_MSG_ERROR_REPORT_7_0 naming the item (unless told not to).
+// message or for given codes. A thread receives everything the engine sends, counts it by code, keeps what the
+// session's keep rule asks for, and answers each FSR_MSG_ERROR_REPORT with FSR_MSG_ERROR_REPORT_7_0 naming the item
+// (unless told not to). Nothing per item is kept by default, so a job of many items costs the FIR no memory per item.
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,6 +29,21 @@ struct FirAnswer {
     size_t receivedBefore = 0;
 };
 
+// Which messages the session keeps, for received() and for waits that start after they came. Every message is
+// counted, and the last progress report is always kept, whatever the rule.
+struct FirKeep {
+    // Every message: for tests that script a job message by message.
+    bool all = false;
+    // The codes the engine sends per item (items, progress, extent statuses, error reports, paths and folders it
+    // names) are left out unless named here; every other code is kept.
+    std::set<unsigned long> codes;
+    // Besides, the last `recent` messages of any code (recent()).
+    size_t recent = 0;
+};
+
+// Whether the engine sends `code` once per item or more often, so that keeping it costs memory per item.
+bool sentPerItem(unsigned long code);
+
 class FirSession {
 public:
     // Names the item an error report is about; the driver's default job looks it up in the archive index.
@@ -31,7 +51,7 @@ public:
     // Sees each message as it arrives, on the receiving thread, before any waiter does (a host's progress display).
     using Observer = std::function<void(const FirMessage&)>;
 
-    explicit FirSession(std::unique_ptr<CWzNetwork> session);
+    explicit FirSession(std::unique_ptr<CWzNetwork> session, FirKeep keep = {});
     // Ends the session (the engine sees it closed) and the receiving thread.
     ~FirSession();
     FirSession(const FirSession&) = delete;
@@ -44,11 +64,21 @@ public:
     // False when none came in time or the session ended with nothing more to read.
     bool next(FirMessage* message, int timeoutMs);
     // Moves on to the next message carrying one of `codes`, passing over others (they stay in received()).
+    // Both see the messages kept, and any message that comes while they wait for its code.
     bool waitFor(std::initializer_list<unsigned long> codes, int timeoutMs, FirMessage* message = nullptr);
 
-    // Every message received so far, in order.
+    // Sets what is kept of the messages that come from now on.
+    void keep(FirKeep rule);
+    // The messages kept so far, in order.
     std::vector<FirMessage> received() const;
     std::vector<FirMessage> received(unsigned long code) const;
+    // The last messages of any code, up to the keep rule's `recent`, in order.
+    std::vector<FirMessage> recent() const;
+    // How many messages came in all, and how many with `code`, kept or not.
+    size_t receivedCount() const;
+    size_t receivedCount(unsigned long code) const;
+    // The last progress report received (either version), absent while none came.
+    std::optional<FirProgress> lastProgress() const;
     // The last of FSR_MSG_RESTORE_END, FSR_MSG_FAILURE and FSR_MSG_FATAL_ERROR received, 0 while none came.
     unsigned long finalStatus() const;
     // The session ended (closed by the peer, or broken); the error says how.
@@ -69,13 +99,23 @@ public:
 
 private:
     void receiveLoop();
+    void record(FirMessage&& message);
+    bool waitedFor(unsigned long code) const;
     void answer(const FSRErrorReport& report);
 
     std::unique_ptr<CWzNetwork> m_session;
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
-    std::vector<FirMessage> m_messages;
-    size_t m_cursor = 0;
+    FirKeep m_keep;
+    std::vector<FirMessage> m_kept;
+    std::deque<FirMessage> m_recent;
+    // Messages not yet passed by next() or waitFor(): those kept, and those a waiter asked for as they came.
+    std::deque<FirMessage> m_unread;
+    // The codes of each wait in progress; an empty set waits for any code.
+    std::vector<const std::vector<unsigned long>*> m_waits;
+    size_t m_count = 0;
+    std::map<unsigned long, size_t> m_counts;
+    std::optional<FirProgress> m_lastProgress;
     bool m_ended = false;
     CQiError m_endError;
     unsigned long m_finalStatus = 0;

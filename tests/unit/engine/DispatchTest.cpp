@@ -89,6 +89,7 @@ class DispatchTest : public JobFixture {};
 TEST_F(DispatchTest, EveryCodeReachesItsHandlerInOrder) {
     EXPECT_EQ(inChild([this] {
                   wzlog::ScopedCapture log;
+                  firKeep_.all = true;
                   RecordingJob* job = makeJob<RecordingJob>();
                   ASSERT_EQ(startJob(), FSR_MSG_SUCCESS);
                   runReceiveLoop();

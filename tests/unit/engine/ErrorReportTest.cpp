@@ -59,7 +59,10 @@ const ReportCase kCases[] = {
     {"ShortPayloadIsReadNoFurtherThanItHolds", 0, 0, 40, true, false},
 };
 
-class ErrorReportTest : public JobFixture, public ::testing::WithParamInterface<ReportCase> {};
+class ErrorReportTest : public JobFixture, public ::testing::WithParamInterface<ReportCase> {
+protected:
+    ErrorReportTest() { firKeep_.codes = {FSR_MSG_ERROR_REPORT}; }
+};
 
 TEST_P(ErrorReportTest, TheBufferBecomesAReportByTheJobsOptions) {
     const ReportCase& row = GetParam();

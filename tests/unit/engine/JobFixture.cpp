@@ -65,7 +65,7 @@ JobFixture::~JobFixture() {
 void JobFixture::makeSessions() {
     std::unique_ptr<CWzNetwork> firEnd;
     ASSERT_FALSE(CWzNetwork::makePair(&firEnd, &engineEnd_).IsError());
-    fir_ = std::make_unique<fir::FirSession>(std::move(firEnd));
+    fir_ = std::make_unique<fir::FirSession>(std::move(firEnd), firKeep_);
 }
 
 void JobFixture::sendInitData(const InitDataPlan& plan) {

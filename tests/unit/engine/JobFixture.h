@@ -62,6 +62,8 @@ protected:
     std::string settingsPath_;
     std::unique_ptr<CWzNetwork> engineEnd_;
     std::unique_ptr<fir::FirSession> fir_;
+    // What the FIR keeps of the messages the engine sends it; set before makeJob().
+    fir::FirKeep firKeep_;
     using JobPtr = std::unique_ptr<FclRestore, void (*)(FclRestore*)>;
     JobPtr job_{nullptr, [](FclRestore* p) { std::default_delete<FclRestore>()(p); }};
     std::thread loop_;

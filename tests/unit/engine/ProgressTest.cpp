@@ -23,6 +23,8 @@ std::string patternName(size_t length) {
 
 class ProgressTest : public ParamsFixture {
 protected:
+    // These tests read the engine's reports message by message.
+    ProgressTest() { firKeep_.all = true; }
     // Everything the FIR received since start-up's answer, up to a sentinel the job sends now (once per test).
     std::vector<fir::FirMessage> receivedSoFar() {
         job_->sendMsgToFIR(FSR_MSG_REBOOT_REQUIRED);

@@ -160,6 +160,7 @@ TEST_F(ResultsStoreTest, WithoutProgressReportingItemsAreCountedOnly) {
                   EXPECT_EQ(job->_statistics->getNumFiles(), 2u);
                   EXPECT_EQ(resultLines(), std::vector<std::string>{"BeginIndexedRestore pid:" + pid()});
                   EXPECT_FALSE(fir_->waitFor({FSR_MSG_PROGRESS_REPORT_5_9}, 300));
+                  EXPECT_EQ(fir_->receivedCount(FSR_MSG_PROGRESS_REPORT_5_9), 0u);
                   finishJob();
               }),
               0);

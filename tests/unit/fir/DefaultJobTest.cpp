@@ -71,6 +71,7 @@ protected:
 TEST_F(DefaultJob, EverythingIsReadWholeArchiveByArchive) {
     writeMedia(7, "0\tfile\t/src/b c\n100\tfile\t/src/d\n");
     writeMedia(3, "0\tdir\t/src\n100\tfile\t/src/a\n");
+    fir->keep({false, {FSR_MSG_RESTORE_ITEM}, 0});
     fir::FirJobOptions options = jobOptions();
     options.reservedOptions = {{"DistributedRestore", "0"}, {"pgSrcWalDir", "/wal"}};
     const int64_t before =
@@ -207,7 +208,7 @@ TEST_F(DefaultJob, ErrorReportsAreAnsweredWithTheItemAtTheOffset) {
         ASSERT_NE(answer.name, nullptr);
         EXPECT_STREQ(answer.name, reports[i].name);
     }
-    EXPECT_EQ(fir->received(FSR_MSG_ERROR_REPORT).size(), 4u);
+    EXPECT_EQ(fir->receivedCount(FSR_MSG_ERROR_REPORT), 4u);
 }
 
 TEST_F(DefaultJob, ARefusedStartEndsTheJobWithNothingMoreSent) {

@@ -18,7 +18,8 @@ protected:
     StatusReport() {
         std::unique_ptr<CWzNetwork> firEnd;
         EXPECT_FALSE(CWzNetwork::makePair(&firEnd, &engineEnd_).IsError());
-        fir_ = std::make_unique<fir::FirSession>(std::move(firEnd));
+        fir_ = std::make_unique<fir::FirSession>(std::move(firEnd),
+                                                 fir::FirKeep{false, {FSR_MSG_IMG_EXTENT_RESTORE_STATUS}, 0});
         job_->_network = engineEnd_.get();
     }
     ~StatusReport() override {
