@@ -49,15 +49,20 @@ PeerRelay::PeerRelay(std::unique_ptr<CWzNetwork> peer, PeerCheck check)
     : peer_(std::move(peer)), check_(std::move(check)) {}
 
 PeerRelay::~PeerRelay() {
+    // The engine's last words (its failure or its end) still reach the peer: its end of the session is closed by
+    // now, so the pump from it forwards what is left, then ends and shuts the peer's session itself.
+    if (engineEnd_) {
+        engineEnd_->shutdown();
+    }
+    if (fromEngine_.joinable()) {
+        fromEngine_.join();
+    }
     peer_->shutdown();
     if (relayEnd_) {
         relayEnd_->shutdown();
     }
     if (fromPeer_.joinable()) {
         fromPeer_.join();
-    }
-    if (fromEngine_.joinable()) {
-        fromEngine_.join();
     }
 }
 
