@@ -21,7 +21,7 @@
 #include "platform/files/CQiDirectory.h"
 #include "platform/files/DestinationGate.h"
 #include "platform/files/FileCalls.h"
-#include "platform/files/UniqueFd.h"
+#include "platform/files/NoFollowTimes.h"
 #include "platform/log/LogWriter.h"
 #include "protocol/FsrMessages.h"
 
@@ -182,17 +182,10 @@ int FsRestoreSymlink::ChmodFile(const std::string& /*path*/, int /*mode*/) {
 }
 
 int FsRestoreSymlink::Utime(const std::string& path, utimbuf* times) {
-    const size_t slash = path.rfind('/');
-    const std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    wzfiles::UniqueFd directory(open_utf(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!directory.valid()) {
-        return -1;
-    }
     timespec stamps[2] = {{0, UTIME_NOW}, {0, UTIME_NOW}};
     if (times != nullptr) {
         stamps[0] = {times->actime, 0};
         stamps[1] = {times->modtime, 0};
     }
-    return utimensat(directory.get(), name.c_str(), stamps, AT_SYMLINK_NOFOLLOW);
+    return wzfiles::setTimesNoFollow(path, stamps);
 }

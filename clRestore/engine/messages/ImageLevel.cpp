@@ -17,6 +17,7 @@
 #include "clRestore/support/ClExceptError.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/files/FileCalls.h"
+#include "platform/files/NoFollowTimes.h"
 #include "platform/files/UniqueFd.h"
 #include "platform/log/LogWriter.h"
 
@@ -40,21 +41,10 @@ bool climbs(const std::string& path) {
     return false;
 }
 
-// Times without following a final link: through the parent directory, as a link item's own times are set.
-int setTimesNoFollow(std::string path, time_t atime, time_t mtime) {
-    // A directory's name may come with a trailing '/': the times go to the directory itself.
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    const size_t slash = path.rfind('/');
-    const std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    wzfiles::UniqueFd directory(open_utf(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!directory.valid()) {
-        return -1;
-    }
+// Times without following a final link, as a link item's own times are set.
+int setTimesNoFollow(const std::string& path, time_t atime, time_t mtime) {
     const timespec stamps[2] = {{atime, 0}, {mtime, 0}};
-    return utimensat(directory.get(), name.c_str(), stamps, AT_SYMLINK_NOFOLLOW);
+    return wzfiles::setTimesNoFollow(path, stamps);
 }
 
 // Replaces an existing label of the item itself, never of what a final link names.
