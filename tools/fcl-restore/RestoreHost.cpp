@@ -323,14 +323,14 @@ JobSummary HostRun::run(const ListenAddress* listen) {
     summary.resultsDir = prepared_.resultsDir;
     summary.logFile = prepared_.logFile;
     const auto start = Clock::now();
-    {
-        InterruptWatch watch([this](int signo, int count) { onSignal(signo, count); });
-        if (!connect(listen)) {
-            summary.failureReason = connectError_;
-            return summary;
-        }
-        runJob();
+    // Watched until the summary is gathered: a stopped job's account of its items can take a while, and a second
+    // interrupt in that time still ends the host at once.
+    InterruptWatch watch([this](int signo, int count) { onSignal(signo, count); });
+    if (!connect(listen)) {
+        summary.failureReason = connectError_;
+        return summary;
     }
+    runJob();
     summary.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     summary.jobSucceeded = jobSucceeded();
     summary.interruptSignal = interruptSignal_;
