@@ -86,6 +86,12 @@ public:
         close(out_);
     }
     void signal(int signo) { ASSERT_EQ(kill(pid_, signo), 0); }
+    // Holds the running job still for `seconds`, so that a display's next step falls due however fast the job is.
+    void pause(double seconds) {
+        signal(SIGSTOP);
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        signal(SIGCONT);
+    }
     // The wait status, or -1 when the program is still running after `seconds` (it is then killed).
     int wait(double seconds) {
         const auto end = Clock::now() + std::chrono::duration<double>(seconds);
@@ -236,6 +242,10 @@ TEST_F(HostUse, ProgressRedrawsOneLineOnATerminalAndStaysOffAPipe) {
     pack();
     {
         LiveHost host({"--results", results(), media(), dest()}, true, errFile(), environment());
+        waitForFirstItems();
+        for (int step = 0; step < 3; ++step) {
+            host.pause(0.3);
+        }
         const int status = host.wait(300);
         ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << host.out();
         const std::string out = host.out();
@@ -271,6 +281,8 @@ TEST_F(HostUse, ProgressRedrawsOneLineOnATerminalAndStaysOffAPipe) {
     {
         LiveHost host({"--progress-every", "1", "--results", results(), media(), dest()}, false, errFile(),
                       environment());
+        waitForFirstItems();
+        host.pause(1.2);
         ASSERT_EQ(host.wait(300), 0);
         const std::string out = host.out();
         EXPECT_EQ(out.find('\r'), std::string::npos) << out;
