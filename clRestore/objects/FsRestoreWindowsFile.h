@@ -1,12 +1,22 @@
 #pragma once
 // Files of Windows clients: their data is a Windows backup stream, parsed into the file's data and its stub data.
+// Windows owners and permissions mean nothing here: the file gets owner 0, group 0 and a fixed mode.
 #include "clRestore/objects/FsRestoreFile.h"
+#include "clRestore/objects/WinStreamParser.h"
 
 class FsRestoreWindowsFile : public FsRestoreFile {
 public:
-    FsRestoreWindowsFile(CXFileHeader* header, FsRestoreUnixObjectsFactory* factory) : FsRestoreFile(header, factory) {}
+    // For a stub, the job's source stub type and the header's attribute word choose the stream of the stub data.
+    FsRestoreWindowsFile(CXFileHeader* header, FsRestoreUnixObjectsFactory* factory);
     ~FsRestoreWindowsFile() override {}
     int openObject() override;
     int writeData(void* buffer, int length) override;
+    // A hole of the item is part of its backup stream: its zeros go through the parser like any other bytes.
+    int makeHole(unsigned int length) override;
     int closeObject() override;
+
+    WinStreamRestore _winStreamRestore;
+
+private:
+    int parseData(const char* data, unsigned int length);
 };

@@ -6,7 +6,6 @@
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/objects/FSRestoreSolrDBFile.h"
 #include "clRestore/objects/FsRestoreFile.h"
-#include "clRestore/objects/FsRestoreWindowsFile.h"
 #include "clRestore/objects/ProcessRestoreState.h"
 #include "clRestore/options/PendingLog.h"
 #include "clRestore/support/ItemErrorIds.h"
@@ -35,21 +34,6 @@ bool FsRestoreUnixObject::isSyncObjectOlder() {
 }
 
 // ---- each kind's own open, data and close: the common step's answer ----
-
-int FsRestoreWindowsFile::openObject() {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreFile::openObject();
-}
-
-int FsRestoreWindowsFile::writeData(void* buffer, int length) {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreUnixObject::writeData(buffer, length);
-}
-
-int FsRestoreWindowsFile::closeObject() {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreFile::closeObject();
-}
 
 int FSRestoreSolrDBFile::closeObject() {
     FCL_NOT_BUILT_YET();
