@@ -171,7 +171,8 @@ std::string ArchiveBuilder::fileHeaderPayload(const ItemHeader& item) {
     const uint64_t inode = item.inode != 0 ? item.inode : nextInode_++;
     header.h_inoHigh = static_cast<uint32_t>(inode >> 32);
     header.h_inoLow = static_cast<uint32_t>(inode);
-    header.h_platform = CXHDR_PLATFORM_UNIX;
+    header.h_platform = item.platform != 0 ? item.platform : CXHDR_PLATFORM_UNIX;
+    header.fileAttributes = item.attributes;
     header.h_flags2 = item.flags2;
     std::string payload(CXHDR_SIZE, '\0');
     auto* out = reinterpret_cast<unsigned char*>(&payload[0]);

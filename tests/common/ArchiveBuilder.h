@@ -40,6 +40,8 @@ struct ItemHeader {
     uint64_t inode = 0;                  // 0: one of the builder's own
     std::optional<uint32_t> nameLength;  // h_namelen; by default the name's length with its NUL
     uint32_t flags2 = 0;                 // h_flags2
+    int32_t platform = 0;                // source platform; 0: this operating system's
+    uint32_t attributes = 0;             // the source's attribute word (Windows items)
 
     static ItemHeader file(std::string name, uint64_t size, uint32_t permissions = 0644);
     static ItemHeader directory(std::string name, uint32_t permissions = 0755);

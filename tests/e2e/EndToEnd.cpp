@@ -150,6 +150,9 @@ void runChildJob(const std::string& media, const std::string& results, const std
         FclRestore job;
         const bool started = job.initialize(engineEnd.get(), name, nullptr);
         if (started) {
+            if (how.choice.prepareJob) {
+                how.choice.prepareJob(job);
+            }
             job.receiveRestoreMsgs();
             job.finalize();
         }
@@ -209,6 +212,14 @@ InPlaceRun EndToEnd::restoreImageLevel() {
     how.dest = dest_;
     how.inPlace = false;
     how.imageLevel = true;
+    return runInChild(media_, results_, how);
+}
+
+InPlaceRun EndToEnd::restoreInChild(const InPlaceChoice& choice) {
+    ChildJob how;
+    how.dest = dest_;
+    how.inPlace = false;
+    how.choice = choice;
     return runInChild(media_, results_, how);
 }
 

@@ -4,6 +4,7 @@
 // so the copy of SOURCE lies at DEST/SOURCE.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@
 #include "tests/common/ToolRunner.h"
 #include "tests/e2e/TreeCompare.h"
 #include "tests/e2e/TreeLayout.h"
+
+class FclRestore;
 
 namespace e2e {
 
@@ -31,6 +34,8 @@ struct InPlaceRun {
 struct InPlaceChoice {
     std::string settings;              // appended to the default settings
     unsigned long droppedOptions = 0;  // taken out of the options word
+    // Called on the started job before it reads the FIR's messages: for job state no message sets.
+    std::function<void(FclRestore&)> prepareJob;
 };
 
 class EndToEnd : public ::testing::Test {
@@ -51,6 +56,8 @@ protected:
     // The FIR driver's image-level job, out of place into DEST, in a child process as restoreInPlace; existing items
     // are not overwritten.
     InPlaceRun restoreImageLevel();
+    // The FIR driver's default job, out of place into DEST, in a child process as restoreInPlace.
+    InPlaceRun restoreInChild(const InPlaceChoice& choice);
     // pack, then restore with `options`, expecting every item restored (exit 0, none failed or skipped).
     fcltest::ProgramRun packAndRestore(const std::vector<std::string>& options = {});
 

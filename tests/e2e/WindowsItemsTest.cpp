@@ -1,0 +1,85 @@
+// A file a Windows client backed up, restored by a whole job: its data buffers carry the Windows backup stream, cut
+// anywhere (a header across three buffers, a name across two, zeros sent as a hole), and only the main data stream
+// becomes the file, with owner 0, group 0 and mode 0700; the security descriptor, the alternate data stream and the
+// sparse block are not written.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "clRestore/engine/FclRestore.h"
+#include "tests/common/ArchiveBuilder.h"
+#include "tests/common/TestSupport.h"
+#include "tests/common/WinBackupStream.h"
+#include "tests/e2e/EndToEnd.h"
+
+namespace e2e {
+namespace {
+
+using fcltest::ArchiveBuilder;
+using fcltest::ItemHeader;
+using fcltest::WinBackupStream;
+
+const int kWindowsPlatform = 2;
+
+class WindowsItems : public EndToEnd {};
+
+TEST_F(WindowsItems, OnlyTheMainDataStreamBecomesTheFile) {
+    if (!fcltest::isRoot()) {
+        GTEST_SKIP() << "the file is given owner 0: needs root";
+    }
+    const std::string main = "main data " + std::string(5000, '\0') + " after the zeros";
+    WinBackupStream stream;
+    stream.security(std::string("\x01\x00\x04\x80", 4) + std::string(60, 'S'))
+        .data(main)
+        .alternate("Zone.Identifier", "[ZoneTransfer]\r\nZoneId=3\r\n")
+        .sparseBlock(0x10000, "not the file's")
+        .stream(WinBackupStream::kObjectId, std::string(16, 'o'));
+    const std::string bytes = stream.bytes();
+    const size_t mainHeader = bytes.find("main data") - 20;
+    const size_t zeros = bytes.find(std::string(5000, '\0'));
+    const size_t alternateName = bytes.find(WinBackupStream::utf16(":Zone"));
+
+    {
+        ArchiveBuilder archive(media());
+        archive.directory(source());
+        // A device item whose contents go into a regular file: the road of a Windows client's file here.
+        ItemHeader item = ItemHeader::file(source("from windows"), bytes.size());
+        item.mode = S_IFCHR | 0644;
+        item.platform = kWindowsPlatform;
+        item.owner(1234, 5678);
+        archive.header(item);
+        archive.data(bytes.substr(0, mainHeader + 3))
+            .data(bytes.substr(mainHeader + 3, 9))
+            .data(bytes.substr(mainHeader + 12, zeros - (mainHeader + 12)))
+            .hole(5000)
+            .data(bytes.substr(zeros + 5000, alternateName + 7 - (zeros + 5000)))
+            .data(bytes.substr(alternateName + 7))
+            .end();
+        archive.file(source("plain"), "a Unix file beside it\n");
+        archive.finish();
+    }
+
+    InPlaceChoice choice;
+    choice.prepareJob = [](FclRestore& job) {
+        job.restoreDataInRawDev = 1;
+        job._rawDevAsRegularFile = 1;
+    };
+    const InPlaceRun run = restoreInChild(choice);
+    EXPECT_TRUE(run.succeeded) << run.reason;
+    EXPECT_EQ(run.restored, 3u) << run.reason;
+    EXPECT_EQ(run.failed, 0u);
+    EXPECT_EQ(fcltest::readFile(restored("from windows")), main);
+    EXPECT_EQ(fcltest::readFile(restored("plain")), "a Unix file beside it\n");
+    struct stat st;
+    ASSERT_EQ(lstat(restored("from windows").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_gid, 0u);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+}
+
+}  // namespace
+}  // namespace e2e
