@@ -104,7 +104,14 @@ int FsRestoreWindowsFile::makeHole(unsigned int length) {
     return 1;
 }
 
+// A backup stream that stops inside a stream left the file short of data it claimed: the item is not restored
+// exactly, and the close fails it as it fails an item whose data did not all come.
 int FsRestoreWindowsFile::closeObject() {
+    const bool restoring = _dontRestore == 0 && _hardLink == 0 && !_dontRestoreStubWithGUID && !IsItemExtent();
+    if (restoring && _ownerFactory->getErrCode() == 0 && !_winStreamRestore.atStreamBoundary()) {
+        FCL_ERROR("The backup stream of '%s' ends inside a stream: the item's data is incomplete", _filename.c_str());
+        markDataIncomplete();
+    }
     const std::vector<char>& stub = _winStreamRestore.getStubData();
     if (!stub.empty()) {
         _stubData = stub;

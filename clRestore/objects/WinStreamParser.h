@@ -63,6 +63,8 @@ public:
     const WinStreamHeader& streamHeader() const { return _streamHeader; }
     const unsigned char* streamName() const { return _streamName; }
     unsigned long long totalBytes() const { return _totalBytes; }
+    // Nothing of a header, a name or a stream's data is still due: the bytes so far end where a stream ends.
+    bool atStreamBoundary() const { return blockSize == 0 && numStreamId == 0 && !isDataRemainForStreamName; }
 
     // ---- one handler per stream id: the piece, its length, the stream's size and the piece's offset in it; a
     // negative answer stops the parse ----

@@ -1,7 +1,7 @@
 // A file a Windows client backed up, restored by a whole job: its data buffers carry the Windows backup stream, cut
 // anywhere (a header across three buffers, a name across two, zeros sent as a hole), and only the main data stream
 // becomes the file, with owner 0, group 0 and mode 0700; the security descriptor, the alternate data stream and the
-// sparse block are not written.
+// sparse block are not written. A stream that stops inside a stream fails its item.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -79,6 +79,31 @@ TEST_F(WindowsItems, OnlyTheMainDataStreamBecomesTheFile) {
     EXPECT_EQ(st.st_uid, 0u);
     EXPECT_EQ(st.st_gid, 0u);
     EXPECT_EQ(st.st_mode & 07777, 0700u);
+}
+
+TEST_F(WindowsItems, AStreamCutShortFailsItsItemOnly) {
+    const std::string bytes = WinBackupStream().security("SD").data(std::string(100, 'd')).bytes();
+    const std::string shortened = bytes.substr(0, bytes.size() - 60);
+    {
+        ArchiveBuilder archive(media());
+        archive.directory(source());
+        ItemHeader item = ItemHeader::file(source("cut short"), shortened.size());
+        item.mode = S_IFBLK | 0600;
+        item.platform = kWindowsPlatform;
+        archive.header(item);
+        archive.data(shortened).end();
+        archive.file(source("plain"), "restored all the same\n");
+        archive.finish();
+    }
+    InPlaceChoice choice;
+    choice.prepareJob = [](FclRestore& job) {
+        job.restoreDataInRawDev = 1;
+        job._rawDevAsRegularFile = 1;
+    };
+    const InPlaceRun run = restoreInChild(choice);
+    EXPECT_EQ(run.failed, 1u) << run.reason;
+    EXPECT_EQ(run.restored, 2u) << run.reason;
+    EXPECT_EQ(fcltest::readFile(restored("plain")), "restored all the same\n");
 }
 
 }  // namespace

@@ -196,6 +196,30 @@ TEST_F(WindowsFile, FailuresFailTheItem) {
     }
 }
 
+TEST_F(WindowsFile, AStreamThatEndsInsideAStreamFailsTheItem) {
+    FCL_SKIP_UNLESS_COMMON_OPEN_IS_BUILT();
+    const std::string whole = WinBackupStream().security("SD").alternate("ads", "0123456789").bytes();
+    const size_t name = whole.find(WinBackupStream::utf16(":ads"));
+    const struct {
+        const char* name;
+        std::string bytes;
+        unsigned long error;
+    } cases[] = {
+        {"whole", whole, 0},
+        {"inside a header", whole.substr(0, 22 + 12), fclitem::kWriteFailed},
+        {"inside a name", whole.substr(0, name + 3), fclitem::kWriteFailed},
+        {"inside the data", whole.substr(0, whole.size() - 1), fclitem::kWriteFailed},
+    };
+    for (const auto& c : cases) {
+        const std::string dest = scratch_ / "short";
+        CXFileHeader h = windowsHeader();
+        auto file = create(h, dest);
+        ASSERT_NE(file, nullptr);
+        restore(*file, buffers(c.bytes, {}));
+        EXPECT_EQ(factory_->getErrCode(), c.error) << c.name;
+    }
+}
+
 TEST_F(WindowsFile, ExtentsAreWrittenAsTheyComeAndSkippedItemsDropTheirData) {
     FCL_SKIP_UNLESS_COMMON_OPEN_IS_BUILT();
     const std::string bytes = WinBackupStream().data("main").bytes();
