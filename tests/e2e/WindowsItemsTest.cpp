@@ -24,7 +24,25 @@ using fcltest::WinBackupStream;
 
 const int kWindowsPlatform = 2;
 
-class WindowsItems : public EndToEnd {};
+class WindowsItems : public EndToEnd {
+protected:
+    // A Windows client's item as a device item whose contents go into a regular file: the road of such an item here.
+    static ItemHeader windowsItem(const std::string& name, uint64_t size, uint32_t mode) {
+        ItemHeader item = ItemHeader::file(name, size);
+        item.mode = mode;
+        item.platform = kWindowsPlatform;
+        return item;
+    }
+    // The default job out of place, with the job state that road needs (no message sets it).
+    InPlaceRun restoreWindowsItems() {
+        InPlaceChoice choice;
+        choice.prepareJob = [](FclRestore& job) {
+            job.restoreDataInRawDev = 1;
+            job._rawDevAsRegularFile = 1;
+        };
+        return restoreInChild(choice);
+    }
+};
 
 TEST_F(WindowsItems, OnlyTheMainDataStreamBecomesTheFile) {
     if (!fcltest::isRoot()) {
@@ -45,12 +63,7 @@ TEST_F(WindowsItems, OnlyTheMainDataStreamBecomesTheFile) {
     {
         ArchiveBuilder archive(media());
         archive.directory(source());
-        // A device item whose contents go into a regular file: the road of a Windows client's file here.
-        ItemHeader item = ItemHeader::file(source("from windows"), bytes.size());
-        item.mode = S_IFCHR | 0644;
-        item.platform = kWindowsPlatform;
-        item.owner(1234, 5678);
-        archive.header(item);
+        archive.header(windowsItem(source("from windows"), bytes.size(), S_IFCHR | 0644).owner(1234, 5678));
         archive.data(bytes.substr(0, mainHeader + 3))
             .data(bytes.substr(mainHeader + 3, 9))
             .data(bytes.substr(mainHeader + 12, zeros - (mainHeader + 12)))
@@ -62,12 +75,7 @@ TEST_F(WindowsItems, OnlyTheMainDataStreamBecomesTheFile) {
         archive.finish();
     }
 
-    InPlaceChoice choice;
-    choice.prepareJob = [](FclRestore& job) {
-        job.restoreDataInRawDev = 1;
-        job._rawDevAsRegularFile = 1;
-    };
-    const InPlaceRun run = restoreInChild(choice);
+    const InPlaceRun run = restoreWindowsItems();
     EXPECT_TRUE(run.succeeded) << run.reason;
     EXPECT_EQ(run.restored, 3u) << run.reason;
     EXPECT_EQ(run.failed, 0u);
@@ -87,20 +95,12 @@ TEST_F(WindowsItems, AStreamCutShortFailsItsItemOnly) {
     {
         ArchiveBuilder archive(media());
         archive.directory(source());
-        ItemHeader item = ItemHeader::file(source("cut short"), shortened.size());
-        item.mode = S_IFBLK | 0600;
-        item.platform = kWindowsPlatform;
-        archive.header(item);
+        archive.header(windowsItem(source("cut short"), shortened.size(), S_IFBLK | 0600));
         archive.data(shortened).end();
         archive.file(source("plain"), "restored all the same\n");
         archive.finish();
     }
-    InPlaceChoice choice;
-    choice.prepareJob = [](FclRestore& job) {
-        job.restoreDataInRawDev = 1;
-        job._rawDevAsRegularFile = 1;
-    };
-    const InPlaceRun run = restoreInChild(choice);
+    const InPlaceRun run = restoreWindowsItems();
     EXPECT_EQ(run.failed, 1u) << run.reason;
     EXPECT_EQ(run.restored, 2u) << run.reason;
     EXPECT_EQ(fcltest::readFile(restored("plain")), "restored all the same\n");
