@@ -70,7 +70,7 @@ int FsRestoreWindowsFile::parseData(const char* data, unsigned int length) {
 }
 
 int FsRestoreWindowsFile::writeData(void* buffer, int length) {
-    if (_dontRestore != 0 || _hardLink != 0 || _dontRestoreStubWithGUID) {
+    if (dropsData()) {
         return 1;
     }
     if (IsItemExtent()) {
@@ -87,7 +87,7 @@ int FsRestoreWindowsFile::writeData(void* buffer, int length) {
 // Seeking the destination under a hole would move the main data's writes while the parser, which had not seen the
 // hole's bytes, would read the rest of the stream out of step.
 int FsRestoreWindowsFile::makeHole(unsigned int length) {
-    if (_dontRestore != 0 || _hardLink != 0 || _dontRestoreStubWithGUID) {
+    if (dropsData()) {
         return 1;
     }
     if (IsItemExtent()) {
@@ -107,7 +107,7 @@ int FsRestoreWindowsFile::makeHole(unsigned int length) {
 // A backup stream that stops inside a stream left the file short of data it claimed: the item is not restored
 // exactly, and the close fails it as it fails an item whose data did not all come.
 int FsRestoreWindowsFile::closeObject() {
-    const bool restoring = _dontRestore == 0 && _hardLink == 0 && !_dontRestoreStubWithGUID && !IsItemExtent();
+    const bool restoring = !dropsData() && !IsItemExtent();
     if (restoring && _ownerFactory->getErrCode() == 0 && !_winStreamRestore.atStreamBoundary()) {
         FCL_ERROR("The backup stream of '%s' ends inside a stream: the item's data is incomplete", _filename.c_str());
         markDataIncomplete();

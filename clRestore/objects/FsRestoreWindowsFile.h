@@ -18,5 +18,7 @@ public:
     WinStreamRestore _winStreamRestore;
 
 private:
+    // A skipped item, a hard link to a name already restored, or a stub left as it is: its data goes nowhere.
+    bool dropsData() const { return _dontRestore != 0 || _hardLink != 0 || _dontRestoreStubWithGUID; }
     int parseData(const char* data, unsigned int length);
 };
