@@ -4,7 +4,6 @@
 #include <cerrno>
 
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
-#include "clRestore/objects/FSRestoreSolrDBFile.h"
 #include "clRestore/objects/FsRestoreFile.h"
 #include "clRestore/objects/FsRestoreWindowsFile.h"
 #include "clRestore/objects/ProcessRestoreState.h"
@@ -49,14 +48,4 @@ int FsRestoreWindowsFile::writeData(void* buffer, int length) {
 int FsRestoreWindowsFile::closeObject() {
     FCL_NOT_BUILT_YET();
     return FsRestoreFile::closeObject();
-}
-
-int FSRestoreSolrDBFile::closeObject() {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreFile::closeObject();
-}
-
-CQiError FSRestoreSolrDBFile::CheckAndUpdateMetadata() {
-    FCL_NOT_BUILT_YET();
-    return FXErrorUtil::ErrorErrNo(FX_HERE, ENOSYS, "Search-index metadata updates are not built yet");
 }
