@@ -117,7 +117,16 @@ protected:
         return h;
     }
 
+    // A metadata file of a single node restored in place, with its object.
+    std::unique_ptr<FsRestoreUnixObject> metadataOfASingleNode() {
+        useJob(Job::SingleNodeInPlace);
+        addFile("/dummy/core1/meta", "core1/meta.json", wzsearch::kKindMetadata);
+        metadataHeader_ = item("/dummy/core1/meta");
+        return objectFor(metadataHeader_);
+    }
+
     std::string dest_ = scratch_ / "dest";
+    CXFileHeader metadataHeader_;  // kept until the object is closed
     std::unique_ptr<fcltest::FactoryView> factory_;
 };
 
@@ -154,12 +163,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, SearchIndexFileClose, ::testing::ValuesIn(kCases
                          [](const ::testing::TestParamInfo<CloseCase>& info) { return info.param.name; });
 
 TEST_F(SearchIndexFile, TheCloseHandsOverItsOwnFileNotTheItemNamedSince) {
-    useJob(Job::SingleNodeInPlace);
-    addFile("/dummy/core1/meta", "core1/meta.json", wzsearch::kKindMetadata);
-    addFile("/dummy/core1/seg", "core1/segment", wzsearch::kKindIndexData);
-    CXFileHeader metadata = item("/dummy/core1/meta");
-    std::unique_ptr<FsRestoreUnixObject> object = objectFor(metadata);
+    std::unique_ptr<FsRestoreUnixObject> object = metadataOfASingleNode();
     ASSERT_TRUE(object);
+    addFile("/dummy/core1/seg", "core1/segment", wzsearch::kKindIndexData);
     ASSERT_EQ(openAndWrite(*object), 1);
     // The factory names the next item before this one is closed.
     CXFileHeader next = item("/dummy/core1/seg");
@@ -175,10 +181,7 @@ TEST_F(SearchIndexFile, TheCloseHandsOverItsOwnFileNotTheItemNamedSince) {
 }
 
 TEST_F(SearchIndexFile, ASkippedItemTouchesNeitherTheFileNorTheIndex) {
-    useJob(Job::SingleNodeInPlace);
-    addFile("/dummy/core1/meta", "core1/meta.json", wzsearch::kKindMetadata);
-    CXFileHeader header = item("/dummy/core1/meta");
-    std::unique_ptr<FsRestoreUnixObject> object = objectFor(header);
+    std::unique_ptr<FsRestoreUnixObject> object = metadataOfASingleNode();
     ASSERT_TRUE(object);
     object->_dontRestore = 1;
     EXPECT_EQ(object->closeObject(), 1);
@@ -190,10 +193,7 @@ TEST_F(SearchIndexFile, ASkippedItemTouchesNeitherTheFileNorTheIndex) {
 }
 
 TEST_F(SearchIndexFile, AMetadataFileThatCannotBeRemovedIsStillRestored) {
-    useJob(Job::SingleNodeInPlace);
-    addFile("/dummy/core1/meta", "core1/meta.json", wzsearch::kKindMetadata);
-    CXFileHeader header = item("/dummy/core1/meta");
-    std::unique_ptr<FsRestoreUnixObject> object = objectFor(header);
+    std::unique_ptr<FsRestoreUnixObject> object = metadataOfASingleNode();
     ASSERT_TRUE(object);
     ASSERT_EQ(openAndWrite(*object), 1);
     wzfiles::failNextCalls(wzfiles::FileCall::kUnlink, EACCES, 1, "meta.json");
