@@ -5,6 +5,9 @@
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utime.h>
+
+#include <ctime>
 
 #include <map>
 #include <sstream>
@@ -60,8 +63,9 @@ const uint64_t kFailingItems = 4;
 class SearchIndex : public EndToEnd {
 protected:
     // One index line: the item at `dummy` below the source belongs at `place`.
-    std::string indexFile(const std::string& dummy, const std::string& place, const std::string& flags = "") const {
-        return "file = " + source(dummy) + "|" + place + "|1|" + flags + "\n";
+    std::string indexFile(const std::string& dummy, const std::string& place, const std::string& flags = "",
+                          int kind = 1) const {
+        return "file = " + source(dummy) + "|" + place + "|" + std::to_string(kind) + "|" + flags + "\n";
     }
     // The source root's dummy path is the source itself.
     std::string rootFile(const std::string& place) const { return "file = " + source() + "|" + place + "|1|\n"; }
@@ -73,10 +77,13 @@ protected:
                indexFile("dummy/core1/climbing", climbingPlace);
     }
 
-    InPlaceRun run(const std::string& index, bool intoDest) {
+    InPlaceRun run(const std::string& index, bool intoDest, bool cloud = false) {
         InPlaceChoice choice;
         choice.settings = "[SearchIndex]\n" + index;
-        choice.reservedOptions = {{"DistributedRestore", "1"}, {"SolrIndexRestoreType", "1"}};
+        choice.reservedOptions = {{"DistributedRestore", "1"}, {"SolrIndexRestoreType", cloud ? "2" : "1"}};
+        if (cloud) {
+            choice.reservedOptions.push_back({"SolrCloudClientID", "7"});
+        }
         choice.intoDest = intoDest;
         return restoreInPlace(choice);
     }
@@ -137,6 +144,34 @@ TEST_F(SearchIndex, OutOfPlaceFilesLandUnderTheDestination) {
     EXPECT_FALSE(exists(beside("climbing")));
     EXPECT_FALSE(exists(dest() + "/../../climbing"));
     expectFailedWithoutDestination();
+}
+
+// A collection restored in place over its own files: a segment newer on disk than in the backup stays, and one as old
+// or older is replaced.
+TEST_F(SearchIndex, InPlaceCollectionKeepsANewerSegment) {
+    build({file("dummy/coll/newer", 3000), file("dummy/coll/older", 3000)});
+    pack();
+    const int kSegment = 4;
+    const std::string index = rootFile(source()) + indexFile("dummy", source("index")) +
+                              indexFile("dummy/coll", source("index/coll")) +
+                              indexFile("dummy/coll/newer", source("index/coll/newer"), "", kSegment) +
+                              indexFile("dummy/coll/older", source("index/coll/older"), "", kSegment);
+    ASSERT_EQ(fcltest::runProgram({"mkdir", "-p", source("index/coll")}).status, 0);
+    fcltest::writeFile(source("index/coll/newer"), "the newer copy");
+    fcltest::writeFile(source("index/coll/older"), "the older copy");
+    const time_t later = time(nullptr) + 86400;
+    const utimbuf newer = {later, later};
+    const utimbuf older = {1, 1};
+    ASSERT_EQ(utime(source("index/coll/newer").c_str(), &newer), 0);
+    ASSERT_EQ(utime(source("index/coll/older").c_str(), &older), 0);
+
+    const InPlaceRun r = run(index, false, true);
+    EXPECT_EQ(r.skipped, 1u) << r.reason;
+    EXPECT_EQ(r.failed, 0u) << r.reason;
+    EXPECT_EQ(fcltest::readFile(source("index/coll/newer")), "the newer copy");
+    EXPECT_EQ(fcltest::readFile(source("index/coll/older")), fcltest::readFile(source("dummy/coll/older")));
+    const std::string log = fcltest::readFile(results() + "/fclrestore.log");
+    EXPECT_NE(log.find("Newer version exists for Solr file " + source("index/coll/newer")), std::string::npos);
 }
 
 }  // namespace
