@@ -19,7 +19,6 @@ CQiError unknownFile(const FXCodeLocation& where, const std::string& dummyPath) 
     return FXErrorUtil::ErrorWin32(where, kErrorFileNotFound, "The search index knows no file [%s]", dummyPath.c_str());
 }
 
-// The index's entry of `dummyPath` for a path lookup, or the lookup's error.
 }  // namespace
 
 SolrIndexStandIn::SolrIndexStandIn(const char* kind, unsigned long long clientId) : kind_(kind), clientId_(clientId) {
