@@ -38,6 +38,11 @@ struct ItemCase {
     OnDisk onDisk = OnDisk::Nothing;  // at the file's actual path, before the item is named
 };
 
+// Failures name the case, not its bytes.
+void PrintTo(const ItemCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 IndexFile entry(const std::string& dummy, const std::string& actual, int kind = wzsearch::kKindIndexData) {
     IndexFile file;
     file.dummyPath = dummy;
@@ -171,7 +176,7 @@ const std::vector<ItemCase> kCases = {
      Index::SingleNode,
      true,
      {entry("/dummy/core1/seg", "/c/seg")},
-     "D:\\/../../x",
+     "D:\\../x",
      idText(fclitem::kNoDestination)},
     {"OutOfPlaceDrivePathUnmappedStillFails",
      Index::SingleNode,

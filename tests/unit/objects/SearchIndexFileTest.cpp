@@ -39,6 +39,11 @@ struct CloseCase {
     const char* logs;  // a line the close logs; "" for none asked
 };
 
+// Failures name the case, not its bytes.
+void PrintTo(const CloseCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 const CloseCase kCases[] = {
     {"MetadataInPlaceIsHandedOverAndRemoved", Job::SingleNodeInPlace, wzsearch::kKindMetadata, "", false, 1, true,
      "Updating the metadata from the file ["},
