@@ -10,7 +10,6 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
-#include "clRestore/objects/FSRestoreSolrDBFile.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/options/PendingLog.h"
 #include "clRestore/support/ClExceptError.h"
@@ -20,52 +19,9 @@
 #include "platform/tasks/SchedularInterfaceNet.h"
 #include "protocol/FsrMessages.h"
 
-namespace {
-
-CQiError searchIndexNotBuilt(const FXCodeLocation& where) {
-    return FXErrorUtil::ErrorErrNo(where, ENOSYS, "Search-index restores are not built yet");
-}
-
-}  // namespace
-
 // ---- silo paths: no mount path is known ----
 
 bool FsRestoreUnixObjectsFactory::translateSiloPathname(std::string& /*to*/, const std::string& /*from*/) {
     FCL_NOT_BUILT_YET();
     return false;
-}
-
-// ---- search-index database items ----
-
-CQiError FsRestoreUnixObjectsFactory::processSolrDBFileHeader(CXFileHeader /*header*/) {
-    FCL_NOT_BUILT_YET();
-    return searchIndexNotBuilt(FX_HERE);
-}
-
-CQiError FsRestoreUnixObjectsFactory::processSolrOutOfplaceRestore(CXFileHeader& /*header*/) {
-    FCL_NOT_BUILT_YET();
-    return searchIndexNotBuilt(FX_HERE);
-}
-
-CQiError FsRestoreUnixObjectsFactory::processSolrInplaceRestore(CXFileHeader& /*header*/) {
-    FCL_NOT_BUILT_YET();
-    return searchIndexNotBuilt(FX_HERE);
-}
-
-CQiError FsRestoreUnixObjectsFactory::processSolrInplaceRestore_HandleSolrCloud(CXFileHeader& /*header*/,
-                                                                                std::string& /*actualPath*/,
-                                                                                bool& /*unmapped*/) {
-    FCL_NOT_BUILT_YET();
-    return searchIndexNotBuilt(FX_HERE);
-}
-
-CQiError FsRestoreUnixObjectsFactory::processSolrInplaceRestore_HandleSolrIndex(CXFileHeader& /*header*/,
-                                                                                std::string& /*actualPath*/,
-                                                                                bool& /*unmapped*/) {
-    FCL_NOT_BUILT_YET();
-    return searchIndexNotBuilt(FX_HERE);
-}
-
-FsRestoreUnixObject* FsRestoreUnixObjectsFactory::CreateSolrDBRestoreFileObject(CXFileHeader* header) {
-    return new FSRestoreSolrDBFile(header, this);
 }

@@ -4,7 +4,6 @@
 #include <cerrno>
 
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
-#include "clRestore/objects/FSRestoreSolrDBFile.h"
 #include "clRestore/objects/FsRestoreFile.h"
 #include "clRestore/objects/ProcessRestoreState.h"
 #include "clRestore/options/PendingLog.h"
@@ -33,14 +32,3 @@ bool FsRestoreUnixObject::isSyncObjectOlder() {
     return false;
 }
 
-// ---- each kind's own open, data and close: the common step's answer ----
-
-int FSRestoreSolrDBFile::closeObject() {
-    FCL_NOT_BUILT_YET();
-    return FsRestoreFile::closeObject();
-}
-
-CQiError FSRestoreSolrDBFile::CheckAndUpdateMetadata() {
-    FCL_NOT_BUILT_YET();
-    return FXErrorUtil::ErrorErrNo(FX_HERE, ENOSYS, "Search-index metadata updates are not built yet");
-}

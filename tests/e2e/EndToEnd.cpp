@@ -141,6 +141,7 @@ void runChildJob(const std::string& media, const std::string& results, const std
         options.overwrite = how.inPlace;
         options.imageLevel = how.imageLevel;
         options.droppedOptions = how.choice.droppedOptions;
+        options.reservedOptions = how.choice.reservedOptions;
         fir::FirJobResult fir;
         std::thread driver([&] {
             fir = fir::runDefaultJob(session, options);
@@ -204,6 +205,10 @@ InPlaceRun runInChild(const std::string& media, const std::string& results, cons
 InPlaceRun EndToEnd::restoreInPlace(const InPlaceChoice& choice) {
     ChildJob how;
     how.choice = choice;
+    if (choice.intoDest) {
+        how.dest = dest_;
+        how.inPlace = false;
+    }
     return runInChild(media_, results_, how);
 }
 

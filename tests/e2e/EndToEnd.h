@@ -12,6 +12,7 @@
 #include "tests/common/ToolRunner.h"
 #include "tests/e2e/TreeCompare.h"
 #include "tests/e2e/TreeLayout.h"
+#include "tools/fir/ReservedOptions.h"
 
 class FclRestore;
 
@@ -36,6 +37,8 @@ struct InPlaceChoice {
     unsigned long droppedOptions = 0;  // taken out of the options word
     // Called on the started job before it reads the FIR's messages: for job state no message sets.
     std::function<void(FclRestore&)> prepareJob;
+    fir::OptionPairs reservedOptions;  // the init data's reserved option string
+    bool intoDest = false;             // out of place into DEST instead, existing items not overwritten
 };
 
 class EndToEnd : public ::testing::Test {
@@ -51,7 +54,8 @@ protected:
     fcltest::ProgramRun restore(const std::vector<std::string>& options = {});
     // The host restores out of place only: here the FIR driver's default job, with the options word lacking
     // FSR_OPT_OUT_OF_PLACE, drives the engine in a child process, so that every item of MEDIA goes back to its own
-    // path and the copy of SOURCE is SOURCE itself. Overwrites existing items.
+    // path and the copy of SOURCE is SOURCE itself. Overwrites existing items. With `choice.intoDest` the same job
+    // restores out of place into DEST instead, for jobs the host has no option for.
     InPlaceRun restoreInPlace(const InPlaceChoice& choice = InPlaceChoice());
     // The FIR driver's image-level job, out of place into DEST, in a child process as restoreInPlace; existing items
     // are not overwritten.
