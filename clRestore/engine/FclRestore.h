@@ -368,8 +368,10 @@ public:
     bool isValidIASPPath(const std::string& path);
     bool isValidQSYSPath(const std::string& path);
     std::string stripPathLevlel(const std::string& path, int levels);
-    std::string UpdatePathBasedOnFileVersion(const std::string& path, int version);
-    std::string UpdatePathBasedOnRestoreSuffix(const std::string& path);
+    // For the host: appends ",<version>" to a non-empty path when the version is not 0 and the job's application
+    // keeps versions in names, and the job's restore file name extension when it asks for one.
+    void UpdatePathBasedOnFileVersion(unsigned int version, std::string& path);
+    void UpdatePathBasedOnRestoreSuffix(std::string& path);
     // Splits a name made of a domain, a backslash and a user at its last backslash (which becomes a NUL in
     // `fullName`) into `domain` and `user`; without one the domain is "." and the user the whole name. Each output
     // must hold strlen(fullName) + 2 bytes. A host interface: nothing in the engine calls it.

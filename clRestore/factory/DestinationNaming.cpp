@@ -12,6 +12,7 @@
 #include "clRestore/factory/PathSafety.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/objects/RestoreUserGlobals.h"
+#include "clRestore/options/NameSuffixes.h"
 #include "clRestore/support/ClExceptError.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
@@ -20,9 +21,7 @@
 
 namespace {
 
-const char kExtensionMarker[] = "for clrestore file extension";
 const int kPlatformWithVersionField = 49;
-const unsigned long kAppTypesWithoutVersion[] = {37, 62, 103, 128};
 const uint64_t kDatabaseFileMode = 0x81ed;
 const uint32_t kDatabaseFileAttributes = 0x80;
 
@@ -54,15 +53,6 @@ void addToName(std::string& name, const std::string& text, int platform) {
     } else {
         name.insert(semicolon, text);
     }
-}
-
-bool keepsVersionSuffix(unsigned long appType) {
-    for (unsigned long exempt : kAppTypesWithoutVersion) {
-        if (appType == exempt) {
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace
@@ -181,13 +171,13 @@ bool FsRestoreUnixObjectsFactory::preapreFileName(const char* hdrName, std::stri
     }
 
     FSRInitData* init = job != nullptr ? job->getInitData() : nullptr;
-    if (header != nullptr && (header->mode & 0xF000) == 0x8000 && init != nullptr && init->suffixTag != nullptr &&
-        strcmp(init->suffixTag, kExtensionMarker) == 0) {
-        const std::string extension = init->restoreSuffix != nullptr ? init->restoreSuffix : "";
+    const char* suffix = fclnames::restoreSuffixOf(init);
+    if (header != nullptr && (header->mode & 0xF000) == 0x8000 && suffix != nullptr) {
+        const std::string extension = suffix;
         FCL_LOG(0, "Restore file name extension provided [%s] for file [%s]", extension.c_str(), original.c_str());
         addToName(result, extension, platform);
     }
-    if (getVersion() != 0 && job != nullptr && keepsVersionSuffix(job->getAppType())) {
+    if (getVersion() != 0 && job != nullptr && fclnames::keepsVersionSuffix(job->getAppType())) {
         char suffix[32];
         snprintf(suffix, sizeof suffix, ",%lu", getVersion());
         addToName(result, suffix, platform);

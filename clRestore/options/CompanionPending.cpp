@@ -110,32 +110,3 @@ int FclRestoreUNIX::copyLogFilesList(long long jobId) {
     (void)jobId;
     return -1;
 }
-
-// ---- IBM i paths: no path is accepted ----
-
-bool FclRestoreUNIX::isValidIASPPath(std::string path) {
-    FCL_NOT_BUILT_YET();
-    (void)path;
-    return false;
-}
-
-bool FclRestoreUNIX::isValidQSYSPath(std::string path) {
-    FCL_NOT_BUILT_YET();
-    (void)path;
-    return false;
-}
-
-std::string FclRestoreUNIX::stripPathLevlel(std::string path, int levels) {
-    FCL_NOT_BUILT_YET();
-    (void)path, (void)levels;
-    return std::string();
-}
-
-// ---- destination checks and the photo library ----
-
-bool FclRestoreUNIX::IsIphotoSmartContent(const std::string& path, std::string& out, bool& smartContent) {
-    FCL_NOT_BUILT_YET();
-    (void)path, (void)out;
-    smartContent = false;
-    return false;
-}

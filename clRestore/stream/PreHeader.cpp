@@ -116,33 +116,34 @@ bool referenceCopyName(FclRestore& job, std::string& name) {
     return true;
 }
 
-// A further name of the last photo-library image: a copy of the image under a free name.
+// A further name of the last photo-library image: a copy of the image under a free name. A name that cannot be
+// placed, or a copy that was not made, fails as an item of its own.
 void iphotoCopy(FclRestore& job, const std::string& name) {
     FclRestoreUNIX& unix = *job._fclRestoreUnix;
+    unix._iphotoFileRestore = false;
     std::string destination;
-    int code = 0;
     const std::string destDir =
         job._setParams != nullptr && job._setParams->destDir != nullptr ? job._setParams->destDir : "";
     CQiError error = job.TranslateIphotoPath(destination, name, destDir);
-    if (!error.IsError()) {
-        const size_t slash = destination.rfind('/');
-        std::string parent = slash == std::string::npos ? std::string() : destination.substr(0, slash);
-        if (!parent.empty() && access_utf(parent.c_str(), F_OK) != 0 &&
-            StaticUtils::createDirsIteratively(&parent[0]) == 0) {
-            FCL_ERROR("Create directory failed %s, error %s", parent.c_str(), strerror(errno));
-        }
-        FCL_LOG(3, "Copy file %s, %s", unix._iphotoPreviousImagePath.c_str(), destination.c_str());
-        if (!copyFile(unix._iphotoPreviousImagePath, destination)) {
-            FCL_ERROR("WZCopyFile(%s, %s) failed, error='%s'", unix._iphotoPreviousImagePath.c_str(),
-                      destination.c_str(), strerror(errno));
-        }
-    } else {
+    if (error.IsError()) {
         FCL_LOG(0, "TranslateIphotoPath failed %s", name.c_str());
-        code = -1;
-        destination.clear();
+        record(job, name, fclitem::kNoDestination);
+        return;
     }
-    unix._iphotoFileRestore = false;
-    job.HandleRestoreFileUpdate(destination.c_str(), code, nullptr, kResultSuffix);
+    const size_t slash = destination.rfind('/');
+    std::string parent = slash == std::string::npos ? std::string() : destination.substr(0, slash);
+    if (!parent.empty() && access_utf(parent.c_str(), F_OK) != 0 &&
+        StaticUtils::createDirsIteratively(&parent[0]) == 0) {
+        FCL_ERROR("Create directory failed %s, error %s", parent.c_str(), strerror(errno));
+    }
+    FCL_LOG(3, "Copy file %s, %s", unix._iphotoPreviousImagePath.c_str(), destination.c_str());
+    if (!copyFile(unix._iphotoPreviousImagePath, destination)) {
+        FCL_ERROR("WZCopyFile(%s, %s) failed, error='%s'", unix._iphotoPreviousImagePath.c_str(), destination.c_str(),
+                  strerror(errno));
+        record(job, destination, fclitem::kCreateFailed);
+        return;
+    }
+    record(job, destination, 0);
 }
 
 // True when the photo-library step took the pre-header.

@@ -129,6 +129,24 @@ TEST_F(SeekOptimizer, ExtentsOfAValidateOnlyJobAreAccountedNotRestored) {
     EXPECT_EQ(offsetsOf(bare.record<FSRSeekArchiveArray>()), (std::vector<uint64_t>{3}));
 }
 
+// A photo item of the smart-content tree with fewer than five parts is no image of its own: it is accounted and never
+// read. Deeper photo items and every other path are forwarded.
+TEST_F(SeekOptimizer, ShallowPhotoItemsAreAccountedNotRestored) {
+    BareJob<RecordingResults> bare;
+    char shallow[] = "/{20d03aa2-7726-42d8-8381-fdda7a8a1c47}/SmartContent/Library/%Photo%/Album/IMG.JPG";
+    char deep[] = "/{20d03aa2-7726-42d8-8381-fdda7a8a1c47}/SmartContent/Library/%Photo%/2026/Album/IMG.JPG";
+    char notPhoto[] = "/{20d03aa2-7726-42d8-8381-fdda7a8a1c47}/SmartContent/Library/Album/IMG.JPG";
+    char plain[] = "/root/plain";
+    std::vector<FSRSeekArchive_10> elements = {element(1, shallow), element(2, deep), element(3, notPhoto),
+                                               element(4, plain)};
+    auto array = seekArray<FSRSeekArchiveArray_10>(elements);
+    ASSERT_TRUE(bare.job.OnMsgSeekToOffset10(&array));
+    EXPECT_EQ(bare.job.updates,
+              (std::vector<std::string>{std::string(shallow) + " " + std::to_string(0x17000076) + " "}));
+    ASSERT_EQ(bare.next(), FSR_MSG_SEEK_TO_OFFSET);
+    EXPECT_EQ(offsetsOf(bare.record<FSRSeekArchiveArray>()), (std::vector<uint64_t>{2, 3, 4}));
+}
+
 TEST_F(SeekOptimizer, DeletionsOfASynchronisedRestoreAreRecordedNotRestored) {
     wzseek::DecisionConfig config;
     config.deletedItemStatus = 0x170000a0;
