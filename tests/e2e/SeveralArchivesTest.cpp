@@ -145,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
                          bytes[middle + 0x07] ^= 0x01;
                          fcltest::writeFile(path, bytes);
                      },
-                     2, "Restore failed", false}),
+                     2, "Restore failed: the backup cannot be read: checksum mismatch in", false}),
     [](const ::testing::TestParamInfo<OneFileFails>& info) { return std::string(info.param.name); });
 
 }  // namespace
