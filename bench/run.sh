@@ -5,6 +5,10 @@
 # (below 1: fcl-restore is faster), fcl-restore's peak memory, and whether fcl-restore's copy matches the source; then
 # the time of a job of one small file.
 #
+# ARCHIVES="1 2 4" before data-set lines packs each of those sets once per count (fcl-pack --archives N) and prints a
+# row per count, named NAME/Na beyond one, each with its own tar -x and cp -a times measured beside it, so that every
+# ratio compares runs made in the same moments.
+#
 # FCL_BENCH_QUICK=1 runs smaller sets once each, for a check that the bench works. FCL_BENCH_SETS="NAME ..." runs only
 # the sets named (and the one-file job only when it names "single"). A data set is one line at the end:
 # bench_set NAME TAR_OPTIONS MAKER [MAKER_ARGUMENTS...]; the maker is called with the tree's directory first, then its
@@ -135,7 +139,7 @@ ratio() {
 }
 
 row() {
-    printf '%-12s %8s %10s %10s %10s %8s %8s %10s %6s\n' "$@"
+    printf '%-14s %8s %10s %10s %10s %8s %8s %10s %6s\n' "$@"
 }
 
 # Whether the copy under COPY equals SOURCE: everything rsync compares (contents by checksum), and data and holes.
@@ -157,27 +161,17 @@ wanted() {
     esac
 }
 
-bench_set() {
-    name=$1
-    wanted "$name" || return 0
-    tar_options=$2
-    maker=$3
-    shift 3
-    work=$BASE/$name
-    mkdir -p "$work"
-    "$maker" "$work/tree" "$@"
-    source=$(realpath "$work/tree")
-    items=$(find "$source" | wc -l)
-    "$PACK" "$source" "$work/media" >/dev/null
-    # shellcheck disable=SC2086
-    tar -c $tar_options --acls --xattrs --xattrs-include='*' -f "$work/tree.tar" -C / "${source#/}"
-
-    measure "$work/out" "$RESTORE" --results "$work/results" "$work/media" "$work/out"
+# One row: fcl-restore over MEDIA, then tar -x and cp -a of the same tree.
+bench_row() {
+    label=$1
+    media=$2
+    tar_options=$3
+    measure "$work/out" "$RESTORE" --results "$work/results" "$media" "$work/out"
     fcl=$secs
     fcl_peak=$peak
     same="-"
     if [ "$fcl" = failed ]; then
-        echo "bench: fcl-restore failed on $name:" >&2
+        echo "bench: fcl-restore failed on $label:" >&2
         tail -n 12 "$BASE/last.log" >&2
     else
         same=$(same_tree "$source" "$work/out$source")
@@ -189,7 +183,32 @@ bench_set() {
     rm -rf "$work/out"
     measure "$work/out" cp -a "$source" "$work/out/"
     cp=$secs
-    row "$name" "$items" "$fcl" "$tar" "$cp" "$(ratio "$fcl" "$tar")" "$(ratio "$fcl" "$cp")" "$fcl_peak" "$same"
+    row "$label" "$items" "$fcl" "$tar" "$cp" "$(ratio "$fcl" "$tar")" "$(ratio "$fcl" "$cp")" "$fcl_peak" "$same"
+    rm -rf "$work/out"
+}
+
+bench_set() {
+    name=$1
+    wanted "$name" || return 0
+    tar_options=$2
+    maker=$3
+    shift 3
+    work=$BASE/$name
+    mkdir -p "$work"
+    "$maker" "$work/tree" "$@"
+    source=$(realpath "$work/tree")
+    items=$(find "$source" | wc -l)
+    # shellcheck disable=SC2086
+    tar -c $tar_options --acls --xattrs --xattrs-include='*' -f "$work/tree.tar" -C / "${source#/}"
+    for count in $ARCHIVES; do
+        label=$name
+        if [ "$count" != 1 ]; then
+            label=$name/${count}a
+        fi
+        "$PACK" --archives "$count" "$source" "$work/media$count" >/dev/null
+        bench_row "$label" "$work/media$count" "$tar_options"
+        rm -rf "${work:?}/media$count"
+    done
     rm -rf "$work"
 }
 
@@ -215,14 +234,19 @@ echo "Machine: $(nproc) CPUs, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 104857
 row "set" "items" "fcl s" "tar -x s" "cp -a s" "fcl/tar" "fcl/cp" "fcl MiB" "same"
 
 # ---- data sets: one line each ---------------------------------------------------------------------------------
+ARCHIVES=1
 if [ "$QUICK" = 1 ]; then
+    ARCHIVES="1 2"
     bench_set small-2k "" make_small_files 2000 80
+    ARCHIVES=1
     bench_set doc "" copy_tree /usr/share/doc
     bench_set big-64m "" make_big_file 64
     bench_set sparse-1g --sparse make_sparse_file 1024 8
 else
+    ARCHIVES="1 2 4"
     bench_set small-20k "" make_small_files 20000 800
     bench_set small-100k "" make_small_files 100000 4000
+    ARCHIVES=1
     bench_set doc "" copy_tree /usr/share/doc
     bench_set big-2g "" make_big_file 2048
     bench_set sparse-8g --sparse make_sparse_file 8192 8

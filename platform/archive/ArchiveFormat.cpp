@@ -162,8 +162,9 @@ std::string indexFilePath(const std::string& mediaDir, uint64_t archiveFileId) {
     return mediaDir + "/" + std::to_string(archiveFileId) + ".index";
 }
 
-std::vector<uint64_t> listArchiveFiles(const std::string& mediaDir, int* error) {
-    static const std::string kSuffix = ".afile";
+namespace {
+
+std::vector<uint64_t> listIdsWithSuffix(const std::string& mediaDir, const std::string& suffix, int* error) {
     std::vector<uint64_t> ids;
     std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(mediaDir.c_str()), closedir);
     if (!dir) {
@@ -175,8 +176,8 @@ std::vector<uint64_t> listArchiveFiles(const std::string& mediaDir, int* error) 
     while (const dirent* entry = readdir(dir.get())) {
         std::string name = entry->d_name;
         uint64_t id = 0;
-        if (name.size() > kSuffix.size() && name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) == 0 &&
-            parseDecimal(name.substr(0, name.size() - kSuffix.size()), id)) {
+        if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+            parseDecimal(name.substr(0, name.size() - suffix.size()), id)) {
             ids.push_back(id);
         }
     }
@@ -185,6 +186,16 @@ std::vector<uint64_t> listArchiveFiles(const std::string& mediaDir, int* error) 
         *error = 0;
     }
     return ids;
+}
+
+}  // namespace
+
+std::vector<uint64_t> listArchiveFiles(const std::string& mediaDir, int* error) {
+    return listIdsWithSuffix(mediaDir, ".afile", error);
+}
+
+std::vector<uint64_t> listIndexFiles(const std::string& mediaDir, int* error) {
+    return listIdsWithSuffix(mediaDir, ".index", error);
 }
 
 bool parseDecimal(const std::string& text, uint64_t& value) {

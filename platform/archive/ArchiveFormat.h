@@ -67,6 +67,8 @@ std::string indexFilePath(const std::string& mediaDir, uint64_t archiveFileId);
 // The ids of the archive files in a media directory, in ascending order; none, with the errno in `error` when one
 // is given, when the directory cannot be read.
 std::vector<uint64_t> listArchiveFiles(const std::string& mediaDir, int* error = nullptr);
+// The same for the index files.
+std::vector<uint64_t> listIndexFiles(const std::string& mediaDir, int* error = nullptr);
 // A number written in decimal digits only, as ids and offsets are; false when it is not one or exceeds 64 bits.
 bool parseDecimal(const std::string& text, uint64_t& value);
 

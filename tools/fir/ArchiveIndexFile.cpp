@@ -1,7 +1,9 @@
 #include "tools/fir/ArchiveIndexFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 
 #include "platform/archive/ArchiveFormat.h"
 
@@ -39,12 +41,20 @@ bool readArchiveIndex(const std::string& mediaDir, uint64_t archiveFileId, Archi
 }
 
 bool listArchiveIds(const std::string& mediaDir, std::vector<uint64_t>* ids, std::string* why) {
+    // An index whose archive file is gone still names items the backup holds: they are asked for, and their loss
+    // shows in the job's account instead of vanishing from it.
     int error = 0;
-    *ids = fclarchive::listArchiveFiles(mediaDir, &error);
+    std::vector<uint64_t> archives = fclarchive::listArchiveFiles(mediaDir, &error);
+    std::vector<uint64_t> indexes;
+    if (error == 0) {
+        indexes = fclarchive::listIndexFiles(mediaDir, &error);
+    }
     if (error != 0) {
         *why = "cannot read the media directory " + mediaDir + ": " + strerror(error);
         return false;
     }
+    ids->clear();
+    std::set_union(archives.begin(), archives.end(), indexes.begin(), indexes.end(), std::back_inserter(*ids));
     return true;
 }
 

@@ -19,7 +19,7 @@ struct ArchiveIndex {
 
 // Reads `<mediaDir>/<id>.index`; false with a reason naming the file and line when it cannot.
 bool readArchiveIndex(const std::string& mediaDir, uint64_t archiveFileId, ArchiveIndex* index, std::string* why);
-// The ids of the `<id>.afile` files in `mediaDir`, ascending.
+// The ids of the `<id>.afile` and `<id>.index` files in `mediaDir`, ascending, each once.
 bool listArchiveIds(const std::string& mediaDir, std::vector<uint64_t>* ids, std::string* why);
 
 }  // namespace fir

@@ -129,13 +129,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ArchiveFormat, ListsTheArchiveFilesOfAMediaDirectoryInOrder) {
     fcltest::ScratchDir media("media");
     for (const char* name : {"10.afile", "2.afile", "2.index", "x.afile", "3.afile.tmp", "7", ".afile", "-4.afile",
-                             "18446744073709551615.afile", "18446744073709551616.afile"}) {
+                             "18446744073709551615.afile", "18446744073709551616.afile", "5.index", "x.index"}) {
         fcltest::writeFile(media / name, "");
     }
     int error = -1;
     EXPECT_EQ(fclarchive::listArchiveFiles(media.path(), &error),
               (std::vector<uint64_t>{2, 10, 18446744073709551615ull}));
     EXPECT_EQ(error, 0);
+    EXPECT_EQ(fclarchive::listIndexFiles(media.path(), &error), (std::vector<uint64_t>{2, 5}));
     EXPECT_TRUE(fclarchive::listArchiveFiles(media / "missing", &error).empty());
     EXPECT_EQ(error, ENOENT);
     EXPECT_EQ(fclarchive::archiveFilePath("/m", 7), "/m/7.afile");
