@@ -77,7 +77,12 @@ CQiError FclRestoreUNIX::lockSyncScan() {
     }
     // A lock that was not taken is never kept: the job then holds nothing that its release or its destructor could
     // give back in the scan's name.
-    if (!mutex->lock(scanLockWaitMs())) {
+    const unsigned long waitMs = scanLockWaitMs();
+    if (!mutex->tryLock()) {
+        FCL_LOG(1, "Waiting for the sync lock [%s], held by a sync scan or another job", mutex->getPath().c_str());
+        wzlog::flushLog();  // whoever watches the log sees why the job stands still
+    }
+    if (!mutex->isLocked() && !mutex->lock(waitMs)) {
         if (mutex->getLastErrno() == ETIMEDOUT) {
             return FXErrorUtil::ErrorEventMessage(FX_HERE, kEventScanRunning,
                                                   "timeout: another sync operaton is running");

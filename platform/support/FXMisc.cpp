@@ -31,6 +31,7 @@ int FXMisc::WaitForHookFile(const char* name, unsigned int jobId, unsigned int l
     const unsigned int seconds = limitSeconds != 0 ? limitSeconds : kDefaultHookWaitSeconds;
     FCL_LOG(0, "Hook file [%s] found, waiting up to %u seconds for it to go",
             present(base) ? base.c_str() : forJob.c_str(), seconds);
+    wzlog::flushLog();  // whoever watches the log sees why the job stands still
     wzthreads::Deadline deadline(static_cast<unsigned long>(seconds) * 1000);
     while (present(base) || present(forJob)) {
         if (deadline.passed()) {

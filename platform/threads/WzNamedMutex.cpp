@@ -73,7 +73,7 @@ bool WzNamedMutex::lock(unsigned long timeoutMs) {
     if (!openLockFile()) {
         return false;
     }
-    wzthreads::Deadline deadline(timeOutFaults().take() ? 0 : timeoutMs);
+    wzthreads::Deadline deadline(timeoutMs != 0 && timeOutFaults().take() ? 0 : timeoutMs);
     // flock has no time-out: without a limit it blocks, otherwise it polls, the pause growing to 50 ms.
     const int how = deadline.unbounded() ? LOCK_EX : LOCK_EX | LOCK_NB;
     std::chrono::milliseconds pause(1);

@@ -2,7 +2,6 @@
 // then take.
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -12,6 +11,7 @@
 #include "clRestore/objects/SyncConflictRules.h"
 #include "platform/sync/SyncRestoreSetup.h"
 #include "protocol/FsrMessages.h"
+#include "tests/common/LockedByChild.h"
 #include "tests/unit/objects/ItemFixture.h"
 
 namespace {
@@ -25,53 +25,7 @@ const unsigned long kRestored = 0;
 const char kMachine[] = "ws/../07";
 const long long kLastSyncBackup = 1650000000;
 
-// A regular file held under a POSIX record lock by another process (a lock of this process would not count, and
-// the rule's own open and close would drop it).
-class LockedByChild {
-public:
-    explicit LockedByChild(const std::string& path) {
-        int ready[2];
-        int release[2];
-        if (pipe(ready) != 0 || pipe(release) != 0) {
-            ADD_FAILURE() << "pipe";
-            return;
-        }
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(ready[0]);
-            close(release[1]);
-            const int fd = open(path.c_str(), O_RDWR);
-            char ok = fd >= 0 && lockf(fd, F_LOCK, 0) == 0 ? 'y' : 'n';
-            (void)!write(ready[1], &ok, 1);
-            char none;
-            while (read(release[0], &none, 1) > 0) {
-            }
-            _exit(0);
-        }
-        close(ready[1]);
-        close(release[0]);
-        release_ = release[1];
-        char ok = 'n';
-        EXPECT_EQ(read(ready[0], &ok, 1), 1);
-        EXPECT_EQ(ok, 'y') << "the child could not lock " << path;
-        close(ready[0]);
-    }
-    ~LockedByChild() {
-        if (release_ >= 0) {
-            close(release_);
-        }
-        if (pid_ > 0) {
-            int status = 0;
-            waitpid(pid_, &status, 0);
-        }
-    }
-    LockedByChild(const LockedByChild&) = delete;
-    LockedByChild& operator=(const LockedByChild&) = delete;
-
-private:
-    pid_t pid_ = -1;
-    int release_ = -1;
-};
+using fcltest::LockedByChild;
 
 class SyncConflict : public objtest::ItemFixture {
 protected:
