@@ -10,6 +10,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -152,6 +153,21 @@ std::string resultsFile(const std::string& resultsDir) {
     return jobs.size() == 1 ? zendrel + "/" + jobs[0] + "/restore.results" : "";
 }
 
+// True while process `pid` waits for a flock: the kernel lists a blocked request with "->" before it.
+bool waitsForFlock(int pid) {
+    std::istringstream locks(fcltest::readFile("/proc/locks"));
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream fields(line);
+        std::string number, arrow, kind, mode, access, owner;
+        fields >> number >> arrow >> kind >> mode >> access >> owner;
+        if (arrow == "->" && kind == "FLOCK" && owner == std::to_string(pid)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool holds(const std::string& path, const std::string& text) {
     return !path.empty() && exists(path) && fcltest::readFile(path).find(text) != std::string::npos;
 }
@@ -177,6 +193,9 @@ TEST_F(SyncRestore, SecondJobWaitsForTheScanLockThenRuns) {
     ASSERT_TRUE(wzplatform::makeDirectories(runDir));
     const std::string hook = runDir + "/sync_restore.hook";
     fcltest::writeFile(hook, "");
+    // Whatever fails below, the first job is let go at the test's end.
+    std::unique_ptr<const std::string, void (*)(const std::string*)> release(
+        &hook, [](const std::string* path) { unlink(path->c_str()); });
 
     auto start = [&](const std::string& results, const std::string& dest) {
         return fcltest::startProgram({fcltest::toolPath("fcl-restore"), "--overwrite", "--settings", settings,
@@ -193,8 +212,7 @@ TEST_F(SyncRestore, SecondJobWaitsForTheScanLockThenRuns) {
     EXPECT_NE(fcltest::readFile(firstLog).find("Suspending Sync Scan Check"), std::string::npos);
 
     fcltest::StartedProgram second = start(beside("second"), beside("dest2"));
-    // Time enough for the second job to reach the lock it must wait for.
-    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    ASSERT_TRUE(waitFor([&] { return waitsForFlock(second.pid); }, 60)) << "the second job never waited for the lock";
     EXPECT_EQ(kill(second.pid, 0), 0) << "the second job ended while the first held the lock";
     EXPECT_EQ(resultsFile(beside("second")), "") << "the second job went on without the lock";
     EXPECT_FALSE(exists(beside("dest2") + source("a.txt"))) << "the second job restored without the lock";
