@@ -9,7 +9,9 @@
 #include "platform/hsm/CXHSMLowLevelCtx.h"
 #include "platform/jobs/WZJobClient.h"
 #include "platform/log/LogWriter.h"
+#include "platform/settings/WZPlatformAgents.h"
 #include "platform/settings/WZPlatformInfo.h"
+#include "platform/support/FXMisc.h"
 #include "platform/threads/WzThread.h"
 
 namespace {
@@ -86,6 +88,16 @@ void completePartialSuccess(FclRestore& job) {
     }
 }
 
+// The client marks a synchronised restore as running in its settings; the mark goes when the job has ended well.
+void clearSyncRestoreInProgress() {
+    const char field[] = "sSyncRestoreInProgress";
+    const char section[] = "FileSystemAgent";
+    const std::string fullKey = "Nebrin/" + WZPI_Focus::getFocus() + "/" + section;
+    if (WZPlatformInfo().delRegField(fullKey.c_str(), field) == 0) {
+        FCL_LOG(0, "Failed to removed regKey=%s from section=%s, FULLKEY=%s", field, section, fullKey.c_str());
+    }
+}
+
 }  // namespace
 
 bool FclRestore::finalize() {
@@ -118,11 +130,11 @@ bool FclRestore::finalize2() {
         FCL_LOG(0, "Restore successful - sending FSR_MSG_RESTORE_END");
         sendMsgToFIR(FSR_MSG_RESTORE_END);
         if (_fclRestoreUnix->IsSyncRestore() && _results != nullptr) {
-            FCL_LOG(1, "Clearing the sync-restore-in-progress setting is not built yet");
+            clearSyncRestoreInProgress();
         }
     }
 
-    FCL_LOG(1, "Waiting for the hook file sync_restore.hook is not built yet");
+    FXMisc::WaitForHookFile("sync_restore.hook", static_cast<unsigned int>(getJobID()), 0);
     if (_fclRestoreUnix->IsSyncRestore()) {
         CQiError error = _fclRestoreUnix->unLockSyncScan();
         if (error.IsError()) {

@@ -11,6 +11,7 @@
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/objects/InodeTable.h"
 #include "clRestore/objects/ProcessRestoreState.h"
+#include "clRestore/objects/SyncConflictRules.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/files/FileCalls.h"
 #include "platform/hsm/CXHSMLowLevelCtx.h"
@@ -177,10 +178,10 @@ bool FsRestoreUnixObject::keptDirectoryLink() const {
 int FsRestoreUnixObject::openObject() {
     const bool isDirectory = (_mode & S_IFMT) == S_IFDIR;
     bool conflictDone = false;
-    // A conflict name restarts the open once; an extent item, whose extent path comes back at every pass, could
-    // otherwise restart for ever.
+    // A conflict name restarts the open once. An extent item takes its extent path at the first pass only: the
+    // restart keeps the conflict name, not the user's file it was given to spare.
     for (int pass = 0;; ++pass) {
-        if (IsItemExtent() && !_extentPath.empty()) {
+        if (pass == 0 && IsItemExtent() && !_extentPath.empty()) {
             _filename = _extentPath;
         }
         const std::string before = _filename;

@@ -1,13 +1,11 @@
 // Operations of the job's Unix companion whose behaviour is not built yet. Each says so once and answers as a job
-// that does not use it sees: not a synchronised restore, no auto-mount. Where a caller asks for work to be done (a
+// that does not use it sees: no auto-mount. Where a caller asks for work to be done (a
 // mount, a copy), the answer is the operation's own failure, never a success.
 #include <cerrno>
 
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/options/PendingLog.h"
-#include "clRestore/support/FXLockableResource.h"
 #include "platform/support/FXErrorUtil.h"
-#include "platform/threads/WzNamedMutex.h"
 
 namespace {
 
@@ -73,34 +71,6 @@ CQiError FclRestoreUNIX::UnmountSrcPaths(const FSRSrcPath* srcPaths, int count) 
 CQiError FclRestoreUNIX::UnmountDestPath() {
     FCL_NOT_BUILT_YET();
     return _autoMountDestShare ? noManager(FX_HERE) : CQiError::Success();
-}
-
-// ---- synchronised restores: every job is an ordinary one ----
-
-CQiError FclRestoreUNIX::CreateSyncPathMapper(unsigned long jobId) {
-    FCL_NOT_BUILT_YET();
-    (void)jobId;
-    _syncRestore = false;
-    return CQiError::Success();
-}
-
-CQiError FclRestoreUNIX::lockSyncScan() {
-    FCL_NOT_BUILT_YET();
-    if (!_syncRestore) {
-        return CQiError::Success();
-    }
-    return FXErrorUtil::ErrorEventMessage(FX_HERE, 0x1c000082, "unable allocate mutex object for sync lock");
-}
-
-CQiError FclRestoreUNIX::unLockSyncScan() {
-    FCL_NOT_BUILT_YET();
-    auto_lock guard(&_scanLockGuard, true);
-    if (_scanLockMutex != nullptr) {
-        _scanLockMutex->unlock();
-        delete _scanLockMutex;
-        _scanLockMutex = nullptr;
-    }
-    return CQiError::Success();
 }
 
 // ---- database helpers ----

@@ -112,6 +112,10 @@ std::string installationDirectory() {
     return fromSettingOr("Base", "dBASEHOME", "install");
 }
 
+std::string runDirectory() {
+    return directory(installationDirectory() + "/run");
+}
+
 std::string jobResultsDirectory() {
     return directory(resultsDirectory() + "/jobresults");
 }

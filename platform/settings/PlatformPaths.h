@@ -19,6 +19,9 @@ std::string installationDirectory();
 std::string jobResultsDirectory();
 // Base/dNEBRINTEMPDIR when set, else <results>/tmp.
 std::string temporaryDirectory();
+// <installation directory>/run: named locks and hook files shared by every process of the installation, so two
+// jobs (or a job and the client's own scans) given the same installation directory meet there.
+std::string runDirectory();
 // EventManager/dEVLOGDIR when set, else the results directory itself (fclrestore.log beside journal.log).
 std::string logDirectory();
 

@@ -31,6 +31,10 @@ public:
     }
     int getString(const char* section, const char* key, std::string* value);
     int getBoolean(const char* section, const char* key, bool* value);
+    // Removes every `field` of the section that the last segment of `fullKey` names ("Nebrin/<focus>/FileSystemAgent"
+    // names [FileSystemAgent]) from the settings file. Non-zero when the field is gone afterwards (also when there was
+    // none, or no file); 0 with the last error when the file cannot be rewritten.
+    int delRegField(const char* fullKey, const char* field);
 
     // Points this view at the installation instance `focus` (WZPI_Focus::getFocus names the one installed here).
     // False, with the last error ENOENT, for any other instance.

@@ -1,7 +1,7 @@
 #pragma once
-// The path mapper of synchronised restores. The sync library's operations that fill it are not here yet; until then a
-// mapper holds no pairs, keeps no modified files, has no last backup and knows no owners, which is what a job that is
-// not a synchronised restore sees. Tests set a mapper up with the Set operations.
+// The path mapper of synchronised restores. InitSyncRestore fills it from what the sync library knows of the job
+// (SyncRestoreSetup.h); the other operations that fill it are not here yet. Tests can also set a mapper up with the
+// Set operations.
 #include <map>
 #include <mutex>
 #include <string>
@@ -20,6 +20,9 @@ struct SrcDestMap {
 class CSyncRestorePathMapper {
 public:
     explicit CSyncRestorePathMapper(long long jobId) : m_jobId(jobId) {}
+
+    // 0 the job is a synchronised restore (the mapper is filled), 1 it is not, -1 the sync library failed.
+    int InitSyncRestore();
 
     std::vector<SrcDestMap>& GetMappedPaths() { return m_mappedPaths; }
     // Reads the pairs of a mapped synchronised restore from the sync library; until that is built the pairs stay as

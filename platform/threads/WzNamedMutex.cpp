@@ -73,7 +73,7 @@ bool WzNamedMutex::lock(unsigned long timeoutMs) {
     if (!openLockFile()) {
         return false;
     }
-    wzthreads::Deadline deadline(timeoutMs);
+    wzthreads::Deadline deadline(timeoutMs != 0 && timeOutFaults().take() ? 0 : timeoutMs);
     // flock has no time-out: without a limit it blocks, otherwise it polls, the pause growing to 50 ms.
     const int how = deadline.unbounded() ? LOCK_EX : LOCK_EX | LOCK_NB;
     std::chrono::milliseconds pause(1);
@@ -97,6 +97,11 @@ bool WzNamedMutex::lock(unsigned long timeoutMs) {
         std::this_thread::sleep_for(std::min<wzthreads::Deadline::Clock::duration>(pause, deadline.remaining()));
         pause = std::min(pause * 2, std::chrono::milliseconds(50));
     }
+}
+
+wzfault::FaultCounter& WzNamedMutex::timeOutFaults() {
+    static wzfault::FaultCounter faults;
+    return faults;
 }
 
 bool WzNamedMutex::unlock() {

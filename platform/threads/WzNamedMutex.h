@@ -30,6 +30,9 @@ public:
     bool isLocked() const { return held_; }
     const std::string& getPath() const { return path_; }
     int getLastErrno() const { return lastErrno_; }
+    // Test hook: armed, a lock() with a wait makes one attempt and, when the lock is taken by another holder, times out
+    // at once instead of waiting, as a long wait that ran out would.
+    static wzfault::FaultCounter& timeOutFaults();
     // The text of the last failure, or null when nothing failed.
     const char* getLastError() const { return lastError_.empty() ? nullptr : lastError_.c_str(); }
 
