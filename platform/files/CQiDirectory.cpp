@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/files/FileCalls.h"
+#include "platform/files/LookCache.h"
 #include "platform/files/UniqueFd.h"
 #include "platform/support/FXErrorUtil.h"
 
@@ -105,6 +106,7 @@ CQiError CQiDirectory::Remove(const char* path, bool recursive, bool contentsOnl
             return FXErrorUtil::ErrorErrNo(FX_HERE, errno, "Cannot open directory [%s]", text.c_str());
         }
         const int err = emptyDirectory(top);
+        wzfiles::detail::forgetHeldDirectories();
         if (err != 0) {
             return FXErrorUtil::ErrorErrNo(FX_HERE, err, "Cannot empty directory [%s]", text.c_str());
         }
@@ -116,7 +118,10 @@ CQiError CQiDirectory::Remove(const char* path, bool recursive, bool contentsOnl
     if (!parentFd.valid()) {
         return FXErrorUtil::ErrorErrNo(FX_HERE, errno, "Cannot open directory [%s]", parent.c_str());
     }
-    if (unlinkat(parentFd.get(), name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) {
+    const int removed = unlinkat(parentFd.get(), name.c_str(), AT_REMOVEDIR);
+    // A removed directory (or one beneath it, removed on the way) may be held for looks.
+    wzfiles::detail::forgetHeldDirectories();
+    if (removed != 0 && errno != ENOENT) {
         return FXErrorUtil::ErrorErrNo(FX_HERE, errno, "Cannot remove directory [%s]", text.c_str());
     }
     return CQiError::Success();

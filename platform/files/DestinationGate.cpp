@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "platform/files/GateRoot.h"
+#include "platform/files/LookCache.h"
 #include "platform/files/PathWalk.h"
 #include "platform/log/LogWriter.h"
 
@@ -176,6 +177,7 @@ int setDestinationRoot(const std::string& path) {
     std::lock_guard<std::mutex> lock(detail::g_setterMutex);
     std::atomic_store(&detail::g_root, std::shared_ptr<const detail::GateRoot>(std::move(root)));
     detail::g_rootSet.store(true, std::memory_order_release);
+    detail::forgetHeldDirectories();
     return 0;
 }
 
@@ -183,6 +185,7 @@ void clearDestinationRoot() {
     std::lock_guard<std::mutex> lock(detail::g_setterMutex);
     detail::g_rootSet.store(false, std::memory_order_release);
     std::atomic_store(&detail::g_root, std::shared_ptr<const detail::GateRoot>());
+    detail::forgetHeldDirectories();
     FCL_LOG(2, "Destination root cleared");
 }
 

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "platform/files/InjectedFailures.h"
+#include "platform/files/LookCache.h"
 #include "platform/files/PathPlace.h"
 #include "platform/files/PathWalk.h"
 
@@ -160,11 +161,23 @@ int stat_utf(const char* path, struct stat* st) {
 }
 
 int lstat_utf(const char* path, struct stat* st) {
-    PathPlace where;
-    if (place(where, FileCall::kLstat, path, false) != 0) {
+    if (injectedFailure(FileCall::kLstat, path)) {
         return -1;
     }
-    return ::fstatat(where.dirfd(), where.name(), st, where.atFlags() | AT_SYMLINK_NOFOLLOW);
+    PathPlace where;
+    if (where.entry(path) != 0) {
+        return -1;
+    }
+    const int r = ::fstatat(where.dirfd(), where.name(), st, where.atFlags() | AT_SYMLINK_NOFOLLOW);
+    if (r == 0 && where.heldItself() && st->st_nlink == 0) {
+        // The held directory was removed: the name may stand for something else by now.
+        wzfiles::detail::dropHeldDirectory();
+        PathPlace again;
+        return again.object(path, false) != 0
+                   ? -1
+                   : ::fstatat(again.dirfd(), again.name(), st, again.atFlags() | AT_SYMLINK_NOFOLLOW);
+    }
+    return r;
 }
 
 int access_utf(const char* path, int mode) {
@@ -269,7 +282,12 @@ int rename_utf(const char* from, const char* to) {
     if (placePair(source, target, FileCall::kRename, from, to) != 0) {
         return -1;
     }
-    return ::renameat(source.dirfd(), source.name(), target.dirfd(), target.name());
+    const int r = ::renameat(source.dirfd(), source.name(), target.dirfd(), target.name());
+    if (r == 0) {
+        // A directory renamed by the job may be one a thread holds for its looks.
+        wzfiles::detail::forgetHeldDirectories();
+    }
+    return r;
 }
 
 int mkdir_utf(const char* path, mode_t mode) {

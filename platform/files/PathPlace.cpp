@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/files/LookCache.h"
 #include "platform/files/PathWalk.h"
 #include "platform/files/ThreadDirectory.h"
 
@@ -68,6 +69,26 @@ int PathPlace::ordinary(int base, const char* text) {
     return held_.valid() ? 0 : -1;
 }
 
+namespace {
+
+// A name that a look within its directory reaches without following anything: not ".", "..", nor ending in '/'.
+bool isPlainName(const char* name) {
+    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
+        return false;
+    }
+    return std::strchr(name, '/') == nullptr;
+}
+
+// A failed resolution means the tree is not what the held directory was taken from.
+int dropHeldOnFailure(int result) {
+    if (result < 0 && (errno == ENOENT || errno == ENOTDIR || errno == ELOOP || errno == EXDEV)) {
+        dropHeldDirectory();
+    }
+    return result;
+}
+
+}  // namespace
+
 int PathPlace::object(const char* path, bool follow) {
     if (locate(path) != 0) {
         return -1;
@@ -75,14 +96,63 @@ int PathPlace::object(const char* path, bool follow) {
     if (!beneath()) {
         return ordinary(base_, text_);
     }
+    return heldObject(follow);
+}
+
+int PathPlace::entry(const char* path) {
+    if (locate(path) != 0) {
+        return -1;
+    }
+    if (!beneath()) {
+        return ordinary(base_, text_);
+    }
+    const size_t len = std::strlen(rest_);
+    if (len == 0 || len >= PATH_MAX) {
+        return heldObject(false);
+    }
+    const int itself = heldDirectory(*root_, rest_, len);
+    if (itself >= 0) {
+        dirfd_ = itself;
+        name_ = "";
+        atFlags_ = AT_EMPTY_PATH;
+        heldItself_ = true;
+        return 0;
+    }
+    size_t parentLen = 0;
+    const char* name = splitLast(rest_, len, &parentLen);
+    if (!isPlainName(name)) {
+        return heldObject(false);
+    }
+    if (parentLen == 0) {
+        dirfd_ = root_->fd.get();
+        name_ = name;
+        return 0;
+    }
+    int parentFd = heldDirectory(*root_, rest_, parentLen);
+    if (parentFd < 0) {
+        parentFd = dropHeldOnFailure(holdDirectory(*root_, rest_, parentLen));
+        if (parentFd < 0 && (errno == ENOTDIR || errno == ELOOP)) {
+            // The parent's name is a link (or no directory): the look resolves the whole path, as it always did.
+            return heldObject(false);
+        }
+        if (parentFd < 0) {
+            return -1;
+        }
+    }
+    dirfd_ = parentFd;
+    name_ = name;
+    return 0;
+}
+
+int PathPlace::heldObject(bool follow) {
     atFlags_ = AT_EMPTY_PATH;
     name_ = "";
     if (*rest_ == '\0') {
         dirfd_ = root_->fd.get();
         return 0;
     }
-    held_.reset(openPath(root_->fd.get(), rest_, std::strlen(rest_), O_PATH | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW), 0,
-                         Walk::kBeneath));
+    held_.reset(dropHeldOnFailure(openPath(root_->fd.get(), rest_, std::strlen(rest_),
+                                           O_PATH | O_CLOEXEC | (follow ? 0 : O_NOFOLLOW), 0, Walk::kBeneath)));
     dirfd_ = held_.get();
     return held_.valid() ? 0 : -1;
 }
@@ -104,7 +174,7 @@ int PathPlace::parent(const char* path) {
         dirfd_ = root_->fd.get();
         return 0;
     }
-    held_.reset(openPath(root_->fd.get(), rest_, parentLen, kDirFlags, 0, Walk::kBeneath));
+    held_.reset(dropHeldOnFailure(openPath(root_->fd.get(), rest_, parentLen, kDirFlags, 0, Walk::kBeneath)));
     dirfd_ = held_.get();
     return held_.valid() ? 0 : -1;
 }
@@ -116,7 +186,7 @@ int PathPlace::open(const char* path, int flags, mode_t mode) {
     }
     if (place.beneath()) {
         const char* rest = *place.rest_ != '\0' ? place.rest_ : ".";
-        return openPath(place.root_->fd.get(), rest, std::strlen(rest), flags, mode, Walk::kBeneath);
+        return dropHeldOnFailure(openPath(place.root_->fd.get(), rest, std::strlen(rest), flags, mode, Walk::kBeneath));
     }
     return openPath(place.base_, place.text_, std::strlen(place.text_), flags, mode, Walk::kOrdinary);
 }

@@ -17,6 +17,9 @@ class PathPlace {
 public:
     // For a call on the object the path names, its final link followed or not: 0, or -1 with errno.
     int object(const char* path, bool follow);
+    // For a look at the entry itself, its final link not followed (lstat): taken through the directory the thread
+    // holds for looks (LookCache.h) when the entry or its parent is that directory.
+    int entry(const char* path);
     // For a call on the final name within its parent directory (create, remove, rename, link).
     int parent(const char* path);
     // Opens the path as open(2) does.
@@ -26,11 +29,14 @@ public:
     const char* name() const { return name_; }
     // AT_EMPTY_PATH when the place is the object itself, else 0.
     int atFlags() const { return atFlags_; }
+    // True when the place is the thread's held directory itself.
+    bool heldItself() const { return heldItself_; }
 
 private:
     int locate(const char* path);
     bool beneath() const { return root_ != nullptr; }
     int ordinary(int base, const char* text);
+    int heldObject(bool follow);
 
     std::shared_ptr<const GateRoot> root_;  // beneath the root when set; keeps its descriptor open
     std::string joined_;                    // a relative path joined to its base, only while a root is set
@@ -42,6 +48,7 @@ private:
     int dirfd_ = AT_FDCWD;
     const char* name_ = "";
     int atFlags_ = 0;
+    bool heldItself_ = false;
 };
 
 }  // namespace detail

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/files/FileCallHooks.h"
+#include "platform/files/LookCache.h"
 #include "platform/files/UniqueFd.h"
 #include "platform/log/LogWriter.h"
 
@@ -231,6 +232,8 @@ const char* splitLast(const char* s, size_t len, size_t* parentLen) {
 
 void setOpenat2Disabled(bool disabled) {
     detail::g_openat2DisabledByHook.store(disabled);
+    // A directory held while links were followed beneath the root would answer for a walk that refuses them.
+    detail::forgetHeldDirectories();
 }
 
 }  // namespace wzfiles

@@ -587,13 +587,13 @@ std::vector<Row> rows() {
         "LinkInPlaceOfTheRestoredRoot", Outcome::GoesOn, [](Corpus& c, ArchiveBuilder& s) {
             s.symlink(c.root(), c.outside());
         }}.overwriting());
-    add(Row{"DirectorySwappedForALinkDuringTheJob", Outcome::Contained,
-            [](Corpus& c, ArchiveBuilder& s) {
-                s.directory(c.name("d"));
-                for (int i = 0; i < 1000; ++i) {
-                    s.file(c.name("d/sentinel" + std::to_string(i)), kHostile);
-                }
-            }}
+    const Stream manyInD = [](Corpus& c, ArchiveBuilder& s) {
+        s.directory(c.name("d"));
+        for (int i = 0; i < 1000; ++i) {
+            s.file(c.name("d/sentinel" + std::to_string(i)), kHostile);
+        }
+    };
+    add(Row{"DirectorySwappedForALinkDuringTheJob", Outcome::Contained, manyInD}
             .planting([](Corpus& c) {
                 makeParent(c.placeOf("d"));
                 ASSERT_EQ(::symlink(c.outside().c_str(), c.placeOf("swap").c_str()), 0);
@@ -603,6 +603,33 @@ std::vector<Row> rows() {
                 if (renameat2(AT_FDCWD, c.placeOf("d").c_str(), AT_FDCWD, c.placeOf("swap").c_str(), RENAME_EXCHANGE) ==
                     0) {
                     renameat2(AT_FDCWD, c.placeOf("d").c_str(), AT_FDCWD, c.placeOf("swap").c_str(), RENAME_EXCHANGE);
+                }
+            }));
+    // Between two items of the same directory the directory is moved aside and its name becomes a link out, then
+    // all is put back: a directory held open for the looks of the items there is never written through.
+    add(Row{"ParentReplacedByALinkBetweenItsItems", Outcome::Contained, manyInD}
+            .planting([](Corpus& c) { makeParent(c.placeOf("d")); })
+            .racing([](Corpus& c) {
+                const std::string d = c.placeOf("d");
+                const std::string aside = c.placeOf("aside");
+                if (rename(d.c_str(), aside.c_str()) != 0) {
+                    return;
+                }
+                if (::symlink(c.outside().c_str(), d.c_str()) == 0) {
+                    usleep(200);
+                    unlink(d.c_str());
+                }
+                rename(aside.c_str(), d.c_str());
+            }));
+    // Between two items of the same directory the directory is removed and made again.
+    add(Row{"ParentRemovedAndMadeAgainBetweenItsItems", Outcome::Contained, manyInD}
+            .planting([](Corpus& c) { makeParent(c.placeOf("d")); })
+            .racing([](Corpus& c) {
+                const std::string d = c.placeOf("d");
+                const std::string gone = c.placeOf("gone");
+                fcltest::removeTree(gone);
+                if (rename(d.c_str(), gone.c_str()) == 0) {
+                    mkdir(d.c_str(), 0755);
                 }
             }));
     // A few names, each restored many times over: the race flips each between a plain file and a hard link to the
