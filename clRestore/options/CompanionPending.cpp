@@ -103,14 +103,6 @@ CQiError FclRestoreUNIX::unLockSyncScan() {
     return CQiError::Success();
 }
 
-// ---- database helpers ----
-
-int FclRestoreUNIX::copyLogFilesList(long long jobId) {
-    FCL_NOT_BUILT_YET();
-    (void)jobId;
-    return -1;
-}
-
 // ---- IBM i paths: no path is accepted ----
 
 bool FclRestoreUNIX::isValidIASPPath(std::string path) {
