@@ -251,6 +251,8 @@ public:
     // 0 to go on (`reverted` tells whether a revert replaced the open), -1 when the open must not go on.
     int CheckAndDoRevertForDB(FSROpenArchive* rec, bool& reverted);
     int FetchMySqlIndexMetadata(bool browse);
+    // Runs the fetch unless one of this process succeeded already; 0 when the metadata is at hand.
+    int fetchMySqlIndexMetadataOnce(bool browse);
     int GetStatResult(const char* path, struct stat* st);
 
     // ---- parameters, source paths, job options (messages/: Params.cpp, SourcePaths.cpp, JobOptions.cpp) ----

@@ -73,10 +73,4 @@ CQiError FclRestoreUNIX::UnmountDestPath() {
     return _autoMountDestShare ? noManager(FX_HERE) : CQiError::Success();
 }
 
-// ---- database helpers ----
-
-int FclRestoreUNIX::copyLogFilesList(long long jobId) {
-    FCL_NOT_BUILT_YET();
-    (void)jobId;
-    return -1;
 }

@@ -302,6 +302,8 @@ public:
     std::string _mountOptions;
     bool m_bFetchContent;
     boost::shared_ptr<EvRstTask> _restoreTask;
+    // The restore task and the timestamp handler are made on first use by whichever thread asks first.
+    std::mutex _serviceCacheLock;
     std::string _destDirOrig;  // the destination before auto-mount translation
     bool _autoMountShare;      // mount the source shares
     bool _autoMountDestShare;  // the destination share is marked for mounting

@@ -45,6 +45,8 @@ bool folderTimestampsWanted(FclRestoreUNIX& unix, unsigned long appType, unsigne
 namespace fclservices {
 
 bool initializeRestoreTimestampHandler(FclRestoreUNIX& unix, const TimestampHandlerArgs& args) {
+    // Readers of several archives and the restore end may ask at once: one handler is made.
+    std::lock_guard<std::mutex> guard(unix._serviceCacheLock);
     boost::shared_ptr<CRestoreTimestampHandler>& handler = *unix.GetRestoreTsHandler();
     if (handler) {
         return true;

@@ -1,5 +1,5 @@
 // The job's restore task: made once and reused, made again only when a caller needs the content that the cached
-// one was made without.
+// one was made without. The processing and reader threads both ask for it, so the cache is read and made under a lock.
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/options/MakeSharedNothrow.h"
 #include "platform/log/LogWriter.h"
@@ -18,6 +18,7 @@ const char* truth(bool value) {
 }  // namespace
 
 CQiError FclRestoreUNIX::getRestoreTaskObject(long long jobId, boost::shared_ptr<EvRstTask>& task, bool bFetchContent) {
+    std::lock_guard<std::mutex> guard(_serviceCacheLock);
     if (_restoreTask && (m_bFetchContent || bFetchContent == m_bFetchContent)) {
         FCL_LOG(0, "Reusing cached EvRstTask with m_bFetchContent=%s", truth(m_bFetchContent));
         task = _restoreTask;

@@ -103,14 +103,10 @@ unsigned long mySqlRule(FclRestore& job, CXFileHeader* hdr) {
         rename(hdr, name.substr(marker + sizeof kNoBrowse - 1), true);
         FCL_LOG(6, " h_filename = [%s]", hdr->h_filename);
     }
-    if (!FclRestore::m_mysqlIndexFetched) {
-        FCL_LOG(0, "m_mysqlIndexFetched = [FALSE]");
-        if (job.FetchMySqlIndexMetadata(browse) != 0) {
-            FCL_LOG(0, "FetchMySqlIndexMetadata failed.i Fatal error");
-            job.terminateOnFatalError();
-            return fclitem::kSkippedSilently;
-        }
-        FclRestore::m_mysqlIndexFetched = true;
+    if (job.fetchMySqlIndexMetadataOnce(browse) != 0) {
+        FCL_LOG(0, "FetchMySqlIndexMetadata failed.i Fatal error");
+        job.terminateOnFatalError();
+        return fclitem::kSkippedSilently;
     }
     return 0;
 }

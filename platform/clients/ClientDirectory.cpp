@@ -179,6 +179,19 @@ int WZClient::getShortName(std::string& name, void*) {
     return answer(name, &wzclients::ClientEntry::name);
 }
 
+int WZClient::getClientId(unsigned long& id, void*) {
+    return answer(id, &wzclients::ClientEntry::id);
+}
+
+int WZClient::getNetworkHostnameMangled(std::string& mangled, void*) {
+    std::string name;
+    const int rc = answer(name, &wzclients::ClientEntry::name);
+    if (rc == 0) {
+        mangled = name + "*" + name;
+    }
+    return rc;
+}
+
 int ApplicationTypeFS::getCeleraCIFSpath(std::string& path, void*) {
     wzclients::ClientEntry entry;
     const unsigned long id = clientId_;

@@ -54,6 +54,9 @@ public:
     int isNASClient(bool& nas, void* context);
     int isReferenceCopyClient(bool& referenceCopy, void* context);
     int getShortName(std::string& name, void* context);
+    int getClientId(unsigned long& id, void* context);
+    // The client's network host name in the index's mangled form, "name*host": here its name twice.
+    int getNetworkHostnameMangled(std::string& mangled, void* context);
 
 private:
     enum class Key { None, Id, Name, Guid };

@@ -72,6 +72,16 @@ std::vector<std::string> entryNames(int dirfd) {
     return out;
 }
 
+std::vector<std::string> entryNames(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return {};
+    }
+    std::vector<std::string> names = entryNames(fd);
+    ::close(fd);
+    return names;
+}
+
 void removeTree(const std::string& path) {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) {

@@ -21,6 +21,8 @@ private:
 
 // The names in a directory, "." and ".." left out, sorted.
 std::vector<std::string> entryNames(int dirfd);
+// The same for the directory at `path`; none when it cannot be opened.
+std::vector<std::string> entryNames(const std::string& path);
 // Removes a tree of any depth without following links; missing paths are fine.
 void removeTree(const std::string& path);
 // Writes `content` to `path`, creating or truncating it; aborts the test on failure.

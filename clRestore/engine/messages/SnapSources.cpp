@@ -15,14 +15,10 @@ constexpr unsigned long kPostgresAppType = 0x7d;
 bool FclRestore::OnMsgSnapSrc(FSRSnapSrcPath* rec) {
     const unsigned long appType = getAppType();
     if (appType == kMySqlAppType) {
-        if (!m_mysqlIndexFetched) {
-            FCL_LOG(0, "m_mysqlIndexFetched = [FALSE]");
-            if (FetchMySqlIndexMetadata(true) != 0) {
-                FCL_LOG(0, "FetchMySqlIndexMetadata failed.i Fatal error");
-                terminateOnFatalError();
-                return false;
-            }
-            m_mysqlIndexFetched = true;
+        if (fetchMySqlIndexMetadataOnce(true) != 0) {
+            FCL_LOG(0, "FetchMySqlIndexMetadata failed.i Fatal error");
+            terminateOnFatalError();
+            return false;
         }
         if (m_ignoreMsgsForRevert) {
             return true;

@@ -190,7 +190,8 @@ INSTANTIATE_TEST_SUITE_P(Table, FakeDirectoryRule, ::testing::ValuesIn(kFakeDirC
 
 class HeaderRuleJob : public streamtest::StreamFixture {};
 
-// The metadata fetch is not built here: it fails, so the first header stops the job instead of restoring without it.
+// The metadata fetch fails (the task has no to-time), so the first header stops the job instead of restoring
+// without it.
 TEST_F(HeaderRuleJob, MySqlMetadataThatCannotBeFetchedStopsTheJob) {
     FclRestore::m_mysqlIndexFetched = false;
     job_->_initData->appType = kMySql;
