@@ -28,13 +28,6 @@ CQiError searchIndexNotBuilt(const FXCodeLocation& where) {
 
 }  // namespace
 
-// ---- silo paths: no mount path is known ----
-
-bool FsRestoreUnixObjectsFactory::translateSiloPathname(std::string& /*to*/, const std::string& /*from*/) {
-    FCL_NOT_BUILT_YET();
-    return false;
-}
-
 // ---- search-index database items ----
 
 CQiError FsRestoreUnixObjectsFactory::processSolrDBFileHeader(CXFileHeader /*header*/) {

@@ -179,6 +179,10 @@ int WZClient::getShortName(std::string& name, void*) {
     return answer(name, &wzclients::ClientEntry::name);
 }
 
+int WZClient::getClientId(unsigned long& id, void*) {
+    return answer(id, &wzclients::ClientEntry::id);
+}
+
 int ApplicationTypeFS::getCeleraCIFSpath(std::string& path, void*) {
     wzclients::ClientEntry entry;
     const unsigned long id = clientId_;

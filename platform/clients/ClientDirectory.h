@@ -54,6 +54,7 @@ public:
     int isNASClient(bool& nas, void* context);
     int isReferenceCopyClient(bool& referenceCopy, void* context);
     int getShortName(std::string& name, void* context);
+    int getClientId(unsigned long& id, void* context);
 
 private:
     enum class Key { None, Id, Name, Guid };
