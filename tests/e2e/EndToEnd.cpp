@@ -141,6 +141,7 @@ void runChildJob(const std::string& media, const std::string& results, const std
         options.overwrite = how.inPlace;
         options.imageLevel = how.imageLevel;
         options.droppedOptions = how.choice.droppedOptions;
+        options.reservedOptions = how.choice.reservedOptions;
         fir::FirJobResult fir;
         std::thread driver([&] {
             fir = fir::runDefaultJob(session, options);

@@ -11,6 +11,7 @@
 #include "tests/common/ToolRunner.h"
 #include "tests/e2e/TreeCompare.h"
 #include "tests/e2e/TreeLayout.h"
+#include "tools/fir/ReservedOptions.h"
 
 namespace e2e {
 
@@ -31,6 +32,7 @@ struct InPlaceRun {
 struct InPlaceChoice {
     std::string settings;              // appended to the default settings
     unsigned long droppedOptions = 0;  // taken out of the options word
+    fir::OptionPairs reservedOptions;  // of the job's init data
 };
 
 class EndToEnd : public ::testing::Test {
