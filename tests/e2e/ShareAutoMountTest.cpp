@@ -56,6 +56,8 @@ TEST_P(ShareAutoMount, SourceShareIsTranslatedRestoredAndUnmountedAtTheEnd) {
     // The results name the items as the job did, not by their local location.
     const std::string log = fileText(results() + "/fclrestore.log");
     EXPECT_NE(log.find("Successfully Mounted srcPath [" + source() + "]"), std::string::npos);
+    EXPECT_NE(log.find("Restore " + source("sub/inner") + "("), std::string::npos);
+    EXPECT_EQ(log.find("Restore " + location), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shares, ShareAutoMount,
