@@ -126,6 +126,8 @@ public:
 
     // ---- silo paths ----
     bool translateSiloPathname(std::string& to, const std::string& from);
+    // The same, with the folder the item must stay beneath (the mount path's folder) in `mountBase`.
+    bool translateSiloPathname(std::string& to, const std::string& from, std::string* mountBase);
 
     // ---- destination file-system checks ----
     void getLogicalVolumeList();

@@ -179,7 +179,7 @@ void FsRestoreUnixObjectsFactory::translatePathname(std::string& out, const std:
     }
     if (job != nullptr && job->GetSiloJobFlag()) {
         if (!isSiloDatabasePath(source)) {
-            if (!translateSiloPathname(to, source)) {
+            if (!translateSiloPathname(to, source, &base)) {
                 FCL_ERROR("Could not translate path name %s for silo restore!", source.c_str());
                 return;
             }

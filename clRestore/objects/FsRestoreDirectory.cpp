@@ -16,7 +16,6 @@
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/objects/StaticUtils.h"
 #include "clRestore/objects/SubclassSteps.h"
-#include "clRestore/options/PendingLog.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/files/LongPathHandler.h"
 #include "platform/log/LogWriter.h"
@@ -51,14 +50,6 @@ void notResettingOnce() {
     static std::once_flag once;
     std::call_once(
         once, [] { FCL_LOG(0, "Not resetting permissons/ownership for sync restore or postgres log restores ...."); });
-}
-
-// The path as the user knows it, for a folder of a share the job mounted. Translating back belongs to the share
-// auto-mount, which is not built yet: no path is translated, so the folder is reported under its restored name.
-bool untranslateSharePath(FileShareAutoMountManager& /*manager*/, const std::string& /*path*/,
-                          std::string& /*userPath*/) {
-    FCL_NOT_BUILT_YET();
-    return false;
 }
 
 }  // namespace
@@ -135,7 +126,8 @@ int FsRestoreDirectory::closeObject() {
     FileShareAutoMountManager* shares = job->GetAutoMountManager();
     if (shares != nullptr) {
         std::string userPath;
-        if (untranslateSharePath(*shares, name, userPath)) {
+        // A folder of a share the job mounted is reported under the path the job named.
+        if (!shares->unTranslatePath(userPath, name).IsError()) {
             FCL_LOG(7, "unTranslated [%s] to [%s]", name.c_str(), userPath.c_str());
             times->SetReportingFileName(userPath);
         }

@@ -309,6 +309,8 @@ public:
     bool _autoMountDestShare;  // the destination share is marked for mounting
     bool _doNotUnmountShares;
     FileShareAutoMountManager* _autoMountMgr;
+    std::vector<std::string> _sharePathsMounted;  // source paths whose mount this job made, each to unmount once
+    bool _destShareMounted = false;               // the job mounted the destination share itself
 
 private:
     void readSeekMarkerBatchSetting();

@@ -13,6 +13,7 @@
 #include "platform/events/EvEvent.h"
 #include "platform/jobs/WZJobClient.h"
 #include "platform/log/LogWriter.h"
+#include "platform/mounts/FileShareAutoMountManager.h"
 #include "platform/results/StoreResults.h"
 #include "tests/unit/engine/ParamsFixture.h"
 
@@ -189,6 +190,8 @@ TEST_F(ParamsDestinationTest, ShareThatCannotBeMountedStopsTheJob) {
                   InitDataPlan plan;
                   plan.reservedString = "OPT:automountshare=1";
                   ParamsJob* job = startParamsJob(plan);
+                  // The manager that would mount it cannot be made.
+                  FileShareAutoMountManager::allocationFaults().failNext(1);
                   EXPECT_FALSE(setParams({"/dest", FSR_OPT_OUT_OF_PLACE, 1}));
                   EXPECT_TRUE(job->isFatalError());
                   EXPECT_TRUE(log->contains(" [") && log->contains("FileShareAutoMountManager"));
@@ -201,6 +204,42 @@ TEST_F(ParamsDestinationTest, ShareThatCannotBeMountedStopsTheJob) {
                   finishJob();
               }),
               0);
+}
+
+TEST_F(ParamsDestinationTest, DestinationShareIsMountedAndRestoredThroughOrStopsTheJob) {
+    struct Row {
+        bool reachable;
+        bool started;
+    } rows[] = {{true, true}, {false, false}};
+    for (const Row& row : rows) {
+        EXPECT_EQ(inChild([&] {
+                      wzmounts::ShareEntry share;
+                      share.share = "srv:/out";
+                      share.location = "/l/out";
+                      share.unreachable = !row.reachable;
+                      wzmounts::addShare(share);
+                      wzlog::ScopedCapture log;
+                      ParamsJob* job = startParamsJob(InitDataPlan());
+                      EXPECT_EQ(setParams({"srv:/out/sub", FSR_OPT_OUT_OF_PLACE, 1}), row.started);
+                      EXPECT_EQ(job->isFatalError(), !row.started);
+                      if (row.started) {
+                          EXPECT_TRUE(log->contains("Automounted destDir='/l/out/sub'"));
+                          EXPECT_EQ(wzmounts::shareCalls(), (std::vector<std::string>{"mount srv:/out"}));
+                      } else {
+                          std::vector<JMPendingCause> causes = wzplatform::pendingCauses();
+                          ASSERT_EQ(causes.size(), 1u);
+                          EXPECT_EQ(causes[0].code, 0x170000b7);
+                          EXPECT_TRUE(log->contains("Error in mounting the destDir [srv:/out/sub]."));
+                      }
+                      finishJob();
+                      // The job's end unmounts what the job mounted, from the destination it was asked for.
+                      const std::vector<std::string> calls =
+                          row.started ? std::vector<std::string>({"mount srv:/out", "unmount srv:/out"})
+                                      : std::vector<std::string>();
+                      EXPECT_EQ(wzmounts::shareCalls(), calls);
+                  }),
+                  0);
+    }
 }
 
 // The privilege test switches the real ids to the restore user's and back: afterwards the process is itself again,
