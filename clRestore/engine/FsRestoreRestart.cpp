@@ -12,6 +12,7 @@
 #include "platform/events/EvDebug.h"
 #include "platform/events/EvEvent.h"
 #include "platform/files/FileCalls.h"
+#include "platform/files/WholeIo.h"
 #include "platform/settings/WZPlatformAgents.h"
 
 namespace {
@@ -19,26 +20,6 @@ namespace {
 const char kInitLabel[] = "FsRestoreRestart::init";
 const char kReadLabel[] = "FsRestoreRestart::readContents";
 const char kUpdateLabel[] = "FsRestoreRestart::updateRestartInfo";
-
-// read and write until the whole record moved, the file ended or a call failed: the bytes moved, or -1.
-template <typename Call, typename Buffer>
-ssize_t wholeRecord(Call call, int fd, Buffer* record) {
-    size_t done = 0;
-    while (done < sizeof(RestartRecord)) {
-        const ssize_t n = call(fd, reinterpret_cast<char*>(record) + done, sizeof(RestartRecord) - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return -1;
-        }
-        if (n == 0) {
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(done);
-}
 
 std::string agentDirectory() {
     const std::string client = WZPI_Focus::getFocusClientName(true);
@@ -108,7 +89,7 @@ int FsRestoreRestart::readContents() {
     }
     // Read aside: a short record never replaces the one in memory.
     RestartRecord record;
-    const ssize_t got = wholeRecord(::read, _fd, &record);
+    const ssize_t got = wzfiles::readFully(_fd, &record, sizeof record);
     if (got != static_cast<ssize_t>(sizeof record)) {
         EvDebug::Debug(_logger, kReadLabel, "Error [%d] from reading [%d] bytes, retcode [%d].", errno,
                        static_cast<int>(sizeof record), static_cast<int>(got));
@@ -146,8 +127,8 @@ int FsRestoreRestart::updateRestartInfo(char* name) {
         EvDebug::Debug(_logger, kUpdateLabel, "Error [%d] from seeking to start", errno);
         return 0;
     }
-    const ssize_t put = wholeRecord(::write, _fd, &record);
-    if (put != static_cast<ssize_t>(sizeof record)) {
+    const size_t put = wzfiles::writeFully(_fd, &record, sizeof record);
+    if (put != sizeof record) {
         EvDebug::Debug(_logger, kUpdateLabel, "Error [%d] from writing [%d] bytes, retcode [%d].", errno,
                        static_cast<int>(sizeof record), static_cast<int>(put));
         return 0;

@@ -21,8 +21,8 @@
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/objects/ObjectData.h"
 #include "clRestore/objects/SpecialNodeOpen.h"
-#include "clRestore/options/PendingLog.h"
 #include "clRestore/support/ItemErrorIds.h"
+#include "platform/files/WholeIo.h"
 #include "platform/hsm/CXHSMLowLevelCtx.h"
 #include "platform/log/LogWriter.h"
 #include "platform/settings/WZPlatformInfo.h"
@@ -46,24 +46,6 @@ uint64_t wordAt(const char* p) {
     uint64_t word;
     std::memcpy(&word, p, sizeof word);
     return word;
-}
-
-// Writes all `length` bytes, going on after short writes and interrupted calls. The count written: `length`, or
-// less when a write failed, with errno telling why.
-size_t writeFully(int fd, const char* data, size_t length) {
-    size_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::write(fd, data + done, length - done);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-        } else if (n == 0) {
-            errno = EIO;
-            break;
-        } else if (errno != EINTR) {
-            break;
-        }
-    }
-    return done;
 }
 
 // The part of `count` item bytes, at the current position of the item's byte range, that lies inside the range:
@@ -123,7 +105,7 @@ size_t writeThroughBounce(int fd, const char* data, size_t size) {
         return 0;
     }
     std::memcpy(bounce.get(), data, size);
-    return writeFully(fd, bounce.get(), size);
+    return wzfiles::writeFully(fd, bounce.get(), size);
 }
 
 size_t writeFlat(FsRestoreUnixObject& item, int fd, const char* name, const char* data, size_t size) {
@@ -131,7 +113,7 @@ size_t writeFlat(FsRestoreUnixObject& item, int fd, const char* name, const char
     if (item._openSpecialFile == 1) {
         written = writeThroughBounce(fd, data, size);
     } else {
-        written = writeFully(fd, data, size);
+        written = wzfiles::writeFully(fd, data, size);
     }
     if (written != size) {
         const int err = errno;
@@ -156,7 +138,7 @@ size_t writeWithHoles(FsRestoreUnixObject& item, int fd, const char* name, char*
     long runStart = 0;  // start of the written steps not yet sent
     auto flushRun = [&]() -> bool {
         const size_t runLength = static_cast<size_t>(offset - runStart);
-        const size_t done = writeFully(fd, data + runStart, runLength);
+        const size_t done = wzfiles::writeFully(fd, data + runStart, runLength);
         if (done == runLength) {
             runStart = offset;
             return true;
@@ -195,7 +177,7 @@ size_t writeWithHoles(FsRestoreUnixObject& item, int fd, const char* name, char*
                 static_cast<int>(minHole), name);
         if (lseek64(fd, static_cast<off64_t>(hole), SEEK_CUR) < 0) {
             FCL_LOG(0, "Seek failed error=[%s], writing to file=[%s]", strerror(errno), name);
-            const size_t done = writeFully(fd, data + offset, static_cast<size_t>(hole));
+            const size_t done = wzfiles::writeFully(fd, data + offset, static_cast<size_t>(hole));
             if (done != static_cast<size_t>(hole)) {
                 const int err = errno;
                 FCL_LOG(0, "write2 [%s] len %d returns %d, errno %d.", name, static_cast<int>(hole),

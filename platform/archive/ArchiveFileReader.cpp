@@ -6,27 +6,14 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/files/WholeIo.h"
+
 namespace fclarchive {
 
 namespace {
 
-// Reads until `length` bytes came or the file ended: the count read, or -1 with errno.
 ssize_t readAt(int fd, unsigned char* into, size_t length, uint64_t offset) {
-    size_t done = 0;
-    while (done < length) {
-        ssize_t got = pread(fd, into + done, length - done, static_cast<off_t>(offset + done));
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return -1;
-        }
-        if (got == 0) {
-            break;
-        }
-        done += static_cast<size_t>(got);
-    }
-    return static_cast<ssize_t>(done);
+    return wzfiles::preadFully(fd, into, length, offset);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "platform/archive/ArchiveFormat.h"
 #include "platform/archive/ArchiveIndex.h"
+#include "platform/files/WholeIo.h"
 #include "platform/support/FXErrorUtil.h"
 
 namespace fclarchive {
@@ -43,8 +44,7 @@ bool writeAll(int fd, iovec* pieces, int count) {
 }
 
 bool writeAll(int fd, const void* bytes, size_t length) {
-    iovec piece{const_cast<void*>(bytes), length};
-    return writeAll(fd, &piece, 1);
+    return wzfiles::writeFully(fd, bytes, length) == length;
 }
 
 }  // namespace

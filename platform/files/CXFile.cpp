@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+#include "platform/files/WholeIo.h"
+
 void CXFile::setHandles(int in, int out, sfOpenMode_t mode) {
     _in = in;
     _out = out;
@@ -16,19 +18,7 @@ unsigned long CXFile::write(const char* data, unsigned long length) {
         _lastError = EBADF;
         return 0;
     }
-    unsigned long done = 0;
-    while (done < length) {
-        const ssize_t n = ::write(_out, data + done, length - done);
-        if (n > 0) {
-            done += static_cast<unsigned long>(n);
-        } else if (n == 0) {
-            _lastError = EIO;
-            return done;
-        } else if (errno != EINTR) {
-            _lastError = errno;
-            return done;
-        }
-    }
-    _lastError = 0;
+    const unsigned long done = wzfiles::writeFully(_out, data, length);
+    _lastError = done == length ? 0 : errno;
     return done;
 }

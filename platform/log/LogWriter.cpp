@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/files/WholeIo.h"
 #include "platform/support/TextFormat.h"
 
 boost::shared_ptr<CLogWriterInterface> g_ptrLogWriter(new wzlog::StderrLogWriter(wzlog::levelFromEnvironment()));
@@ -45,20 +46,7 @@ std::string timeStamp(const char* strftimeFormat) {
 }
 
 int writeAll(int fd, const std::string& text) {
-    const char* p = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    return 0;
+    return wzfiles::writeFully(fd, text.data(), text.size()) == text.size() ? 0 : errno;
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/files/WholeIo.h"
 #include "platform/settings/SettingValues.h"
 #include "platform/settings/SettingsFile.h"
 #include "platform/settings/WZPlatformInfo.h"
@@ -79,19 +80,11 @@ int WZPlatformInfo::delRegField(const char* fullKey, const char* field) {
         m_lastError = errno;
         return 0;
     }
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            m_lastError = n < 0 ? errno : EIO;
-            close(fd);
-            unlink(temporary.c_str());
-            return 0;
-        }
-        done += static_cast<size_t>(n);
+    if (wzfiles::writeFully(fd, text.data(), text.size()) != text.size()) {
+        m_lastError = errno;
+        close(fd);
+        unlink(temporary.c_str());
+        return 0;
     }
     if (close(fd) != 0 || rename(temporary.c_str(), path.c_str()) != 0) {
         m_lastError = errno;

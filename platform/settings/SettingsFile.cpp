@@ -9,6 +9,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/files/WholeIo.h"
 #include "platform/log/LogWriter.h"
 
 namespace wzplatform {
@@ -91,21 +92,12 @@ int readSettingsText(const std::string& path, std::string* text, FileIdentity* i
     }
     *identity = FileIdentity::of(st);
     text->resize(static_cast<size_t>(st.st_size));
-    size_t done = 0;
-    while (done < text->size()) {
-        ssize_t n = ::read(fd.get(), &(*text)[done], text->size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return errno;
-        }
-        if (n == 0) {
-            break;  // shrank while we read: use what is there, the next read sees the new identity
-        }
-        done += static_cast<size_t>(n);
+    // A file that shrank while we read gives what is there: the next read sees the new identity.
+    const ssize_t done = wzfiles::readFully(fd.get(), &(*text)[0], text->size());
+    if (done < 0) {
+        return errno;
     }
-    text->resize(done);
+    text->resize(static_cast<size_t>(done));
     return 0;
 }
 

@@ -21,6 +21,7 @@
 #include "platform/events/EvEvent.h"
 #include "platform/files/FileCalls.h"
 #include "platform/files/UniqueFd.h"
+#include "platform/files/WholeIo.h"
 #include "platform/jobs/WZJobClient.h"
 #include "platform/log/LogWriter.h"
 #include "platform/restorefiles/ExtentNameConverter.h"
@@ -72,35 +73,15 @@ bool sameExtent(const FSRImgAfileOffsets& a, const FSRImgAfileOffsets& b) {
 
 // Reads exactly `length` bytes: false (errno set, EIO for an early end) when the staging file has fewer.
 bool readWhole(int fd, char* buffer, size_t length) {
-    while (length != 0) {
-        const ssize_t got = read(fd, buffer, length);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            errno = got == 0 ? EIO : errno;
-            return false;
-        }
-        buffer += got;
-        length -= static_cast<size_t>(got);
+    const ssize_t got = wzfiles::readFully(fd, buffer, length);
+    if (got >= 0 && static_cast<size_t>(got) != length) {
+        errno = EIO;
     }
-    return true;
+    return got >= 0 && static_cast<size_t>(got) == length;
 }
 
 bool writeWhole(int fd, const char* buffer, size_t length) {
-    while (length != 0) {
-        const ssize_t wrote = write(fd, buffer, length);
-        if (wrote < 0 && errno == EINTR) {
-            continue;
-        }
-        if (wrote <= 0) {
-            errno = wrote == 0 ? EIO : errno;
-            return false;
-        }
-        buffer += wrote;
-        length -= static_cast<size_t>(wrote);
-    }
-    return true;
+    return wzfiles::writeFully(fd, buffer, length) == length;
 }
 
 }  // namespace
