@@ -1,4 +1,5 @@
-// The driver's parts: the session's waits and records, the items of an index, the reserved options, the options word.
+// The driver's building blocks: the session's waits and records, the items of an index, the reserved options, the
+// options word.
 #include <gtest/gtest.h>
 
 #include <chrono>
