@@ -5,6 +5,9 @@
 
 namespace fclapps {
 
+constexpr unsigned long kMySqlAppType = 0x68;
+constexpr unsigned long kPostgresAppType = 0x7d;
+
 // The database types of the results, the restore end and finalize.
 inline bool isDatabaseAppType(unsigned long appType) {
     switch (appType) {
@@ -24,7 +27,7 @@ inline bool isDatabaseAppType(unsigned long appType) {
 
 // The database types of start-up: the set above, MySQL, and Greenplum jobs of the shared type.
 inline bool isStartUpDatabaseAppType(unsigned long appType, int greenplumMode) {
-    return isDatabaseAppType(appType) || appType == 0x68 || (appType == 0x40 && greenplumMode != 0);
+    return isDatabaseAppType(appType) || appType == kMySqlAppType || (appType == 0x40 && greenplumMode != 0);
 }
 
 }  // namespace fclapps

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/engine/PendingClasses.h"
 #include "clRestore/engine/messages/SeekSteps.h"
@@ -18,8 +19,6 @@
 namespace {
 
 constexpr unsigned long long kVMwareSnapOption = 0x40;
-constexpr unsigned long kMySqlAppType = 0x68;
-constexpr unsigned long kPostgresAppType = 0x7d;
 constexpr int kErrThreadSpawn = 0x1700002a;
 constexpr int kEventArchiveNotOpened = 0x18000032;
 constexpr int kErrArchiveNotOpened = 0x1c0000dd;
@@ -130,7 +129,7 @@ bool FclRestore::OnMsgPreOpenArchive(FSRPreOpenArchive* rec) {
         FCL_ERROR("Failed call archive pre-open command.");
         return false;
     }
-    if (_fclRestoreUnix->IsFsBlockLevelLiveRestore() && getAppType() == kMySqlAppType) {
+    if (_fclRestoreUnix->IsFsBlockLevelLiveRestore() && getAppType() == fclapps::kMySqlAppType) {
         OnMsgJobStart(nullptr);
     }
     return true;
@@ -208,7 +207,7 @@ bool FclRestore::OnMsgOpenArchive(FSROpenArchive* rec) {
 
 bool FclRestore::OnMsgCloseArchive() {
     const unsigned long appType = getAppType();
-    if ((appType == kMySqlAppType || appType == kPostgresAppType) && m_ignoreMsgsForRevert) {
+    if ((appType == fclapps::kMySqlAppType || appType == fclapps::kPostgresAppType) && m_ignoreMsgsForRevert) {
         m_ignoreMsgsForRevert = false;
     }
     if (_archiveOpen == 0) {

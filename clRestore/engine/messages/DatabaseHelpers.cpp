@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreObjectsFactory.h"
 #include "clRestore/objects/StaticUtils.h"
@@ -30,8 +31,6 @@
 
 namespace {
 
-constexpr unsigned long kMySqlAppType = 0x68;
-constexpr unsigned long kPostgresAppType = 0x7d;
 constexpr unsigned long kLogRestoreTypeOption = 0x127c15c8;
 constexpr unsigned long kStagingDirectoryOption = 0x86f6b98;
 constexpr unsigned long kRevertOption = 0x8e66a87;
@@ -126,8 +125,8 @@ bool defaultSubclientDirectory(unsigned long zendrelId, long instanceId, std::st
     }
     ClientApplicationList list;
     std::vector<std::string> applications;
-    const int rc =
-        list.getApplications(zendrelId, clientId, kMySqlAppType, static_cast<unsigned long>(instanceId), applications);
+    const int rc = list.getApplications(zendrelId, clientId, fclapps::kMySqlAppType,
+                                        static_cast<unsigned long>(instanceId), applications);
     if (rc != 0) {
         FCL_LOG(0, "AppTypeId  lookup failed.errorcode [%d]", rc);
         return false;
@@ -298,8 +297,8 @@ int FclRestore::CheckAndDoRevertForDB(FSROpenArchive* rec, bool& reverted) {
     }
     const unsigned long appType = getAppType();
     bool revert = false;
-    if (appType == kMySqlAppType || appType == kPostgresAppType) {
-        if (appType == kPostgresAppType &&
+    if (appType == fclapps::kMySqlAppType || appType == fclapps::kPostgresAppType) {
+        if (appType == fclapps::kPostgresAppType &&
             (_factory == nullptr || (_factory->getOptions() & FSR_OPT_PG_LOG_RESTORE) != 0)) {
             FCL_LOG(0, "PostgreSQL Log Restore job");
         } else {

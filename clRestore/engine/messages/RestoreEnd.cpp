@@ -24,7 +24,6 @@
 
 namespace {
 
-const unsigned long kMySqlAppType = 0x68;
 const unsigned long kNoRestoreHeadEndAppType = 11;
 const int kNothingRestoredCause = 0x17000074;
 const char kLabel[] = "FclRestore::OnMsgRestoreEnd";
@@ -46,7 +45,7 @@ bool FclRestore::OnMsgRestoreEnd() {
         if (_initData != nullptr) {
             _initData->numFiles = stats.getNumFilesSucceeded() + stats.getNumFilesSkipped() + stats.getNumFilesFailed();
         }
-        if (appType == kMySqlAppType) {
+        if (appType == fclapps::kMySqlAppType) {
             FCL_LOG(0, " MySql Snap stop operation ");
             OnMsgJobEnd(nullptr);
         }

@@ -1,20 +1,14 @@
 // Snap source paths: forwarded to the restore head like seeks, under the same open-archive and restart rules.
 #include <string>
 
+#include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/engine/messages/SeekSteps.h"
 #include "platform/log/LogWriter.h"
 
-namespace {
-
-constexpr unsigned long kMySqlAppType = 0x68;
-constexpr unsigned long kPostgresAppType = 0x7d;
-
-}  // namespace
-
 bool FclRestore::OnMsgSnapSrc(FSRSnapSrcPath* rec) {
     const unsigned long appType = getAppType();
-    if (appType == kMySqlAppType) {
+    if (appType == fclapps::kMySqlAppType) {
         if (fetchMySqlIndexMetadataOnce(true) != 0) {
             FCL_LOG(0, "FetchMySqlIndexMetadata failed.i Fatal error");
             terminateOnFatalError();
@@ -23,7 +17,7 @@ bool FclRestore::OnMsgSnapSrc(FSRSnapSrcPath* rec) {
         if (m_ignoreMsgsForRevert) {
             return true;
         }
-    } else if (appType == kPostgresAppType && m_ignoreMsgsForRevert) {
+    } else if (appType == fclapps::kPostgresAppType && m_ignoreMsgsForRevert) {
         return true;
     }
     rec->reserved1 = 1;

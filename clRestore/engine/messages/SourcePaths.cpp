@@ -12,6 +12,7 @@
 #include <new>
 #include <string>
 
+#include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/engine/messages/SourcePathSteps.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
@@ -25,7 +26,6 @@ namespace {
 const char kCacheDbMoniker[] = "/%CACHEDB%";
 const char kCacheDbPrefix[] = "/%CACHEDB%/";
 const char kSiloMarker[] = "\\WZ_SIDB\\";
-const unsigned long kPostgresAppType = 0x7d;
 const size_t kStrdupSlack = 20;
 
 int compareTexts(const void* a, const void* b, int (*compare)(const char*, const char*)) {
@@ -185,7 +185,7 @@ bool FclRestore::OnMsgSrcPath(FSRSrcPath* rec) {
         FCL_LOG(0, "Converted [%s] to [%s]", rec->path, copy);
     }
     unsigned long long stripLevel = rec->stripLevel;
-    if (getAppType() == kPostgresAppType) {
+    if (getAppType() == fclapps::kPostgresAppType) {
         FCL_LOG(0, "PostGres src path index %d | path %s", i, copy);
         stripLevel = rec->stripLevel + 1;
     }
