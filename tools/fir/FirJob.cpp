@@ -51,14 +51,22 @@ bool selected(const std::vector<std::string>& roots, const std::string& path) {
     return std::any_of(roots.begin(), roots.end(), [&](const std::string& root) { return under(path, root); });
 }
 
-// The ids and indexes of a media directory; false with `why` when it holds none or one cannot be read.
-bool loadIndexes(const std::string& mediaDir, std::map<uint64_t, ArchiveIndex>* indexes, std::string* why) {
-    std::vector<uint64_t> ids;
-    if (!listArchiveIds(mediaDir, &ids, why)) {
+// The ids of a media directory's archive files and indexes; false with `why` when it holds none.
+bool listMedia(const std::string& mediaDir, std::vector<uint64_t>* ids, std::string* why) {
+    if (!listArchiveIds(mediaDir, ids, why)) {
         return false;
     }
-    if (ids.empty()) {
+    if (ids->empty()) {
         *why = "no archive files in " + mediaDir;
+        return false;
+    }
+    return true;
+}
+
+// The ids and whole indexes of a media directory, for the plans that need every piece at once (image level).
+bool loadIndexes(const std::string& mediaDir, std::map<uint64_t, ArchiveIndex>* indexes, std::string* why) {
+    std::vector<uint64_t> ids;
+    if (!listMedia(mediaDir, &ids, why)) {
         return false;
     }
     for (uint64_t id : ids) {
@@ -73,8 +81,8 @@ bool loadIndexes(const std::string& mediaDir, std::map<uint64_t, ArchiveIndex>* 
 struct ArchivePlan {
     uint64_t id = 0;
     bool readAll = false;
-    std::vector<uint64_t> offsets;
-    std::vector<std::string> items;  // the paths asked for, in index order
+    uint64_t items = 0;             // the items asked for, every name of a hard-link group counted
+    std::vector<uint64_t> offsets;  // where some are asked for, not all: the items' offsets, ascending, each once
 };
 
 // At most this many names of missing items go into the result's reason; all are in itemsMissing.
@@ -86,8 +94,13 @@ public:
     FirJobResult run();
 
 private:
-    bool loadMedia();
-    void plan();
+    // Reads each index once, as a stream, for what the job asks for; false (the result says why) when the media
+    // directory or an index cannot be read.
+    bool plan();
+    // The paths of the items asked for in archive `id`, in index order.
+    std::vector<std::string> itemsAskedIn(uint64_t id);
+    // The name of the item at a failed offset, from the index of its archive, read when a report first needs it.
+    std::string itemAt(uint64_t archiveId, uint64_t offset);
     bool start();
     bool readArchive(const ArchivePlan& archive);
     bool restoreImage();
@@ -104,7 +117,8 @@ private:
     FirSession& session_;
     const FirJobOptions& options_;
     FirJobResult result_;
-    std::map<uint64_t, ArchiveIndex> indexes_;
+    // Read only for error reports: a job that goes well holds no index, however many items it restores.
+    std::map<uint64_t, ArchiveIndex> reportIndexes_;
     std::vector<std::string> sourcePaths_;
     std::vector<ArchivePlan> plans_;
     uint64_t selectedItems_ = 0;
@@ -112,15 +126,17 @@ private:
 
 FirJobResult DefaultJob::run() {
     result_.jobId = options_.jobId != 0 ? options_.jobId : jobIdFromClock();
-    if (!loadMedia()) {
+    if (!plan()) {
         result_.outcome = FirOutcome::BadMedia;
         return result_;
     }
-    plan();
-    session_.setReportNamer([this](const FSRErrorReport& report) {
-        auto it = indexes_.find(report.archFileId.archiveId);
-        return it != indexes_.end() ? it->second.itemAt(report.offset) : std::string();
-    });
+    // Reports come on the session's receiving thread, one at a time; the namer is let go before the job is.
+    session_.setReportNamer(
+        [this](const FSRErrorReport& report) { return itemAt(report.archFileId.archiveId, report.offset); });
+    struct LetGoNamer {
+        FirSession& session;
+        ~LetGoNamer() { session.setReportNamer(nullptr); }
+    } letGo{session_};
     if (!start()) {
         return result_;
     }
@@ -142,43 +158,79 @@ FirJobResult DefaultJob::run() {
     return result_;
 }
 
-bool DefaultJob::loadMedia() {
-    if (!loadIndexes(options_.mediaDir, &indexes_, &result_.reason)) {
+bool DefaultJob::plan() {
+    std::vector<uint64_t> ids;
+    if (!listMedia(options_.mediaDir, &ids, &result_.reason)) {
         return false;
     }
     sourcePaths_ = options_.paths;
-    if (sourcePaths_.empty()) {
-        const ArchiveIndex& first = indexes_.begin()->second;
-        if (first.items.empty()) {
+    const bool everything = sourcePaths_.empty();
+    const std::vector<std::string> roots = selectionOf(sourcePaths_);
+    for (uint64_t id : ids) {
+        ArchivePlan archive;
+        archive.id = id;
+        uint64_t entries = 0;
+        bool read = forEachIndexEntry(options_.mediaDir, id, &result_.reason, [&](const fclarchive::IndexEntry& item) {
+            ++entries;
+            if (everything) {
+                ++archive.items;
+            } else if (selected(roots, item.path)) {
+                ++archive.items;
+                archive.offsets.push_back(item.offset);
+            }
+            if (everything && sourcePaths_.empty()) {
+                sourcePaths_.push_back(item.path);  // the packed root: the first item of the first index
+            }
+        });
+        if (!read) {
+            return false;
+        }
+        if (everything && sourcePaths_.empty()) {
             result_.reason = "the first index names no item, so there is no packed root";
             return false;
         }
-        sourcePaths_.push_back(first.items.front().path);
+        selectedItems_ += archive.items;
+        if (archive.items == 0) {
+            continue;
+        }
+        archive.readAll = archive.items == entries;
+        if (archive.readAll) {
+            archive.offsets = std::vector<uint64_t>();
+        } else {
+            std::sort(archive.offsets.begin(), archive.offsets.end());
+            archive.offsets.erase(std::unique(archive.offsets.begin(), archive.offsets.end()), archive.offsets.end());
+        }
+        plans_.push_back(std::move(archive));
     }
     return true;
 }
 
-void DefaultJob::plan() {
+std::vector<std::string> DefaultJob::itemsAskedIn(uint64_t id) {
     const std::vector<std::string> roots = selectionOf(sourcePaths_);
-    for (const auto& entry : indexes_) {
-        ArchivePlan archive;
-        archive.id = entry.first;
-        for (const fclarchive::IndexEntry& item : entry.second.items) {
+    std::vector<std::string> items;
+    std::string why;
+    if (!forEachIndexEntry(options_.mediaDir, id, &why, [&](const fclarchive::IndexEntry& item) {
             if (options_.paths.empty() || selected(roots, item.path)) {
-                archive.offsets.push_back(item.offset);
-                archive.items.push_back(item.path);
+                items.push_back(item.path);
             }
-        }
-        const size_t count = archive.items.size();
-        selectedItems_ += count;
-        if (count == 0) {
-            continue;
-        }
-        archive.readAll = count == entry.second.items.size();
-        std::sort(archive.offsets.begin(), archive.offsets.end());
-        archive.offsets.erase(std::unique(archive.offsets.begin(), archive.offsets.end()), archive.offsets.end());
-        plans_.push_back(std::move(archive));
+        })) {
+        FCL_ERROR("FIR: the items of archive %lu cannot be named: %s", static_cast<unsigned long>(id), why.c_str());
     }
+    return items;
+}
+
+std::string DefaultJob::itemAt(uint64_t archiveId, uint64_t offset) {
+    auto it = reportIndexes_.find(archiveId);
+    if (it == reportIndexes_.end()) {
+        std::string why;
+        ArchiveIndex index;
+        if (!readArchiveIndex(options_.mediaDir, archiveId, &index, &why)) {
+            FCL_ERROR("FIR: a report on archive %lu cannot be named: %s", static_cast<unsigned long>(archiveId),
+                      why.c_str());
+        }
+        it = reportIndexes_.emplace(archiveId, std::move(index)).first;
+    }
+    return it->second.itemAt(offset);
 }
 
 bool DefaultJob::sendOrFail(unsigned long code, const void* record, size_t length) {
@@ -273,10 +325,11 @@ bool DefaultJob::readArchive(const ArchivePlan& archive) {
     }
     if (answer.code == FSR_MSG_FAILURE) {
         // The job goes on with the other archives; what this one holds is missing, not done.
-        FCL_ERROR("FIR: archive %lu was not opened; its %zu items asked for get no result",
-                  static_cast<unsigned long>(archive.id), archive.items.size());
+        FCL_ERROR("FIR: archive %lu was not opened; its %lu items asked for get no result",
+                  static_cast<unsigned long>(archive.id), static_cast<unsigned long>(archive.items));
         result_.archivesRefused.push_back(archive.id);
-        result_.itemsMissing.insert(result_.itemsMissing.end(), archive.items.begin(), archive.items.end());
+        std::vector<std::string> missing = itemsAskedIn(archive.id);
+        result_.itemsMissing.insert(result_.itemsMissing.end(), missing.begin(), missing.end());
         return true;
     }
     result_.archivesOpened.push_back(archive.id);
@@ -327,10 +380,12 @@ bool DefaultJob::sendArrays(unsigned long code, std::vector<ENTRY>& entries, siz
 
 bool DefaultJob::restoreImage() {
     const std::vector<std::string> roots = selectionOf(sourcePaths_);
+    std::map<uint64_t, ArchiveIndex> indexes;
     ImagePlan image;
     std::string why;
-    if (!image.build(
-            options_.mediaDir, indexes_,
+    if (!loadIndexes(options_.mediaDir, &indexes, &why) ||
+        !image.build(
+            options_.mediaDir, indexes,
             [&](const std::string& path) { return options_.paths.empty() || selected(roots, path); }, &why)) {
         result_.outcome = FirOutcome::BadMedia;
         result_.reason = why;
@@ -445,21 +500,20 @@ FirJobResult runDefaultJob(FirSession& session, const FirJobOptions& options) {
 
 bool pathsSelectingNothing(const std::string& mediaDir, const std::vector<std::string>& paths,
                            std::vector<std::string>* unmatched, std::string* why) {
-    std::map<uint64_t, ArchiveIndex> indexes;
-    if (!loadIndexes(mediaDir, &indexes, why)) {
+    std::vector<uint64_t> ids;
+    if (!listMedia(mediaDir, &ids, why)) {
         return false;
     }
     const std::vector<std::string> roots = selectionOf(paths);
     std::vector<bool> found(roots.size(), false);
-    size_t left = roots.size();
-    for (auto it = indexes.begin(); left != 0 && it != indexes.end(); ++it) {
-        for (const fclarchive::IndexEntry& item : it->second.items) {
+    for (uint64_t id : ids) {
+        bool read = forEachIndexEntry(mediaDir, id, why, [&](const fclarchive::IndexEntry& item) {
             for (size_t i = 0; i < roots.size(); ++i) {
-                if (!found[i] && under(item.path, roots[i])) {
-                    found[i] = true;
-                    --left;
-                }
+                found[i] = found[i] || under(item.path, roots[i]);
             }
+        });
+        if (!read) {
+            return false;
         }
     }
     unmatched->clear();

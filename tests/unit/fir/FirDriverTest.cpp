@@ -118,6 +118,7 @@ TEST(ArchiveIndexLine, TheItemAtAnOffsetIsTheOneStartingClosestBeforeIt) {
     index.items = {{100, "file", "/a"}, {300, "file", "/c"}, {200, "file", "/b"}, {100, "hardlink", "/a2"}};
     EXPECT_EQ(index.itemAt(99), "");
     EXPECT_EQ(index.itemAt(100), "/a");
+    EXPECT_EQ(index.itemAt(150), "/a");
     EXPECT_EQ(index.itemAt(250), "/b");
     EXPECT_EQ(index.itemAt(1000), "/c");
 }
