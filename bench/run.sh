@@ -102,33 +102,34 @@ now_ns() {
     date +%s%N
 }
 
-# OUT_DIR COMMAND...: runs the command within the time limit, then sync, RUNS times, each into a fresh OUT_DIR;
-# sets $secs to the median time (or "failed") and $peak to the largest peak memory in MiB. The last copy is kept.
-measure() {
+# OUT NAME COMMAND...: one run of the command within the time limit into the fresh directory OUT, then sync; appends
+# its time in ns to $BASE/NAME.times and its peak memory in KiB to $BASE/NAME.mem. False when it failed (its output
+# is in $BASE/last.log).
+time_once() {
     out=$1
-    shift
-    : >"$BASE/times"
-    peak_kb=0
+    tool=$2
+    shift 2
+    rm -rf "$out"
+    mkdir -p "$out"
+    sync
+    start=$(now_ns)
+    if ! /usr/bin/time -f %M -o "$BASE/mem" timeout "$LIMIT" sh -c '"$@" && sync' sh "$@" >"$BASE/last.log" 2>&1; then
+        return 1
+    fi
+    end=$(now_ns)
+    echo $((end - start)) >>"$BASE/$tool.times"
+    tail -n 1 "$BASE/mem" >>"$BASE/$tool.mem"
+}
+
+# NAME: sets $secs to the median of NAME's times in seconds (or "failed" when a run failed) and $peak to its largest
+# peak memory in MiB.
+median_of() {
+    peak=$(sort -n "$BASE/$1.mem" 2>/dev/null | tail -n 1 | awk '{ printf "%.1f", $1 / 1024 }')
     secs=failed
-    run=1
-    while [ "$run" -le "$RUNS" ]; do
-        rm -rf "$out"
-        mkdir -p "$out"
-        sync
-        start=$(now_ns)
-        if ! /usr/bin/time -f %M -o "$BASE/mem" timeout "$LIMIT" sh -c '"$@" && sync' sh "$@" >"$BASE/last.log" 2>&1; then
-            return 0
-        fi
-        end=$(now_ns)
-        echo $((end - start)) >>"$BASE/times"
-        kb=$(tail -n 1 "$BASE/mem")
-        if [ "$kb" -gt "$peak_kb" ]; then
-            peak_kb=$kb
-        fi
-        run=$((run + 1))
-    done
-    secs=$(sort -n "$BASE/times" | awk '{ t[NR] = $1 } END { m = (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2; printf "%.3f", m / 1e9 }')
-    peak=$(awk -v k="$peak_kb" 'BEGIN { printf "%.1f", k / 1024 }')
+    if [ -e "$BASE/$1.failed" ] || [ ! -s "$BASE/$1.times" ]; then
+        return 0
+    fi
+    secs=$(sort -n "$BASE/$1.times" | awk '{ t[NR] = $1 } END { m = (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2; printf "%.3f", m / 1e9 }')
 }
 
 ratio() {
@@ -161,30 +162,48 @@ wanted() {
     esac
 }
 
-# One row: fcl-restore over MEDIA, then tar -x and cp -a of the same tree.
+# One row: fcl-restore over MEDIA, tar -x and cp -a of the same tree, in rounds of one run of each, so that the
+# state of the file system weighs on the three alike. With many items each run's copy is kept until the row ends:
+# removing thousands of files slows creating files for minutes after on some file systems (ext4 without a journal
+# passes over recently freed inodes), which would charge one tool's run with another's clean-up.
 bench_row() {
     label=$1
     media=$2
     tar_options=$3
-    measure "$work/out" "$RESTORE" --results "$work/results" "$media" "$work/out"
+    rm -f "$BASE"/fcl.* "$BASE"/tar.* "$BASE"/cp.*
+    run=1
+    while [ "$run" -le "$RUNS" ]; do
+        if ! [ -e "$BASE/fcl.failed" ] &&
+            ! time_once "$work/out.fcl.$run" fcl "$RESTORE" --results "$work/results.$run" "$media" "$work/out.fcl.$run"; then
+            echo "bench: fcl-restore failed on $label:" >&2
+            tail -n 12 "$BASE/last.log" >&2
+            : >"$BASE/fcl.failed"
+        fi
+        # shellcheck disable=SC2086
+        time_once "$work/out.tar.$run" tar tar -x $tar_options --acls --xattrs --xattrs-include='*' \
+            -f "$work/tree.tar" -C "$work/out.tar.$run" || : >"$BASE/tar.failed"
+        time_once "$work/out.cp.$run" cp cp -a "$source" "$work/out.cp.$run/" || : >"$BASE/cp.failed"
+        if [ "$items" -le 1000 ] || [ "$run" = "$RUNS" ]; then
+            rm -rf "$work/out.tar.$run" "$work/out.cp.$run" "$work/results.$run"
+            if [ "$run" != "$RUNS" ]; then
+                rm -rf "$work/out.fcl.$run"
+            fi
+        fi
+        run=$((run + 1))
+    done
+    same="-"
+    if ! [ -e "$BASE/fcl.failed" ]; then
+        same=$(same_tree "$source" "$work/out.fcl.$RUNS$source")
+    fi
+    median_of fcl
     fcl=$secs
     fcl_peak=$peak
-    same="-"
-    if [ "$fcl" = failed ]; then
-        echo "bench: fcl-restore failed on $label:" >&2
-        tail -n 12 "$BASE/last.log" >&2
-    else
-        same=$(same_tree "$source" "$work/out$source")
-    fi
-    rm -rf "$work/out" "$work/results"
-    # shellcheck disable=SC2086
-    measure "$work/out" tar -x $tar_options --acls --xattrs --xattrs-include='*' -f "$work/tree.tar" -C "$work/out"
+    median_of tar
     tar=$secs
-    rm -rf "$work/out"
-    measure "$work/out" cp -a "$source" "$work/out/"
+    median_of cp
     cp=$secs
     row "$label" "$items" "$fcl" "$tar" "$cp" "$(ratio "$fcl" "$tar")" "$(ratio "$fcl" "$cp")" "$fcl_peak" "$same"
-    rm -rf "$work/out"
+    rm -rf "$work"/out.* "$work"/results.*
 }
 
 bench_set() {
@@ -219,7 +238,17 @@ single_file_job() {
     mkdir -p "$work/tree"
     printf 'one small file\n' >"$work/tree/file"
     "$PACK" "$work/tree" "$work/media" >/dev/null
-    measure "$work/out" "$RESTORE" --results "$work/results" "$work/media" "$work/out"
+    rm -f "$BASE"/single.*
+    run=1
+    while [ "$run" -le "$RUNS" ]; do
+        if ! time_once "$work/out" single "$RESTORE" --results "$work/results" "$work/media" "$work/out"; then
+            : >"$BASE/single.failed"
+            break
+        fi
+        rm -rf "$work/results"
+        run=$((run + 1))
+    done
+    median_of single
     if [ "$secs" = failed ]; then
         echo "Job of one file: failed" >&2
         tail -n 12 "$BASE/last.log" >&2

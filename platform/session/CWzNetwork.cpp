@@ -16,6 +16,7 @@
 namespace {
 
 constexpr size_t kHeader = 12;  // length word and code
+constexpr size_t kReadAhead = 64 * 1024;
 
 using Clock = std::chrono::steady_clock;
 
@@ -88,7 +89,7 @@ CWzNetwork::CWzNetwork(int fd) : m_fd(fd) {
         m_broken = true;
     }
     m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    m_rx.resize(4096);
+    m_rx.resize(kReadAhead);
 }
 
 CWzNetwork::~CWzNetwork() {
@@ -208,9 +209,10 @@ CQiError CWzNetwork::ReceiveXDRMessage(unsigned long* code, wzsDatabuf_v2* buffe
     if (error.IsError()) {
         return error;
     }
-    const unsigned char* frame = m_rx.data();
+    const unsigned char* frame = m_rx.data() + m_rxStart;
     size_t n = m_rxNeed - kHeader;
-    m_rxHave = 0;
+    m_rxStart += m_rxNeed;
+    m_rxHave -= m_rxNeed;
     m_rxNeed = 4;
     *code = uint64_t(be32(frame + 4)) << 32 | be32(frame + 8);
     return decodeInto(*code, frame + kHeader, n, buffer);
@@ -219,23 +221,32 @@ CQiError CWzNetwork::ReceiveXDRMessage(unsigned long* code, wzsDatabuf_v2* buffe
 CQiError CWzNetwork::readFrame(int timeoutSeconds, bool& timedOut) {
     const bool limited = timeoutSeconds >= 0;
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(limited ? timeoutSeconds : 0);
-    while (m_rxHave < m_rxNeed) {
-        ssize_t n = ::recv(m_fd, m_rx.data() + m_rxHave, m_rxNeed - m_rxHave, MSG_DONTWAIT);
+    for (;;) {
+        if (m_rxNeed == 4 && m_rxHave >= 4) {
+            uint32_t length = be32(m_rx.data() + m_rxStart);
+            if (length < 8) {
+                return breakWith(EPROTO, "message shorter than its code");
+            }
+            if (length > kMaxMessage) {
+                return breakWith(EMSGSIZE, "message over the size limit");
+            }
+            m_rxNeed = 4 + size_t(length);
+        }
+        if (m_rxHave >= m_rxNeed) {
+            return CQiError::Success();
+        }
+        // What is left of the buffer moves to its start, and the receive takes whatever has arrived, so that a
+        // stream of small messages costs one receive for many of them.
+        if (m_rxStart != 0) {
+            std::memmove(m_rx.data(), m_rx.data() + m_rxStart, m_rxHave);
+            m_rxStart = 0;
+        }
+        if (m_rx.size() < m_rxNeed) {
+            m_rx.resize(m_rxNeed);
+        }
+        ssize_t n = ::recv(m_fd, m_rx.data() + m_rxHave, m_rx.size() - m_rxHave, MSG_DONTWAIT);
         if (n > 0) {
             m_rxHave += size_t(n);
-            if (m_rxHave == 4 && m_rxNeed == 4) {
-                uint32_t length = be32(m_rx.data());
-                if (length < 8) {
-                    return breakWith(EPROTO, "message shorter than its code");
-                }
-                if (length > kMaxMessage) {
-                    return breakWith(EMSGSIZE, "message over the size limit");
-                }
-                m_rxNeed = 4 + size_t(length);
-                if (m_rx.size() < m_rxNeed) {
-                    m_rx.resize(m_rxNeed);
-                }
-            }
             continue;
         }
         if (n == 0) {
@@ -253,7 +264,6 @@ CQiError CWzNetwork::readFrame(int timeoutSeconds, bool& timedOut) {
             return FXErrorUtil::ErrorErrNo(FX_HERE, ETIMEDOUT, "no message within %d seconds", timeoutSeconds);
         }
     }
-    return CQiError::Success();
 }
 
 CQiError CWzNetwork::decodeInto(unsigned long code, const unsigned char* body, size_t n, wzsDatabuf_v2* buffer) {

@@ -69,7 +69,10 @@ private:
     std::atomic<int> m_sendFaultErrno{EPIPE};
 
     std::mutex m_receiveLock;
-    std::vector<unsigned char> m_rx;  // the message being received: its length word, code and record
+    // What has arrived and is not yet taken: from m_rxStart, m_rxHave bytes, the next message first (its length
+    // word, code and record: m_rxNeed bytes, 4 until its length word is in).
+    std::vector<unsigned char> m_rx;
+    size_t m_rxStart = 0;
     size_t m_rxHave = 0;
     size_t m_rxNeed = 4;
     std::atomic<int> m_receiveFaults{0};

@@ -164,6 +164,23 @@ TEST_F(SessionFaults, ALengthShorterThanItsRecordIsAnErrorAndSoIsWhatFollows) {
     EXPECT_TRUE(receiveOnce(1).IsError());
 }
 
+// A bad length that comes in the same receive as good messages: those arrive, then the session breaks.
+TEST_F(SessionFaults, ABadLengthAfterGoodMessagesBreaksTheSessionOnlyWhenReached) {
+    std::vector<unsigned char> bytes = frameHeader(8, FSR_MSG_SUCCESS);
+    std::vector<unsigned char> second = frameHeader(8, FSR_MSG_CLOSE_ARCHIVE);
+    bytes.insert(bytes.end(), second.begin(), second.end());
+    bytes.insert(bytes.end(), {0, 0, 0, 4, 0, 0, 0, 0});
+    writeRaw(bytes);
+    wzsDatabuf_v2 buffer;
+    unsigned long code = 0;
+    CQiError error = receive(&code, &buffer);
+    ASSERT_FALSE(error.IsError()) << error.AsString();
+    EXPECT_EQ(code, static_cast<unsigned long>(FSR_MSG_SUCCESS));
+    ASSERT_FALSE(receive(&code, &buffer).IsError());
+    EXPECT_EQ(code, static_cast<unsigned long>(FSR_MSG_CLOSE_ARCHIVE));
+    expectBrokenBy(receiveOnce(), EPROTO);
+}
+
 TEST_F(SessionFaults, AMessageOverTheLimitIsRefusedBeforeItIsRead) {
     expectBrokenBy(receiveRaw(frameHeader(uint32_t(CWzNetwork::kMaxMessage + 1), FSR_MSG_SET_PARAMS)), EMSGSIZE);
 }

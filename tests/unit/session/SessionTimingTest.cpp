@@ -91,6 +91,40 @@ TEST_F(SessionTiming, AMessageSplitAcrossATimeOutArrivesWhole) {
 
 // Senders on several threads share one session; each message still arrives whole, each thread's in its order.
 // Long paths make the writes partial, so interleaving would show.
+// A receiver that falls behind takes many messages in one receive: small ones packed together, large ones beyond
+// what it reads ahead, and messages split anywhere between receives all arrive whole and in order.
+TEST_F(SessionTiming, MessagesQueuedBeforeTheReceiverLooksArriveWholeAndInOrder) {
+    const size_t sizes[] = {1, 37, 1000, 70 * 1024, 5, 300 * 1024, 64 * 1024 - 12, 0};
+    const size_t count = 400;
+    auto bytesOf = [&](size_t i) {
+        std::string bytes(sizes[i % (sizeof sizes / sizeof sizes[0])], '\0');
+        for (size_t k = 0; k < bytes.size(); ++k) {
+            bytes[k] = char((i * 131 + k) % 251);
+        }
+        return bytes;
+    };
+    std::thread sending([&] {
+        for (size_t i = 0; i < count; ++i) {
+            std::string bytes = bytesOf(i);
+            CQiError sent = bytes.empty() ? sendEmpty(FSR_JOB_END) : send(FSR_JOB_END, &bytes[0], bytes.size());
+            ASSERT_FALSE(sent.IsError()) << i;
+        }
+    });
+    for (size_t i = 0; i < count; ++i) {
+        wzsDatabuf_v2 buffer;
+        unsigned long code = 0;
+        CQiError error = receive(&code, &buffer);
+        ASSERT_FALSE(error.IsError()) << i << ": " << error.AsString();
+        ASSERT_EQ(code, static_cast<unsigned long>(FSR_JOB_END));
+        const std::string want = bytesOf(i);
+        ASSERT_EQ(buffer.getValidLen(), want.size()) << i;
+        if (!want.empty()) {
+            ASSERT_EQ(std::string(buffer.getDataBuffer(), buffer.getValidLen()), want) << i;
+        }
+    }
+    sending.join();
+}
+
 TEST_F(SessionTiming, ConcurrentSendersEachDeliverWholeMessages) {
     const int kThreads = 4;
     const int kEach = 60;
