@@ -180,6 +180,22 @@ int lstat_utf(const char* path, struct stat* st) {
     return r;
 }
 
+bool isDirectoryEntry(const char* path) {
+    if (injectedFailure(FileCall::kLstat, path)) {
+        return false;
+    }
+    PathPlace where;
+    if (where.entry(path) != 0) {
+        return false;
+    }
+    if (where.heldItself()) {
+        return true;
+    }
+    struct stat st;
+    return ::fstatat(where.dirfd(), where.name(), &st, where.atFlags() | AT_SYMLINK_NOFOLLOW) == 0 &&
+           S_ISDIR(st.st_mode);
+}
+
 int access_utf(const char* path, int mode) {
     PathPlace where;
     if (place(where, FileCall::kAccess, path, true) != 0) {

@@ -49,10 +49,10 @@ int WzLongPathHandler::CreateDirsIteratively_Long(char* path, std::map<std::stri
         return 0;
     }
     const size_t len = std::strlen(path);
-    // Nearly every call names a directory made for an earlier item: one look settles it. A trailing '/' would make
-    // the look follow a link, so such a path takes the whole walk.
-    struct stat existing;
-    if (path[len - 1] != '/' && lstat_utf(path, &existing) == 0 && S_ISDIR(existing.st_mode)) {
+    // Nearly every call names a directory made for an earlier item: one look settles it, and none at all for the
+    // directory the thread holds. A trailing '/' would make the look follow a link, so such a path takes the whole
+    // walk.
+    if (path[len - 1] != '/' && isDirectoryEntry(path)) {
         return 1;
     }
     size_t end = len;
