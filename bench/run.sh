@@ -24,8 +24,10 @@ QUICK=${FCL_BENCH_QUICK:-0}
 SETS=${FCL_BENCH_SETS:-}
 if [ "$QUICK" = 1 ]; then
     RUNS=${FCL_BENCH_RUNS:-1}
+    SETTLE=${FCL_BENCH_SETTLE:-0}
 else
     RUNS=${FCL_BENCH_RUNS:-5}
+    SETTLE=${FCL_BENCH_SETTLE:-61}
 fi
 
 for tool in "$PACK" "$RESTORE" "$HOLES"; do
@@ -162,10 +164,41 @@ wanted() {
     esac
 }
 
-# One row: fcl-restore over MEDIA, tar -x and cp -a of the same tree, in rounds of one run of each, so that the
-# state of the file system weighs on the three alike. With many items each run's copy is kept until the row ends:
-# removing thousands of files slows creating files for minutes after on some file systems (ext4 without a journal
-# passes over recently freed inodes), which would charge one tool's run with another's clean-up.
+# TOOL RUN: one timed run of TOOL (fcl, tar or cp) for the row being measured, into $work/out.TOOL.RUN.
+run_tool() {
+    if [ -e "$BASE/$1.failed" ]; then
+        return 0
+    fi
+    # shellcheck disable=SC2086
+    case $1 in
+        fcl) set -- fcl "$2" "$RESTORE" --results "$work/results.$2" "$media" "$work/out.fcl.$2" ;;
+        tar) set -- tar "$2" tar -x $tar_options --acls --xattrs --xattrs-include='*' -f "$work/tree.tar" \
+            -C "$work/out.tar.$2" ;;
+        cp) set -- cp "$2" cp -a "$source" "$work/out.cp.$2/" ;;
+    esac
+    tool=$1
+    copy=$work/out.$1.$2
+    shift 2
+    if ! time_once "$copy" "$tool" "$@"; then
+        echo "bench: $tool failed on $label:" >&2
+        tail -n 12 "$BASE/last.log" >&2
+        : >"$BASE/$tool.failed"
+    fi
+}
+
+# After many files were removed: some file systems (ext4 without a journal) pass over inodes freed in the last
+# minute when they make new ones, which would slow whichever tool runs next. FCL_BENCH_SETTLE seconds (61 by
+# default, 0 in quick runs) let that pass.
+settle() {
+    if [ "$SETTLE" -gt 0 ]; then
+        sync
+        sleep "$SETTLE"
+    fi
+}
+
+# One row: fcl-restore over MEDIA, tar -x and cp -a of the same tree, in rounds of one run of each, the order turned
+# by one each round, so that the state of the file system weighs on the three alike. With many items each run's copy
+# is kept until the row ends, and the row waits for the file system to settle after removing them.
 bench_row() {
     label=$1
     media=$2
@@ -173,16 +206,14 @@ bench_row() {
     rm -f "$BASE"/fcl.* "$BASE"/tar.* "$BASE"/cp.*
     run=1
     while [ "$run" -le "$RUNS" ]; do
-        if ! [ -e "$BASE/fcl.failed" ] &&
-            ! time_once "$work/out.fcl.$run" fcl "$RESTORE" --results "$work/results.$run" "$media" "$work/out.fcl.$run"; then
-            echo "bench: fcl-restore failed on $label:" >&2
-            tail -n 12 "$BASE/last.log" >&2
-            : >"$BASE/fcl.failed"
-        fi
-        # shellcheck disable=SC2086
-        time_once "$work/out.tar.$run" tar tar -x $tar_options --acls --xattrs --xattrs-include='*' \
-            -f "$work/tree.tar" -C "$work/out.tar.$run" || : >"$BASE/tar.failed"
-        time_once "$work/out.cp.$run" cp cp -a "$source" "$work/out.cp.$run/" || : >"$BASE/cp.failed"
+        case $((run % 3)) in
+            1) order="fcl tar cp" ;;
+            2) order="tar cp fcl" ;;
+            0) order="cp fcl tar" ;;
+        esac
+        for tool in $order; do
+            run_tool "$tool" "$run"
+        done
         if [ "$items" -le 1000 ] || [ "$run" = "$RUNS" ]; then
             rm -rf "$work/out.tar.$run" "$work/out.cp.$run" "$work/results.$run"
             if [ "$run" != "$RUNS" ]; then
@@ -204,6 +235,9 @@ bench_row() {
     cp=$secs
     row "$label" "$items" "$fcl" "$tar" "$cp" "$(ratio "$fcl" "$tar")" "$(ratio "$fcl" "$cp")" "$fcl_peak" "$same"
     rm -rf "$work"/out.* "$work"/results.*
+    if [ "$items" -gt 1000 ]; then
+        settle
+    fi
 }
 
 bench_set() {

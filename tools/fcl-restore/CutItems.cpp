@@ -20,20 +20,23 @@ bool notBefore(const statx_timestamp& time, const timespec& start) {
 
 }  // namespace
 
-timespec fileClockTick() {
-    // File times come from the coarse clock, which may lag the precise one by a tick: wait until it passes the precise
-    // time of the call.
-    timespec precise;
-    clock_gettime(CLOCK_REALTIME, &precise);
+timespec fileClockTick(const timespec& since) {
+    // File times come from the coarse clock, which may lag the precise one by a tick: wait until it passes `since`.
     for (;;) {
         timespec coarse;
         clock_gettime(CLOCK_REALTIME_COARSE, &coarse);
-        if (coarse.tv_sec > precise.tv_sec || (coarse.tv_sec == precise.tv_sec && coarse.tv_nsec > precise.tv_nsec)) {
+        if (coarse.tv_sec > since.tv_sec || (coarse.tv_sec == since.tv_sec && coarse.tv_nsec > since.tv_nsec)) {
             return coarse;
         }
         const timespec step = {0, 200 * 1000};
         nanosleep(&step, nullptr);
     }
+}
+
+timespec fileClockTick() {
+    timespec precise;
+    clock_gettime(CLOCK_REALTIME, &precise);
+    return fileClockTick(precise);
 }
 
 std::string destinationOf(const std::string& destDir, const std::string& sourcePath, uint64_t stripLevel) {

@@ -12,8 +12,11 @@
 
 namespace fclhost {
 
-// The time of the file clock's next tick, waited for: a file changed before the call carries an earlier time, one
-// changed after the return a time at least this. A job starts at such a time.
+// The time of the file clock's first tick after `since` (a precise CLOCK_REALTIME time), waited for if it has not
+// come yet: a file changed before `since` carries an earlier time, one changed after the return a time at least this.
+// A job starts at such a time; taking `since` early lets the tick pass while the job is being prepared.
+timespec fileClockTick(const timespec& since);
+// The same from the time of the call.
 timespec fileClockTick();
 
 // Where an out-of-place job puts the item at `sourcePath`: under `destDir`, `stripLevel` leading names dropped.

@@ -473,6 +473,9 @@ void keepLatestResults() {
 }  // namespace
 
 int runRestoreHost(const HostOptions& options, std::ostream& out, std::ostream& err) {
+    // A new job starts now, by the file clock: its tick passes while the job is prepared instead of being waited for.
+    timespec called;
+    clock_gettime(CLOCK_REALTIME, &called);
     PreparedJob prepared;
     JobRecord job;
     std::string why;
@@ -514,7 +517,7 @@ int runRestoreHost(const HostOptions& options, std::ostream& out, std::ostream& 
         job.noSparse = options.noSparse;
         job.mapFile = options.mapFile.empty() ? "" : resolvedPath(options.mapFile);
         // A resumed job keeps the first start: what a cut left unfinished is told by it, however often it was cut.
-        job.started = fileClockTick();
+        job.started = fileClockTick(called);
     }
     if (!openJobLog(&prepared, options, &why)) {
         err << "fcl-restore: " << why << std::endl;
