@@ -160,13 +160,21 @@ int stat_utf(const char* path, struct stat* st) {
     return ::fstatat(where.dirfd(), where.name(), st, where.atFlags());
 }
 
-int lstat_utf(const char* path, struct stat* st) {
+namespace {
+
+// The look of lstat_utf. With `typeOnly`, the directory the thread holds answers S_IFDIR in st_mode without a call:
+// its descriptor cannot stop being a directory.
+int lookAtEntry(const char* path, struct stat* st, bool typeOnly) {
     if (injectedFailure(FileCall::kLstat, path)) {
         return -1;
     }
     PathPlace where;
     if (where.entry(path) != 0) {
         return -1;
+    }
+    if (typeOnly && where.heldItself()) {
+        st->st_mode = S_IFDIR;
+        return 0;
     }
     const int r = ::fstatat(where.dirfd(), where.name(), st, where.atFlags() | AT_SYMLINK_NOFOLLOW);
     if (r == 0 && where.heldItself() && st->st_nlink == 0) {
@@ -180,20 +188,15 @@ int lstat_utf(const char* path, struct stat* st) {
     return r;
 }
 
+}  // namespace
+
+int lstat_utf(const char* path, struct stat* st) {
+    return lookAtEntry(path, st, false);
+}
+
 bool isDirectoryEntry(const char* path) {
-    if (injectedFailure(FileCall::kLstat, path)) {
-        return false;
-    }
-    PathPlace where;
-    if (where.entry(path) != 0) {
-        return false;
-    }
-    if (where.heldItself()) {
-        return true;
-    }
     struct stat st;
-    return ::fstatat(where.dirfd(), where.name(), &st, where.atFlags() | AT_SYMLINK_NOFOLLOW) == 0 &&
-           S_ISDIR(st.st_mode);
+    return lookAtEntry(path, &st, true) == 0 && S_ISDIR(st.st_mode);
 }
 
 int access_utf(const char* path, int mode) {

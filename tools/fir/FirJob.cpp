@@ -101,6 +101,8 @@ private:
     std::vector<std::string> itemsAskedIn(uint64_t id);
     // The name of the item at a failed offset, from the index of its archive, read when a report first needs it.
     std::string itemAt(uint64_t archiveId, uint64_t offset);
+    // Whether the job asks for the item at `path`: every item when no paths were given.
+    bool asks(const std::string& path) const { return options_.paths.empty() || selected(roots_, path); }
     bool start();
     bool readArchive(const ArchivePlan& archive);
     bool restoreImage();
@@ -120,6 +122,7 @@ private:
     // Read only for error reports: a job that goes well holds no index, however many items it restores.
     std::map<uint64_t, ArchiveIndex> reportIndexes_;
     std::vector<std::string> sourcePaths_;
+    std::vector<std::string> roots_;  // the paths given, as selections
     std::vector<ArchivePlan> plans_;
     uint64_t selectedItems_ = 0;
 };
@@ -164,28 +167,28 @@ bool DefaultJob::plan() {
         return false;
     }
     sourcePaths_ = options_.paths;
-    const bool everything = sourcePaths_.empty();
-    const std::vector<std::string> roots = selectionOf(sourcePaths_);
+    roots_ = selectionOf(options_.paths);
+    const bool everything = options_.paths.empty();
     for (uint64_t id : ids) {
         ArchivePlan archive;
         archive.id = id;
         uint64_t entries = 0;
         bool read = forEachIndexEntry(options_.mediaDir, id, &result_.reason, [&](const fclarchive::IndexEntry& item) {
             ++entries;
-            if (everything) {
-                ++archive.items;
-            } else if (selected(roots, item.path)) {
-                ++archive.items;
-                archive.offsets.push_back(item.offset);
+            if (!asks(item.path)) {
+                return;
             }
+            ++archive.items;
             if (everything && sourcePaths_.empty()) {
                 sourcePaths_.push_back(item.path);  // the packed root: the first item of the first index
+            } else if (!everything) {
+                archive.offsets.push_back(item.offset);
             }
         });
         if (!read) {
             return false;
         }
-        if (everything && sourcePaths_.empty()) {
+        if (sourcePaths_.empty()) {
             result_.reason = "the first index names no item, so there is no packed root";
             return false;
         }
@@ -206,11 +209,10 @@ bool DefaultJob::plan() {
 }
 
 std::vector<std::string> DefaultJob::itemsAskedIn(uint64_t id) {
-    const std::vector<std::string> roots = selectionOf(sourcePaths_);
     std::vector<std::string> items;
     std::string why;
     if (!forEachIndexEntry(options_.mediaDir, id, &why, [&](const fclarchive::IndexEntry& item) {
-            if (options_.paths.empty() || selected(roots, item.path)) {
+            if (asks(item.path)) {
                 items.push_back(item.path);
             }
         })) {
@@ -379,14 +381,12 @@ bool DefaultJob::sendArrays(unsigned long code, std::vector<ENTRY>& entries, siz
 }
 
 bool DefaultJob::restoreImage() {
-    const std::vector<std::string> roots = selectionOf(sourcePaths_);
     std::map<uint64_t, ArchiveIndex> indexes;
     ImagePlan image;
     std::string why;
     if (!loadIndexes(options_.mediaDir, &indexes, &why) ||
         !image.build(
-            options_.mediaDir, indexes,
-            [&](const std::string& path) { return options_.paths.empty() || selected(roots, path); }, &why)) {
+            options_.mediaDir, indexes, [&](const std::string& path) { return asks(path); }, &why)) {
         result_.outcome = FirOutcome::BadMedia;
         result_.reason = why;
         return false;
