@@ -7,6 +7,7 @@ namespace fclapps {
 
 constexpr unsigned long kMySqlAppType = 0x68;
 constexpr unsigned long kPostgresAppType = 0x7d;
+constexpr unsigned long kVirtualServerAppType = 0x6a;
 
 // The database types of the results, the restore end and finalize.
 inline bool isDatabaseAppType(unsigned long appType) {

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "platform/log/LogWriter.h"
@@ -120,7 +121,7 @@ bool FclRestore::OnMsgInitDataVer2(FSRInitDataVer2* rec) {
     _initDataVer2->restoreType = rec->restoreType;
     _initDataVer2->snapRestore = rec->snapRestore;
 
-    if (getAppType() == 0x6a && _setParams != nullptr) {
+    if (getAppType() == fclapps::kVirtualServerAppType && _setParams != nullptr) {
         static const unsigned long kBackupTypeBits[] = {0x2000, 0x4000, 0x8000};
         if (rec->backupType < 3) {
             _setParams->options |= kBackupTypeBits[rec->backupType];

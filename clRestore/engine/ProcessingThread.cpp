@@ -6,6 +6,7 @@
 #include <new>
 #include <thread>
 
+#include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/engine/PendingClasses.h"
 #include "clRestore/options/FclRestoreUNIX.h"
@@ -179,8 +180,8 @@ int FclRestore::processRestoreMsgs() {
         setFailureReason("Restore: The restore message processing ended on an internal error.");
         terminateOnFatalError();
     }
-    if (getAppType() == 0x7d && _factory != nullptr && (_factory->getOptions() & FSR_OPT_PG_LOG_RESTORE) != 0 &&
-        !_fclRestoreUnix->_restoredLogFiles.empty()) {
+    if (getAppType() == fclapps::kPostgresAppType && _factory != nullptr &&
+        (_factory->getOptions() & FSR_OPT_PG_LOG_RESTORE) != 0 && !_fclRestoreUnix->_restoredLogFiles.empty()) {
         if (_fclRestoreUnix->copyLogFilesList(_event->getJobId()) != 0) {
             FCL_ERROR("CopyLogFilesList failed to copy list of log files to temp file.");
         }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreObjectsFactory.h"
 #include "clRestore/options/FclRestoreUNIX.h"
@@ -129,7 +130,8 @@ CQiError FclRestore::PopulateRestoreProgress_5_9(int final, FSRProgressReport_5_
     // Only the job's first report carries the total.
     uint64_t total = 0;
     if (_throttleProgress == 0) {
-        const bool vsrstCount = getAppType() == 0x6a && _fclRestoreUnix->_useVsrstFactory && _statistics != nullptr;
+        const bool vsrstCount = getAppType() == fclapps::kVirtualServerAppType && _fclRestoreUnix->_useVsrstFactory &&
+                                _statistics != nullptr;
         total = vsrstCount ? _statistics->getNumFilesToRestore() : (_initData != nullptr ? _initData->numFiles : 0);
         _throttleProgress = 1;
     }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/engine/PendingClasses.h"
 #include "clRestore/engine/ReaderIdentity.h"
@@ -27,7 +28,6 @@ constexpr int FCL_MAX_READ_ERRORS = 1;
 constexpr int kErrMediaRead = 0x1700000a;
 constexpr int kErrImpersonation = 0x1700003b;
 // The virtual-server restore host's factory owns the objects it made.
-constexpr unsigned long kVsrstAppType = 0x6a;
 
 void* threadResult(long value) {
     return reinterpret_cast<void*>(static_cast<intptr_t>(value));
@@ -74,7 +74,7 @@ bool takeIdentity(FclRestore& job) {
 // opened goes. A name it never opened may still be a user's file that the overwrite rules would have kept.
 void closeItemLeftOpen(FclRestore& job, const CXFileHeader& hdr) {
     const std::string path = job._ro->getTranslatedPathname();
-    const bool hostOwned = job.getAppType() == kVsrstAppType && job._fclRestoreUnix->_useVsrstFactory;
+    const bool hostOwned = job.getAppType() == fclapps::kVirtualServerAppType && job._fclRestoreUnix->_useVsrstFactory;
     // An object made for a name that its real path was to replace has never been opened: closing it would apply
     // what the close applies to that name.
     const bool realPathNeverCame = fclstream::waitsForRealPath(job);

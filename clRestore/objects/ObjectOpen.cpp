@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
@@ -23,7 +24,6 @@
 namespace {
 
 const char* const kConflictTag = "wzconflict";
-constexpr unsigned long kMySqlAppType = 0x68;
 
 bool hasConflictTag(const std::string& path) {
     return path.find(kConflictTag) != std::string::npos;
@@ -129,7 +129,7 @@ int createAncestors(FsRestoreUnixObject& item) {
         return 1;
     }
     const std::string parent = parentOf(item._filename);
-    if (item._archAppType == kMySqlAppType && isSymbolicLink(parent)) {
+    if (item._archAppType == fclapps::kMySqlAppType && isSymbolicLink(parent)) {
         FCL_ERROR(" Symlink Path exists [%s] ", parent.c_str());
         if (item.Unlink(parent) != 0) {
             FCL_ERROR(" Failed to remove mysql directory  [%d]", errno);

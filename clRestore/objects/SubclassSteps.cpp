@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
@@ -11,9 +12,7 @@
 
 namespace fclobjects {
 
-namespace {
-const unsigned long kPostgresAppType = 0x7d;
-}
+namespace {}
 
 int baseOpenFailed(FsRestoreUnixObject& item) {
     const int err = errno;
@@ -34,7 +33,7 @@ bool resetsCreatedDirectories(FsRestoreUnixObject& item) {
     FsRestoreUnixObjectsFactory& factory = *item._ownerFactory;
     FclRestore* job = factory.getJob();
     return !factory.IsSyncRestore() &&
-           (job == nullptr || (job->getAppType() != kPostgresAppType && !job->IsCacheDBRestore())) &&
+           (job == nullptr || (job->getAppType() != fclapps::kPostgresAppType && !job->IsCacheDBRestore())) &&
            (factory.getOptions() & FSR_OPT_NDMP) == 0;
 }
 

@@ -35,7 +35,6 @@
 
 namespace {
 
-constexpr unsigned long kAppVirtualServer = 0x6a;
 constexpr unsigned long kCloudConnectionError = 0x1700008a;
 constexpr unsigned long kItemFailed = 0x1700003e;
 constexpr int kNoMemoryCause = 0x1c000082;
@@ -255,7 +254,7 @@ void openOrDelay(FclRestore& job, CXFileHeader* hdr, unsigned long version) {
         reportOpenFailure(job, object->getTranslatedPathname());
     }
     job.SetIphotoFileRestore(false);
-    if (job.getAppType() == fclstream::kAppPostgres && job._ro != nullptr &&
+    if (job.getAppType() == fclapps::kPostgresAppType && job._ro != nullptr &&
         (job._factory->getOptions() & FSR_OPT_PG_LOG_RESTORE) != 0) {
         job._fclRestoreUnix->_restoredLogFiles.push_back(job._ro->getTranslatedPathname());
     }
@@ -411,7 +410,7 @@ void fclstream::noteNoMemory(FclRestore& job) {
 }
 
 void FclRestore::ProcessMissingEOF() {
-    if (getAppType() == kAppVirtualServer && (setParamsOptions(*this) & FSR_OPT_SYNTHETIC_FULL) == 0) {
+    if (getAppType() == fclapps::kVirtualServerAppType && (setParamsOptions(*this) & FSR_OPT_SYNTHETIC_FULL) == 0) {
         return;
     }
     if (_factory == nullptr || _ro == nullptr) {

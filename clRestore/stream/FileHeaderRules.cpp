@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/stream/HeaderName.h"
@@ -19,7 +20,6 @@ namespace fclstream {
 namespace {
 
 constexpr unsigned long kAppDocumentum = 0x80;
-constexpr unsigned long kAppMySql = 0x68;
 constexpr unsigned long kAppSybase = 5;
 constexpr unsigned long kAppMarker = 0x16;
 constexpr uint64_t kTypeMask = 0xF000;
@@ -307,13 +307,13 @@ unsigned long applyFileHeaderRules(FclRestore& job, CXFileHeader* hdr) {
     }
     const unsigned long appType = job._initData->appType;
     const uint64_t options = job._setParams != nullptr ? job._setParams->options : 0;
-    if (appType == kAppPostgres) {
+    if (appType == fclapps::kPostgresAppType) {
         return postgresRule(job, hdr);
     }
     if (appType == kAppDocumentum && (options & FSR_OPT_OUT_OF_PLACE) == 0) {
         return documentumRule(hdr);
     }
-    if (appType == kAppMySql) {
+    if (appType == fclapps::kMySqlAppType) {
         return mySqlRule(job, hdr);
     }
     if (appType == kAppSybase) {

@@ -7,9 +7,6 @@ class FclRestore;
 
 namespace fclstream {
 
-// PostgreSQL: its rule rewrites data paths, and the file-header handler lists the files of its log restores.
-constexpr unsigned long kAppPostgres = 0x7d;
-
 // Applies the job's rule to the converted header; a rule may rewrite h_filename (and h_namelen). 0: the item goes on.
 // Otherwise the item gets no object and the answer is its error code: fclitem::kSkippedSilently for an item a rule
 // leaves out (it is not recorded as restored), fclitem::kPathTooLong for a rewritten name that does not fit.

@@ -1,6 +1,7 @@
 // The messages about the job as a whole that the engine notes or answers without restoring anything: the restart
 // information, the destination path, the job's start and end, the metadata folder, the distributed task id and the
 // virtual-server restore's information, end and replication start.
+#include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "platform/log/LogWriter.h"
@@ -29,14 +30,14 @@ bool FclRestore::OnMsgDestPath(FSRDestPath*) {
 }
 
 bool FclRestore::OnMsgJobStart(wzsDatabuf_v2*) {
-    if (getAppType() != 0x68) {
+    if (getAppType() != fclapps::kMySqlAppType) {
         FCL_LOG(0, "nothing to be done here.");
     }
     return true;
 }
 
 bool FclRestore::OnMsgJobEnd(wzsDatabuf_v2*) {
-    if (getAppType() != 0x68) {
+    if (getAppType() != fclapps::kMySqlAppType) {
         FCL_LOG(0, "nothing to be done here.");
     }
     return true;

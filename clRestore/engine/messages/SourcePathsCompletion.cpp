@@ -12,6 +12,7 @@
 #include <new>
 #include <string>
 
+#include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/engine/FsRestoreRestart.h"
 #include "clRestore/engine/messages/SourcePathSteps.h"
@@ -24,7 +25,6 @@
 
 namespace {
 
-const unsigned long kVirtualServerAppType = 0x6a;
 const int kNoMemoryCause = 0x1c000082;
 const int kFactoryExceptionCause = 0x1c000080;
 const int kRestartNotOpenedEvent = 0x17000035;
@@ -174,7 +174,7 @@ bool completeSourcePaths(FclRestore& job) {
     job._factory = nullptr;
 
     try {
-        if (job._fclRestoreUnix->_useVsrstFactory && job.getAppType() == kVirtualServerAppType) {
+        if (job._fclRestoreUnix->_useVsrstFactory && job.getAppType() == fclapps::kVirtualServerAppType) {
             qsort(job._srcPaths, static_cast<size_t>(count), sizeof(FSRSrcPath), FsRestoreUnixObjectsFactory::cmpFunc);
             if (makeHostFactory(job, count) == 0) {
                 return true;
