@@ -28,7 +28,6 @@ namespace {
 
 // The status of an item restored without remark.
 const unsigned long kSucceededStatus = 0x1700003f;
-const size_t kLongPathLength = 1024;
 
 // Makes the directory and its missing ancestors (each with mode 0700; existing ones accepted). Ordinary paths
 // record the directories made while owners are preserved; long paths do not.

@@ -6,6 +6,7 @@
 #include "clRestore/objects/FsRestoreFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,6 +24,7 @@
 #include "platform/files/LongPathHandler.h"
 #include "platform/hsm/CXHSMLowLevelCtx.h"
 #include "platform/log/LogWriter.h"
+#include "protocol/FsrMessages.h"
 
 namespace {
 
@@ -53,6 +55,28 @@ bool isExclusionListFile(const std::string& path) {
 // search on.
 mode_t createdDirectoryMode(uint32_t fileMode) {
     return static_cast<mode_t>((fileMode & 0xffff0fb7) | 0x48);
+}
+
+// Whether a managed file system holds the item's directory: its stubs are items the storage layer opens in place.
+bool managedByStorageLayer(FsRestoreFile& item) {
+    return item._hsmEnabled && item._hsmCtx != nullptr &&
+           item._hsmCtx->getByFileName(fclobjects::parentDirectory(item._filename).c_str()) != nullptr;
+}
+
+// A new regular file needs no look before its create when all the overwrite rules ask of the name is whether it is
+// free: the exclusive create answers that, and a name found taken sends the item through the rules again with a real
+// look. Options whose rules act on an absent name, and items whose opens use the look for more, look first.
+bool mayCreateWithoutLooking(FsRestoreFile& item) {
+    FsRestoreUnixObjectsFactory& factory = *item._ownerFactory;
+    FclRestore* job = factory.getJob();
+    const unsigned long options = factory.getOptions();
+    return job != nullptr && (item._mode & S_IFMT) == S_IFREG && item._linkCount < 2 && !item.IsItemExtent() &&
+           !item._isStub && !item._dontRestoreStubWithGUID && item.isFromHFS == 0 && !g_impersonated &&
+           item._filename.size() < FsRestoreUnixObject::kLongPathLength &&
+           (options & (FSR_OPT_INDEX_CACHE | FSR_OPT_DEST_IS_FILE)) == 0 && !factory.IsSyncRestore() &&
+           !factory.getRestoreOnlyIfExistsOption() && !factory.getOverwriteStubsOnlyOption() &&
+           !job->IsDontRestoreData() && !job->IsFileDeleteBeforeRestore() && !job->IsHlinkBaseFile() &&
+           !managedByStorageLayer(item);
 }
 
 void notResettingOnce() {
@@ -115,6 +139,8 @@ int FsRestoreFile::openObject() {
         FCL_LOG(1, "skipping denylist file %s", _filename.c_str());
         return 0;
     }
+    // Once looked at (after the name was found taken), the item goes through the rules with what was found.
+    _lookMayWait = _statReturn == kStatNotDone && mayCreateWithoutLooking(*this);
     if (FsRestoreUnixObject::openObject() == 0) {
         return fclobjects::baseOpenFailed(*this);
     }
@@ -151,6 +177,13 @@ int FsRestoreFile::openObject() {
 
     if (!_hsmOpened && (job == nullptr || !job->IsDontRestoreData()) && !OpenRestoreFile(_filename, _handle)) {
         const int err = errno;
+        if (err == EEXIST && _lookMayWait) {
+            FCL_LOG(3, "[%s] is there already: the overwrite rules look at it", _filename.c_str());
+            _lookMayWait = false;
+            _statReturn = kStatNotDone;
+            StatFile(_filename);
+            return FsRestoreFile::openObject();
+        }
         if (err == ETXTBSY) {
             FCL_LOG(0, "Error [%d] while opening [%s] Text File Busy", err, _filename.c_str());
             _ownerFactory->setErrCode(fclitem::kTextFileBusy);

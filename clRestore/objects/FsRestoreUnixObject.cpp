@@ -313,6 +313,7 @@ bool FsRestoreUnixObject::OpenRestoreFile(const std::string& path, int& fd) {
         check.ino = _statBuf.st_ino;
         check.nlink = _statBuf.st_nlink;
     }
+    check.looked = !_lookMayWait;
     const wzfiles::ItemCheck* checked = _statReturn == kStatNotDone || IsItemExtent() ? nullptr : &check;
     if (_longPathHandler != nullptr) {
         // Extent items are written into the file at their offsets: never truncated.

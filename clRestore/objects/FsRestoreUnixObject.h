@@ -48,6 +48,8 @@ public:
     static constexpr int kHfsAttrBlockSize = 92;
     // `_statReturn` before the first lstat.
     static constexpr int kStatNotDone = 2;
+    // A destination path this long goes through the long-path calls.
+    static constexpr size_t kLongPathLength = 1024;
 
     // Copies what it needs of `header` (which may go afterwards) and the factory's current destination names. Both
     // pointers must be valid; the factory must outlive the object.
@@ -150,6 +152,9 @@ public:
     char _rsrcFilename[1280];
     int _statReturn;  // kStatNotDone, 0 the path exists, -1 it does not or cannot be read
     struct stat _statBuf;
+    // The overwrite rules take the name for free without a look, and the open creates it exclusively: a name found
+    // taken then is refused (EEXIST), and the item goes through the rules again after a real look.
+    bool _lookMayWait = false;
     int _handle;  // -1 while not open
     uint64_t _inode;
     uint32_t _linkCount;

@@ -13,12 +13,15 @@
 
 namespace {
 
-constexpr size_t kLongPathLength = 1024;
 const char* const kNeverRestoredMarker = "{20d03aa2-7726-42d8-8381-fdda7a8a1c47}";
 
 }  // namespace
 
 bool FsRestoreUnixObject::isArchiveOlder() {
+    if (_lookMayWait && _statReturn == kStatNotDone) {
+        _statReturn = -1;
+        return false;
+    }
     _statReturn = StatFile(_filename);
     return _statReturn == 0 && static_cast<uint64_t>(_mtime) <= static_cast<uint64_t>(_statBuf.st_mtime) &&
            static_cast<uint64_t>(_ctime) <= static_cast<uint64_t>(_statBuf.st_ctime);

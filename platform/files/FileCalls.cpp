@@ -162,19 +162,11 @@ int stat_utf(const char* path, struct stat* st) {
 
 namespace {
 
-// The look of lstat_utf. With `typeOnly`, the directory the thread holds answers S_IFDIR in st_mode without a call:
-// its descriptor cannot stop being a directory.
-int lookAtEntry(const char* path, struct stat* st, bool typeOnly) {
-    if (injectedFailure(FileCall::kLstat, path)) {
-        return -1;
-    }
+// The look of lstat_utf, through the directory the thread holds for looks when it is the entry or its parent.
+int lookAtEntry(const char* path, struct stat* st) {
     PathPlace where;
     if (where.entry(path) != 0) {
         return -1;
-    }
-    if (typeOnly && where.heldItself()) {
-        st->st_mode = S_IFDIR;
-        return 0;
     }
     const int r = ::fstatat(where.dirfd(), where.name(), st, where.atFlags() | AT_SYMLINK_NOFOLLOW);
     if (r == 0 && where.heldItself() && st->st_nlink == 0) {
@@ -191,12 +183,23 @@ int lookAtEntry(const char* path, struct stat* st, bool typeOnly) {
 }  // namespace
 
 int lstat_utf(const char* path, struct stat* st) {
-    return lookAtEntry(path, st, false);
+    if (injectedFailure(FileCall::kLstat, path)) {
+        return -1;
+    }
+    return lookAtEntry(path, st);
 }
 
 bool isDirectoryEntry(const char* path) {
+    if (injectedFailure(FileCall::kLstat, path)) {
+        return false;
+    }
+    PathPlace where;
+    const int found = where.directory(path);
+    if (found >= 0) {
+        return found == 1;
+    }
     struct stat st;
-    return lookAtEntry(path, &st, true) == 0 && S_ISDIR(st.st_mode);
+    return lookAtEntry(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 int access_utf(const char* path, int mode) {

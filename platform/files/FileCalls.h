@@ -19,9 +19,10 @@ int open_utf(const char* path, int flags);
 int open_utf(const char* path, int flags, mode_t mode);
 int stat_utf(const char* path, struct stat* st);
 int lstat_utf(const char* path, struct stat* st);
-// Whether `path` names a directory, its final link not followed (lstat and S_ISDIR). The directory the thread holds
-// for looks answers without a call: its descriptor cannot stop being a directory, and should it have been removed,
-// the next call that resolves a path through it fails with ENOENT and lets it go.
+// Whether `path` names a directory, its final link not followed (lstat and S_ISDIR). A directory found is held for
+// the thread's looks that follow (those of the items made in it), so asking again answers without a call: its
+// descriptor cannot stop being a directory, and should it have been removed, the next call that resolves a path
+// through it fails with ENOENT and lets it go.
 bool isDirectoryEntry(const char* path);
 int access_utf(const char* path, int mode);
 int chmod_utf(const char* path, mode_t mode);

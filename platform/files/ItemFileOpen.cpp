@@ -64,7 +64,7 @@ int openItemFile(const char* path, int flags, mode_t mode, const ItemCheck* chec
         if (made >= 0 || errno != EEXIST) {
             return made;
         }
-        if (!truncate) {
+        if (!truncate || !check->looked) {
             return -1;
         }
         return replaceWithNewFile(path, flags, mode);

@@ -9,6 +9,9 @@ namespace wzfiles {
 // What the caller found at the name when it decided to restore the item there.
 struct ItemCheck {
     bool existed = false;  // false: nothing was there, so whatever is there now appeared since
+    // false: the caller took the name for free without looking, so an entry found there is refused (EEXIST) for the
+    // caller to look at and decide, never replaced.
+    bool looked = true;
     dev_t dev = 0;
     ino_t ino = 0;
     nlink_t nlink = 0;

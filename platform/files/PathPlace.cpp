@@ -144,6 +144,21 @@ int PathPlace::entry(const char* path) {
     return 0;
 }
 
+int PathPlace::directory(const char* path) {
+    if (locate(path) != 0 || !beneath()) {
+        return -1;
+    }
+    const size_t len = std::strlen(rest_);
+    size_t parentLen = 0;
+    if (len == 0 || len >= PATH_MAX || !isPlainName(splitLast(rest_, len, &parentLen))) {
+        return -1;
+    }
+    if (heldDirectory(*root_, rest_, len) >= 0 || dropHeldOnFailure(holdDirectory(*root_, rest_, len)) >= 0) {
+        return 1;
+    }
+    return errno == ENOENT || errno == ENOTDIR || errno == ELOOP ? 0 : -1;
+}
+
 int PathPlace::heldObject(bool follow) {
     atFlags_ = AT_EMPTY_PATH;
     name_ = "";

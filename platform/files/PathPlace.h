@@ -20,6 +20,10 @@ public:
     // For a look at the entry itself, its final link not followed (lstat): taken through the directory the thread
     // holds for looks (LookCache.h) when the entry or its parent is that directory.
     int entry(const char* path);
+    // Whether the path names a directory, its final link not followed, holding it for the looks that follow (those of
+    // the items made in it): 1 a directory, 0 none there (errno tells), -1 when this cannot tell and the caller looks
+    // as lstat does.
+    int directory(const char* path);
     // For a call on the final name within its parent directory (create, remove, rename, link).
     int parent(const char* path);
     // Opens the path as open(2) does.

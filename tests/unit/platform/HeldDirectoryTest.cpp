@@ -77,7 +77,11 @@ const Tamper kTampers[] = {
      false},
 };
 
-class HeldDirectory : public gatetest::GateFixture, public ::testing::TestWithParam<std::tuple<Tamper, bool>> {
+// The tamper, whether openat2 is used, and whether the restore looks at each item's name before making it (a new file
+// is made without a look, its name taken for free; the look comes only if the name is found taken).
+using HeldCase = std::tuple<Tamper, bool, bool>;
+
+class HeldDirectory : public gatetest::GateFixture, public ::testing::TestWithParam<HeldCase> {
 protected:
     void SetUp() override {
         buildGated(std::get<1>(GetParam()));
@@ -87,15 +91,18 @@ protected:
     }
     void TearDown() override { tearDown(); }
 
-    // One item as the restore makes it: the look at its name, the one look at its parent (which makes what is
-    // missing), the file made without following a link, its data. True when the file was made.
+    // One item as the restore makes it: the look at its name (or none), the one look at its parent (which makes what
+    // is missing), the file made without following a link, its data. True when the file was made.
     bool restoreItem(const std::string& path, const std::string& data) {
-        struct stat st;
         wzfiles::ItemCheck check;
-        check.existed = lstat_utf(path.c_str(), &st) == 0;
-        check.dev = st.st_dev;
-        check.ino = st.st_ino;
-        check.nlink = st.st_nlink;
+        check.looked = std::get<2>(GetParam());
+        struct stat st;
+        if (check.looked && lstat_utf(path.c_str(), &st) == 0) {
+            check.existed = true;
+            check.dev = st.st_dev;
+            check.ino = st.st_ino;
+            check.nlink = st.st_nlink;
+        }
         std::vector<char> parent(path.begin(), path.begin() + static_cast<long>(path.rfind('/')));
         parent.push_back('\0');
         handler().CreateDirsIteratively_Long(parent.data(), nullptr);
@@ -135,10 +142,12 @@ TEST_P(HeldDirectory, TheSecondItemGoesWhereItsNameLeadsNow) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Tampers, HeldDirectory, ::testing::Combine(::testing::ValuesIn(kTampers), ::testing::Bool()),
-                         [](const ::testing::TestParamInfo<std::tuple<Tamper, bool>>& info) {
+INSTANTIATE_TEST_SUITE_P(Tampers, HeldDirectory,
+                         ::testing::Combine(::testing::ValuesIn(kTampers), ::testing::Bool(), ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<HeldCase>& info) {
                              return std::string(std::get<0>(info.param).name) +
-                                    (std::get<1>(info.param) ? "" : "WithoutOpenat2");
+                                    (std::get<1>(info.param) ? "" : "WithoutOpenat2") +
+                                    (std::get<2>(info.param) ? "" : "WithoutALook");
                          });
 
 class HeldDirectoryLooks : public gatetest::GateFixture, public ::testing::Test {
