@@ -202,6 +202,12 @@ public:
     // ---- sends (Sends.cpp) ----
     int sendMsgToFIR(unsigned long code);
     int sendMsgToFIR(unsigned long code, wzsDatabuf* payload);
+    // An item's status: it may wait to go out with the statuses after it, in one write. Whatever waits goes with the
+    // next other message to the FIR, when the reader waits for the stream, or from flushItemStatuses.
+    int sendItemStatusToFIR(unsigned long code, wzsDatabuf* payload);
+    // Writes the item statuses that wait; with `staleOnly`, only once the oldest has waited long enough.
+    void flushItemStatuses(bool staleOnly);
+    int sendToFir(unsigned long code, wzsDatabuf* payload, int flags);
     int sendMsgToRestoreHead(unsigned long code);
     int sendMsgToRestoreHead(unsigned long code, wzsDatabuf* payload);
     void UpdateRestoreHeadSessionUsage();

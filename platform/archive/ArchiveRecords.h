@@ -30,9 +30,12 @@ struct OpenRet_t {
 };
 static_assert(sizeof(OpenRet_t) == 40, "OpenRet_t is five words");
 
-// The engine sets nothing in the read and free arguments, nor reads the free result.
+// The engine sets nothing in the free arguments, nor reads the free result.
 struct ReadBufArgs_t {
     uint64_t reserved = 0;
+    // Called, when set, once no buffer is ready and the read is about to wait for one (no lock of the reader held).
+    void (*beforeWait)(void* context) = nullptr;
+    void* context = nullptr;
 };
 
 struct ReadBufRet_t {

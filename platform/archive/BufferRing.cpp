@@ -123,7 +123,7 @@ void BufferRing::stopProducer() {
 
 BufferRing::Take BufferRing::take(RingSlot*& slot, int& error, std::chrono::milliseconds wait) {
     std::unique_lock<std::mutex> lock(mutex_);
-    if (readyCount_ == 0 && failure_ == 0) {
+    if (readyCount_ == 0 && failure_ == 0 && wait.count() > 0) {
         // About to wait: the producer must not sit on slots this side gave back short of a batch.
         if (producerWaiting_ && producerMayAcquire()) {
             freeChanged_.notify_all();

@@ -155,14 +155,24 @@ bool FsRestoreArchive::isPipeLineRunning() {
     return running_;
 }
 
-int FsRestoreArchive::readBuffer(ReadBufArgs_t*, ReadBufRet_t* ret) {
+int FsRestoreArchive::readBuffer(ReadBufArgs_t* args, ReadBufRet_t* ret) {
     ret->bufType = 0;
     ret->payloadLength = 0;
     ret->buffer = nullptr;
     ret->errorCode = 0;
     fclarchive::RingSlot* slot = nullptr;
     int error = 0;
-    switch (ring_.take(slot, error, kIdleWait)) {
+    fclarchive::BufferRing::Take taken = fclarchive::BufferRing::Take::kIdle;
+    if (args != nullptr && args->beforeWait != nullptr) {
+        taken = ring_.take(slot, error, std::chrono::milliseconds(0));
+        if (taken == fclarchive::BufferRing::Take::kIdle) {
+            args->beforeWait(args->context);
+        }
+    }
+    if (taken == fclarchive::BufferRing::Take::kIdle) {
+        taken = ring_.take(slot, error, kIdleWait);
+    }
+    switch (taken) {
         case fclarchive::BufferRing::Take::kBuffer:
             ret->bufType = slot->type;
             ret->payloadLength = slot->payloadLength;

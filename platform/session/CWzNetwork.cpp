@@ -131,7 +131,7 @@ CQiError CWzNetwork::breakWith(int errnum, const char* why) {
     return FXErrorUtil::ErrorErrNo(FX_HERE, errnum, "session broken: %s", why);
 }
 
-CQiError CWzNetwork::SendXDRMessage(unsigned long code, wzsDatabuf_v2* buffer, int, int timeoutSeconds,
+CQiError CWzNetwork::SendXDRMessage(unsigned long code, wzsDatabuf_v2* buffer, int flags, int timeoutSeconds,
                                     bool& timedOut) {
     timedOut = false;
     std::lock_guard<std::mutex> hold(m_sendLock);
@@ -141,32 +141,67 @@ CQiError CWzNetwork::SendXDRMessage(unsigned long code, wzsDatabuf_v2* buffer, i
     if (m_broken) {
         return FXErrorUtil::ErrorErrNo(FX_HERE, EPIPE, "the session is broken");
     }
-    m_tx.assign(kHeader, 0);
+    const size_t waiting = m_tx.size();
+    m_tx.resize(waiting + kHeader, 0);
     const char* data = buffer != nullptr ? buffer->getDataBuffer() : nullptr;
     if (data != nullptr) {
         const wzsession::WireCode* entry = wzsession::findWireCode(code);
         size_t length = buffer->getValidLen();
         std::string why;
         bool ok = true;
+        const size_t limit = waiting + 4 + kMaxMessage;
         if (entry != nullptr && entry->record != nullptr) {
-            ok = wzsession::encodeRecord(*entry->record, data, length, m_tx, 4 + kMaxMessage, &why);
+            ok = wzsession::encodeRecord(*entry->record, data, length, m_tx, limit, &why);
         } else if (length > 0) {
-            ok = wzsession::encodeOpaque(data, length, m_tx, 4 + kMaxMessage, &why);
+            ok = wzsession::encodeOpaque(data, length, m_tx, limit, &why);
         }
         if (!ok) {
+            m_tx.resize(waiting);
             return FXErrorUtil::ErrorErrNo(FX_HERE, EMSGSIZE, "cannot send %s: %s", WZS_PRIM_STRING(code), why.c_str());
         }
     }
-    putBe32(&m_tx[0], uint32_t(m_tx.size() - 4));
-    putBe32(&m_tx[4], uint32_t(code >> 32));
-    putBe32(&m_tx[8], uint32_t(code));
-    return writeAll(timeoutSeconds, timedOut);
+    unsigned char* header = &m_tx[waiting];
+    putBe32(header, uint32_t(m_tx.size() - waiting - 4));
+    putBe32(header + 4, uint32_t(code >> 32));
+    putBe32(header + 8, uint32_t(code));
+    if ((flags & kSendMayWait) != 0) {
+        if (waiting == 0) {
+            m_pendingSince = Clock::now();
+            m_pending = true;
+        }
+        if (m_tx.size() < kPendingBytes && Clock::now() - m_pendingSince < kPendingAge) {
+            return CQiError::Success();
+        }
+    }
+    return writeAll(timeoutSeconds, timedOut, waiting);
 }
 
-CQiError CWzNetwork::writeAll(int timeoutSeconds, bool& timedOut) {
+CQiError CWzNetwork::flushPending() {
+    std::lock_guard<std::mutex> hold(m_sendLock);
+    if (m_tx.empty()) {
+        return CQiError::Success();
+    }
+    bool timedOut = false;
+    return writeAll(-1, timedOut);
+}
+
+CQiError CWzNetwork::flushIfStale() {
+    if (!m_pending) {
+        return CQiError::Success();
+    }
+    std::lock_guard<std::mutex> hold(m_sendLock);
+    if (m_tx.empty() || Clock::now() - m_pendingSince < kPendingAge) {
+        return CQiError::Success();
+    }
+    bool timedOut = false;
+    return writeAll(-1, timedOut);
+}
+
+CQiError CWzNetwork::writeAll(int timeoutSeconds, bool& timedOut, size_t keep) {
     const bool limited = timeoutSeconds >= 0;
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(limited ? timeoutSeconds : 0);
     size_t sent = 0;
+    CQiError result = CQiError::Success();
     while (sent < m_tx.size()) {
         ssize_t n = ::send(m_fd, m_tx.data() + sent, m_tx.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
@@ -177,18 +212,24 @@ CQiError CWzNetwork::writeAll(int timeoutSeconds, bool& timedOut) {
             continue;
         }
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (!waitFor(m_fd, POLLOUT, limited, deadline)) {
-                timedOut = true;
-                if (sent == 0) {
-                    return FXErrorUtil::ErrorErrNo(FX_HERE, ETIMEDOUT, "send timed out");
-                }
-                return breakWith(ETIMEDOUT, "send timed out inside a message");
+            if (waitFor(m_fd, POLLOUT, limited, deadline)) {
+                continue;
             }
-            continue;
+            timedOut = true;
+            if (sent == 0) {
+                // Nothing went: the messages that waited still wait, the one being sent is not sent.
+                m_tx.resize(keep);
+                return FXErrorUtil::ErrorErrNo(FX_HERE, ETIMEDOUT, "send timed out");
+            }
+            result = breakWith(ETIMEDOUT, "send timed out inside a message");
+        } else {
+            result = breakWith(n < 0 ? errno : EPIPE, "send failed");
         }
-        return breakWith(n < 0 ? errno : EPIPE, "send failed");
+        break;
     }
-    return CQiError::Success();
+    m_tx.clear();
+    m_pending = false;
+    return result;
 }
 
 CQiError CWzNetwork::ReceiveXDRMessage(unsigned long* code, wzsDatabuf_v2* buffer, wzsHostProtocolHeader*, int,

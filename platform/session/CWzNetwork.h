@@ -4,6 +4,7 @@
 // of the record in XDR, as the protocol table lays it out for that code.
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,6 +17,14 @@ class CWzNetwork {
 public:
     // The largest N (code and record) a message may have.
     static constexpr size_t kMaxMessage = 16 * 1024 * 1024;
+
+    // SendXDRMessage flag: the message may wait to go out with the ones after it, in one write. It goes at the latest
+    // with the next message sent without the flag, at flushPending(), once kPendingBytes have gathered, or when the
+    // oldest waiting message is kPendingAge old at a send or at flushIfStale(). Its send answers success; a failure
+    // of the write that carries it is the answer of that later call, and breaks the session.
+    static constexpr int kSendMayWait = 0x1;
+    static constexpr size_t kPendingBytes = 32 * 1024;
+    static constexpr std::chrono::milliseconds kPendingAge{10};
 
     // Takes ownership of a connected stream socket.
     explicit CWzNetwork(int fd);
@@ -32,6 +41,10 @@ public:
     // encoded whole here, so the caller may reuse it at once. `timeoutSeconds` -1 waits without limit. Whole
     // messages only: a failure part-way through breaks the session.
     CQiError SendXDRMessage(unsigned long code, wzsDatabuf_v2* buffer, int flags, int timeoutSeconds, bool& timedOut);
+    // Writes the messages that wait (see kSendMayWait), without a time limit.
+    CQiError flushPending();
+    // flushPending() when the oldest waiting message is kPendingAge old; nothing when none waits.
+    CQiError flushIfStale();
     // Waits for the next message: `*code` and its record in `buffer` (see wzsDatabuf_v2). `timeoutSeconds` -1 waits
     // without limit; when it passes first, the result is an error and `timedOut` is set, and a message that had
     // begun to arrive is kept for the next call. A peer that closes, a message over kMaxMessage or shorter than its
@@ -56,7 +69,8 @@ public:
 private:
     CQiError readFrame(int timeoutSeconds, bool& timedOut);
     CQiError decodeInto(unsigned long code, const unsigned char* body, size_t n, wzsDatabuf_v2* buffer);
-    CQiError writeAll(int timeoutSeconds, bool& timedOut);
+    // Writes m_tx from its start; on a time-out with nothing written, m_tx is cut back to `keep` bytes.
+    CQiError writeAll(int timeoutSeconds, bool& timedOut, size_t keep = 0);
     CQiError breakWith(int errnum, const char* why);
 
     int m_fd;
@@ -64,7 +78,10 @@ private:
     std::atomic<bool> m_broken{false};
 
     std::mutex m_sendLock;
+    // The messages that wait (kSendMayWait), then the one being sent.
     std::vector<unsigned char> m_tx;
+    std::atomic<bool> m_pending{false};
+    std::chrono::steady_clock::time_point m_pendingSince;
     std::atomic<int> m_sendFaults{0};
     std::atomic<int> m_sendFaultErrno{EPIPE};
 

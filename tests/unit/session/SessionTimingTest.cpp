@@ -125,6 +125,70 @@ TEST_F(SessionTiming, MessagesQueuedBeforeTheReceiverLooksArriveWholeAndInOrder)
     sending.join();
 }
 
+// Messages that may wait go out in their order with the next message that may not, at a flush, once enough of them
+// gathered, or once the oldest is old enough; a message refused meanwhile takes none of them with it.
+TEST_F(SessionTiming, MessagesThatMayWaitGoOutInOrderWithTheNextWriteOnly) {
+    auto mayWait = [&](uint32_t index, size_t size = 4) {
+        std::string bytes(size, '\0');
+        bytes[0] = char(index);
+        wzsDatabuf_v2 buffer;
+        buffer.setExternalBuffer(&bytes[0], bytes.size());
+        bool timedOut = false;
+        return sender->SendXDRMessage(FSR_JOB_END, &buffer, CWzNetwork::kSendMayWait, -1, timedOut);
+    };
+    auto nothingArrives = [&] {
+        wzsDatabuf_v2 buffer;
+        unsigned long code = 0;
+        bool timedOut = false;
+        EXPECT_TRUE(receiver->ReceiveXDRMessage(&code, &buffer, nullptr, 0, 0, timedOut).IsError());
+        EXPECT_TRUE(timedOut);
+    };
+    auto arrives = [&](int index) {
+        wzsDatabuf_v2 buffer;
+        unsigned long code = 0;
+        ASSERT_FALSE(receive(&code, &buffer).IsError()) << index;
+        if (index < 0) {
+            EXPECT_EQ(code, static_cast<unsigned long>(FSR_JOB_START));
+        } else {
+            ASSERT_GE(buffer.getValidLen(), 1u);
+            EXPECT_EQ(buffer.getDataBuffer()[0], char(index));
+        }
+    };
+
+    for (uint32_t i = 1; i <= 3; ++i) {
+        ASSERT_FALSE(mayWait(i).IsError());
+    }
+    // Refused for its size: the messages that wait stay whole and waiting.
+    std::string huge(CWzNetwork::kMaxMessage, 'x');
+    ASSERT_TRUE(send(FSR_JOB_END, &huge[0], huge.size()).IsError());
+    nothingArrives();
+    ASSERT_FALSE(sendEmpty(FSR_JOB_START).IsError());
+    for (int i : {1, 2, 3, -1}) {
+        arrives(i);
+    }
+
+    ASSERT_FALSE(mayWait(4).IsError());
+    ASSERT_FALSE(sender->flushIfStale().IsError());
+    nothingArrives();
+    std::this_thread::sleep_for(CWzNetwork::kPendingAge + std::chrono::milliseconds(5));
+    ASSERT_FALSE(sender->flushIfStale().IsError());
+    arrives(4);
+
+    ASSERT_FALSE(mayWait(5).IsError());
+    ASSERT_FALSE(sender->flushPending().IsError());
+    arrives(5);
+    ASSERT_FALSE(sender->flushPending().IsError());
+
+    const size_t each = 1000;
+    const uint32_t enough = CWzNetwork::kPendingBytes / each + 1;
+    for (uint32_t i = 0; i < enough; ++i) {
+        ASSERT_FALSE(mayWait(i, each).IsError());
+    }
+    for (uint32_t i = 0; i < enough; ++i) {
+        arrives(int(i));
+    }
+}
+
 TEST_F(SessionTiming, ConcurrentSendersEachDeliverWholeMessages) {
     const int kThreads = 4;
     const int kEach = 60;

@@ -34,7 +34,9 @@ protected:
         bool operator==(const Status& o) const { return named == o.named && name == o.name && status == o.status; }
     };
 
+    // The statuses that wait go out, as when the reader waits for the stream.
     Status nextStatus() {
+        job_->flushItemStatuses(false);
         fir::FirMessage message;
         if (!fir_->waitFor({FSR_MSG_IMG_EXTENT_RESTORE_STATUS}, 10000, &message) || !message.extentStatus) {
             ADD_FAILURE() << "no status report";
