@@ -18,7 +18,36 @@ namespace {
 
 }  // namespace
 
+namespace {
+
+// True when the path is as normalising leaves it: no name is empty (but after a final '/'), "." or "..".
+bool alreadyNormal(const std::string& path) {
+    const char* p = path.data();
+    const char* const end = p + path.size();
+    while (p != end) {
+        if (*p == '/') {
+            if (p + 1 != end && p[1] == '/') {
+                return false;
+            }
+            ++p;
+            continue;
+        }
+        if (*p == '.' && (p + 1 == end || p[1] == '/' || (p[1] == '.' && (p + 2 == end || p[2] == '/')))) {
+            return false;
+        }
+        while (p != end && *p != '/') {
+            ++p;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 bool normaliseItemPath(std::string& path) {
+    if (alreadyNormal(path)) {
+        return true;
+    }
     // In place: the text only shrinks, and each name moves to a position at or before its own.
     const size_t length = path.size();
     const bool trailing = length > 1 && path[length - 1] == '/';

@@ -100,9 +100,8 @@ int StoreResults::putLine(const char* line, bool) {
 int StoreResults::setRestoreStatusOnObject(const char* line, int status, bool) {
     std::string text;
     wzresults::appendOneLine(text, line);
-    char number[16];
-    snprintf(number, sizeof number, "\t%d", status);
-    text += number;
+    text += '\t';
+    text += std::to_string(status);
     return writeLine(std::move(text));
 }
 

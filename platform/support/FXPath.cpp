@@ -1,40 +1,49 @@
 #include "platform/support/FXPath.h"
 
 #include <cerrno>
-#include <vector>
 
 #include "platform/support/FXErrorUtil.h"
 
 namespace {
 
-// The components of a path and whether it is absolute; separators are never part of a component.
-struct PathParts {
-    bool absolute;
-    std::vector<std::string> names;
-};
-
-PathParts partsOf(const std::string& path) {
-    PathParts parts{!path.empty() && path[0] == '/', {}};
-    FXString::Split(path, "/", parts.names, 0);
-    return parts;
+// The next name of `path` from `at` on, runs of '/' skipped: false when none is left. Separators are never part of a
+// name.
+bool nextName(const std::string& path, size_t& at, size_t& start, size_t& length) {
+    while (at < path.size() && path[at] == '/') {
+        ++at;
+    }
+    if (at == path.size()) {
+        return false;
+    }
+    start = at;
+    while (at < path.size() && path[at] != '/') {
+        ++at;
+    }
+    length = at - start;
+    return true;
 }
 
-// 1 when a is a proper prefix of b, 0 when they are equal, -1 otherwise.
+// 1 when a is a proper prefix of b, 0 when they are equal, -1 otherwise; name by name, both absolute or neither.
 int prefixRelation(const std::string& a, const std::string& b) {
-    if (a.empty() || b.empty()) {
+    if (a.empty() || b.empty() || (a[0] == '/') != (b[0] == '/')) {
         return -1;
     }
-    PathParts pa = partsOf(a);
-    PathParts pb = partsOf(b);
-    if (pa.absolute != pb.absolute || pa.names.size() > pb.names.size()) {
-        return -1;
-    }
-    for (size_t i = 0; i < pa.names.size(); ++i) {
-        if (pa.names[i] != pb.names[i]) {
+    size_t atA = 0;
+    size_t atB = 0;
+    for (;;) {
+        size_t startA = 0;
+        size_t lengthA = 0;
+        size_t startB = 0;
+        size_t lengthB = 0;
+        const bool moreA = nextName(a, atA, startA, lengthA);
+        const bool moreB = nextName(b, atB, startB, lengthB);
+        if (!moreA) {
+            return moreB ? 1 : 0;
+        }
+        if (!moreB || lengthA != lengthB || a.compare(startA, lengthA, b, startB, lengthB) != 0) {
             return -1;
         }
     }
-    return pa.names.size() == pb.names.size() ? 0 : 1;
 }
 
 }  // namespace
