@@ -146,14 +146,14 @@ void* FclRestore::readPipeline() {
         fclstream::dispatchBuffer(*this, records, buf, static_cast<int>(len), type);
         FreeBufArgs_t args;
         _archive->freeBuffer(&args, nullptr);
-        // A long item's data must not hold back the statuses of the items before it.
-        flushItemStatuses(true);
+        // A long item's data must not hold back the reports of the items before it.
+        flushItemReports(true);
     }
 
     if (_ro != nullptr) {
         closeItemLeftOpen(*this, records.hdr);
     }
-    flushItemStatuses(false);
+    flushItemReports(false);
     if (_impersonating != 0) {
         fclreader::giveBackOriginalIdentity();
     }
@@ -170,8 +170,8 @@ int FclRestore::readOneBuffer(void** buf, unsigned long* len, unsigned long* typ
     _perfCounter.StartPerfCounter(kReadLabel, kPerfNetworkRead);
     _perfCounter.StartPerfCounter(kReadLabel, kPerfReadPipeline);
     ReadBufArgs_t args;
-    // The item statuses that wait go out while the reader waits for the stream.
-    args.beforeWait = [](void* job) { static_cast<FclRestore*>(job)->flushItemStatuses(false); };
+    // The item reports that wait go out while the reader waits for the stream.
+    args.beforeWait = [](void* job) { static_cast<FclRestore*>(job)->flushItemReports(false); };
     args.context = this;
     ReadBufRet_t ret;
     if (_archive->readBuffer(&args, &ret) == 0) {

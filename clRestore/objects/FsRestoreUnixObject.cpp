@@ -162,10 +162,7 @@ FsRestoreUnixObject::~FsRestoreUnixObject() {
 }
 
 std::string FsRestoreUnixObject::getTranslatedPathname() {
-    std::string converted;
-    if (ConvertPathFromStagingPath(_filename, converted) != 0) {
-        return converted;
-    }
+    // No staging paths on Unix: the destination name is the translated one.
     return _filename;
 }
 

@@ -87,9 +87,12 @@ void fileHeader(FclRestore& job, ReaderRecords& records, void* buf, int) {
 }
 
 void resetFileCounters(FclRestore& job, ReaderRecords& records) {
-    char text[1025];
-    memset(text, 0, sizeof text);
-    snprintf(text, sizeof text, "ITERRATION %ld in finalize ", records.iteration++);
+    const long iteration = records.iteration++;
+    if (!job._perfCounter.isEnabled() || !job._perfCounter.isPerFile()) {
+        return;
+    }
+    char text[64];
+    snprintf(text, sizeof text, "ITERRATION %ld in finalize ", iteration);
     job._perfCounter.ResetPerfCounters(text, records.hdr.h_filename, static_cast<long long>(records.hdr.h_size));
 }
 

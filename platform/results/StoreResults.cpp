@@ -77,6 +77,7 @@ int StoreResults::openFile(int kind, bool, bool) {
     }
     std::lock_guard<std::mutex> lock(mutex_);
     if (fd_ >= 0) {
+        writePendingLocked();
         ::close(fd_);
     }
     fd_ = fd;
@@ -92,29 +93,62 @@ int StoreResults::openRaw(int kind, std::string& path) {
 }
 
 int StoreResults::putLine(const char* line, bool) {
-    std::string text;
-    wzresults::appendOneLine(text, line);
-    return writeLine(std::move(text));
+    return addLine(line, nullptr, true);
 }
 
 int StoreResults::setRestoreStatusOnObject(const char* line, int status, bool) {
-    std::string text;
-    wzresults::appendOneLine(text, line);
-    text += '\t';
-    text += std::to_string(status);
-    return writeLine(std::move(text));
+    return addLine(line, &status, false);
 }
 
-int StoreResults::writeLine(std::string text) {
+int StoreResults::addLine(const char* text, const int* status, bool now) {
     if (int error = armed(writeFaults())) {
         return error;
     }
-    text += '\n';
     std::lock_guard<std::mutex> lock(mutex_);
     if (fd_ < 0) {
         return EBADF;
     }
-    return wzlog::writeAll(fd_, text);
+    const auto at = std::chrono::steady_clock::now();
+    if (pending_.empty()) {
+        pendingSince_ = at;
+        hasPending_ = true;
+    }
+    wzresults::appendOneLine(pending_, text);
+    if (status != nullptr) {
+        pending_ += '\t';
+        pending_ += std::to_string(*status);
+    }
+    pending_ += '\n';
+    if (now || pending_.size() >= kPendingBytes || at - pendingSince_ >= kPendingAge) {
+        return writePendingLocked();
+    }
+    return 0;
+}
+
+int StoreResults::flushPending() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return writePendingLocked();
+}
+
+int StoreResults::flushIfStale() {
+    if (!hasPending_) {
+        return 0;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (pending_.empty() || std::chrono::steady_clock::now() - pendingSince_ < kPendingAge) {
+        return 0;
+    }
+    return writePendingLocked();
+}
+
+int StoreResults::writePendingLocked() {
+    if (pending_.empty()) {
+        return 0;
+    }
+    const int rc = fd_ < 0 ? EBADF : wzlog::writeAll(fd_, pending_);
+    pending_.clear();
+    hasPending_ = false;
+    return rc;
 }
 
 int StoreResults::closeFile() {
@@ -122,7 +156,8 @@ int StoreResults::closeFile() {
     if (fd_ < 0) {
         return EBADF;
     }
-    int rc = ::close(fd_);
+    const int written = writePendingLocked();
+    const int rc = ::close(fd_) == 0 ? 0 : errno;
     fd_ = -1;
-    return rc == 0 ? 0 : errno;
+    return written != 0 ? written : rc;
 }

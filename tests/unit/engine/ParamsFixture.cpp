@@ -38,6 +38,8 @@ std::vector<std::string> ParamsFixture::resultLines() {
     if (job_->_results == nullptr) {
         return lines;
     }
+    // The lines that wait go out, as when the reader waits for the stream.
+    job_->flushItemReports(false);
     std::istringstream in(fcltest::readFile(job_->_results->filePath()));
     for (std::string line; std::getline(in, line);) {
         if (!line.empty()) {

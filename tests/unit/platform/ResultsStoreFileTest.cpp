@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <string>
+#include <thread>
 
 #include "platform/events/MessageCatalogue.h"
 #include "platform/results/StoreResults.h"
@@ -33,6 +35,44 @@ TEST_F(ResultsStoreFileTest, ReopeningAppends) {
         EXPECT_EQ(store.putLine(line, true), 0);
     }
     EXPECT_EQ(readFile(scratch_ / "results/7/4711/restore.results"), "first run\nsecond run\n");
+}
+
+// Item lines wait to go out together: until a flush, a putLine line or the close, until enough gathered, or until the
+// oldest is old enough. Whatever reaches the file is whole lines in their order.
+TEST_F(ResultsStoreFileTest, ItemLinesGoOutTogetherInTheirOrder) {
+    StoreResults store(7, 4711, true, nullptr);
+    ASSERT_EQ(store.openFile(StoreResults::kRestoreResults, true, false), 0);
+    const std::string file = store.filePath();
+    EXPECT_EQ(store.setRestoreStatusOnObject("/a", 5, false), 0);
+    EXPECT_EQ(store.flushIfStale(), 0);
+    EXPECT_EQ(readFile(file), "");
+    EXPECT_EQ(store.putLine("Begin", true), 0);
+    EXPECT_EQ(readFile(file), "/a\t5\nBegin\n");
+
+    EXPECT_EQ(store.setRestoreStatusOnObject("/b", 3, false), 0);
+    std::this_thread::sleep_for(StoreResults::kPendingAge + std::chrono::milliseconds(5));
+    EXPECT_EQ(store.flushIfStale(), 0);
+    EXPECT_EQ(readFile(file), "/a\t5\nBegin\n/b\t3\n");
+
+    EXPECT_EQ(store.setRestoreStatusOnObject("/c", 5, false), 0);
+    EXPECT_EQ(store.flushPending(), 0);
+    EXPECT_EQ(readFile(file), "/a\t5\nBegin\n/b\t3\n/c\t5\n");
+
+    const std::string name(1000, 'n');
+    const std::string before = readFile(file);
+    std::string expected = before;
+    size_t added = 0;
+    while (readFile(file) == before) {
+        ASSERT_LT(added, 2 * StoreResults::kPendingBytes) << "the lines never went out";
+        ASSERT_EQ(store.setRestoreStatusOnObject(name.c_str(), 5, false), 0);
+        expected += name + "\t5\n";
+        added += name.size() + 3;
+    }
+    EXPECT_EQ(readFile(file), expected);
+
+    EXPECT_EQ(store.setRestoreStatusOnObject("/last", 5, false), 0);
+    EXPECT_EQ(store.closeFile(), 0);
+    EXPECT_EQ(readFile(file), expected + "/last\t5\n");
 }
 
 TEST_F(ResultsStoreFileTest, ClosedStoreRefusesLines) {

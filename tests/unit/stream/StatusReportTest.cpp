@@ -36,7 +36,7 @@ protected:
 
     // The statuses that wait go out, as when the reader waits for the stream.
     Status nextStatus() {
-        job_->flushItemStatuses(false);
+        job_->flushItemReports(false);
         fir::FirMessage message;
         if (!fir_->waitFor({FSR_MSG_IMG_EXTENT_RESTORE_STATUS}, 10000, &message) || !message.extentStatus) {
             ADD_FAILURE() << "no status report";
