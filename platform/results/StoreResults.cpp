@@ -100,7 +100,7 @@ int StoreResults::setRestoreStatusOnObject(const char* line, int status, bool) {
     return addLine(line, &status, false);
 }
 
-int StoreResults::addLine(const char* text, const int* status, bool now) {
+int StoreResults::addLine(const char* text, const int* status, bool writeNow) {
     if (int error = armed(writeFaults())) {
         return error;
     }
@@ -108,10 +108,9 @@ int StoreResults::addLine(const char* text, const int* status, bool now) {
     if (fd_ < 0) {
         return EBADF;
     }
-    const auto at = std::chrono::steady_clock::now();
+    const auto now = std::chrono::steady_clock::now();
     if (pending_.empty()) {
-        pendingSince_ = at;
-        hasPending_ = true;
+        waiting_.begin(now);
     }
     wzresults::appendOneLine(pending_, text);
     if (status != nullptr) {
@@ -119,7 +118,7 @@ int StoreResults::addLine(const char* text, const int* status, bool now) {
         pending_ += std::to_string(*status);
     }
     pending_ += '\n';
-    if (now || pending_.size() >= kPendingBytes || at - pendingSince_ >= kPendingAge) {
+    if (writeNow || pending_.size() >= kPendingBytes || waiting_.olderThan(kPendingAge, now)) {
         return writePendingLocked();
     }
     return 0;
@@ -131,13 +130,10 @@ int StoreResults::flushPending() {
 }
 
 int StoreResults::flushIfStale() {
-    if (!hasPending_) {
+    if (!waiting_.olderThan(kPendingAge, std::chrono::steady_clock::now())) {
         return 0;
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    if (pending_.empty() || std::chrono::steady_clock::now() - pendingSince_ < kPendingAge) {
-        return 0;
-    }
     return writePendingLocked();
 }
 
@@ -147,7 +143,7 @@ int StoreResults::writePendingLocked() {
     }
     const int rc = fd_ < 0 ? EBADF : wzlog::writeAll(fd_, pending_);
     pending_.clear();
-    hasPending_ = false;
+    waiting_.end();
     return rc;
 }
 

@@ -8,12 +8,12 @@
 // waiting one is kPendingAge old, at flushIfStale() then, and at once with a putLine line, flushPending() or the close.
 // A crash loses only lines that waited, so whatever the file lists stays true. A carriage return or line feed inside a
 // text is written as "<CR>" or "<LF>": one call is always one line.
-#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <string>
 
 #include "platform/support/FaultCounter.h"
+#include "platform/support/WaitingSince.h"
 
 class StoreResults : public wzfault::FailableAllocation<StoreResults> {
 public:
@@ -59,8 +59,8 @@ private:
     // The checks and the directory every open needs: 0 or an errno.
     int prepareDirectory(int kind);
     // Adds one line (`text` and, when `status` is set, a tab and the status) to those that wait, writing them all
-    // when `now`, when enough gathered or when the oldest is old enough.
-    int addLine(const char* text, const int* status, bool now);
+    // when `writeNow`, when enough gathered or when the oldest is old enough.
+    int addLine(const char* text, const int* status, bool writeNow);
     int writePendingLocked();
 
     const std::string directory_;
@@ -68,6 +68,5 @@ private:
     mutable std::mutex mutex_;
     int fd_ = -1;
     std::string pending_;  // whole lines, each ending in '\n'
-    std::chrono::steady_clock::time_point pendingSince_;
-    std::atomic<bool> hasPending_{false};
+    wzsupport::WaitingSince waiting_;
 };

@@ -165,11 +165,11 @@ CQiError CWzNetwork::SendXDRMessage(unsigned long code, wzsDatabuf_v2* buffer, i
     putBe32(header + 4, uint32_t(code >> 32));
     putBe32(header + 8, uint32_t(code));
     if ((flags & kSendMayWait) != 0) {
+        const Clock::time_point now = Clock::now();
         if (waiting == 0) {
-            m_pendingSince = Clock::now();
-            m_pending = true;
+            m_waiting.begin(now);
         }
-        if (m_tx.size() < kPendingBytes && Clock::now() - m_pendingSince < kPendingAge) {
+        if (m_tx.size() < kPendingBytes && !m_waiting.olderThan(kPendingAge, now)) {
             return CQiError::Success();
         }
     }
@@ -186,11 +186,11 @@ CQiError CWzNetwork::flushPending() {
 }
 
 CQiError CWzNetwork::flushIfStale() {
-    if (!m_pending) {
+    if (!m_waiting.olderThan(kPendingAge, Clock::now())) {
         return CQiError::Success();
     }
     std::lock_guard<std::mutex> hold(m_sendLock);
-    if (m_tx.empty() || Clock::now() - m_pendingSince < kPendingAge) {
+    if (m_tx.empty()) {
         return CQiError::Success();
     }
     bool timedOut = false;
@@ -219,6 +219,9 @@ CQiError CWzNetwork::writeAll(int timeoutSeconds, bool& timedOut, size_t keep) {
             if (sent == 0) {
                 // Nothing went: the messages that waited still wait, the one being sent is not sent.
                 m_tx.resize(keep);
+                if (keep == 0) {
+                    m_waiting.end();
+                }
                 return FXErrorUtil::ErrorErrNo(FX_HERE, ETIMEDOUT, "send timed out");
             }
             result = breakWith(ETIMEDOUT, "send timed out inside a message");
@@ -228,7 +231,7 @@ CQiError CWzNetwork::writeAll(int timeoutSeconds, bool& timedOut, size_t keep) {
         break;
     }
     m_tx.clear();
-    m_pending = false;
+    m_waiting.end();
     return result;
 }
 

@@ -12,6 +12,7 @@
 
 #include "platform/session/wzsDatabuf.h"
 #include "platform/support/CQiError.h"
+#include "platform/support/WaitingSince.h"
 
 class CWzNetwork {
 public:
@@ -80,8 +81,7 @@ private:
     std::mutex m_sendLock;
     // The messages that wait (kSendMayWait), then the one being sent.
     std::vector<unsigned char> m_tx;
-    std::atomic<bool> m_pending{false};
-    std::chrono::steady_clock::time_point m_pendingSince;
+    wzsupport::WaitingSince m_waiting;
     std::atomic<int> m_sendFaults{0};
     std::atomic<int> m_sendFaultErrno{EPIPE};
 
