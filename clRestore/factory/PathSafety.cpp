@@ -16,10 +16,6 @@ namespace {
     throw ClExceptError(static_cast<int>(fclitem::kNoDestination));
 }
 
-}  // namespace
-
-namespace {
-
 // True when the path is as normalising leaves it: no name is empty (but after a final '/'), "." or "..".
 bool alreadyNormal(const std::string& path) {
     const char* p = path.data();

@@ -12,8 +12,6 @@
 
 namespace fclobjects {
 
-namespace {}
-
 int baseOpenFailed(FsRestoreUnixObject& item) {
     const int err = errno;
     FCL_LOG(0, "Error [%d] while opening [%s] (base class)", err, item._filename.c_str());

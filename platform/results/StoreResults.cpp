@@ -133,8 +133,7 @@ int StoreResults::flushIfStale() {
     if (!waiting_.olderThan(kPendingAge, std::chrono::steady_clock::now())) {
         return 0;
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    return writePendingLocked();
+    return flushPending();
 }
 
 int StoreResults::writePendingLocked() {

@@ -189,12 +189,7 @@ CQiError CWzNetwork::flushIfStale() {
     if (!m_waiting.olderThan(kPendingAge, Clock::now())) {
         return CQiError::Success();
     }
-    std::lock_guard<std::mutex> hold(m_sendLock);
-    if (m_tx.empty()) {
-        return CQiError::Success();
-    }
-    bool timedOut = false;
-    return writeAll(-1, timedOut);
+    return flushPending();
 }
 
 CQiError CWzNetwork::writeAll(int timeoutSeconds, bool& timedOut, size_t keep) {
