@@ -45,24 +45,11 @@ CQiError FirSession::send(unsigned long code, const void* record, size_t length)
 }
 
 void FirSession::receiveLoop() {
-    // While the engine streams its per-item messages, the receiver takes what has come every millisecond instead
-    // of waiting on the session: a receiver asleep on the session is woken by every message, and that wake-up is
-    // paid by the engine's thread in each send. After any other message (an answer the driver may be waiting for),
-    // or some time after the last one, it waits on the session again.
-    using Clock = std::chrono::steady_clock;
-    constexpr auto kStreaming = std::chrono::milliseconds(20);
-    constexpr auto kPause = std::chrono::milliseconds(1);
-    Clock::time_point lastPerItem;
     for (;;) {
         wzsDatabuf_v2 buffer;
         unsigned long code = 0;
         bool timedOut = false;
-        const bool streaming = Clock::now() - lastPerItem < kStreaming;
-        CQiError error = m_session->ReceiveXDRMessage(&code, &buffer, nullptr, 0, streaming ? 0 : -1, timedOut);
-        if (error.IsError() && streaming && timedOut) {
-            std::this_thread::sleep_for(kPause);
-            continue;
-        }
+        CQiError error = m_session->ReceiveXDRMessage(&code, &buffer, nullptr, 0, -1, timedOut);
         if (error.IsError() && (timedOut || !m_session->isBroken())) {
             // A record that did not decode is lost; the session goes on.
             FCL_ERROR("FIR: message refused: %s", error.AsString().c_str());
@@ -75,7 +62,6 @@ void FirSession::receiveLoop() {
             m_changed.notify_all();
             return;
         }
-        lastPerItem = sentPerItem(code) ? Clock::now() : Clock::time_point();
         FirMessage message = copyOut(code, buffer);
         m_session->FreeReceivedMessage(code, &buffer);
         Observer observer;
