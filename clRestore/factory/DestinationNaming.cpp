@@ -116,11 +116,14 @@ bool FsRestoreUnixObjectsFactory::preapreFileName(const char* hdrName, std::stri
     // Only the mapping and translation look at the source platform; asking switches the job's path order.
     const bool foreign = header != nullptr && (!_mapping.empty() || outOfPlace) &&
                          (isWindowsCrossRestore(platform) || isNovellCrossRestore(platform));
-    std::string unixName = name;
+    // The name in Unix form: the name itself unless it comes from another platform.
+    std::string converted;
     if (foreign) {
-        convertWindowsPathToUnixPath(original.c_str(), unixName);
-        checkItemSource(unixName);
+        converted = name;
+        convertWindowsPathToUnixPath(original.c_str(), converted);
+        checkItemSource(converted);
     }
+    std::string& unixName = foreign ? converted : name;
     // The base the name must stay beneath; "" when the route has checked its own.
     std::string base;
 
@@ -186,8 +189,8 @@ bool FsRestoreUnixObjectsFactory::preapreFileName(const char* hdrName, std::stri
         }
     }
     checkItemDestination(result, base);
-    translated = result;
     real = result;
+    translated = std::move(result);
     return true;
 } catch (const std::exception&) {
     throwAsItemError();

@@ -164,17 +164,19 @@ void FsRestoreUnixObjectsFactory::translatePathname(std::string& out, const std:
         to = source;
         FCL_LOG(6, "Computed restore path : %s", to.c_str());
         checkItemDestination(to, base);
-        out = to;
+        out = std::move(to);
         return;
     }
     const unsigned int type = header != nullptr ? (static_cast<unsigned int>(header->mode) & 0xF000) : (mode & 0xF000u);
     const bool isDirectory = type == 0x4000;
-    std::string copy = source;
+    // The working copy differs from the source only for a silo path; otherwise the source serves as it.
+    std::string siloCopy;
+    const std::string* copy = &source;
 
     if ((_options & FSR_OPT_SYNTHETIC_FULL) != 0) {
         to = source;
         checkItemDestination(to, base);
-        out = to;
+        out = std::move(to);
         return;
     }
     if (job != nullptr && job->GetSiloJobFlag()) {
@@ -184,17 +186,19 @@ void FsRestoreUnixObjectsFactory::translatePathname(std::string& out, const std:
                 return;
             }
             checkItemDestination(to, base);
-            out = to;
+            out = std::move(to);
             return;
         }
-        std::replace(copy.begin(), copy.end(), '\\', '/');
-        checkItemSource(copy);
+        siloCopy = source;
+        std::replace(siloCopy.begin(), siloCopy.end(), '\\', '/');
+        checkItemSource(siloCopy);
+        copy = &siloCopy;
     }
 
-    const std::string dest = _destDir;
+    const std::string& dest = _destDir;
     const TranslationInput in{job,
                               source,
-                              copy,
+                              *copy,
                               header,
                               isDirectory,
                               dest,
@@ -220,7 +224,7 @@ void FsRestoreUnixObjectsFactory::translatePathname(std::string& out, const std:
         translateForIndexReconstruction(to, in);
         base = dest;
     } else {
-        if (copy == "/") {
+        if (*copy == "/") {
             return;
         }
         FCL_LOG(3, "From path [%s] ToPath [%s] ", source.c_str(), to.c_str());
@@ -239,7 +243,7 @@ void FsRestoreUnixObjectsFactory::translatePathname(std::string& out, const std:
     if (!to.empty()) {
         checkItemDestination(to, base);
     }
-    out = to;
+    out = std::move(to);
 } catch (const std::exception&) {
     throwAsItemError();
 }

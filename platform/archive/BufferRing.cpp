@@ -23,7 +23,7 @@ size_t BufferRing::slotsFor(uint64_t streamBytes) {
 
 bool BufferRing::resize(size_t slots) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (readyCount_ != 0 || !out_.empty()) {
+    if (readyCount_ != 0 || consumerHolds_ != 0) {
         return false;
     }
     slots = std::max<size_t>(1, slots);
@@ -35,7 +35,6 @@ bool BufferRing::resize(size_t slots) {
     readyHead_ = 0;
     free_.clear();
     free_.reserve(slots);
-    out_.reserve(slots);
     for (RingSlot& slot : slots_) {
         free_.push_back(&slot);
     }
@@ -53,7 +52,7 @@ size_t BufferRing::inFlightLimit() const {
 }
 
 size_t BufferRing::batch() const {
-    return std::max<size_t>(1, inFlightLimit() / 4);
+    return std::max<size_t>(1, inFlightLimit() / 2);
 }
 
 bool BufferRing::producerMayAcquire() const {
@@ -122,44 +121,85 @@ void BufferRing::stopProducer() {
 }
 
 BufferRing::Take BufferRing::take(RingSlot*& slot, int& error, std::chrono::milliseconds wait) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (readyCount_ == 0 && failure_ == 0 && wait.count() > 0) {
-        // About to wait: the producer must not sit on slots this side gave back short of a batch.
-        if (producerWaiting_ && producerMayAcquire()) {
-            freeChanged_.notify_all();
+    std::lock_guard<std::mutex> consumer(consumerMutex_);
+    if (takenNext_ == taken_.size() || consumerGeneration_ != generation_.load(std::memory_order_acquire)) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        dropStaleLocked();
+        returnGivenBackLocked();
+        if (takenNext_ == taken_.size()) {
+            if (readyCount_ == 0 && failure_ == 0 && wait.count() > 0) {
+                const uint64_t generation = wakeGeneration_;
+                consumerWaiting_ = true;
+                readyChanged_.wait_for(
+                    lock, wait, [&] { return readyCount_ != 0 || failure_ != 0 || wakeGeneration_ != generation; });
+                consumerWaiting_ = false;
+                dropStaleLocked();
+            }
+            if (readyCount_ == 0) {
+                if (failure_ != 0) {
+                    error = failure_;
+                    return Take::kFailed;
+                }
+                return Take::kIdle;
+            }
+            taken_.clear();
+            takenNext_ = 0;
+            // The consumer's lists grow to the ring once and are reused from then on.
+            taken_.reserve(slots_.size());
+            out_.reserve(slots_.size());
+            givenBack_.reserve(slots_.size());
+            for (; readyCount_ != 0; --readyCount_) {
+                taken_.push_back(ready_[readyHead_]);
+                readyHead_ = (readyHead_ + 1) % ready_.size();
+            }
+            consumerHolds_ += taken_.size();
         }
-        const uint64_t generation = wakeGeneration_;
-        consumerWaiting_ = true;
-        readyChanged_.wait_for(lock, wait,
-                               [&] { return readyCount_ != 0 || failure_ != 0 || wakeGeneration_ != generation; });
-        consumerWaiting_ = false;
     }
-    if (readyCount_ != 0) {
-        slot = ready_[readyHead_];
-        readyHead_ = (readyHead_ + 1) % ready_.size();
-        --readyCount_;
-        out_.push_back(slot);
-        return Take::kBuffer;
-    }
-    if (failure_ != 0) {
-        error = failure_;
-        return Take::kFailed;
-    }
-    return Take::kIdle;
+    slot = taken_[takenNext_++];
+    out_.push_back(slot);
+    return Take::kBuffer;
 }
 
 bool BufferRing::release() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> consumer(consumerMutex_);
     if (out_.empty()) {
         return false;
     }
-    free_.push_back(out_.back());
+    givenBack_.push_back(out_.back());
     out_.pop_back();
+    // Back to the producer a batch at a time, and all of them once every buffer taken was handed out (at the end
+    // of a stream, its last buffer).
+    if (givenBack_.size() >= givenBackBatch_ || takenNext_ == taken_.size()) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        returnGivenBackLocked();
+    }
+    return true;
+}
+
+void BufferRing::dropStaleLocked() {
+    const uint64_t generation = generation_.load(std::memory_order_relaxed);
+    if (consumerGeneration_ == generation) {
+        return;
+    }
+    // A reset came since: what was taken from the stream before it and not handed out is dropped.
+    for (; takenNext_ < taken_.size(); ++takenNext_) {
+        givenBack_.push_back(taken_[takenNext_]);
+    }
+    consumerGeneration_ = generation;
+}
+
+void BufferRing::returnGivenBackLocked() {
+    if (!givenBack_.empty()) {
+        free_.insert(free_.end(), givenBack_.begin(), givenBack_.end());
+        consumerHolds_ -= givenBack_.size();
+        givenBack_.clear();
+    }
+    // How many to gather before the next return: a batch, as the ring stands now.
+    givenBackBatch_ = batch();
     const size_t room = inFlightLimit() - std::min(inFlightLimit(), slots_.size() - free_.size());
     if (producerWaiting_ && producerMayAcquire() && (room >= batch() || readyCount_ == 0)) {
         freeChanged_.notify_all();
     }
-    return true;
 }
 
 void BufferRing::wakeConsumer() {
@@ -172,6 +212,8 @@ void BufferRing::wakeConsumer() {
 
 void BufferRing::reset() {
     std::lock_guard<std::mutex> lock(mutex_);
+    // What a consumer took from the stream and has not handed out is dropped at its next take: its lists are its own.
+    generation_.fetch_add(1, std::memory_order_release);
     for (; readyCount_ != 0; --readyCount_) {
         free_.push_back(ready_[readyHead_]);
         readyHead_ = (readyHead_ + 1) % ready_.size();
@@ -188,7 +230,7 @@ std::string BufferRing::failureText() const {
 }
 
 size_t BufferRing::handedOut() const {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<std::mutex> consumer(consumerMutex_);
     return out_.size();
 }
 

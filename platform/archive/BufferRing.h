@@ -7,6 +7,11 @@
 // is ready, when the producer is about to wait or has finished a request (flush), or on failure and stop; a waiting
 // producer once a batch of slots is free, or when the consumer is about to wait. Each side wakes the other before
 // it waits itself, so neither waits on work the other holds back.
+//
+// The consumer also takes and gives back in batches: one lock moves every ready buffer to its side and returns the
+// slots it gave back, and it hands those out and takes them back without the ring's lock, so that the producer
+// filling slots meanwhile seldom finds that lock taken.
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -62,15 +67,16 @@ public:
     void fail(int error, std::string why = std::string());
     void stopProducer();
 
-    // Consumer side. The next buffer; or, after waiting at most `wait` (less when woken; not at all when zero), kIdle
-    // when nothing came, kFailed with the error once the stream failed.
+    // Consumer side. The next buffer; or, after waiting at most `wait` (less when woken; not at
+    // all when zero), kIdle when nothing came, kFailed with the error once the stream failed.
     Take take(RingSlot*& slot, int& error, std::chrono::milliseconds wait);
     // Gives back the buffer handed out last; false when none is out.
     bool release();
     // Ends the wait of a blocked consumer at once.
     void wakeConsumer();
 
-    // Ready for a new stream: queued buffers and a failure are dropped; buffers still handed out stay so.
+    // Ready for a new stream: queued buffers and a failure are dropped, and what the consumer took and did not hand
+    // out yet at its next take; buffers still handed out stay so.
     void reset();
     size_t handedOut() const;
     // What the failure's producer said; empty while the stream has not failed.
@@ -81,6 +87,11 @@ private:
     size_t inFlightLimit() const;
     size_t batch() const;
     bool producerMayAcquire() const;
+    // Under the lock: the slots the consumer gave back go back to the free list, and a waiting producer is woken
+    // once it may take a batch of them (or nothing is left queued for the consumer).
+    void returnGivenBackLocked();
+    // Under both locks: after a reset, the buffers the consumer took before it and did not hand out are given back.
+    void dropStaleLocked();
 
     mutable std::mutex mutex_;
     std::condition_variable freeChanged_;
@@ -90,7 +101,20 @@ private:
     std::vector<RingSlot*> ready_;  // a circular queue of ready_.size() places
     size_t readyHead_ = 0;
     size_t readyCount_ = 0;
+    // The consumer's own, under consumerMutex_ (only consumers take it, so it is free but for a second consumer):
+    // buffers moved off the queue and not yet handed out (from taken_[takenNext_] on), buffers handed out, and slots
+    // given back but not yet returned to the free list. Taken before mutex_ when both are held.
+    mutable std::mutex consumerMutex_;
+    std::vector<RingSlot*> taken_;
+    size_t takenNext_ = 0;
     std::vector<RingSlot*> out_;
+    std::vector<RingSlot*> givenBack_;
+    size_t givenBackBatch_ = 1;
+    uint64_t consumerGeneration_ = 0;  // the reset the lists above belong to
+    // Under mutex_: the slots on the consumer's side (in the three lists above).
+    size_t consumerHolds_ = 0;
+    // Counts the resets (written under mutex_); a consumer that finds it changed drops what it took before.
+    std::atomic<uint64_t> generation_{0};
     size_t largest_ = 0;  // the longest buffer asked for since the last reset
     bool consumerWaiting_ = false;
     bool producerWaiting_ = false;

@@ -188,6 +188,56 @@ TEST(BufferRing, AFlushHandsOverAPartBatch) {
     EXPECT_EQ(taken->type, 3u);
 }
 
+// The consumer gives slots back in batches, but none stays on its side once it has to wait: a producer waiting
+// with every slot taken gets the few given back, and the consumer the buffer made in one.
+TEST(BufferRing, SlotsGivenBackShortOfABatchReachTheProducerBeforeTheConsumerWaits) {
+    BufferRing ring(BufferRing::kMaxSlots);
+    for (size_t n = 0; n < BufferRing::kMaxSlots; ++n) {
+        publishOne(ring, 1);
+    }
+    RingSlot* slot = nullptr;
+    int error = 0;
+    for (size_t n = 0; n + 1 < BufferRing::kMaxSlots; ++n) {
+        ASSERT_EQ(ring.take(slot, error, milliseconds(0)), BufferRing::Take::kBuffer);
+    }
+    for (int n = 0; n < 3; ++n) {
+        ASSERT_TRUE(ring.release());
+    }
+    std::atomic<bool> acquired{false};
+    std::thread producer([&] {
+        RingSlot* made = ring.acquire(64);
+        acquired = true;
+        ASSERT_NE(made, nullptr);
+        made->type = 9;
+        ring.publish(made);
+        ring.flush();
+    });
+    std::this_thread::sleep_for(milliseconds(50));
+    EXPECT_FALSE(acquired) << "slots given back short of a batch went to the producer one by one";
+    fcltest::finishesWithin(std::chrono::seconds(30), "a buffer made in a slot given back", [&] {
+        ASSERT_EQ(ring.take(slot, error, milliseconds(0)), BufferRing::Take::kBuffer);
+        EXPECT_EQ(slot->type, 1u);
+        ASSERT_EQ(ring.take(slot, error, milliseconds(600000)), BufferRing::Take::kBuffer);
+        EXPECT_EQ(slot->type, 9u);
+        producer.join();
+    });
+}
+
+// A reset drops what the consumer had taken off the queue and not handed out: the next stream starts with its own.
+TEST(BufferRing, AResetDropsWhatTheConsumerTookAndDidNotHandOut) {
+    BufferRing ring(8);
+    publishOne(ring, 1);
+    publishOne(ring, 2);
+    RingSlot* slot = nullptr;
+    int error = 0;
+    ASSERT_EQ(ring.take(slot, error, milliseconds(0)), BufferRing::Take::kBuffer);
+    ASSERT_TRUE(ring.release());
+    ring.reset();
+    publishOne(ring, 3);
+    ASSERT_EQ(ring.take(slot, error, milliseconds(0)), BufferRing::Take::kBuffer);
+    EXPECT_EQ(slot->type, 3u);
+}
+
 // Long buffers are held to the ring's byte budget (though never fewer than the few slots of a plain ring): the
 // producer waits for a slot given back rather than filling every slot with them.
 TEST(BufferRing, LongBuffersAreHeldToTheByteBudget) {
