@@ -50,10 +50,17 @@ int WzLongPathHandler::CreateDirsIteratively_Long(char* path, std::map<std::stri
     }
     const size_t len = std::strlen(path);
     // Nearly every call names a directory made for an earlier item: one look settles it, and none at all for the
-    // directory the thread holds. A trailing '/' would make the look follow a link, so such a path takes the whole
-    // walk.
-    if (path[len - 1] != '/' && isDirectoryEntry(path)) {
-        return 1;
+    // directory the thread holds. The look is at the name without its trailing '/' (which would follow a link): a
+    // real directory there is what the walk below would accept, and anything else takes the walk.
+    size_t named = len;
+    while (named > 1 && path[named - 1] == '/') {
+        --named;
+    }
+    {
+        Cut cut(path, named);
+        if (isDirectoryEntry(path)) {
+            return 1;
+        }
     }
     size_t end = len;
     // Walk back to the longest prefix that exists as a directory or can be made.
