@@ -94,8 +94,14 @@ void checkItemDestination(std::string& name, const std::string& base) {
     if (base.empty()) {
         return;
     }
-    std::string root = base;
-    normaliseItemPath(root);
+    // The base is nearly always normal already: then it serves as it is.
+    const bool normal = alreadyNormal(base);
+    std::string normalised;
+    if (!normal) {
+        normalised = base;
+        normaliseItemPath(normalised);
+    }
+    const std::string& root = normal ? base : normalised;
     if (!FXPath::IsAncestorOf(root, name, true)) {
         FCL_ERROR("Destination [%s] lies outside [%s]; the item is not restored", name.c_str(), root.c_str());
         refuse();
