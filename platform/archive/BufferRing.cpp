@@ -196,8 +196,9 @@ void BufferRing::returnGivenBackLocked() {
     }
     // How many to gather before the next return: a batch, as the ring stands now.
     givenBackBatch_ = batch();
-    const size_t room = inFlightLimit() - std::min(inFlightLimit(), slots_.size() - free_.size());
-    if (producerWaiting_ && producerMayAcquire() && (room >= batch() || readyCount_ == 0)) {
+    const size_t limit = inFlightLimit();
+    const size_t room = limit - std::min(limit, slots_.size() - free_.size());
+    if (producerWaiting_ && producerMayAcquire() && (room >= givenBackBatch_ || readyCount_ == 0)) {
         freeChanged_.notify_all();
     }
 }

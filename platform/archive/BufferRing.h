@@ -67,8 +67,8 @@ public:
     void fail(int error, std::string why = std::string());
     void stopProducer();
 
-    // Consumer side. The next buffer; or, after waiting at most `wait` (less when woken; not at
-    // all when zero), kIdle when nothing came, kFailed with the error once the stream failed.
+    // Consumer side. The next buffer; or, after waiting at most `wait` (less when woken; not at all when zero), kIdle
+    // when nothing came, kFailed with the error once the stream failed.
     Take take(RingSlot*& slot, int& error, std::chrono::milliseconds wait);
     // Gives back the buffer handed out last; false when none is out.
     bool release();
