@@ -271,7 +271,6 @@ void FclRestore::HandleRestoreFileUpdate(const char* path, int errCode, const st
 }
 
 void FclRestore::flushItemReports(bool staleOnly) {
-    flushItemStatuses(staleOnly);
     // The store is made before the reader starts and goes only with the job, after the reader ended.
     if (_results != nullptr && _rawResultsMode == 0) {
         const int rc = staleOnly ? _results->flushIfStale() : _results->flushPending();
