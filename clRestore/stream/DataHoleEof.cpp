@@ -413,5 +413,5 @@ void FclRestore::SendExtentFileStatus(void*, CXFileHeader* hdr) {
     wzsDatabuf payload;
     payload.len = sizeof report;
     payload.buf = reinterpret_cast<char*>(&report);
-    sendItemStatusToFIR(FSR_MSG_IMG_EXTENT_RESTORE_STATUS, &payload);
+    sendMsgToFIR(FSR_MSG_IMG_EXTENT_RESTORE_STATUS, &payload);
 }

@@ -25,6 +25,7 @@ constexpr unsigned long kStubNotRestorable = 0x17000072;
 constexpr unsigned long kSkippedNotOverwritten = 0x1700008c;
 constexpr unsigned long kRefusedByAclPassthrough = 0x170000a7;
 constexpr unsigned long kUserMayNotRead = 0x170000ad;
+constexpr unsigned long kSkippedByRule = 0x170000b2;  // left out by a rule of the job's application
 // Skipped items that get no result line.
 constexpr unsigned long kSkippedSilently = 99999;
 constexpr unsigned long kSkippedSilently2 = 99998;
