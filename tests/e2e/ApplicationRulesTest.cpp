@@ -85,5 +85,24 @@ TEST_F(ApplicationRules, APostgresJobLeavesOutThePostmasterPid) {
     expectSkippedByRule(source("pg/postmaster.pid"));
 }
 
+// A job of the application that marks items with its GUID leaves the marked items out; the job still ends well.
+// Its results go to a plain file: the line says why the item was skipped.
+TEST_F(ApplicationRules, AMarkedItemIsLeftOut) {
+    const std::string marked = "data/{20d03aa2-7726-42d8-8381-fdda7a8a1c47}.bin";
+    build({file(marked, 100), file("data/kept", 10)});
+    pack();
+    InPlaceChoice markerJob;
+    markerJob.appType = 0x16;
+    const InPlaceRun run = restoreInChild(markerJob);
+    EXPECT_TRUE(run.succeeded) << run.reason;
+    EXPECT_EQ(run.skipped, 1u) << run.reason;
+    EXPECT_EQ(run.failed, 0u) << run.reason;
+    EXPECT_EQ(run.restored, sourceItems() - 1) << run.reason;
+    EXPECT_FALSE(exists(restored(marked)));
+    const std::string lines = fcltest::runProgram({"sh", "-c", "cat \"$0\"/*/*/restore.out", results()}).out;
+    EXPECT_NE(lines.find(source(marked) + "  [ "), std::string::npos) << lines;
+    EXPECT_NE(lines.find(kRuleText), std::string::npos) << lines;
+}
+
 }  // namespace
 }  // namespace e2e
