@@ -459,7 +459,7 @@ public:
     FsRestoreObject* _ro;
     unsigned long _currFileSize;
     // The bytes of data and holes the current item's header promises, held against what comes; kSizeUnchecked for
-    // an item whose size means something else (extents, Apple forks, other platforms' streams, stubs).
+    // an item whose size means something else (extents, Apple forks, stubs).
     static constexpr uint64_t kSizeUnchecked = ~uint64_t{0};
     uint64_t _itemSizeExpected = kSizeUnchecked;
     unsigned long _currFileCompSize;

@@ -29,7 +29,7 @@
 
 namespace {
 
-constexpr unsigned long kItemFailed = 0x1700003e;
+using fclitem::kItemFailed;
 constexpr int32_t kStatusRestored = 0x1700003f;
 constexpr int32_t kStatusNoName = 0x17000008;
 constexpr uint32_t kZeroChunk = 65536;
