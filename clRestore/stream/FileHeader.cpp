@@ -295,8 +295,14 @@ void noteExtentItem(FclRestore& job, CXFileHeader* hdr) {
 void FclRestore::OnBufferPlFsHdr(void* buf, CXFileHeader* hdr, FSRPreHeader* prehdr) {
     SetSkipAddtoRestoreStatus(false);
     // Closed before anything can end the handler early: a skipped item must not leave the previous item's object
-    // open for its own data.
+    // open for its own data, nor its delayed-open state for this item's buffers.
     ProcessMissingEOF();
+    _delayOpen = false;
+    _delayedObjectOpened = false;
+    _openAwaitsOptHdr = false;
+    free(_savedOptHdr);
+    _savedOptHdr = nullptr;
+    _savedOptHdrLen = 0;
     // Set for a group's primary by its own header below, and held until that item's end.
     _fclRestoreUnix->_hlinkBaseFile = false;
     _currFileSize = 0;
@@ -382,12 +388,6 @@ void FclRestore::OnBufferPlFsHdr(void* buf, CXFileHeader* hdr, FSRPreHeader* pre
 
     createObject(*this, hdr, version);
     noteFirstHardLinkName(*this, hdr, prehdr);
-    _delayOpen = false;
-    _delayedObjectOpened = false;
-    _openAwaitsOptHdr = false;
-    free(_savedOptHdr);
-    _savedOptHdr = nullptr;
-    _savedOptHdrLen = 0;
     if (_ro != nullptr) {
         openOrDelay(*this, hdr, version);
     }

@@ -1,6 +1,7 @@
 // The names of an item whose header carried only a placeholder name: each PL_FS_OPT_HDR2 brings one. The first name
 // that is restored gets the item's object (and its data); every later one is linked to it.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -33,6 +34,16 @@ std::string nameOf(void* buf, int length) {
     return std::string(text, strnlen(text, std::min(given, held)));
 }
 
+// For a name longer than a header holds: a stand-in beside the name's deepest ancestor that fits, so that it lies
+// under the same source paths, named by the item's inode. The object is made under it and given the name itself
+// before it opens, as a long path's object is.
+std::string standInFor(const std::string& name, const CXFileHeader& hdr) {
+    const uint64_t inode = (static_cast<uint64_t>(hdr.h_inoHigh) << 32) | hdr.h_inoLow;
+    const std::string leaf = "/.fcl-long-path-" + std::to_string(inode);
+    const size_t cut = name.rfind('/', CXHDR_NAME_SIZE - 1 - leaf.size());
+    return name.substr(0, cut == std::string::npos ? 0 : cut) + leaf;
+}
+
 // The first restored name: the item's object is made and opened under it.
 void openFirstName(FclRestore& job, const std::string& name, unsigned long version) {
     FsRestoreObjectsFactory* factory = job._factory;
@@ -55,7 +66,8 @@ void openFirstName(FclRestore& job, const std::string& name, unsigned long versi
     while (own.size() > 1 && own.back() == '/') {
         own.pop_back();
     }
-    if (!fclstream::setHeaderName(&job._savedFileHeader, own, false)) {
+    const bool fits = fclstream::setHeaderName(&job._savedFileHeader, own, false);
+    if (!fits && !fclstream::setHeaderName(&job._savedFileHeader, standInFor(own, job._savedFileHeader), false)) {
         FCL_ERROR("The name [%s] does not fit the item's header; it is not restored", own.c_str());
         unix._hlinkBaseFile = false;
         record(job, dest, fclitem::kPathTooLong);
@@ -64,11 +76,16 @@ void openFirstName(FclRestore& job, const std::string& name, unsigned long versi
     factory->setErrCode(0);
     try {
         job.HLRO = factory->createRestoreObject(&job._savedFileHeader, version);
+        if (job.HLRO != nullptr && !fits) {
+            job.HLRO->resetFilePath(own, &job._savedFileHeader, static_cast<int>(version));
+        }
     } catch (const ClExceptError& e) {
         FCL_LOG(2, "+++++?????22????????????+HLDEBUG RBJ Optional Header for %s", name.c_str());
         factory->setErrCode(static_cast<unsigned long>(e.getErrCode()));
+        delete job.HLRO;
         job.HLRO = nullptr;
     } catch (const std::bad_alloc&) {
+        delete job.HLRO;
         job.HLRO = nullptr;
     }
     if (job.HLRO == nullptr) {

@@ -226,6 +226,16 @@ void FclRestore::OnBufferPlFsOptHdr(void* buffer, int length) {
         // An item named only by its hard-link names: its ACLs and attributes go to the object of its first name.
         _ro = HLRO;
     }
+    if (_delayOpen && _delayedObjectOpened && _ro != nullptr) {
+        // Its real path came first and opened it: held, the header would wait for a path that will not come again.
+        // The item fails as a whole, its file closed as failed, rather than being restored without its attributes.
+        FCL_ERROR("The optional header of '%s' came after its real path; the item is not restored",
+                  _ro->getTranslatedPathname().c_str());
+        if (_itemDataError == 0) {
+            _itemDataError = fclitem::kCreateFailed;
+        }
+        return;
+    }
     if (_delayOpen || _fclRestoreUnix->IsContentIndexingRestore()) {
         holdOptHeader(*this, payload, length);
         return;
