@@ -19,6 +19,7 @@
 #include "clRestore/stream/HardLinks.h"
 #include "clRestore/stream/HeaderName.h"
 #include "clRestore/stream/ItemEnd.h"
+#include "clRestore/stream/ReferenceCopyNames.h"
 #include "clRestore/support/ClExceptError.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "clRestore/support/ItemErrorIds.h"
@@ -77,19 +78,9 @@ bool renameItem(FclRestore& job, CXFileHeader* hdr, const std::string& name, boo
 
 // False when the item fails (its code set).
 bool applyReferenceCopyPath(FclRestore& job, CXFileHeader* hdr) {
-    FclRestoreUNIX& unix = *job._fclRestoreUnix;
-    if (!unix.IsRefCopyRestore() || hdr->h_namelen < 2 || job._setParams == nullptr ||
-        job._setParams->destDir == nullptr) {
-        return true;
-    }
-    std::string source = hdr->h_filename;
-    if (source[0] != '/') {
-        std::string converted;
-        windowsPathToUnixPath(hdr->h_filename, converted, setParamsOptions(job));
-        source = converted;
-    }
     std::string path;
-    return unix.GetRefCopyPath(source.c_str(), path) != 0 || renameItem(job, hdr, path, true, "reference-copy path");
+    return hdr->h_namelen < 2 || !fclstream::referenceCopyName(job, hdr->h_filename, path) ||
+           renameItem(job, hdr, path, true, "reference-copy path");
 }
 
 // The header steps of a hard-link group. False when the item gets no object at its header (its code set when it

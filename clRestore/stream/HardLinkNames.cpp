@@ -13,6 +13,7 @@
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/stream/HardLinks.h"
 #include "clRestore/stream/HeaderName.h"
+#include "clRestore/stream/ReferenceCopyNames.h"
 #include "clRestore/support/ClExceptError.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
@@ -148,7 +149,7 @@ void linkLaterName(FclRestore& job, const std::string& name) {
 }  // namespace
 
 void FclRestore::OnBufferPlFsOptHdr2(void* buf, int length) {
-    const std::string name = nameOf(buf, length);
+    std::string name = nameOf(buf, length);
     const unsigned long version = (_savedPreHeader.flags & FSR_PREHDR_HAS_VERSION) != 0 ? _savedPreHeader.version : 0;
     FCL_LOG(2, "++++++HLDEBUG Optional Header 2 for %s bIgnoreOptHeaders %d bDelayOpenObject %d", name.c_str(),
             bIgnoreOptHeaders ? 1 : 0, bDelayOpenObject ? 1 : 0);
@@ -163,6 +164,11 @@ void FclRestore::OnBufferPlFsOptHdr2(void* buf, int length) {
     FCL_LOG(2, "++++++HLDEBUG RBJ Optional Header for %s", name.c_str());
     if (_factory == nullptr || name.empty()) {
         return;
+    }
+    // Named as the item's other names are, or it would lie under none of the job's (rewritten) source paths.
+    std::string mapped;
+    if (fclstream::referenceCopyName(*this, name, mapped)) {
+        name = mapped;
     }
     if (HLRO == nullptr) {
         openFirstName(*this, name, version);

@@ -13,6 +13,7 @@
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/stream/OptionalHeaders.h"
+#include "clRestore/stream/ReferenceCopyNames.h"
 #include "clRestore/support/ClExceptError.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/index/IndexMetaDataHelper.h"
@@ -79,16 +80,8 @@ bool resetPath(FclRestore& job, const std::string& path) {
 
 // A reference-copy job restores the item at its reference-copy path.
 std::string referenceCopyPath(FclRestore& job, const std::string& path) {
-    FclRestoreUNIX& unix = *job._fclRestoreUnix;
-    if (!unix.IsRefCopyRestore() || job._setParams == nullptr || job._setParams->destDir == nullptr || path.empty()) {
-        return path;
-    }
-    std::string source = path;
-    if (source[0] != '/') {
-        windowsPathToUnixPath(path.c_str(), source, job._setParams->options);
-    }
     std::string mapped;
-    if (unix.GetRefCopyPath(source.c_str(), mapped) != 0) {
+    if (!fclstream::referenceCopyName(job, path, mapped)) {
         return path;
     }
     FCL_LOG(4, "Long path mapped to filepath '%s' [%ld] long.", path.c_str(), static_cast<long>(path.size()));
