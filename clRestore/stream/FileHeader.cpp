@@ -286,7 +286,8 @@ void noteExtentItem(FclRestore& job, CXFileHeader* hdr) {
 void FclRestore::OnBufferPlFsHdr(void* buf, CXFileHeader* hdr, FSRPreHeader* prehdr) {
     SetSkipAddtoRestoreStatus(false);
     // Closed before anything can end the handler early: a skipped item must not leave the previous item's object
-    // open for its own data, nor its delayed-open state for this item's buffers.
+    // open for its own data, nor its hard-link or delayed-open state for this item's buffers.
+    fclstream::endLinkItemCutShort(*this);
     ProcessMissingEOF();
     _delayOpen = false;
     _delayedObjectOpened = false;

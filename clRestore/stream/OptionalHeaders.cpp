@@ -38,6 +38,14 @@ unsigned long factoryCode(const FclRestore& job) {
 }
 
 void dropObject(FclRestore& job) {
+    if (job._ro != nullptr && job._ro == job.HLRO) {
+        // The object of an item's first restored name: its name gets its result now, and the item's later names no
+        // object to be linked to.
+        const unsigned long code = factoryCode(job);
+        job.HandleRestoreFileUpdate(job._ro->getTranslatedPathname().c_str(),
+                                    static_cast<int>(code != 0 ? code : fclitem::kCreateFailed), nullptr, "");
+        job.HLRO = nullptr;
+    }
     delete job._ro;
     job._ro = nullptr;
 }
