@@ -61,9 +61,11 @@ struct _HLElementByIndex {
     bool tobeoverwritten = false;
     bool stubGroup = false;
     // Element 0 only, once the primary's item has ended: this job restored it at `name` (the only file the group's
-    // names may be linked to), and it was restored only as the links' source, to be removed when the group ends.
+    // names may be linked to), or found it there and kept it, and it was restored only as the links' source, to be
+    // removed when the group ends.
     bool primaryEnded = false;
     bool restored = false;
+    bool kept = false;
     bool baseFile = false;
 };
 

@@ -19,6 +19,7 @@
 #include "clRestore/stream/HardLinks.h"
 #include "clRestore/stream/HeaderName.h"
 #include "clRestore/stream/ItemEnd.h"
+#include "clRestore/stream/ReferenceCopyNames.h"
 #include "clRestore/support/ClExceptError.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "clRestore/support/ItemErrorIds.h"
@@ -77,19 +78,9 @@ bool renameItem(FclRestore& job, CXFileHeader* hdr, const std::string& name, boo
 
 // False when the item fails (its code set).
 bool applyReferenceCopyPath(FclRestore& job, CXFileHeader* hdr) {
-    FclRestoreUNIX& unix = *job._fclRestoreUnix;
-    if (!unix.IsRefCopyRestore() || hdr->h_namelen < 2 || job._setParams == nullptr ||
-        job._setParams->destDir == nullptr) {
-        return true;
-    }
-    std::string source = hdr->h_filename;
-    if (source[0] != '/') {
-        std::string converted;
-        windowsPathToUnixPath(hdr->h_filename, converted, setParamsOptions(job));
-        source = converted;
-    }
     std::string path;
-    return unix.GetRefCopyPath(source.c_str(), path) != 0 || renameItem(job, hdr, path, true, "reference-copy path");
+    return hdr->h_namelen < 2 || !fclstream::referenceCopyName(job, hdr->h_filename, path) ||
+           renameItem(job, hdr, path, true, "reference-copy path");
 }
 
 // The header steps of a hard-link group. False when the item gets no object at its header (its code set when it
@@ -296,8 +287,15 @@ void noteExtentItem(FclRestore& job, CXFileHeader* hdr) {
 void FclRestore::OnBufferPlFsHdr(void* buf, CXFileHeader* hdr, FSRPreHeader* prehdr) {
     SetSkipAddtoRestoreStatus(false);
     // Closed before anything can end the handler early: a skipped item must not leave the previous item's object
-    // open for its own data.
+    // open for its own data, nor its hard-link or delayed-open state for this item's buffers.
+    fclstream::endLinkItemCutShort(*this);
     ProcessMissingEOF();
+    _delayOpen = false;
+    _delayedObjectOpened = false;
+    _openAwaitsOptHdr = false;
+    free(_savedOptHdr);
+    _savedOptHdr = nullptr;
+    _savedOptHdrLen = 0;
     // Set for a group's primary by its own header below, and held until that item's end.
     _fclRestoreUnix->_hlinkBaseFile = false;
     _currFileSize = 0;
@@ -383,12 +381,6 @@ void FclRestore::OnBufferPlFsHdr(void* buf, CXFileHeader* hdr, FSRPreHeader* pre
 
     createObject(*this, hdr, version);
     noteFirstHardLinkName(*this, hdr, prehdr);
-    _delayOpen = false;
-    _delayedObjectOpened = false;
-    _openAwaitsOptHdr = false;
-    free(_savedOptHdr);
-    _savedOptHdr = nullptr;
-    _savedOptHdrLen = 0;
     if (_ro != nullptr) {
         openOrDelay(*this, hdr, version);
     }

@@ -17,6 +17,7 @@
 #include "clRestore/objects/StaticUtils.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/stream/HardLinks.h"
+#include "clRestore/stream/ReferenceCopyNames.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/files/FileCalls.h"
 #include "platform/files/UniqueFd.h"
@@ -94,17 +95,8 @@ void ruvoSyncItem(FclRestore& job, const std::string& name, uint32_t flags) {
 
 // False when the name's reference copy does not fit a name: the name then fails.
 bool referenceCopyName(FclRestore& job, std::string& name) {
-    FclRestoreUNIX& unix = *job._fclRestoreUnix;
-    if (!unix.IsRefCopyRestore() || job._setParams == nullptr || job._setParams->destDir == nullptr) {
-        return true;
-    }
-    std::string source = name;
-    if (source.empty() || source[0] != '/') {
-        source.clear();
-        windowsPathToUnixPath(name.c_str(), source, setParamsOptions(job));
-    }
     std::string mapped;
-    if (unix.GetRefCopyPath(source.c_str(), mapped) != 0) {
+    if (!fclstream::referenceCopyName(job, name, mapped)) {
         return true;
     }
     if (mapped.size() > FSR_PREHDR_NAME_MAX) {
