@@ -1,7 +1,11 @@
 // The host's options as a user sees them: a selection restores only what it names; an existing item is kept unless
 // --overwrite asks to replace it.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <climits>
+#include <sstream>
 
 #include "tests/e2e/EndToEnd.h"
 
@@ -19,6 +23,11 @@ protected:
         ASSERT_GE(fd, 0) << path;
         ASSERT_EQ(pwrite(fd, "changed", 7, 0), 7);
         close(fd);
+    }
+    static std::string readLink(const std::string& path) {
+        char target[PATH_MAX];
+        const ssize_t length = readlink(path.c_str(), target, sizeof target);
+        return length < 0 ? std::string() : std::string(target, static_cast<size_t>(length));
     }
 };
 
@@ -49,6 +58,71 @@ TEST_F(HostOptionsEndToEnd, AnExistingItemIsKeptUnlessOverwriteIsAsked) {
     EXPECT_EQ(overwrite.status, 0) << overwrite.describe();
     EXPECT_EQ(fcltest::summaryField(overwrite.out, "items skipped:"), "0") << overwrite.out;
     EXPECT_EQ(differences(), "");
+}
+
+// The status of `path`'s line in the results file, -1 when it has none.
+int resultStatus(const std::string& resultsFile, const std::string& path) {
+    std::istringstream in(fcltest::readFile(resultsFile));
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t tab = line.rfind('\t');
+        if (tab != std::string::npos && line.compare(0, path.size() + 1, path + " ") == 0) {
+            return std::stoi(line.substr(tab + 1));
+        }
+    }
+    return -1;
+}
+
+TEST_F(HostOptionsEndToEnd, ExistingItemsAreKeptWhateverTheirTimesUnlessOverwriteIsAsked) {
+    build({file("older", 100), file("newer", 100), file("same", 100), symlink("link", "older")});
+    pack();
+    // The user's own versions, dated against the backup's copies: older, newer, and to the second the same.
+    struct Change {
+        std::string name;
+        time_t shift;
+    };
+    const Change changes[] = {{"older", -3600}, {"newer", 3600}, {"same", 0}, {"link", -3600}};
+    // The job as fcl-restore plays it, and as the fir command plays it against a listening host.
+    for (const bool throughFir : {false, true}) {
+        SCOPED_TRACE(throughFir ? "fir" : "fcl-restore");
+        auto run = [&](const std::vector<std::string>& options) {
+            fcltest::ProgramRun fir;
+            fcltest::ProgramRun host = throughFir ? restoreThroughFir(options, &fir) : restore(options);
+            EXPECT_EQ(fir.status, throughFir ? 0 : -1) << fir.describe();
+            return host;
+        };
+        fcltest::ProgramRun whole = run({"--overwrite"});
+        ASSERT_EQ(whole.status, 0) << whole.describe();
+        ASSERT_EQ(differences(), "");
+        for (const Change& change : changes) {
+            const std::string path = restored(change.name);
+            struct stat st;
+            ASSERT_EQ(lstat(source(change.name).c_str(), &st), 0);
+            ASSERT_EQ(unlink(path.c_str()), 0);
+            if (S_ISLNK(st.st_mode)) {
+                ASSERT_EQ(::symlink("mine", path.c_str()), 0);
+            } else {
+                fcltest::writeFile(path, "mine");
+            }
+            const timespec times[2] = {{st.st_mtime + change.shift, 0}, {st.st_mtime + change.shift, 0}};
+            ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+        }
+
+        fcltest::ProgramRun plain = run({});
+        EXPECT_EQ(plain.status, 0) << plain.describe();
+        EXPECT_EQ(fcltest::summaryField(plain.out, "items skipped:"), "4") << plain.out;
+        const std::string resultsFile = fcltest::summaryField(plain.out, "results file:");
+        for (const Change& change : changes) {
+            const std::string path = restored(change.name);
+            EXPECT_EQ(change.name == "link" ? readLink(path) : fcltest::readFile(path), "mine") << change.name;
+            EXPECT_EQ(resultStatus(resultsFile, path), 4) << change.name;
+        }
+
+        fcltest::ProgramRun overwrite = run({"--overwrite"});
+        EXPECT_EQ(overwrite.status, 0) << overwrite.describe();
+        EXPECT_EQ(fcltest::summaryField(overwrite.out, "items skipped:"), "0") << overwrite.out;
+        EXPECT_EQ(differences(), "");
+    }
 }
 
 TEST_F(HostOptionsEndToEnd, TheSummaryNamesTheResultsFileOutsideTheDestination) {
