@@ -7,6 +7,7 @@
 #include <climits>
 #include <sstream>
 
+#include "tests/e2e/AdversarialSupport.h"
 #include "tests/e2e/EndToEnd.h"
 
 namespace e2e {
@@ -60,18 +61,30 @@ TEST_F(HostOptionsEndToEnd, AnExistingItemIsKeptUnlessOverwriteIsAsked) {
     EXPECT_EQ(differences(), "");
 }
 
-// The status of `path`'s line in the results file, -1 when it has none.
-int resultStatus(const std::string& resultsFile, const std::string& path) {
+// The line of the results file that names `path`; "" when none does.
+std::string resultLine(const std::string& resultsFile, const std::string& path) {
     std::istringstream in(fcltest::readFile(resultsFile));
     std::string line;
     while (std::getline(in, line)) {
-        const size_t tab = line.rfind('\t');
-        if (tab != std::string::npos && line.compare(0, path.size() + 1, path + " ") == 0) {
-            return std::stoi(line.substr(tab + 1));
+        if (line.compare(0, path.size() + 1, path + " ") == 0) {
+            return line;
         }
     }
-    return -1;
+    return "";
 }
+
+// The status that line gives, -1 without one.
+int resultStatus(const std::string& resultsFile, const std::string& path) {
+    const std::string line = resultLine(resultsFile, path);
+    const size_t tab = line.rfind('\t');
+    return tab == std::string::npos ? -1 : std::stoi(line.substr(tab + 1));
+}
+
+// What the results file says of an item kept because existing items are not overwritten, and of one kept because the
+// copy at the destination is not older than the backup's.
+const char kKeptAsExisting[] = "The item exists at the destination and was not overwritten.";
+const char kKeptAsNotOlder[] =
+    "The item at the destination is not older than the backup's copy and was not overwritten.";
 
 TEST_F(HostOptionsEndToEnd, ExistingItemsAreKeptWhateverTheirTimesUnlessOverwriteIsAsked) {
     build({file("older", 100), file("newer", 100), file("same", 100), symlink("link", "older")});
@@ -116,6 +129,7 @@ TEST_F(HostOptionsEndToEnd, ExistingItemsAreKeptWhateverTheirTimesUnlessOverwrit
             const std::string path = restored(change.name);
             EXPECT_EQ(change.name == "link" ? readLink(path) : fcltest::readFile(path), "mine") << change.name;
             EXPECT_EQ(resultStatus(resultsFile, path), 4) << change.name;
+            EXPECT_NE(resultLine(resultsFile, path).find(kKeptAsExisting), std::string::npos) << change.name;
         }
 
         fcltest::ProgramRun overwrite = run({"--overwrite"});
@@ -123,6 +137,20 @@ TEST_F(HostOptionsEndToEnd, ExistingItemsAreKeptWhateverTheirTimesUnlessOverwrit
         EXPECT_EQ(fcltest::summaryField(overwrite.out, "items skipped:"), "0") << overwrite.out;
         EXPECT_EQ(differences(), "");
     }
+}
+
+// A job of a FIR that leaves existing items to the rule of their times: the copy at the destination that is not older
+// is kept, and its line says why.
+TEST_F(HostOptionsEndToEnd, AnItemKeptForItsTimeSaysSo) {
+    build({file("kept", 100)});
+    packAndRestore();
+    InPlaceChoice intoDest;
+    intoDest.intoDest = true;
+    const InPlaceRun run = restoreInChild(intoDest);
+    EXPECT_TRUE(run.succeeded) << run.reason;
+    EXPECT_EQ(run.skipped, 1u) << run.reason;
+    EXPECT_NE(resultLine(findResults(results()), restored("kept")).find(kKeptAsNotOlder), std::string::npos)
+        << fcltest::readFile(findResults(results()));
 }
 
 TEST_F(HostOptionsEndToEnd, TheSummaryNamesTheResultsFileOutsideTheDestination) {
