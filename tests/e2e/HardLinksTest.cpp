@@ -144,6 +144,7 @@ TEST_F(StreamHardLinks, RestoreOverAnExistingTreeLinksNoNameToAFileOutsideItsGro
         {"no overwrite, older names", {}, true, nullptr},
         {"no overwrite, newer names", {}, false, nullptr},
         {"no overwrite, newer names, one missing", {}, false, "b/many 2"},
+        {"no overwrite, older names, the first missing", {}, true, "a/many"},
     };
     for (const Rule& rule : rules) {
         SCOPED_TRACE(rule.name);

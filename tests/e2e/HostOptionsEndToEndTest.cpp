@@ -7,6 +7,7 @@
 #include <climits>
 #include <sstream>
 
+#include "tests/common/ArchiveBuilder.h"
 #include "tests/e2e/AdversarialSupport.h"
 #include "tests/e2e/EndToEnd.h"
 
@@ -137,6 +138,35 @@ TEST_F(HostOptionsEndToEnd, ExistingItemsAreKeptWhateverTheirTimesUnlessOverwrit
         EXPECT_EQ(fcltest::summaryField(overwrite.out, "items skipped:"), "0") << overwrite.out;
         EXPECT_EQ(differences(), "");
     }
+}
+
+// A copy of a storage-management stub is made from the stub's restored file, and what stands at the copy's name is
+// kept unless --overwrite asks to replace it.
+TEST_F(HostOptionsEndToEnd, AStubCopyKeepsWhatStandsAtItsNameUnlessOverwriteIsAsked) {
+    {
+        fcltest::ArchiveBuilder stream(media());
+        stream.directory(source());
+        stream.stubGroup(source("stub"), {source("copy")}, "the stub's data");
+        // The copy's pre-header is not an item's end: an item follows, as the stream never ends on a pre-header.
+        stream.file(source("after"), "after");
+        stream.finish();
+    }
+    fcltest::ProgramRun first = restore();
+    ASSERT_EQ(first.status, 0) << first.describe();
+    ASSERT_EQ(fcltest::readFile(restored("copy")), "the stub's data");
+    fcltest::writeFile(restored("copy"), "mine");
+    const timespec old[2] = {{1, 0}, {1, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, restored("copy").c_str(), old, 0), 0);
+
+    fcltest::ProgramRun plain = restore();
+    EXPECT_EQ(plain.status, 0) << plain.describe();
+    EXPECT_EQ(fcltest::readFile(restored("copy")), "mine");
+    const std::string resultsFile = fcltest::summaryField(plain.out, "results file:");
+    EXPECT_EQ(resultStatus(resultsFile, restored("copy")), 4) << fcltest::readFile(resultsFile);
+
+    fcltest::ProgramRun overwrite = restore({"--overwrite"});
+    EXPECT_EQ(overwrite.status, 0) << overwrite.describe();
+    EXPECT_EQ(fcltest::readFile(restored("copy")), "the stub's data");
 }
 
 // A job of a FIR that leaves existing items to the rule of their times: the copy at the destination that is not older
