@@ -194,6 +194,15 @@ void stubCopy(FclRestore& job, const std::string& copy) {
         record(job, copyDest, 0);
         return;
     }
+    // What stands at the copy's name is replaced only when the job overwrites whatever it finds.
+    FsRestoreObjectsFactory* factory = job._factory;
+    const bool keptByOption = factory != nullptr && factory->getDoNotOverwriteOption();
+    const bool overwrites = factory != nullptr && (factory->getOptions() & FSR_OPT_OVERWRITE) != 0 && !keptByOption;
+    if (!overwrites && lstat_utf(copyDest.c_str(), &copySt) == 0) {
+        FCL_LOG(2, "Stub copy [%s] exists and is not overwritten", copyDest.c_str());
+        record(job, copyDest, keptByOption ? fclitem::kSkippedNotOverwritten : fclitem::kSkippedExisting);
+        return;
+    }
     if (!copyFile(stubDest, copyDest)) {
         const int error = errno;
         FCL_ERROR("WZCopyFile(%s, %s) failed, error='%s'", stubDest.c_str(), copyDest.c_str(), strerror(error));

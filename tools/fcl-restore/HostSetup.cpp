@@ -130,6 +130,7 @@ bool prepareJob(const HostOptions& options, PreparedJob* job, std::string* why) 
     job->destDir = resolvedPath(options.destDir);
     SettingsChoice settings;
     settings.noSparse = options.noSparse;
+    settings.overwrite = options.overwrite;
     settings.userFile = options.settingsFile;
     if (settings.userFile.empty()) {
         const char* named = getenv("FCL_SETTINGS");
