@@ -29,7 +29,7 @@
 
 namespace {
 
-constexpr unsigned long kItemFailed = 0x1700003e;
+using fclitem::kItemFailed;
 constexpr int32_t kStatusRestored = 0x1700003f;
 constexpr int32_t kStatusNoName = 0x17000008;
 constexpr uint32_t kZeroChunk = 65536;
@@ -248,6 +248,29 @@ void fclstream::closeCurrentObject(FclRestore& job, CXFileHeader* hdr, bool reco
     unix.ResetRuvoObjects();
     delete object;
     job._ro = nullptr;
+}
+
+void fclstream::endLinkItemCutShort(FclRestore& job) {
+    if (job.HLRO != nullptr) {
+        // Whatever of its data came, the rest never will: it is closed and recorded as the failed item it is.
+        FCL_ERROR("[%s] stopped before its end; it is recorded as failed", job.HLRO->getTranslatedPathname().c_str());
+        const std::string path = job.HLRO->getTranslatedPathname();
+        // Only the link object can be current in such an item; anything else stays for its own cleanup.
+        FsRestoreObject* other = job._ro != job.HLRO ? job._ro : nullptr;
+        const unsigned long otherError = other != nullptr ? job._itemDataError : 0;
+        job._ro = job.HLRO;
+        job.HLRO = nullptr;
+        if (other != nullptr || job._itemDataError == 0) {
+            job._itemDataError = kItemFailed;
+        }
+        closeCurrentObject(job, nullptr, true);
+        job._ro = other;
+        job._itemDataError = otherError;
+        removeHardLinkBaseFile(job, path);
+    }
+    job._hlroBaseFile = false;
+    job.bDelayOpenObject = false;
+    job.bIgnoreOptHeaders = false;
 }
 
 namespace {

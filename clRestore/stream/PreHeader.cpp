@@ -17,6 +17,7 @@
 #include "clRestore/objects/StaticUtils.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/stream/HardLinks.h"
+#include "clRestore/stream/ReferenceCopyNames.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/files/FileCalls.h"
 #include "platform/files/UniqueFd.h"
@@ -94,17 +95,8 @@ void ruvoSyncItem(FclRestore& job, const std::string& name, uint32_t flags) {
 
 // False when the name's reference copy does not fit a name: the name then fails.
 bool referenceCopyName(FclRestore& job, std::string& name) {
-    FclRestoreUNIX& unix = *job._fclRestoreUnix;
-    if (!unix.IsRefCopyRestore() || job._setParams == nullptr || job._setParams->destDir == nullptr) {
-        return true;
-    }
-    std::string source = name;
-    if (source.empty() || source[0] != '/') {
-        source.clear();
-        windowsPathToUnixPath(name.c_str(), source, setParamsOptions(job));
-    }
     std::string mapped;
-    if (unix.GetRefCopyPath(source.c_str(), mapped) != 0) {
+    if (!fclstream::referenceCopyName(job, name, mapped)) {
         return true;
     }
     if (mapped.size() > FSR_PREHDR_NAME_MAX) {
@@ -200,6 +192,15 @@ void stubCopy(FclRestore& job, const std::string& copy) {
                 copyDest.c_str(), static_cast<unsigned long>(copySt.st_ino), static_cast<unsigned long>(copySt.st_dev),
                 stubDest.c_str(), static_cast<unsigned long>(stubSt.st_ino), static_cast<unsigned long>(stubSt.st_dev));
         record(job, copyDest, 0);
+        return;
+    }
+    // What stands at the copy's name is replaced only when the job overwrites whatever it finds.
+    FsRestoreObjectsFactory* factory = job._factory;
+    const bool keptByOption = factory != nullptr && factory->getDoNotOverwriteOption();
+    const bool overwrites = factory != nullptr && (factory->getOptions() & FSR_OPT_OVERWRITE) != 0 && !keptByOption;
+    if (!overwrites && lstat_utf(copyDest.c_str(), &copySt) == 0) {
+        FCL_LOG(2, "Stub copy [%s] exists and is not overwritten", copyDest.c_str());
+        record(job, copyDest, keptByOption ? fclitem::kSkippedNotOverwritten : fclitem::kSkippedExisting);
         return;
     }
     if (!copyFile(stubDest, copyDest)) {

@@ -122,6 +122,33 @@ TEST_F(AclXattr, AccessAndDefaultAclsAndAttributesAreRestoredExactly) {
     EXPECT_EQ(xattrListing(restored()), xattrListing(source()));
 }
 
+// Items whose paths a file header cannot hold (1,200 bytes and more) travel with their real paths in index headers;
+// their ACLs and attributes come back with them, hard-linked names included.
+TEST_F(AclXattr, ItemsWithPathsLongerThanAHeaderKeepTheirAclsAndAttributes) {
+    std::string deep;
+    for (char level = 'a'; level < 'f'; ++level) {
+        deep += std::string(250, level) + "/";
+    }
+    ASSERT_GE(deep.size(), 1200u);
+    build({
+        dir(deep.substr(0, deep.size() - 1)).acl(kDirAccess).defaultAclOf(kDirDefault).xattr("user.on-dir", "d"),
+        file(deep + "named user", 5000).acl(kNamedUser).xattr("user.first", "1"),
+        file(deep + "binary", 3).xattr("user.bytes", std::string("\0\xff\n", 3)).xattr("user.empty", ""),
+        file(deep + "plain", 10),
+        dir(deep + "sub").acl(kDirAccess).xattr("user.sub", "s"),
+        file(deep + "sub/deeper", 7).acl(kNamedGroup).xattr("user.deep", std::string(3000, 'v')),
+        symlink(deep + "link", "plain"),
+        file(deep + "linked", 20).acl(kNamedUser).xattr("user.linked", "l"),
+        hardlink(deep + "sub/linked again", deep + "linked"),
+        hardlink("short name of the linked file", deep + "linked"),
+        hardlink(deep + "sub/plain again", deep + "plain"),
+    });
+    packAndRestore();
+    EXPECT_EQ(differences(), "");
+    EXPECT_EQ(aclListing(restored()), aclListing(source()));
+    EXPECT_EQ(xattrListing(restored()), xattrListing(source()));
+}
+
 // A link carries attributes of its own (only privileged namespaces may be set on a link): they go to the link and
 // never through it to what it names.
 TEST_F(AclXattr, ALinkGetsItsOwnAttributesOnly) {

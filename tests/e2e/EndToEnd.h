@@ -63,6 +63,10 @@ protected:
     InPlaceRun restoreImageLevel();
     // The FIR driver's default job, out of place into DEST, in a child process as restoreInPlace.
     InPlaceRun restoreInChild(const InPlaceChoice& choice);
+    // The same job through an external FIR: `fcl-restore --listen SOCKET --results RESULTS MEDIA DEST` driven by
+    // `fir [firOptions] SOCKET MEDIA DEST`. Answers the host's run; the fir command's goes to `fir` when given.
+    fcltest::ProgramRun restoreThroughFir(const std::vector<std::string>& firOptions = {},
+                                          fcltest::ProgramRun* fir = nullptr);
     // pack, then restore with `options`, expecting every item restored (exit 0, none failed or skipped).
     fcltest::ProgramRun packAndRestore(const std::vector<std::string>& options = {});
 
