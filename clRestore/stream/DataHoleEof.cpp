@@ -29,7 +29,7 @@
 
 namespace {
 
-constexpr unsigned long kItemFailed = 0x1700003e;
+using fclitem::kItemFailed;
 constexpr int32_t kStatusRestored = 0x1700003f;
 constexpr int32_t kStatusNoName = 0x17000008;
 constexpr uint32_t kZeroChunk = 65536;
@@ -446,5 +446,5 @@ void FclRestore::SendExtentFileStatus(void*, CXFileHeader* hdr) {
     wzsDatabuf payload;
     payload.len = sizeof report;
     payload.buf = reinterpret_cast<char*>(&report);
-    sendItemStatusToFIR(FSR_MSG_IMG_EXTENT_RESTORE_STATUS, &payload);
+    sendMsgToFIR(FSR_MSG_IMG_EXTENT_RESTORE_STATUS, &payload);
 }

@@ -37,7 +37,7 @@
 namespace {
 
 constexpr unsigned long kCloudConnectionError = 0x1700008a;
-constexpr unsigned long kItemFailed = 0x1700003e;
+using fclitem::kItemFailed;
 constexpr int kNoMemoryCause = 0x1c000082;
 constexpr uint64_t kRemoveExempt = 0x6000;
 const char kPlaceholderPrefix[] = "/__WZHardLink@-@-Files__/";
@@ -251,11 +251,12 @@ void openOrDelay(FclRestore& job, CXFileHeader* hdr, unsigned long version) {
     }
 }
 
-// Whether the header's size is exactly the data and holes that follow: for a plain file or a symbolic link of this
-// platform's file system. Extents, Apple items, other platforms' streams and stubs carry sizes of their own kinds.
+// Whether the header's size is exactly the data and holes that follow: for a plain file or a symbolic link, from
+// whatever platform. Extents, Apple items and stubs carry sizes of their own kinds; a Windows item's backup stream
+// comes as a device item, whose object holds the main data it writes to the size.
 bool sizeIsChecked(const FclRestore& job, const CXFileHeader& hdr) {
     const uint64_t type = hdr.h_mode & S_IFMT;
-    return (type == S_IFREG || type == S_IFLNK) && hdr.h_isHfs == 0 && hdr.h_platform == CXHDR_PLATFORM_UNIX &&
+    return (type == S_IFREG || type == S_IFLNK) && hdr.h_isHfs == 0 &&
            (hdr.h_flags2 & (CXHDR_F2_CONTAINER | CXHDR_F2_EXTENT)) == 0 && !g_bStubWithNoData &&
            isUnixFileSystemAppType(job.getAppType());
 }

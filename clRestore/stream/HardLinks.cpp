@@ -154,6 +154,11 @@ bool IfHLToBeOverWritten(std::string& path, unsigned long long archiveTime, FsRe
         }
         return true;
     }
+    // A job that keeps existing items keeps them from its links too, whatever their times.
+    if (factory != nullptr && factory->getDoNotOverwriteOption() && !factory->getOverwriteStubsOnlyOption()) {
+        FCL_LOG(2, "[%s] exists and existing items are not overwritten", path.c_str());
+        return false;
+    }
     if (onDisk < archiveTime) {
         return true;
     }

@@ -103,7 +103,16 @@ TreeLayout richTree() {
     };
 }
 
-class AclXattr : public EndToEnd {};
+class AclXattr : public EndToEnd {
+protected:
+    // A destination that keeps no ACLs or attributes fails their application: the job raises the event of a failed
+    // application once, and not the one of a machine without ACL support.
+    void expectOneFailureEvent() const {
+        const std::string journal = fileText(results() + "/journal.log");
+        EXPECT_EQ(countOf(journal, "0x17000060"), 1u) << journal;
+        EXPECT_EQ(countOf(journal, "0x1700005f"), 0u) << journal;
+    }
+};
 
 TEST_F(AclXattr, AccessAndDefaultAclsAndAttributesAreRestoredExactly) {
     build(richTree());
@@ -171,7 +180,7 @@ TEST_F(AclXattr, ADestinationWithoutSupportGetsTheItemsWithoutThem) {
     EXPECT_EQ(contentDifferences(original, source(), Holes::Kept), "");
     EXPECT_EQ(countOf(xattrListing(source()), "user."), 0u);
     EXPECT_EQ(countOf(aclListing(source()), "user:1000"), 0u);
-    EXPECT_EQ(countOf(fileText(results() + "/journal.log"), "0x1700005f"), 1u);
+    expectOneFailureEvent();
     EXPECT_EQ(countOf(fileText(results() + "/fclrestore.log"), "does not support access-control lists"), 1u);
 }
 
@@ -199,7 +208,7 @@ TEST_F(AclXattr, AFileSystemWithoutSupportGetsTheItemsWithoutThem) {
     packAndRestore();
     EXPECT_EQ(contentDifferences(source(), restored(), Holes::Kept), "");
     EXPECT_EQ(countOf(xattrListing(restored()), "user."), 0u);
-    EXPECT_EQ(countOf(fileText(results() + "/journal.log"), "0x1700005f"), 1u);
+    expectOneFailureEvent();
 }
 
 // A job whose options word does not ask for ACLs applies none, nor attributes, and says so once.
