@@ -39,6 +39,7 @@ const CatalogueEntry kCatalogue[] = {
     {0x170000a7, "The access-control list of the destination refused the item."},
     {0x170000ad, "The restore user may not read the item."},
     {0x170000b1, "The item was skipped because its parent was not restored."},
+    {0x170000b2, "The item was skipped by a rule of its application."},
     {0x170000b5, "The share mount manager could not be made."},
     {0x170000b7, "The destination share could not be mounted."},
     {0x1c000082, "Insufficient memory for process execution."},

@@ -166,6 +166,7 @@ void runChildJob(const std::string& media, const std::string& results, const std
         options.imageLevel = how.imageLevel;
         options.droppedOptions = how.choice.droppedOptions;
         options.reservedOptions = how.choice.reservedOptions;
+        options.appType = how.choice.appType;
         fir::FirJobResult fir;
         std::thread driver([&] {
             fir = fir::runDefaultJob(session, options);

@@ -38,6 +38,7 @@ struct InPlaceChoice {
     // Called on the started job before it reads the FIR's messages: for job state no message sets.
     std::function<void(FclRestore&)> prepareJob;
     fir::OptionPairs reservedOptions;  // the init data's reserved option string
+    uint64_t appType = 29;             // the init data's application type
     bool intoDest = false;             // out of place into DEST instead, existing items not overwritten
 };
 

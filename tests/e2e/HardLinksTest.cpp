@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 
+#include "tests/common/ArchiveBuilder.h"
 #include "tests/e2e/AdversarialSupport.h"
 #include "tests/e2e/EndToEnd.h"
 
@@ -195,6 +197,56 @@ TEST_F(StreamHardLinks, RestoreOverAnExistingTreeLinksNoNameToAFileOutsideItsGro
             EXPECT_EQ(differences(), "") << "every name is overwritten";
         }
         ASSERT_EQ(unlink(outside.c_str()), 0);
+    }
+}
+
+// A re-run over a tree that lost a name of a group carried as a first name and further names: the first name is found
+// and kept, and the lost name is linked to it again, only when what was kept is a plain file reached through no link.
+TEST_F(StreamHardLinks, ALostNameIsLinkedToTheKeptFirstNameWhenThatIsAPlainFileReachedThroughNoLink) {
+    const std::string content = "the data of the group\n";
+    {
+        fcltest::ArchiveBuilder stream(media());
+        stream.directory(source());
+        stream.hardLinks({source("a/first"), source("b/second"), source("b/third")}, content);
+        stream.finish();
+    }
+    struct Case {
+        const char* name;
+        std::function<void()> change;  // to the restored tree, besides the loss of b/second
+        bool linked;
+    };
+    const std::vector<Case> cases = {
+        {"first name kept as it was", [] {}, true},
+        {"first name reached through a link",
+         [&] {
+             ASSERT_EQ(rename(restored("a").c_str(), restored("a real").c_str()), 0);
+             ASSERT_EQ(::symlink("a real", restored("a").c_str()), 0);
+         },
+         false},
+        {"first name is a link",
+         [&] {
+             ASSERT_EQ(unlink(restored("a/first").c_str()), 0);
+             ASSERT_EQ(::symlink("../b/third", restored("a/first").c_str()), 0);
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fcltest::removeTree(dest());
+        ASSERT_EQ(restore().status, 0);
+        ASSERT_EQ(unlink(restored("b/second").c_str()), 0);
+        c.change();
+        const fcltest::ProgramRun run = restore();
+        EXPECT_EQ(run.status, c.linked ? 0 : 1) << run.describe();
+        EXPECT_EQ(fcltest::summaryField(run.out, "items failed:"), c.linked ? "0" : "1") << run.out;
+        const Inode second = inodeOf(restored("b/second"));
+        if (c.linked) {
+            EXPECT_EQ(second.ino, inodeOf(restored("a/first")).ino);
+            EXPECT_EQ(second.links, 3u);
+            EXPECT_EQ(fcltest::readFile(restored("b/second")), content);
+        } else {
+            EXPECT_EQ(second.ino, 0u) << "linked to what stands at the first name";
+        }
     }
 }
 
