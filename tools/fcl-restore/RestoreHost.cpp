@@ -413,7 +413,7 @@ bool findCutJob(const HostOptions& options, JobRecord* job, std::string* results
 
 // A plain run after a cut job would keep the file that job was writing, partial, as an existing item: it is refused,
 // naming the ways on, while the last job restoring the backup into the destination (in the results directory named,
-// else in the default ones) is cut: it never ended and no host runs it. False when refused.
+// else in the default ones) is cut: it never ended and no host runs it. True when refused.
 bool refusedAfterCutJob(const HostOptions& options, std::ostream& err) {
     const std::string media = resolvedPath(options.mediaDir);
     const std::string dest = resolvedPath(options.destDir);
