@@ -10,7 +10,7 @@
 
 #include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
-#include "clRestore/engine/PendingClasses.h"
+#include "clRestore/factory/FsRestoreObjectsFactory.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/FXLockableResource.h"
 #include "clRestore/support/FsRestoreStatistics.h"
@@ -18,6 +18,8 @@
 #include "platform/files/FileCalls.h"
 #include "platform/jobs/WZJobClient.h"
 #include "platform/log/LogWriter.h"
+#include "platform/results/StoreResults.h"
+#include "platform/seek/SeekDecision.h"
 #include "platform/settings/SubclientDir.h"
 #include "platform/settings/WZPlatformAgents.h"
 #include "platform/timestamps/CRestoreTimestampHandler.h"
