@@ -5,11 +5,11 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
-#include "clRestore/factory/PathSafety.h"
 #include "clRestore/factory/PathTranslationSteps.h"
 #include "clRestore/factory/SourcePathOrder.h"
 #include "clRestore/support/ClExceptError.h"
 #include "clRestore/support/ItemErrorIds.h"
+#include "clRestore/support/PathSafety.h"
 #include "platform/log/LogWriter.h"
 #include "platform/support/FXPath.h"
 #include "protocol/FsrMessages.h"
