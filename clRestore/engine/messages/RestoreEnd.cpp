@@ -26,7 +26,6 @@
 
 namespace {
 
-const unsigned long kNoRestoreHeadEndAppType = 11;
 const int kNothingRestoredCause = 0x17000074;
 const char kLabel[] = "FclRestore::OnMsgRestoreEnd";
 
@@ -94,7 +93,7 @@ bool FclRestore::OnMsgRestoreEnd() {
     if (_seekDecision != nullptr) {
         _seekDecision->OnRestoreEnd();
     }
-    if (appType != kNoRestoreHeadEndAppType) {
+    if (appType != fclapps::kNoRestoreHeadEndAppType) {
         sendMsgToRestoreHead(FSR_MSG_RESTORE_END);
     }
 
