@@ -8,7 +8,8 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/engine/FsRestoreRestart.h"
-#include "clRestore/engine/PendingClasses.h"
+#include "clRestore/factory/FsRestoreObjectsFactory.h"
+#include "clRestore/objects/FsRestoreObject.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "clRestore/support/WzSemaphore.h"
@@ -21,6 +22,8 @@
 #include "platform/hsm/CXHSMServiceHelper.h"
 #include "platform/jobs/WZJobClient.h"
 #include "platform/log/LogWriter.h"
+#include "platform/results/StoreResults.h"
+#include "platform/seek/SeekDecision.h"
 #include "platform/support/FXErrorUtil.h"
 #include "platform/threads/WzThread.h"
 

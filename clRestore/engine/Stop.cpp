@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "clRestore/engine/FclRestore.h"
-#include "clRestore/engine/PendingClasses.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/stream/ItemEnd.h"
