@@ -239,7 +239,8 @@ bool DefaultJob::sendOrFail(unsigned long code, const void* record, size_t lengt
     CQiError error = session_.send(code, record, length);
     if (error.IsError()) {
         result_.outcome = FirOutcome::SendFailed;
-        result_.reason = std::string("cannot send ") + WZS_PRIM_STRING(code) + ": " + error.AsString();
+        FCL_ERROR("FIR: cannot send %s: %s", WZS_PRIM_STRING(code), error.AsString().c_str());
+        result_.reason = "cannot send the job's messages: " + error.AsString(eErrorOutputPlain);
         return false;
     }
     return true;
@@ -250,11 +251,13 @@ bool DefaultJob::await(std::initializer_list<unsigned long> codes, FirMessage* a
         return true;
     }
     unsigned long status = session_.finalStatus();
-    std::string engineSaid = status != 0 ? std::string("the engine sent ") + WZS_PRIM_STRING(status) + "; " : "";
+    std::string engineSaid = status == FSR_MSG_RESTORE_END ? "the engine ended the job; "
+                             : status != 0                 ? "the engine reported the job failed; "
+                                                           : "";
     if (session_.ended()) {
         result_.outcome = FirOutcome::Failed;
-        result_.reason =
-            engineSaid + "the session ended while waiting for " + what + ": " + session_.endError().AsString();
+        result_.reason = engineSaid + "the session ended while waiting for " + what + ": " +
+                         session_.endError().AsString(eErrorOutputPlain);
     } else {
         result_.outcome = FirOutcome::TimedOut;
         result_.reason = engineSaid + "no answer to " + what + " within " + std::to_string(options_.waitMs) + " ms";
@@ -282,7 +285,7 @@ bool DefaultJob::start() {
     init.reservedString = reserved.empty() ? nullptr : &reserved[0];
     FirMessage answer;
     if (!sendOrFail(FSR_MSG_INIT_DATA, &init, sizeof init) ||
-        !await({FSR_MSG_SUCCESS, FSR_MSG_FAILURE}, &answer, "FSR_MSG_INIT_DATA")) {
+        !await({FSR_MSG_SUCCESS, FSR_MSG_FAILURE}, &answer, "the answer to the job's start")) {
         return false;
     }
     if (answer.code == FSR_MSG_FAILURE) {
@@ -322,7 +325,7 @@ bool DefaultJob::readArchive(const ArchivePlan& archive) {
     open.archiveFileId = archive.id;
     FirMessage answer;
     if (!sendOrFail(FSR_MSG_OPEN_ARCHIVE, &open, sizeof open) ||
-        !await({FSR_MSG_SUCCESS, FSR_MSG_FAILURE}, &answer, "FSR_MSG_OPEN_ARCHIVE")) {
+        !await({FSR_MSG_SUCCESS, FSR_MSG_FAILURE}, &answer, "the answer to an archive's open")) {
         return false;
     }
     if (answer.code == FSR_MSG_FAILURE) {
@@ -404,16 +407,15 @@ bool DefaultJob::restoreImage() {
            sendArrays<FSRImgWinStreamsArray>(FSR_MSG_IMG_WIN_STREAMS_ARRAY, image.attributes(), perMessage, 0) &&
            sendArrays<FSRImgTimesArray>(FSR_MSG_IMG_TIMES_ARRAY, image.times(), perMessage, 0) &&
            sendOrFail(FSR_MSG_END_IMG_AFILE_OFFSETS_ARRAY) && sendOrFail(FSR_MSG_IMG_RESTORE_END) &&
-           await({FSR_MSG_IMG_RESTORE_END}, &answer, "FSR_MSG_IMG_RESTORE_END");
+           await({FSR_MSG_IMG_RESTORE_END}, &answer, "the end of the image restore");
 }
 
 void DefaultJob::finish() {
     if (!sendOrFail(FSR_MSG_WAIT_ARCHIVE_CLOSED) ||
-        !await({FSR_MSG_WAIT_ARCHIVE_CLOSED}, nullptr, "FSR_MSG_WAIT_ARCHIVE_CLOSED") ||
-        !sendOrFail(FSR_MSG_RESTORE_END)) {
+        !await({FSR_MSG_WAIT_ARCHIVE_CLOSED}, nullptr, "the archives to close") || !sendOrFail(FSR_MSG_RESTORE_END)) {
         return;
     }
-    if (await({FSR_MSG_RESTORE_END}, nullptr, "FSR_MSG_RESTORE_END")) {
+    if (await({FSR_MSG_RESTORE_END}, nullptr, "the job's end")) {
         result_.outcome = FirOutcome::Succeeded;
     }
 }

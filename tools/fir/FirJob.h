@@ -14,6 +14,9 @@ namespace fir {
 // Options-word bit that asks for access-control lists to be restored.
 constexpr unsigned long kRestoreAcls = 0x80;
 
+// The most leading components a strip level may drop: more than any path can hold.
+constexpr uint64_t kMaxStripLevel = 4096;
+
 // Out of place, directory structure kept, progress reported, ACLs restored; plus overwrite and restart when asked.
 unsigned long defaultOptionsWord(bool overwrite, bool restart);
 

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -54,6 +55,48 @@ TEST_F(HostProcess, HelpExitsZeroAndUsageErrorsTwo) {
     EXPECT_TRUE(contains(wrong.err, "fcl-restore: --strip must be a number")) << wrong.err;
     EXPECT_EQ(wrong.out, "");
     EXPECT_FALSE(exists(dest())) << "nothing is made for a command line that is refused";
+}
+
+// The conventions of tar, rsync and restic, the same for the three tools: --version, --help with the names of values,
+// and a usage error as one line and a pointer to --help.
+TEST_F(HostProcess, EveryToolFollowsTheCommandConventions) {
+    struct Case {
+        const char* tool;
+        std::vector<std::string> wrong;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"fcl-restore", {"--strip", "-1", "m", "d"}, "--strip must be a number"},
+        {"fcl-restore", {"--bogus", "m", "d"}, "unrecognised option '--bogus'"},
+        {"fcl-restore", {}, "MEDIA_DIR and DEST_DIR are both required"},
+        {"fcl-pack", {"--archives", "x", "s", "m"}, "'--archives'"},
+        {"fcl-pack", {"s", "m", "third"}, "too many operands"},
+        {"fir", {"--strip", "two", "a", "m", "d"}, "--strip must be a number"},
+        {"fir", {"--path", "relative", "a", "m", "d"}, "--path must name an absolute path"},
+        {"fir", {"a", "m"}, "DEST_DIR is required"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tool);
+        const ProgramRun version = fcltest::runTool(c.tool, {"--version"});
+        EXPECT_EQ(version.status, 0) << version.describe();
+        EXPECT_EQ(version.out.rfind(std::string(c.tool) + " ", 0), 0u) << version.out;
+        EXPECT_EQ(std::count(version.out.begin(), version.out.end(), '\n'), 1) << version.out;
+
+        const ProgramRun help = fcltest::runTool(c.tool, {"--help"});
+        EXPECT_EQ(help.status, 0) << help.describe();
+        EXPECT_TRUE(contains(help.out, std::string("Usage: ") + c.tool)) << help.out;
+        EXPECT_FALSE(contains(help.out, " arg ")) << "values are named: " << help.out;
+        EXPECT_FALSE(contains(help.out, "operand-")) << help.out;
+
+        const ProgramRun wrong = fcltest::runTool(c.tool, c.wrong);
+        EXPECT_EQ(wrong.status, 2) << wrong.describe();
+        EXPECT_EQ(wrong.out, "");
+        EXPECT_EQ(wrong.err.rfind(std::string(c.tool) + ": ", 0), 0u) << wrong.err;
+        EXPECT_TRUE(contains(wrong.err, c.says)) << c.says << "\n" << wrong.err;
+        EXPECT_TRUE(contains(wrong.err, std::string("\nTry '") + c.tool + " --help' for more information.\n"))
+            << wrong.err;
+        EXPECT_EQ(std::count(wrong.err.begin(), wrong.err.end(), '\n'), 2) << wrong.err;
+    }
 }
 
 TEST_F(HostProcess, RefusesAResultsDirectoryInsideTheDestinationAndMakesNothing) {
