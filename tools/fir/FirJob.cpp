@@ -496,8 +496,64 @@ const char* outcomeName(FirOutcome outcome) {
     return "unknown";
 }
 
+namespace {
+
+uint64_t itemsFailed(const FirJobResult& result) {
+    return result.lastProgress ? result.lastProgress->record.progress.filesFailed : 0;
+}
+
+bool jobEnded(const FirJobResult& result) {
+    return result.outcome == FirOutcome::Succeeded || result.outcome == FirOutcome::ItemsMissing;
+}
+
+}  // namespace
+
+std::string jobAccount(const FirJobResult& result) {
+    const std::string job = "job " + std::to_string(result.jobId);
+    if (!jobEnded(result)) {
+        return job + " failed: " + (result.reason.empty() ? outcomeName(result.outcome) : result.reason);
+    }
+    std::string text = job + " ended: ";
+    if (result.lastProgress) {
+        const FSRProgressReport_5_9& counts = result.lastProgress->record.progress;
+        text += std::to_string(counts.filesSucceeded) + " restored, " + std::to_string(counts.filesSkipped) +
+                " skipped, " + std::to_string(counts.filesFailed) + " failed";
+    } else {
+        text += "the host sent no count of its items";
+    }
+    if (result.itemsMissingCount != 0) {
+        text += ", " + std::to_string(result.itemsMissingCount) + " without a result (" + result.reason + ")";
+    }
+    return text;
+}
+
+int jobExitStatus(const FirJobResult& result) {
+    if (!jobEnded(result)) {
+        return 2;
+    }
+    return result.outcome == FirOutcome::ItemsMissing || itemsFailed(result) != 0 ? 1 : 0;
+}
+
 FirJobResult runDefaultJob(FirSession& session, const FirJobOptions& options) {
     return DefaultJob(session, options).run();
+}
+
+bool checkMedia(const std::string& mediaDir, std::string* why) {
+    std::vector<uint64_t> ids;
+    if (!listMedia(mediaDir, &ids, why)) {
+        return false;
+    }
+    for (size_t i = 0; i < ids.size(); ++i) {
+        uint64_t entries = 0;
+        if (!forEachIndexEntry(mediaDir, ids[i], why, [&](const fclarchive::IndexEntry&) { ++entries; })) {
+            return false;
+        }
+        if (i == 0 && entries == 0) {
+            *why = "the first index names no item, so there is no packed root";
+            return false;
+        }
+    }
+    return true;
 }
 
 bool pathsSelectingNothing(const std::string& mediaDir, const std::vector<std::string>& paths,

@@ -90,12 +90,23 @@ struct FirJobResult {
     std::vector<std::string> reportsAnswered;
 };
 
+// What the fir command says of a job it played, one line: "job <id> ended: R restored, S skipped, F failed" (and the
+// items that got no result), or "job <id> failed: <reason>".
+std::string jobAccount(const FirJobResult& result);
+// The fir command's exit status: 0 every item asked for was restored or skipped; 1 the job ended but items failed on
+// the host or got no result; 2 the job failed.
+int jobExitStatus(const FirJobResult& result);
+
 // The name the job gives this machine when no other is named: its host name, or "localhost" without one.
 std::string machineName();
 
 // Plays the job on `session` and returns once the engine gave its final status, the session ended, or a wait ran
 // out. Error reports are answered with the name of the item the index places at the failed offset.
 FirJobResult runDefaultJob(FirSession& session, const FirJobOptions& options);
+
+// Whether the media directory holds a backup the default job can read: archive files or indexes, every index
+// readable, the first naming the packed root; false with `why` otherwise. Reads each index as a stream.
+bool checkMedia(const std::string& mediaDir, std::string* why);
 
 // Which of `paths` select no item of the media directory's indexes (no item at or beneath them, as the default
 // job selects), in the order given; false with `why` when the media directory or an index cannot be read.

@@ -16,8 +16,9 @@ const char kAbout[] =
     "host sees it) under DEST_DIR, which must lie within the host's destination. ADDRESS is a Unix-socket path or\n"
     "127.0.0.1:PORT.";
 const char kExitStatus[] =
-    "Exit status: 0 the host ended the job and every item asked for has a result; 1 the job ended but items asked\n"
-    "for got none; 2 the job failed, the host could not be reached, or the command line was wrong.\n";
+    "It prints one line: how many items the host restored, skipped and failed, or why the job failed.\n"
+    "Exit status: 0 every item asked for was restored (or skipped as existing); 1 the job ended but items failed on\n"
+    "the host or got no result; 2 the job failed, the host could not be reached, or the command line was wrong.\n";
 
 }  // namespace
 
@@ -59,18 +60,6 @@ int main(int argc, char** argv) {
     }
     fir::FirSession session(std::move(network));
     const fir::FirJobResult result = fir::runDefaultJob(session, job);
-    std::cout << "fir: job " << result.jobId << " " << fir::outcomeName(result.outcome)
-              << (result.reason.empty() ? "" : ": " + result.reason) << "\n";
-    if (result.itemsWithResult) {
-        std::cout << "fir: " << result.itemsAsked << " item(s) asked for, " << *result.itemsWithResult
-                  << " with a result\n";
-    }
-    switch (result.outcome) {
-        case fir::FirOutcome::Succeeded:
-            return 0;
-        case fir::FirOutcome::ItemsMissing:
-            return 1;
-        default:
-            return 2;
-    }
+    std::cout << "fir: " << fir::jobAccount(result) << "\n";
+    return fir::jobExitStatus(result);
 }
