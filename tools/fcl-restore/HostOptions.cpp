@@ -29,7 +29,8 @@ bool normaliseSourcePath(std::string* path, std::string* why) {
     return true;
 }
 
-// A log level: -1 (errors only) up to 100.
+}  // namespace
+
 bool parseLogLevel(const std::string& text, int* level) {
     const std::string digits = text.size() > 1 && text[0] == '-' ? text.substr(1) : text;
     if (digits.empty() || digits.size() > 3 || digits.find_first_not_of("0123456789") != std::string::npos) {
@@ -42,8 +43,6 @@ bool parseLogLevel(const std::string& text, int* level) {
     *level = value;
     return true;
 }
-
-}  // namespace
 
 ParseOutcome parseHostOptions(int argc, const char* const* argv, HostOptions* options, std::string* message) {
     std::string strip;

@@ -36,6 +36,9 @@ struct HostOptions {
 // is wrong.
 using ParseOutcome = fcltool::Parsed;
 
+// A log level: -1 (errors only) up to 100, in decimal.
+bool parseLogLevel(const std::string& text, int* level);
+
 // Reads the command line. Source paths must be absolute; a trailing '/' is dropped so that "/a/" selects what "/a"
 // does. The options that only the in-process FIR uses (--path, --strip, --overwrite, --restart) are refused with
 // --listen, where the external FIR chooses them.
