@@ -9,6 +9,7 @@
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreObjectsFactory.h"
 #include "clRestore/objects/FsRestoreObject.h"
+#include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/CurrentThreadId.h"
 #include "clRestore/support/FXLockableResource.h"
@@ -242,8 +243,13 @@ void FclRestore::HandleRestoreFileUpdate(const char* path, int errCode, const st
     std::string line = name + itemSuffix + " ";
     if (status != kStatusSucceeded) {
         const bool proxyText = _useProxyItemMessages && _proxyRestore != nullptr && !reason.empty();
+        const auto* unixObject = dynamic_cast<FsRestoreUnixObject*>(object);
+        const char* ownText = unixObject != nullptr ? unixObject->_resultText : nullptr;
         line += " [ " + catalogueText(_event, kItemNotRestoredText) + "  " +
-                (proxyText ? reason : catalogueText(_event, textId)) + "  ] ";
+                (proxyText            ? reason
+                 : ownText != nullptr ? std::string(ownText)
+                                      : catalogueText(_event, textId)) +
+                "  ] ";
     }
     // Every piece of the line, not only the name, keeps the item on one line.
     line = restoreOutTranslate(line.c_str());

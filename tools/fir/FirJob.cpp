@@ -293,7 +293,8 @@ bool DefaultJob::sendOrFail(unsigned long code, const void* record, size_t lengt
     CQiError error = session_.send(code, record, length);
     if (error.IsError()) {
         result_.outcome = FirOutcome::SendFailed;
-        result_.reason = std::string("cannot send ") + WZS_PRIM_STRING(code) + ": " + error.AsString();
+        FCL_ERROR("FIR: cannot send %s: %s", WZS_PRIM_STRING(code), error.AsString().c_str());
+        result_.reason = "cannot send the job's messages: " + error.AsString(eErrorOutputPlain);
         return false;
     }
     return true;
@@ -304,11 +305,13 @@ bool DefaultJob::await(std::initializer_list<unsigned long> codes, FirMessage* a
         return true;
     }
     unsigned long status = session_.finalStatus();
-    std::string engineSaid = status != 0 ? std::string("the engine sent ") + WZS_PRIM_STRING(status) + "; " : "";
+    std::string engineSaid = status == FSR_MSG_RESTORE_END ? "the engine ended the job; "
+                             : status != 0                 ? "the engine reported the job failed; "
+                                                           : "";
     if (session_.ended()) {
         result_.outcome = FirOutcome::Failed;
-        result_.reason =
-            engineSaid + "the session ended while waiting for " + what + ": " + session_.endError().AsString();
+        result_.reason = engineSaid + "the session ended while waiting for " + what + ": " +
+                         session_.endError().AsString(eErrorOutputPlain);
     } else {
         result_.outcome = FirOutcome::TimedOut;
         result_.reason = engineSaid + "no answer to " + what + " within " + std::to_string(options_.waitMs) + " ms";
@@ -336,7 +339,7 @@ bool DefaultJob::start() {
     init.reservedString = reserved.empty() ? nullptr : &reserved[0];
     FirMessage answer;
     if (!sendOrFail(FSR_MSG_INIT_DATA, &init, sizeof init) ||
-        !await({FSR_MSG_SUCCESS, FSR_MSG_FAILURE}, &answer, "FSR_MSG_INIT_DATA")) {
+        !await({FSR_MSG_SUCCESS, FSR_MSG_FAILURE}, &answer, "the answer to the job's start")) {
         return false;
     }
     if (answer.code == FSR_MSG_FAILURE) {
@@ -376,7 +379,7 @@ bool DefaultJob::readArchive(const ArchivePlan& archive) {
     open.archiveFileId = archive.id;
     FirMessage answer;
     if (!sendOrFail(FSR_MSG_OPEN_ARCHIVE, &open, sizeof open) ||
-        !await({FSR_MSG_SUCCESS, FSR_MSG_FAILURE}, &answer, "FSR_MSG_OPEN_ARCHIVE")) {
+        !await({FSR_MSG_SUCCESS, FSR_MSG_FAILURE}, &answer, "the answer to an archive's open")) {
         return false;
     }
     if (answer.code == FSR_MSG_FAILURE) {
@@ -458,16 +461,15 @@ bool DefaultJob::restoreImage() {
            sendArrays<FSRImgWinStreamsArray>(FSR_MSG_IMG_WIN_STREAMS_ARRAY, image.attributes(), perMessage, 0) &&
            sendArrays<FSRImgTimesArray>(FSR_MSG_IMG_TIMES_ARRAY, image.times(), perMessage, 0) &&
            sendOrFail(FSR_MSG_END_IMG_AFILE_OFFSETS_ARRAY) && sendOrFail(FSR_MSG_IMG_RESTORE_END) &&
-           await({FSR_MSG_IMG_RESTORE_END}, &answer, "FSR_MSG_IMG_RESTORE_END");
+           await({FSR_MSG_IMG_RESTORE_END}, &answer, "the end of the image restore");
 }
 
 void DefaultJob::finish() {
     if (!sendOrFail(FSR_MSG_WAIT_ARCHIVE_CLOSED) ||
-        !await({FSR_MSG_WAIT_ARCHIVE_CLOSED}, nullptr, "FSR_MSG_WAIT_ARCHIVE_CLOSED") ||
-        !sendOrFail(FSR_MSG_RESTORE_END)) {
+        !await({FSR_MSG_WAIT_ARCHIVE_CLOSED}, nullptr, "the archives to close") || !sendOrFail(FSR_MSG_RESTORE_END)) {
         return;
     }
-    if (await({FSR_MSG_RESTORE_END}, nullptr, "FSR_MSG_RESTORE_END")) {
+    if (await({FSR_MSG_RESTORE_END}, nullptr, "the job's end")) {
         result_.outcome = FirOutcome::Succeeded;
     }
 }
@@ -548,8 +550,64 @@ const char* outcomeName(FirOutcome outcome) {
     return "unknown";
 }
 
+namespace {
+
+uint64_t itemsFailed(const FirJobResult& result) {
+    return result.lastProgress ? result.lastProgress->record.progress.filesFailed : 0;
+}
+
+bool jobEnded(const FirJobResult& result) {
+    return result.outcome == FirOutcome::Succeeded || result.outcome == FirOutcome::ItemsMissing;
+}
+
+}  // namespace
+
+std::string jobAccount(const FirJobResult& result) {
+    const std::string job = "job " + std::to_string(result.jobId);
+    if (!jobEnded(result)) {
+        return job + " failed: " + (result.reason.empty() ? outcomeName(result.outcome) : result.reason);
+    }
+    std::string text = job + " ended: ";
+    if (result.lastProgress) {
+        const FSRProgressReport_5_9& counts = result.lastProgress->record.progress;
+        text += std::to_string(counts.filesSucceeded) + " restored, " + std::to_string(counts.filesSkipped) +
+                " skipped, " + std::to_string(counts.filesFailed) + " failed";
+    } else {
+        text += "the host sent no count of its items";
+    }
+    if (result.itemsMissingCount != 0) {
+        text += ", " + std::to_string(result.itemsMissingCount) + " without a result (" + result.reason + ")";
+    }
+    return text;
+}
+
+int jobExitStatus(const FirJobResult& result) {
+    if (!jobEnded(result)) {
+        return 2;
+    }
+    return result.outcome == FirOutcome::ItemsMissing || itemsFailed(result) != 0 ? 1 : 0;
+}
+
 FirJobResult runDefaultJob(FirSession& session, const FirJobOptions& options) {
     return DefaultJob(session, options).run();
+}
+
+bool checkMedia(const std::string& mediaDir, std::string* why) {
+    std::vector<uint64_t> ids;
+    if (!listMedia(mediaDir, &ids, why)) {
+        return false;
+    }
+    for (size_t i = 0; i < ids.size(); ++i) {
+        uint64_t entries = 0;
+        if (!forEachIndexEntry(mediaDir, ids[i], why, [&](const fclarchive::IndexEntry&) { ++entries; })) {
+            return false;
+        }
+        if (i == 0 && entries == 0) {
+            *why = "the first index names no item, so there is no packed root";
+            return false;
+        }
+    }
+    return true;
 }
 
 bool pathsSelectingNothing(const std::string& mediaDir, const std::vector<std::string>& paths,
