@@ -10,13 +10,23 @@ struct SettingsChoice {
     bool noSparse = false;
     std::string mapFile;  // absolute; "": none
     bool asRoot = true;   // whether the host runs as root
+    bool overwrite = false;
 };
 
 // The host's defaults, each kept unless the user's file names its key in its section: holes restored as holes
 // ([FileSystemAgent] isRestoreAsSparseFile = y; --no-sparse makes it n, whatever the file says), FIFOs and device
 // nodes made (nCreateRawDeviceOnRestore = 1), owners that cannot be set ignored when not root (ignoreChownErrors = 2:
 // the items are then the user's, as tar -x makes them), an empty job-options document and a progress report each
-// second. A mapping file is task option 1. False with a reason when the user's file cannot be read.
+// second. A mapping file is task option 1. Last, the overwrite choice (overwriteChoiceText). False with a reason when
+// the user's file cannot be read.
 bool composeSettings(const SettingsChoice& choice, std::string* text, std::string* why);
+
+// The restore task's "overwriteFiles" option: without it the engine keeps every existing item whatever its times, as
+// the README promises; with it, the options word's overwrite replaces them. Read last, it wins over a user's file.
+std::string overwriteChoiceText(bool overwrite);
+
+// Appends overwriteChoiceText to the settings file of a job already prepared, whose choice is made later: by an
+// external FIR's options word, or by --overwrite added to a resumed job. False with a reason.
+bool appendOverwriteChoice(const std::string& settingsFile, bool overwrite, std::string* why);
 
 }  // namespace fclhost
