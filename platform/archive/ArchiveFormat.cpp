@@ -1,7 +1,6 @@
 #include "platform/archive/ArchiveFormat.h"
 
 #include <dirent.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -10,6 +9,7 @@
 #include <memory>
 
 #include "platform/support/ByteOrder.h"
+#include "platform/support/Crc32.h"
 #include "protocol/CXFileHeader.h"
 #include "protocol/FSRPreHeader.h"
 #include "protocol/PipelineBuffer.h"
@@ -43,20 +43,14 @@ BufferHeader decodeHeader(const unsigned char* in) {
 }
 
 uint32_t payloadCrc(const void* payload, size_t length) {
-    // Payloads are bounded by kMaxPayload, so one call covers each.
-    return static_cast<uint32_t>(crc32(0L, static_cast<const Bytef*>(payload), static_cast<uInt>(length)));
+    return wzcrc::crc32Update(0, payload, length);
 }
 
 uint32_t bufferCrc(const unsigned char* header, const void* payload, size_t length) {
     unsigned char copy[kHeaderSize];
     std::memcpy(copy, header, kHeaderSize);
     storeBE32(copy + 0x08, 0);
-    uLong crc = crc32(0L, copy, static_cast<uInt>(kHeaderSize));
-    // zlib answers a null buffer with its initial value, not with the CRC so far.
-    if (length != 0) {
-        crc = crc32(crc, static_cast<const Bytef*>(payload), static_cast<uInt>(length));
-    }
-    return static_cast<uint32_t>(crc);
+    return wzcrc::crc32Update(wzcrc::crc32Update(0, copy, kHeaderSize), payload, length);
 }
 
 void sealHeader(unsigned char* header, const void* payload, size_t length) {

@@ -11,11 +11,10 @@
 #include "platform/settings/SettingValues.h"
 #include "platform/settings/SettingsFile.h"
 #include "platform/settings/WZPlatformInfo.h"
+#include "protocol/ApplicationTypes.h"
 
 namespace wzclients {
 namespace {
-
-const unsigned long kFileSystemAppType = 33;
 
 struct Directory {
     std::mutex lock;
@@ -216,7 +215,7 @@ int ApplicationTypeFS::getCeleraCIFSpath(std::string& path, void*) {
     const unsigned long id = clientId_;
     const int rc = wzclients::lookup([id](const wzclients::ClientEntry& e) { return e.id == id; }, entry);
     if (rc == 0) {
-        path = appType_ == wzclients::kFileSystemAppType ? entry.celerraCifsPath : std::string();
+        path = appType_ == fclapps::kFileSystemAppType ? entry.celerraCifsPath : std::string();
     }
     return rc;
 }

@@ -9,16 +9,16 @@ struct SettingsChoice {
     std::string userFile;  // "": the defaults alone
     bool noSparse = false;
     std::string mapFile;  // absolute; "": none
-    bool asRoot = true;   // whether the host runs as root
     bool overwrite = false;
+    bool asRoot = true;  // whether the host runs as root
 };
 
 // The host's defaults, each kept unless the user's file names its key in its section: holes restored as holes
 // ([FileSystemAgent] isRestoreAsSparseFile = y; --no-sparse makes it n, whatever the file says), FIFOs and device
 // nodes made (nCreateRawDeviceOnRestore = 1), owners that cannot be set ignored when not root (ignoreChownErrors = 2:
 // the items are then the user's, as tar -x makes them), an empty job-options document and a progress report each
-// second. A mapping file is task option 1. Last, the overwrite choice (overwriteChoiceText). False with a reason when
-// the user's file cannot be read.
+// second. A mapping file is task option 1. Last, the overwrite choice (overwriteChoiceText), which wins over the
+// user's file. False with a reason when the user's file cannot be read.
 bool composeSettings(const SettingsChoice& choice, std::string* text, std::string* why);
 
 // The restore task's "overwriteFiles" option: without it the engine keeps every existing item whatever its times, as

@@ -155,8 +155,8 @@ bool prepareJob(const HostOptions& options, PreparedJob* job, std::string* why) 
     job->destDir = resolvedPath(options.destDir);
     SettingsChoice settings;
     settings.noSparse = options.noSparse;
-    settings.asRoot = geteuid() == 0;
     settings.overwrite = options.overwrite;
+    settings.asRoot = geteuid() == 0;
     settings.userFile = options.settingsFile;
     if (settings.userFile.empty()) {
         const char* named = getenv("FCL_SETTINGS");

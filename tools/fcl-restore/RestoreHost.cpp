@@ -461,6 +461,31 @@ bool findCutJob(const HostOptions& options, JobRecord* job, std::string* results
     return true;
 }
 
+// A plain run after a cut job would keep the file that job was writing, partial, as an existing item: it is refused,
+// naming the ways on, while the last job restoring the backup into the destination (in the results directory named,
+// else in the default ones) is cut: it never ended and no host runs it. True when refused.
+bool refusedAfterCutJob(const HostOptions& options, std::ostream& err) {
+    const std::string media = resolvedPath(options.mediaDir);
+    const std::string dest = resolvedPath(options.destDir);
+    JobRecord last;
+    std::string why;
+    std::string dir = options.resultsDir.empty() ? "" : resolvedPath(options.resultsDir);
+    if (dir.empty() || !readJobRecord(dir, &last, &why) || last.mediaDir != media || last.destDir != dest) {
+        dir = findLastJob(resolvedPath(stateDirectory() + "/fcl-restore"), media, dest);
+        if (dir.empty() || !readJobRecord(dir, &last, &why)) {
+            return false;
+        }
+    }
+    if (last.state != JobState::Running || resultsDirectoryHeld(dir)) {
+        return false;
+    }
+    err << "fcl-restore: the last job restoring " << media << " into " << dest << " was cut (its results: " << dir
+        << "), and the file it was writing is not whole: resume that job with --restart, which restores the file again "
+           "whole, or restore everything again with --overwrite"
+        << std::endl;
+    return true;
+}
+
 // The files the cut job left unfinished, removed so that the resumed job restores them again whole.
 bool markCutItems(const JobRecord& job, std::ostream& err, std::string* why) {
     std::vector<fclarchive::IndexEntry> items;
@@ -558,6 +583,9 @@ int runRestoreHost(const HostOptions& options, std::ostream& out, std::ostream& 
             return 2;
         }
     } else {
+        if (inProcess && !options.overwrite && refusedAfterCutJob(options, err)) {
+            return 2;
+        }
         std::vector<fclarchive::IndexEntry> items;
         if (!options.paths.empty() && readBackupIndex(resolvedPath(options.mediaDir), &items, &why)) {
             std::vector<std::string> unmatched = pathsSelectingNothing(items, options.paths);

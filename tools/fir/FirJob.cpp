@@ -6,6 +6,8 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <set>
+#include <string_view>
 
 #include "platform/log/LogWriter.h"
 #include "protocol/FsrMessages.h"
@@ -50,6 +52,46 @@ std::vector<std::string> selectionOf(const std::vector<std::string>& paths) {
 bool selected(const std::vector<std::string>& roots, const std::string& path) {
     return std::any_of(roots.begin(), roots.end(), [&](const std::string& root) { return under(path, root); });
 }
+
+// The roots of a backup: the items that lie under no other item. A backup may hold several (a reference copy of
+// several clients, any peer's stream), and each is a source path of its own, so that every item keeps its whole path
+// under the destination. Looked up by ancestor, so that a backup of many roots costs no more than one of a few.
+class BackupRoots {
+public:
+    void add(const std::string& item) {
+        std::string_view path(item);
+        while (path.size() > 1 && path.back() == '/') {
+            path.remove_suffix(1);
+        }
+        if (path.empty() || coveredBy(path)) {
+            return;
+        }
+        // Roots seen before their parent (another archive, or an index out of order) now lie under it.
+        std::string root(path);
+        const std::string beneath = root == "/" ? root : root + "/";
+        auto it = roots_.lower_bound(beneath);
+        while (it != roots_.end() && it->compare(0, beneath.size(), beneath) == 0) {
+            it = roots_.erase(it);
+        }
+        roots_.insert(std::move(root));
+    }
+    std::vector<std::string> paths() const { return std::vector<std::string>(roots_.begin(), roots_.end()); }
+
+private:
+    bool coveredBy(std::string_view path) const {
+        if (roots_.count(std::string_view("/")) != 0 || roots_.count(path) != 0) {
+            return true;
+        }
+        for (size_t slash = path.find('/', 1); slash != std::string_view::npos; slash = path.find('/', slash + 1)) {
+            if (roots_.count(path.substr(0, slash)) != 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::set<std::string, std::less<>> roots_;
+};
 
 // The ids of a media directory's archive files and indexes; false with `why` when it holds none.
 bool listMedia(const std::string& mediaDir, std::vector<uint64_t>* ids, std::string* why) {
@@ -169,6 +211,7 @@ bool DefaultJob::plan() {
     sourcePaths_ = options_.paths;
     roots_ = selectionOf(options_.paths);
     const bool everything = options_.paths.empty();
+    BackupRoots backupRoots;
     for (uint64_t id : ids) {
         ArchivePlan archive;
         archive.id = id;
@@ -179,17 +222,19 @@ bool DefaultJob::plan() {
                 return;
             }
             ++archive.items;
-            if (everything && sourcePaths_.empty()) {
-                sourcePaths_.push_back(item.path);  // the packed root: the first item of the first index
-            } else if (!everything) {
+            if (everything && options_.inPlace) {
+                // In place every item goes back where it names: only the packed root, the first item, is a source
+                // path, so that no other root a stream names widens where the job writes.
+                if (sourcePaths_.empty()) {
+                    sourcePaths_.push_back(item.path);
+                }
+            } else if (everything) {
+                backupRoots.add(item.path);
+            } else {
                 archive.offsets.push_back(item.offset);
             }
         });
         if (!read) {
-            return false;
-        }
-        if (sourcePaths_.empty()) {
-            result_.reason = "the first index names no item, so there is no packed root";
             return false;
         }
         selectedItems_ += archive.items;
@@ -204,6 +249,15 @@ bool DefaultJob::plan() {
             archive.offsets.erase(std::unique(archive.offsets.begin(), archive.offsets.end()), archive.offsets.end());
         }
         plans_.push_back(std::move(archive));
+    }
+    if (everything) {
+        if (!options_.inPlace) {
+            sourcePaths_ = backupRoots.paths();
+        }
+        if (sourcePaths_.empty()) {
+            result_.reason = "the indexes name no item, so the backup has no root";
+            return false;
+        }
     }
     return true;
 }

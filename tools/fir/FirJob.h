@@ -23,7 +23,9 @@ unsigned long defaultOptionsWord(bool overwrite, bool restart);
 struct FirJobOptions {
     std::string mediaDir;
     std::string destDir;
-    std::vector<std::string> paths;  // source paths; none: the packed root, and every archive read whole
+    // Source paths; none: every root of the backup (in place only the packed root, the first item), and every
+    // archive read whole.
+    std::vector<std::string> paths;
     uint64_t stripLevel = 0;
     bool overwrite = false;
     bool restart = false;
