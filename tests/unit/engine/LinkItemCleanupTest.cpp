@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <climits>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -62,19 +61,6 @@ std::vector<std::string> descriptorsBeneath(const std::string& dir) {
     }
     closedir(fds);
     return found;
-}
-
-// The status of each results line whose path is `path`.
-std::vector<int> statusesOf(const std::string& resultsFile, const std::string& path) {
-    std::vector<int> statuses;
-    std::istringstream in(fcltest::readFile(resultsFile));
-    for (std::string line; std::getline(in, line);) {
-        const size_t tab = line.rfind('\t');
-        if (tab != std::string::npos && line.compare(0, path.size() + 1, path + " ") == 0) {
-            statuses.push_back(std::stoi(line.substr(tab + 1)));
-        }
-    }
-    return statuses;
 }
 
 struct stat statOf(const std::string& path) {

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <thread>
 
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
@@ -194,6 +195,23 @@ int packTree(const std::string& source, const std::string& media, int archives) 
     int status = 0;
     waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::vector<int> statusesOf(const std::string& resultsFile, const std::string& suffix) {
+    std::vector<int> statuses;
+    std::istringstream in(fcltest::readFile(resultsFile));
+    for (std::string line; std::getline(in, line);) {
+        const size_t blank = line.find(' ');
+        const size_t tab = line.rfind('\t');
+        if (blank == std::string::npos || tab == std::string::npos) {
+            continue;
+        }
+        const std::string path = line.substr(0, blank);
+        if (path.size() >= suffix.size() && path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            statuses.push_back(std::stoi(line.substr(tab + 1)));
+        }
+    }
+    return statuses;
 }
 
 fir::FirJobResult runHostedJob(FclRestore& job, CWzNetwork* engineEnd, fir::FirSession& session,

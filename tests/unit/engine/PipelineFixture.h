@@ -171,6 +171,9 @@ protected:
 // Polls `condition` until it holds, for at most `ms`.
 bool eventually(const std::function<bool()>& condition, int ms);
 
+// The status of each line of the results file `resultsFile` whose path ends in `suffix`, in the file's order.
+std::vector<int> statusesOf(const std::string& resultsFile, const std::string& suffix);
+
 // A tree packed with fcl-pack into `media` over `archives` archive files; 0 when it was packed.
 int packTree(const std::string& source, const std::string& media, int archives = 1);
 

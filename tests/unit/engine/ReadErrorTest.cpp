@@ -9,7 +9,6 @@
 #include <atomic>
 #include <chrono>
 #include <ctime>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -60,24 +59,6 @@ std::string contentOf(const SourceFile& f) {
         data[i] = static_cast<char>('a' + (i * 7 + f.size) % 26);
     }
     return data;
-}
-
-// The results lines whose path ends in `suffix`, by their status.
-std::vector<int> statusesOf(const std::string& resultsFile, const std::string& suffix) {
-    std::vector<int> statuses;
-    std::istringstream in(fcltest::readFile(resultsFile));
-    for (std::string line; std::getline(in, line);) {
-        const size_t blank = line.find(' ');
-        const size_t tab = line.rfind('\t');
-        if (blank == std::string::npos || tab == std::string::npos) {
-            continue;
-        }
-        const std::string path = line.substr(0, blank);
-        if (path.size() >= suffix.size() && path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0) {
-            statuses.push_back(std::stoi(line.substr(tab + 1)));
-        }
-    }
-    return statuses;
 }
 
 class ReadErrorTest : public PipelineFixture, public ::testing::WithParamInterface<ReadErrorCase> {};
