@@ -183,29 +183,38 @@ void recordSkipped(FclRestore& job, unsigned long long frn, const char* name) {
     job.UpdateStatistics(name, static_cast<int>(fclitem::kSkippedExisting), 0, 0, nullptr);
 }
 
-}  // namespace
-
-bool FclRestore::OnMsgImgAfileOffsetsArray(FSRImgAfileOffsetsArray* rec) {
+// Walks an image array as every image handler does: a buffer for each entry's destination name, the job's choice to
+// overwrite, and an end (false) as soon as the job is killed. A missing array has nothing to walk.
+template <class Record, class Each>
+bool walkImageArray(FclRestore& job, Record* rec, Each each) {
     if (rec == nullptr || rec->entries == nullptr) {
         return true;
     }
     std::vector<char> buffer(kImageNameBuffer, '\0');
-    const bool overwrite = _factory != nullptr && (_factory->getOptions() & FSR_OPT_OVERWRITE) != 0;
+    const bool overwrite = job._factory != nullptr && (job._factory->getOptions() & FSR_OPT_OVERWRITE) != 0;
     for (int32_t i = 0; i < rec->count; ++i) {
-        if (image::jobKilled(*this)) {
+        if (image::jobKilled(job)) {
             return false;
         }
-        FSRImgAfileOffsets& piece = rec->entries[i];
+        each(rec->entries[i], buffer, overwrite);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool FclRestore::OnMsgImgAfileOffsetsArray(FSRImgAfileOffsetsArray* rec) {
+    return walkImageArray(*this, rec, [this](FSRImgAfileOffsets& piece, std::vector<char>& buffer, bool overwrite) {
         if (!CheckAndProcessNotInPlaceFiles(piece.FRN, piece.name, buffer.data(), piece.mode)) {
-            continue;
+            return;
         }
         if (!overwrite) {
             if (_skippedFRNs.count(piece.FRN) != 0) {
-                continue;
+                return;
             }
             if (!CheckIfFileIsToBeRestored(piece.FRN, buffer.data(), piece.modTime)) {
                 recordSkipped(*this, piece.FRN, buffer[0] != '\0' ? buffer.data() : piece.name);
-                continue;
+                return;
             }
             _toRestoreFRNs.insert(piece.FRN);
         }
@@ -229,28 +238,18 @@ bool FclRestore::OnMsgImgAfileOffsetsArray(FSRImgAfileOffsetsArray* rec) {
                     static_cast<long long>(copy->StreamLength));
         }
         _imgAfileOffsets.push_back(copy);
-    }
-    return true;
+    });
 }
 
 bool FclRestore::OnMsgImgWinStreamsArray(FSRImgWinStreamsArray* rec) {
-    if (rec == nullptr || rec->entries == nullptr) {
-        return true;
-    }
-    std::vector<char> buffer(kImageNameBuffer, '\0');
-    const bool overwrite = _factory != nullptr && (_factory->getOptions() & FSR_OPT_OVERWRITE) != 0;
-    for (int32_t i = 0; i < rec->count; ++i) {
-        if (image::jobKilled(*this)) {
-            return false;
-        }
-        FSRImgWinStreams& entry = rec->entries[i];
+    return walkImageArray(*this, rec, [this](FSRImgWinStreams& entry, std::vector<char>& buffer, bool overwrite) {
         if (_logImageStreams) {
             FCL_LOG(0, "Image Array recd is for [%s] and attribs are [%d] the backupwrite stream length is [%d] ",
                     entry.name != nullptr ? entry.name : "", static_cast<int>(entry.attributes),
                     static_cast<int>(entry.streamLength));
         }
         if (!CheckAndProcessNotInPlaceFiles(entry.FRN, entry.name, buffer.data(), entry.attributes)) {
-            continue;
+            return;
         }
         const std::string path = std::string("/") + buffer.data();
         if (entry.attributes == kAclMarker && entry.modTime == kAclMarker) {
@@ -264,20 +263,20 @@ bool FclRestore::OnMsgImgWinStreamsArray(FSRImgWinStreamsArray* rec) {
                     FCL_LOG(0, "failed to set acl of file=%s errno=%d \n", (command + " " + path).c_str(), error);
                 }
             }
-            continue;
+            return;
         }
         if (!overwrite) {
             if (_skippedFRNs.count(entry.FRN) != 0) {
-                continue;
+                return;
             }
             if (!CheckIfFileIsToBeRestored(entry.FRN, buffer.data(), entry.modTime)) {
                 recordSkipped(*this, entry.FRN, buffer.data());
-                continue;
+                return;
             }
         }
         const image::AttributeRecord attributes(entry.stream, entry.streamLength);
         if (_failedFRNs.count(entry.FRN) != 0 || !attributes.usable()) {
-            continue;
+            return;
         }
         struct stat st {};
         const bool isLink = lstat_utf(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
@@ -296,52 +295,41 @@ bool FclRestore::OnMsgImgWinStreamsArray(FSRImgWinStreamsArray* rec) {
             FCL_LOG(0, "failed to set SELinuxLabel for file=%s label=%s errno=%d \n", path.c_str(), label.c_str(),
                     errno);
         }
-    }
-    return true;
+    });
 }
 
 bool FclRestore::OnMsgImgTimesArray(FSRImgTimesArray* rec) {
     if (_fatalError != 0 || _stopReceived != 0) {
         return false;
     }
-    if (rec == nullptr || rec->entries == nullptr) {
-        return true;
-    }
-    std::vector<char> buffer(kImageNameBuffer, '\0');
-    const bool overwrite = _factory != nullptr && (_factory->getOptions() & FSR_OPT_OVERWRITE) != 0;
-    for (int32_t i = 0; i < rec->count; ++i) {
-        if (image::jobKilled(*this)) {
-            return false;
-        }
-        FSRImgTimes& entry = rec->entries[i];
+    return walkImageArray(*this, rec, [this](FSRImgTimes& entry, std::vector<char>& buffer, bool overwrite) {
         if (_logImageStreams) {
             FCL_LOG(0, "Time Array recd is for [%s] ", entry.name != nullptr ? entry.name : "");
         }
         if (!CheckAndProcessNotInPlaceFiles(entry.FRN, entry.name, buffer.data(), entry.mode)) {
-            continue;
+            return;
         }
         if (!overwrite && _skippedFRNs.count(entry.FRN) != 0) {
-            continue;
+            return;
         }
         const std::string path = std::string("/") + buffer.data();
         struct stat st {};
         const bool exists = lstat_utf(path.c_str(), &st) == 0;
         const int err = errno;
         if (!_reportedFRNs.insert(entry.FRN).second) {
-            continue;
+            return;
         }
         if (!exists) {
             // Nothing stands at the name: the file was not restored, whatever came before, and is not reported as
             // if it had been.
             FCL_LOG(0, "stat failed for File [%s]  error no %d", path.c_str(), err);
             HandleFailure(0, buffer.data(), entry.FRN, 0);
-            continue;
+            return;
         }
         const unsigned long long size = entry.fileSize;
         FCL_LOG(0, "FRN=%llu \t filesize=%llu \n", static_cast<unsigned long long>(entry.FRN), size);
         UpdateStatistics(buffer.data(), 0, size, size, nullptr);
-    }
-    return true;
+    });
 }
 
 bool FclRestore::OnMsgEndImgAfileOffsetsArray() {
