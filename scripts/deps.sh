@@ -3,7 +3,7 @@
 # Only missing packages are installed; without root, names them and fails.
 set -eu
 # clang-format is pinned to 14: `make format` and `make format-check` use that version only (scripts/format.sh).
-PACKAGES="cmake g++ make libgtest-dev libgmock-dev libboost-dev libboost-program-options-dev libacl1-dev libattr1-dev acl attr rsync zlib1g-dev clang-format-14"
+PACKAGES="cmake g++ make libgtest-dev libgmock-dev libboost-dev libboost-program-options-dev libacl1-dev libattr1-dev acl attr rsync libdeflate-dev clang-format-14"
 [ "$#" -gt 0 ] && PACKAGES="$PACKAGES $*"
 
 missing=""

@@ -1,7 +1,7 @@
 #include "platform/archive/ArchiveFormat.h"
 
 #include <dirent.h>
-#include <zlib.h>
+#include <libdeflate.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -42,21 +42,22 @@ BufferHeader decodeHeader(const unsigned char* in) {
     return header;
 }
 
+// libdeflate's CRC-32 is zlib's (the same polynomial and values), folded with carry-less multiplies where the CPU
+// has them: several times zlib's speed, and every byte of a restore is checked with it.
 uint32_t payloadCrc(const void* payload, size_t length) {
-    // Payloads are bounded by kMaxPayload, so one call covers each.
-    return static_cast<uint32_t>(crc32(0L, static_cast<const Bytef*>(payload), static_cast<uInt>(length)));
+    return libdeflate_crc32(0, payload, length);
 }
 
 uint32_t bufferCrc(const unsigned char* header, const void* payload, size_t length) {
     unsigned char copy[kHeaderSize];
     std::memcpy(copy, header, kHeaderSize);
     storeBE32(copy + 0x08, 0);
-    uLong crc = crc32(0L, copy, static_cast<uInt>(kHeaderSize));
-    // zlib answers a null buffer with its initial value, not with the CRC so far.
+    uint32_t crc = libdeflate_crc32(0, copy, kHeaderSize);
+    // A null buffer is answered with the initial value, not with the CRC so far.
     if (length != 0) {
-        crc = crc32(crc, static_cast<const Bytef*>(payload), static_cast<uInt>(length));
+        crc = libdeflate_crc32(crc, payload, length);
     }
-    return static_cast<uint32_t>(crc);
+    return crc;
 }
 
 void sealHeader(unsigned char* header, const void* payload, size_t length) {
