@@ -48,8 +48,9 @@ format-check: deps
 clean:
 	rm -rf $(BUILD) $(SANBUILD) compile_commands.json
 
-# The fuzz target under libFuzzer for FUZZ_SECONDS, starting from the seed corpus that fcl-pack makes; findings go to
-# $(FUZZBUILD)/fuzz/findings. Needs clang, installed here only.
+# The fuzz target under libFuzzer for FUZZ_SECONDS, starting from the seed corpus that fcl-pack makes and the earlier
+# findings kept in fuzz/findings (which `make test` replays); new findings go to $(FUZZBUILD)/fuzz/findings. Needs
+# clang, installed here only.
 FUZZBUILD    ?= $(BUILD)/libfuzzer
 FUZZ_SECONDS ?= 60
 .PHONY: fuzz
@@ -60,4 +61,4 @@ fuzz:
 	cmake --build $(FUZZBUILD) -j $(JOBS) --target fcl-fuzz
 	mkdir -p $(FUZZBUILD)/fuzz/corpus $(FUZZBUILD)/fuzz/findings
 	cd $(FUZZBUILD)/fuzz && ./fcl-fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=60 -rss_limit_mb=4096 \
-	    -artifact_prefix=findings/ corpus seeds
+	    -artifact_prefix=findings/ corpus seeds $(CURDIR)/fuzz/findings

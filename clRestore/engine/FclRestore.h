@@ -61,9 +61,11 @@ struct _HLElementByIndex {
     bool tobeoverwritten = false;
     bool stubGroup = false;
     // Element 0 only, once the primary's item has ended: this job restored it at `name` (the only file the group's
-    // names may be linked to), and it was restored only as the links' source, to be removed when the group ends.
+    // names may be linked to), or found it there and kept it, and it was restored only as the links' source, to be
+    // removed when the group ends.
     bool primaryEnded = false;
     bool restored = false;
+    bool kept = false;
     bool baseFile = false;
 };
 
@@ -202,14 +204,8 @@ public:
     // ---- sends (Sends.cpp) ----
     int sendMsgToFIR(unsigned long code);
     int sendMsgToFIR(unsigned long code, wzsDatabuf* payload);
-    // An item's status: it may wait to go out with the statuses after it, in one write. Whatever waits goes with the
-    // next other message to the FIR, when the reader waits for the stream, or from flushItemReports.
-    int sendItemStatusToFIR(unsigned long code, wzsDatabuf* payload);
-    // Sends the item statuses and writes the results lines that wait; with `staleOnly`, only those that have waited
-    // long enough.
+    // Writes the results lines that wait; with `staleOnly`, only once the oldest has waited long enough.
     void flushItemReports(bool staleOnly);
-    int sendToFir(unsigned long code, wzsDatabuf* payload, int flags);
-    void flushItemStatuses(bool staleOnly);
     int sendMsgToRestoreHead(unsigned long code);
     int sendMsgToRestoreHead(unsigned long code, wzsDatabuf* payload);
     void UpdateRestoreHeadSessionUsage();
@@ -465,7 +461,7 @@ public:
     FsRestoreObject* _ro;
     unsigned long _currFileSize;
     // The bytes of data and holes the current item's header promises, held against what comes; kSizeUnchecked for
-    // an item whose size means something else (extents, Apple forks, other platforms' streams, stubs).
+    // an item whose size means something else (extents, Apple forks, stubs).
     static constexpr uint64_t kSizeUnchecked = ~uint64_t{0};
     uint64_t _itemSizeExpected = kSizeUnchecked;
     unsigned long _currFileCompSize;

@@ -7,12 +7,12 @@
 #include <cstring>
 #include <string>
 
-#include "clRestore/objects/StaticUtils.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "platform/events/EvDebug.h"
 #include "platform/events/EvEvent.h"
 #include "platform/files/FileCalls.h"
 #include "platform/files/WholeIo.h"
+#include "platform/settings/PlatformPaths.h"
 #include "platform/settings/WZPlatformAgents.h"
 
 namespace {
@@ -67,9 +67,10 @@ int FsRestoreRestart::init(unsigned long zendrelNumber, long long jobId, FsResto
         return 0;
     }
     // Its result is not looked at: a directory that is not there shows at the open.
-    StaticUtils::createDirsIteratively(&directory[0]);
+    wzplatform::makeDirectories(directory);
 
-    // O_NOFOLLOW: the record is never read or written through a link planted in its place.
+    // The record is never read or written through a link planted in its place, nor on its way: the directories
+    // were made and entered without following one.
     const int fd = open_utf(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         EvDebug::Debug(_logger, kInitLabel, "Error [%d] while creating [%s]", errno, path.c_str());

@@ -199,6 +199,11 @@ FclRestore::~FclRestore() {
         freeAndClear(_setParams->destDir);
     }
 
+    if (HLRO != nullptr && HLRO != _ro) {
+        HLRO->closeObject();
+        delete HLRO;
+    }
+    HLRO = nullptr;
     if (_ro != nullptr) {
         std::string path = _ro->getTranslatedPathname();
         _ro->closeObject();

@@ -13,6 +13,7 @@
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/stream/BufferDispatch.h"
+#include "clRestore/stream/ItemEnd.h"
 #include "clRestore/stream/OptionalHeaders.h"
 #include "clRestore/support/PerfCounterTable.h"
 #include "platform/archive/FsRestoreArchive.h"
@@ -150,6 +151,8 @@ void* FclRestore::readPipeline() {
         flushItemReports(true);
     }
 
+    // The object of an item named by its hard-link names is the item's even before it takes the data.
+    fclstream::endLinkItemCutShort(*this);
     if (_ro != nullptr) {
         closeItemLeftOpen(*this, records.hdr);
     }

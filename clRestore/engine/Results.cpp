@@ -52,6 +52,7 @@ const StatusRow kStatusTable[] = {
     {0x1700008b, 3, Outcome::Failed, 0x1700008b},     {0x1700008c, 4, Outcome::Skipped, 0x1700008c},
     {0x17000094, 4, Outcome::Skipped, 0x17000094},    {0x170000a7, 4, Outcome::Skipped, 0x170000a7},
     {0x170000ad, 4, Outcome::Skipped, 0x170000ad},    {0x170000b1, 4, Outcome::Skipped, 0x170000b1},
+    {0x170000b2, 4, Outcome::Skipped, 0x170000b2},
 };
 
 // Any identifier the table does not name is a failure.
@@ -272,7 +273,6 @@ void FclRestore::HandleRestoreFileUpdate(const char* path, int errCode, const st
 }
 
 void FclRestore::flushItemReports(bool staleOnly) {
-    flushItemStatuses(staleOnly);
     // The store is made before the reader starts and goes only with the job, after the reader ended.
     if (_results != nullptr && _rawResultsMode == 0) {
         const int rc = staleOnly ? _results->flushIfStale() : _results->flushPending();

@@ -17,7 +17,7 @@ const SendCounters kHeadCounters = {"FclRestore::sendMsgToRestoreHead", 1, 16};
 // Sends `code` (with `payload` when given) on the session `*session` under `lock`, timing the payload sends: 1 when
 // sent, 0 when not, -1 when there is no session. The session is read under the lock, as its writer sets it so.
 int sendUnderLock(PerfCounter& perf, WzMutex& lock, CWzNetwork* const* session, unsigned long code, wzsDatabuf* payload,
-                  const SendCounters& counters, int flags = 0) {
+                  const SendCounters& counters) {
     int rc = lock.lock();
     if (rc != 0) {
         FCL_ERROR("WzMutex::lock failed with code %d", rc);
@@ -35,7 +35,7 @@ int sendUnderLock(PerfCounter& perf, WzMutex& lock, CWzNetwork* const* session, 
         perf.StartPerfCounter(counters.label, counters.bytes);
     }
     bool timedOut = false;
-    CQiError error = target->SendXDRMessage(code, &data, flags, -1, timedOut);
+    CQiError error = target->SendXDRMessage(code, &data, 0, -1, timedOut);
     if (error.IsError()) {
         if (payload != nullptr) {
             perf.CancelPerfCounter(counters.label, counters.time);
@@ -70,33 +70,12 @@ int FclRestore::sendMsgToFIR(unsigned long code) {
 }
 
 int FclRestore::sendMsgToFIR(unsigned long code, wzsDatabuf* payload) {
-    return sendToFir(code, payload, 0);
-}
-
-int FclRestore::sendItemStatusToFIR(unsigned long code, wzsDatabuf* payload) {
-    return sendToFir(code, payload, CWzNetwork::kSendMayWait);
-}
-
-int FclRestore::sendToFir(unsigned long code, wzsDatabuf* payload, int flags) {
-    const int sent = sendUnderLock(_perfCounter, _firSendLock, &_network, code, payload, kFirCounters, flags);
+    const int sent = sendUnderLock(_perfCounter, _firSendLock, &_network, code, payload, kFirCounters);
     if (sent < 0) {
         FCL_ERROR("Could not send %s to the FIR: no session", WZS_PRIM_STRING(code));
         return 0;
     }
     return sent;
-}
-
-void FclRestore::flushItemStatuses(bool staleOnly) {
-    if (_firSendLock.lock() != 0) {
-        return;
-    }
-    if (_network != nullptr) {
-        CQiError error = staleOnly ? _network->flushIfStale() : _network->flushPending();
-        if (error.IsError()) {
-            FCL_ERROR("Item statuses could not be sent to the FIR: %s", error.AsString().c_str());
-        }
-    }
-    _firSendLock.unlock();
 }
 
 int FclRestore::sendMsgToRestoreHead(unsigned long code) {

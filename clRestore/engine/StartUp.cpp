@@ -91,6 +91,8 @@ void FclRestore::initPerfCounters(EvEvent* event) {
         const _rstrPerfCounterInfo& info = (*list)[i];
         _perfCounter.AddPerfCounter(static_cast<int>(i), info.name, info.baseType, info.addFlag);
     }
+    // Registered, they measure from the first receive on; the finalize reports what they measured.
+    _perfCounter.setEnabled(true);
 }
 
 namespace {

@@ -100,6 +100,9 @@ void FclRestore::processDiskFullError() {
         // An item whose open failed for the full disk never opened its name, which may be a user's file.
         const bool opened = holdsItemOpen(*_ro);
         _ro->closeObject();
+        if (HLRO == _ro) {
+            HLRO = nullptr;
+        }
         delete _ro;
         _ro = nullptr;
         if (opened) {

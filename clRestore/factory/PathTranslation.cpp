@@ -119,10 +119,13 @@ void translateFlat(std::string& to, const TranslationInput& in, FsRestoreUnixObj
 }  // namespace
 
 // In place an item goes back to its own path: one that lies under no selected source path would be written wherever
-// its name points, so a file-system job refuses it rather than reach beyond what was asked for.
+// its name points, so a file-system job refuses it rather than reach beyond what was asked for. A search-index job
+// carries the file-system application type too, but its items go where the index puts them, not under the dummy
+// paths it selects.
 void FsRestoreUnixObjectsFactory::refuseOutsideSelection(const std::string& source, bool isDirectory) const {
     if ((_options & FSR_OPT_OUT_OF_PLACE) != 0 || _srcPaths == nullptr || _numSrcPaths <= 0 || _fclRestore == nullptr ||
-        !isUnixFileSystemAppType(_fclRestore->getAppType())) {
+        !isUnixFileSystemAppType(_fclRestore->getAppType()) || _fclRestore->IsSolrDBRestore() ||
+        _fclRestore->IsSolrCloudRestore()) {
         return;
     }
     if (!liesUnderSelection(source, isDirectory)) {

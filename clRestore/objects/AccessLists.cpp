@@ -38,6 +38,7 @@ std::atomic<bool> g_disabledLogged(false);
 std::atomic<bool> g_incompatibleRaised(false);
 std::atomic<bool> g_unsupportedRaised(false);
 std::atomic<bool> g_failureRaised(false);
+std::atomic<bool> g_unsupportedLogged(false);
 
 bool firstTime(std::atomic<bool>& flag) {
     return !flag.exchange(true);
@@ -83,16 +84,15 @@ bool reportApplyFailure(FsRestoreUnixObject& item, WzACL::Helper& helper) {
         }
         ok = false;
     }
-    // A destination that cannot keep ACLs or attributes is told once as such; the items go on without them.
-    if (unsupportedHere(err)) {
-        if (firstTime(g_unsupportedRaised)) {
-            FCL_LOG(0,
-                    "The destination of '%s' does not support access-control lists or extended attributes; items "
-                    "are restored without them",
-                    item._filename.c_str());
-            majorEvent(item, kAclsNotRestored);
-        }
-    } else if (firstTime(g_failureRaised)) {
+    // A destination that cannot keep ACLs or attributes is told once as such; the items go on without them. It is
+    // a failure to apply like any other: the one event of a failed application covers it.
+    if (unsupportedHere(err) && firstTime(g_unsupportedLogged)) {
+        FCL_LOG(0,
+                "The destination of '%s' does not support access-control lists or extended attributes; items are "
+                "restored without them",
+                item._filename.c_str());
+    }
+    if (firstTime(g_failureRaised)) {
         majorEvent(item, fclitem::kAclFailed);
     }
     return ok;
@@ -106,6 +106,7 @@ void fclobjects::resetAclOnceFlags() {
     g_incompatibleRaised = false;
     g_unsupportedRaised = false;
     g_failureRaised = false;
+    g_unsupportedLogged = false;
 }
 
 int FsRestoreUnixObject::writeOptHeader(void* buffer, int length) {

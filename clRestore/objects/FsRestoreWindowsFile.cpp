@@ -5,6 +5,7 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
+#include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
 
 namespace {
@@ -31,6 +32,9 @@ FsRestoreWindowsFile::FsRestoreWindowsFile(CXFileHeader* header, FsRestoreUnixOb
     const uint32_t permissions = job != nullptr && job->isRunningOnPersonalWorstationClient() ? 0777 : 0700;
     _mode = (_mode & ~kPermissionBits) | permissions;
     if (!_isStub) {
+        // The header's size is the file's: its main data, not the backup stream that carries it. A stub's size is
+        // the size of the file it stands for.
+        _winStreamRestore.setDataLimit(_filesize);
         return;
     }
     const int stubType = job != nullptr ? job->GetSourceStubType() : 0;
@@ -58,6 +62,12 @@ int FsRestoreWindowsFile::parseData(const char* data, unsigned int length) {
     const int parsed = _winStreamRestore.parse(data, length);
     if (parsed >= 0 && !_winStreamRestore.didWriteFail()) {
         return 1;
+    }
+    if (_winStreamRestore.ranPastDataLimit()) {
+        FCL_ERROR("[%s] runs past the %llu bytes its header gives; it is recorded as failed", _filename.c_str(),
+                  static_cast<unsigned long long>(_filesize));
+        _ownerFactory->setErrCode(fclitem::kItemFailed);
+        return 0;
     }
     FCL_ERROR("WinStreamParser::parse fail for file '%s'", _filename.c_str());
     if (_winStreamRestore.didWriteFail()) {

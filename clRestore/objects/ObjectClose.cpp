@@ -166,7 +166,9 @@ int FsRestoreUnixObject::closeObject() {
     const bool failed = failedBeforeClose(*this);
     const bool removePartial = failed && removesPartialFile(*this);
     const bool isLink = isType(*this, S_IFLNK);
-    const bool heldBack = (_mode & kSetIdAndSticky) != 0 || _ibrixRestore;
+    // A directory's open left it closed to group and others (the user's directory behind a kept link excepted).
+    const bool heldBack =
+        (_mode & kSetIdAndSticky) != 0 || _ibrixRestore || (isType(*this, S_IFDIR) && !keptDirectoryLink());
     bool timesDone = false;
     int result = 1;
     auto stepFailed = [&] {

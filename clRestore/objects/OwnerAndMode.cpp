@@ -193,6 +193,9 @@ int FsRestoreUnixObject::_postOpenObject(int fd, const char* name, IMPERSONATION
     // A directory kept as the user's link is changed here as a link item is: its owner goes to the link, and neither
     // owner nor first mode reaches the user's directory behind it.
     const bool isLink = (_mode & S_IFMT) == S_IFLNK || keptDirectoryLink();
+    // A directory stays closed to group and others until its close sets its mode: one whose item fails is never left
+    // more open than it was backed up.
+    const mode_t modeNow = isDirectory ? firstMode & 0700 : firstMode;
     fclreader::OriginalIdentityScope originalIdentity;
     bool readable = false;
     if (g_impersonated) {
@@ -294,9 +297,9 @@ int FsRestoreUnixObject::_postOpenObject(int fd, const char* name, IMPERSONATION
 
     // The first mode. A link has none of its own, and its target never gets one.
     if (byPath) {
-        rc = lChmodFile(name, static_cast<int>(firstMode));
+        rc = lChmodFile(name, static_cast<int>(modeNow));
         if (rc != 0 && errno == ENOSYS && !isLink) {
-            rc = ChmodFile(name, static_cast<int>(firstMode));
+            rc = ChmodFile(name, static_cast<int>(modeNow));
         }
         if (rc != 0 && !isLink) {
             if (errno == ENOENT && _dontRestoreStubWithGUID) {
@@ -307,7 +310,7 @@ int FsRestoreUnixObject::_postOpenObject(int fd, const char* name, IMPERSONATION
                 result = 0;
             }
         }
-    } else if (FChmodFile(fd, static_cast<int>(firstMode)) != 0 && !readable) {
+    } else if (FChmodFile(fd, static_cast<int>(modeNow)) != 0 && !readable) {
         FCL_LOG(0, "Error [%d] while fchmod [%s] (mode %lu)", errno, name, static_cast<unsigned long>(_mode));
         _ownerFactory->setErrCode(fclitem::kCloseStepFailed);
         result = 0;

@@ -2,6 +2,8 @@
 #include "clRestore/objects/SyncConflictRules.h"
 
 #include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +14,7 @@
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "platform/files/FileCalls.h"
 #include "platform/files/LongPathHandler.h"
+#include "platform/files/RecordLocks.h"
 #include "platform/log/LogWriter.h"
 #include "protocol/FsrJobRecords.h"
 
@@ -74,6 +77,21 @@ const std::string& sourceMachineName(FsRestoreUnixObjectsFactory& factory) {
     return name;
 }
 
+// What the link at `path` names, its links followed: through the destination when it stays there, else, for an
+// absolute target elsewhere, at that target. False when it names nothing that can be looked at.
+bool linkTargetOf(const std::string& path, struct stat* target) {
+    if (stat_utf(path.c_str(), target) == 0) {
+        return true;
+    }
+    char text[PATH_MAX];
+    const ssize_t length = readlink_utf(path.c_str(), text, sizeof text - 1);
+    if (length <= 0 || text[0] != '/') {
+        return false;
+    }
+    text[length] = '\0';
+    return stat_utf(text, target) == 0;
+}
+
 }  // namespace
 
 int FsRestoreUnixObject::ShouldRestoreSyncItem(bool isDirectory) {
@@ -101,10 +119,18 @@ int FsRestoreUnixObject::ShouldRestoreSyncItem(bool isDirectory) {
     } else {
         FCL_LOG(0, "[%s] is locked, will be restored as wzconflict", _filename.c_str());
     }
+    const std::string kept = _filename;
     if (CanCreateWzConflictFile() == 0) {
         return 0;
     }
     _statReturn = kStatNotDone;
+    if (StatFile(_filename) != 0 && errno == ENAMETOOLONG) {
+        // The item goes on to fail at its creation; this says why.
+        FCL_ERROR(
+            "[%s] is kept, and the item cannot go beside it: its conflict name [%s] is longer than the file "
+            "system allows (%s)",
+            kept.c_str(), _filename.c_str(), strerror(ENAMETOOLONG));
+    }
     return ShouldRestoreSyncItem(isDirectory);
 }
 
@@ -120,9 +146,23 @@ int FsRestoreUnixObject::CanCreateWzConflictFile() {
 }
 
 int FsRestoreUnixObject::IsFileLocked() {
-    // Only a regular file can hold a record lock worth keeping; opening anything else could block on a FIFO, take
-    // a terminal or reach through a link.
-    if (StatFile(_filename) != 0 || !S_ISREG(_statBuf.st_mode)) {
+    if (StatFile(_filename) != 0) {
+        return 0;
+    }
+    if (S_ISLNK(_statBuf.st_mode)) {
+        // A link to a locked file is kept as the file would be. What it names is looked up, never opened: an open
+        // through the link could block on a FIFO or take a terminal, and would reach beyond the destination.
+        struct stat target;
+        if (!linkTargetOf(_filename, &target) || !S_ISREG(target.st_mode) ||
+            !wzfiles::recordLockHeldElsewhere(target)) {
+            return 0;
+        }
+        FCL_LOG(7, "%s is locked", _filename.c_str());
+        return 1;
+    }
+    // Only a regular file can hold a record lock worth keeping; opening anything else could block on a FIFO or take
+    // a terminal.
+    if (!S_ISREG(_statBuf.st_mode)) {
         return 0;
     }
     const int flags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;

@@ -334,8 +334,14 @@ int WinStreamRestore::handleData(const char* data, unsigned int length, unsigned
         debug(1, "unable to write - no handle\n");
         return 0;
     }
+    if (length > _dataLimit - _dataWritten) {
+        _pastDataLimit = true;
+        debug(1, "data of %u bytes would run past the %llu bytes of the item\n", length, _dataLimit);
+        return -1;
+    }
     const unsigned long written = _file.write(data, length);
     if (written == length) {
+        _dataWritten += length;
         _writeFailed = false;
         _lastError = 0;
         return 0;

@@ -167,6 +167,10 @@ public:
     int getLastError() const { return _lastError; }
     // At most the bytes a stub is made from (kStubDataSize): the rest is never kept.
     std::vector<char>& getStubData() { return _stubBuffer; }
+    // The main data written may not grow past `limit` bytes: a piece that would is refused unwritten and fails the
+    // parse, so that a stream cannot make the file larger than its item claims.
+    void setDataLimit(unsigned long long limit) { _dataLimit = limit; }
+    bool ranPastDataLimit() const { return _pastDataLimit; }
 
     int handleData(const char* data, unsigned int length, unsigned long long size, unsigned long long offset) override;
     int handleReparseData(const char* data, unsigned int length, unsigned long long size,
@@ -185,6 +189,9 @@ protected:
     // The sparse block being delivered began while no stub data had been collected: its leading offset field is
     // left out of the stub data, however the buffers cut it.
     bool _droppingSparseOffset;
+    unsigned long long _dataLimit = ~0ULL;
+    unsigned long long _dataWritten = 0;
+    bool _pastDataLimit = false;
 };
 
 // Collects the main data in memory instead of writing it.

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/stream/BufferDispatch.h"
@@ -66,11 +67,6 @@ void withBuffer(FclRestore& job, ReaderRecords&, void* buf, int) {
     (job.*Method)(buf);
 }
 
-template <void (FclRestore::*Method)(void*, CXFileHeader*)>
-void withHeader(FclRestore& job, ReaderRecords& records, void* buf, int) {
-    (job.*Method)(buf, &records.hdr);
-}
-
 template <int (FclRestore::*Method)()>
 void withNothing(FclRestore& job, ReaderRecords&, void*, int) {
     (job.*Method)();
@@ -78,12 +74,23 @@ void withNothing(FclRestore& job, ReaderRecords&, void*, int) {
 
 // The item being restored loses what the error cut out of it; then the FIR is told.
 void readError(FclRestore& job, ReaderRecords& records, void* buf, int) {
+    records.headerLost = records.headerLost || !records.inItem;
     fclstream::failItemOnReadError(job, records.hdr);
     job.OnBufferPlFsReadErr(buf);
 }
 
 void fileHeader(FclRestore& job, ReaderRecords& records, void* buf, int) {
+    records.inItem = true;
+    records.headerLost = false;
     job.OnBufferPlFsHdr(buf, &records.hdr, &records.prehdr);
+}
+
+// An end whose item's header a read error took ends without a name: the last header read is another item's.
+template <void (FclRestore::*Method)(void*, CXFileHeader*)>
+void itemEnd(FclRestore& job, ReaderRecords& records, void* buf, int) {
+    const bool headerLost = std::exchange(records.headerLost, false);
+    records.inItem = false;
+    (job.*Method)(buf, headerLost ? nullptr : &records.hdr);
 }
 
 void resetFileCounters(FclRestore& job, ReaderRecords& records) {
@@ -133,14 +140,14 @@ constexpr Route kRoutes[] = {
     on(PL_FS_OPT_HDR, withLength<&FclRestore::OnBufferPlFsOptHdr>)
         .logged(5, "Received PL_FS_OPT_HDR buffer")
         .timed(kPerfWriteOptHdr),
-    on(PL_FS_EOF, withHeader<&FclRestore::OnBufferPlFsEof>)
+    on(PL_FS_EOF, itemEnd<&FclRestore::OnBufferPlFsEof>)
         .logged(5, "Received PL_FS_EOF buffer")
         .timed(kPerfRecvEOF)
         .then(clearPreHeader),
     on(PL_FS_CLOSE_AFILE, closeArchiveFile)
         .logged(2, "Received PL_FS_CLOSE_AFILE buffer. Exiting thread...")
         .timed(kPerfCloseAFile),
-    on(PL_FS_BAD_FILE, withHeader<&FclRestore::OnBufferPlFsBadEof>)
+    on(PL_FS_BAD_FILE, itemEnd<&FclRestore::OnBufferPlFsBadEof>)
         .logged(5, "Received PL_FS_BAD_FILE buffer")
         .then(clearPreHeader),
     on(PL_FS_READ_ERR, readError).logged(0, "Received PL_FS_READ_ERR buffer"),

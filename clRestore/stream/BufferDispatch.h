@@ -11,7 +11,11 @@ namespace fclstream {
 struct ReaderRecords {
     CXFileHeader hdr;  // filled by each file header; the header, end-of-file and pre-header handlers share it
     FSRPreHeader prehdr;
-    long iteration = 1;  // file headers seen, for the per-file counter reset
+    long iteration = 1;   // file headers seen, for the per-file counter reset
+    bool inItem = false;  // from a file header to its end
+    // A read error came between items: the next item's header may be what it cut out, so the end that follows, with
+    // no header of its own in between, has no name to record (the FIR's answer names the item).
+    bool headerLost = false;
 };
 
 // Hands one buffer to the handler of its type; a type without one is passed over without a word. The caller gives

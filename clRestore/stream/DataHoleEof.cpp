@@ -29,7 +29,7 @@
 
 namespace {
 
-constexpr unsigned long kItemFailed = 0x1700003e;
+using fclitem::kItemFailed;
 constexpr int32_t kStatusRestored = 0x1700003f;
 constexpr int32_t kStatusNoName = 0x17000008;
 constexpr uint32_t kZeroChunk = 65536;
@@ -250,6 +250,29 @@ void fclstream::closeCurrentObject(FclRestore& job, CXFileHeader* hdr, bool reco
     job._ro = nullptr;
 }
 
+void fclstream::endLinkItemCutShort(FclRestore& job) {
+    if (job.HLRO != nullptr) {
+        // Whatever of its data came, the rest never will: it is closed and recorded as the failed item it is.
+        FCL_ERROR("[%s] stopped before its end; it is recorded as failed", job.HLRO->getTranslatedPathname().c_str());
+        const std::string path = job.HLRO->getTranslatedPathname();
+        // Only the link object can be current in such an item; anything else stays for its own cleanup.
+        FsRestoreObject* other = job._ro != job.HLRO ? job._ro : nullptr;
+        const unsigned long otherError = other != nullptr ? job._itemDataError : 0;
+        job._ro = job.HLRO;
+        job.HLRO = nullptr;
+        if (other != nullptr || job._itemDataError == 0) {
+            job._itemDataError = kItemFailed;
+        }
+        closeCurrentObject(job, nullptr, true);
+        job._ro = other;
+        job._itemDataError = otherError;
+        removeHardLinkBaseFile(job, path);
+    }
+    job._hlroBaseFile = false;
+    job.bDelayOpenObject = false;
+    job.bIgnoreOptHeaders = false;
+}
+
 namespace {
 
 // The end of the current item, for a PL_FS_EOF and for a PL_FS_BAD_FILE alike.
@@ -411,5 +434,5 @@ void FclRestore::SendExtentFileStatus(void*, CXFileHeader* hdr) {
     wzsDatabuf payload;
     payload.len = sizeof report;
     payload.buf = reinterpret_cast<char*>(&report);
-    sendItemStatusToFIR(FSR_MSG_IMG_EXTENT_RESTORE_STATUS, &payload);
+    sendMsgToFIR(FSR_MSG_IMG_EXTENT_RESTORE_STATUS, &payload);
 }

@@ -19,6 +19,7 @@
 #include "clRestore/stream/HardLinks.h"
 #include "clRestore/stream/HeaderName.h"
 #include "clRestore/stream/ItemEnd.h"
+#include "clRestore/stream/ReferenceCopyNames.h"
 #include "clRestore/support/ClExceptError.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "clRestore/support/ItemErrorIds.h"
@@ -36,7 +37,7 @@
 namespace {
 
 constexpr unsigned long kCloudConnectionError = 0x1700008a;
-constexpr unsigned long kItemFailed = 0x1700003e;
+using fclitem::kItemFailed;
 constexpr int kNoMemoryCause = 0x1c000082;
 constexpr uint64_t kRemoveExempt = 0x6000;
 const char kPlaceholderPrefix[] = "/__WZHardLink@-@-Files__/";
@@ -77,19 +78,9 @@ bool renameItem(FclRestore& job, CXFileHeader* hdr, const std::string& name, boo
 
 // False when the item fails (its code set).
 bool applyReferenceCopyPath(FclRestore& job, CXFileHeader* hdr) {
-    FclRestoreUNIX& unix = *job._fclRestoreUnix;
-    if (!unix.IsRefCopyRestore() || hdr->h_namelen < 2 || job._setParams == nullptr ||
-        job._setParams->destDir == nullptr) {
-        return true;
-    }
-    std::string source = hdr->h_filename;
-    if (source[0] != '/') {
-        std::string converted;
-        windowsPathToUnixPath(hdr->h_filename, converted, setParamsOptions(job));
-        source = converted;
-    }
     std::string path;
-    return unix.GetRefCopyPath(source.c_str(), path) != 0 || renameItem(job, hdr, path, true, "reference-copy path");
+    return hdr->h_namelen < 2 || !fclstream::referenceCopyName(job, hdr->h_filename, path) ||
+           renameItem(job, hdr, path, true, "reference-copy path");
 }
 
 // The header steps of a hard-link group. False when the item gets no object at its header (its code set when it
@@ -260,11 +251,12 @@ void openOrDelay(FclRestore& job, CXFileHeader* hdr, unsigned long version) {
     }
 }
 
-// Whether the header's size is exactly the data and holes that follow: for a plain file or a symbolic link of this
-// platform's file system. Extents, Apple items, other platforms' streams and stubs carry sizes of their own kinds.
+// Whether the header's size is exactly the data and holes that follow: for a plain file or a symbolic link, from
+// whatever platform. Extents, Apple items and stubs carry sizes of their own kinds; a Windows item's backup stream
+// comes as a device item, whose object holds the main data it writes to the size.
 bool sizeIsChecked(const FclRestore& job, const CXFileHeader& hdr) {
     const uint64_t type = hdr.h_mode & S_IFMT;
-    return (type == S_IFREG || type == S_IFLNK) && hdr.h_isHfs == 0 && hdr.h_platform == CXHDR_PLATFORM_UNIX &&
+    return (type == S_IFREG || type == S_IFLNK) && hdr.h_isHfs == 0 &&
            (hdr.h_flags2 & (CXHDR_F2_CONTAINER | CXHDR_F2_EXTENT)) == 0 && !g_bStubWithNoData &&
            isUnixFileSystemAppType(job.getAppType());
 }
@@ -295,8 +287,15 @@ void noteExtentItem(FclRestore& job, CXFileHeader* hdr) {
 void FclRestore::OnBufferPlFsHdr(void* buf, CXFileHeader* hdr, FSRPreHeader* prehdr) {
     SetSkipAddtoRestoreStatus(false);
     // Closed before anything can end the handler early: a skipped item must not leave the previous item's object
-    // open for its own data.
+    // open for its own data, nor its hard-link or delayed-open state for this item's buffers.
+    fclstream::endLinkItemCutShort(*this);
     ProcessMissingEOF();
+    _delayOpen = false;
+    _delayedObjectOpened = false;
+    _openAwaitsOptHdr = false;
+    free(_savedOptHdr);
+    _savedOptHdr = nullptr;
+    _savedOptHdrLen = 0;
     // Set for a group's primary by its own header below, and held until that item's end.
     _fclRestoreUnix->_hlinkBaseFile = false;
     _currFileSize = 0;
@@ -382,12 +381,6 @@ void FclRestore::OnBufferPlFsHdr(void* buf, CXFileHeader* hdr, FSRPreHeader* pre
 
     createObject(*this, hdr, version);
     noteFirstHardLinkName(*this, hdr, prehdr);
-    _delayOpen = false;
-    _delayedObjectOpened = false;
-    _openAwaitsOptHdr = false;
-    free(_savedOptHdr);
-    _savedOptHdr = nullptr;
-    _savedOptHdrLen = 0;
     if (_ro != nullptr) {
         openOrDelay(*this, hdr, version);
     }

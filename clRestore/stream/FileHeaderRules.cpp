@@ -78,7 +78,7 @@ unsigned long postgresRule(FclRestore& job, CXFileHeader* hdr) {
     }
     if (name.find("postmaster.pid") != std::string::npos) {
         FCL_LOG(0, "Skip %s", name.c_str());
-        return fclitem::kSkippedSilently;
+        return fclitem::kSkippedByRule;
     }
     return 0;
 }
@@ -106,7 +106,7 @@ unsigned long mySqlRule(FclRestore& job, CXFileHeader* hdr) {
     if (job.fetchMySqlIndexMetadataOnce(browse) != 0) {
         FCL_LOG(0, "FetchMySqlIndexMetadata failed.i Fatal error");
         job.terminateOnFatalError();
-        return fclitem::kSkippedSilently;
+        return fclitem::kSkippedByRule;
     }
     return 0;
 }
@@ -132,7 +132,7 @@ unsigned long markerRule(CXFileHeader* hdr) {
         return 0;
     }
     FCL_LOG(2, "Skip restoring %s", hdr->h_filename);
-    return fclitem::kSkippedSilently;
+    return fclitem::kSkippedByRule;
 }
 
 unsigned long greenplumDumpRule(CXFileHeader* hdr) {
@@ -171,7 +171,7 @@ std::string mapped(const std::map<std::string, std::string>& table, const std::s
 
 unsigned long skipDirectory(CXFileHeader* hdr) {
     FCL_LOG(0, " Skipping restore of this directory {%s]", hdr->h_filename);
-    return fclitem::kSkippedSilently;
+    return fclitem::kSkippedByRule;
 }
 
 unsigned long cassandraRule(FclRestoreUNIX& unix, CXFileHeader* hdr) {
@@ -237,7 +237,7 @@ unsigned long dropComponents(CXFileHeader* hdr, const char* title, size_t compon
             }
             rename(hdr, "/", false);
             FCL_LOG(0, "%s", skipLine);
-            return fclitem::kSkippedSilently;
+            return fclitem::kSkippedByRule;
         }
     }
     return rename(hdr, name.substr(at), false);
@@ -266,7 +266,7 @@ unsigned long fakeDirectoryRule(FclRestore& job, CXFileHeader* hdr) {
     if (hdr->h_mode == kTypeDirectory && initData != nullptr && isUnixFileSystemAppType(initData->appType) &&
         hdr->h_nlink == 1 && atime == hdr->h_mtime && atime == hdr->h_ctime) {
         FCL_LOG(0, " Skipping restore of this directory [%s], Unix FAKE_ITEM and Mode 0x4000", hdr->h_filename);
-        return fclitem::kSkippedSilently;
+        return fclitem::kSkippedByRule;
     }
     return 0;
 }

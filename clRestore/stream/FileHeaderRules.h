@@ -8,8 +8,8 @@ class FclRestore;
 namespace fclstream {
 
 // Applies the job's rule to the converted header; a rule may rewrite h_filename (and h_namelen). 0: the item goes on.
-// Otherwise the item gets no object and the answer is its error code: fclitem::kSkippedSilently for an item a rule
-// leaves out (it is not recorded as restored), fclitem::kPathTooLong for a rewritten name that does not fit.
+// Otherwise the item gets no object and the answer is its error code, which its end of file records:
+// fclitem::kSkippedByRule for an item a rule leaves out, fclitem::kPathTooLong for a rewritten name that does not fit.
 unsigned long applyFileHeaderRules(FclRestore& job, CXFileHeader* hdr);
 
 }  // namespace fclstream

@@ -1,6 +1,7 @@
 // The names of an item whose header carried only a placeholder name: each PL_FS_OPT_HDR2 brings one. The first name
 // that is restored gets the item's object (and its data); every later one is linked to it.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -12,6 +13,7 @@
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/stream/HardLinks.h"
 #include "clRestore/stream/HeaderName.h"
+#include "clRestore/stream/ReferenceCopyNames.h"
 #include "clRestore/support/ClExceptError.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/log/LogWriter.h"
@@ -31,6 +33,16 @@ std::string nameOf(void* buf, int length) {
     const size_t given = length > 0 ? static_cast<size_t>(length) : 0;
     const char* text = reinterpret_cast<const char*>(PipelineBufPayload(buf));
     return std::string(text, strnlen(text, std::min(given, held)));
+}
+
+// For a name longer than a header holds: a stand-in beside the name's deepest ancestor that fits, so that it lies
+// under the same source paths, named by the item's inode. The object is made under it and given the name itself
+// before it opens, as a long path's object is.
+std::string standInFor(const std::string& name, const CXFileHeader& hdr) {
+    const uint64_t inode = (static_cast<uint64_t>(hdr.h_inoHigh) << 32) | hdr.h_inoLow;
+    const std::string leaf = "/.fcl-long-path-" + std::to_string(inode);
+    const size_t cut = name.rfind('/', CXHDR_NAME_SIZE - 1 - leaf.size());
+    return name.substr(0, cut == std::string::npos ? 0 : cut) + leaf;
 }
 
 // The first restored name: the item's object is made and opened under it.
@@ -55,7 +67,8 @@ void openFirstName(FclRestore& job, const std::string& name, unsigned long versi
     while (own.size() > 1 && own.back() == '/') {
         own.pop_back();
     }
-    if (!fclstream::setHeaderName(&job._savedFileHeader, own, false)) {
+    const bool fits = fclstream::setHeaderName(&job._savedFileHeader, own, false);
+    if (!fits && !fclstream::setHeaderName(&job._savedFileHeader, standInFor(own, job._savedFileHeader), false)) {
         FCL_ERROR("The name [%s] does not fit the item's header; it is not restored", own.c_str());
         unix._hlinkBaseFile = false;
         record(job, dest, fclitem::kPathTooLong);
@@ -64,11 +77,16 @@ void openFirstName(FclRestore& job, const std::string& name, unsigned long versi
     factory->setErrCode(0);
     try {
         job.HLRO = factory->createRestoreObject(&job._savedFileHeader, version);
+        if (job.HLRO != nullptr && !fits) {
+            job.HLRO->resetFilePath(own, &job._savedFileHeader, static_cast<int>(version));
+        }
     } catch (const ClExceptError& e) {
         FCL_LOG(2, "+++++?????22????????????+HLDEBUG RBJ Optional Header for %s", name.c_str());
         factory->setErrCode(static_cast<unsigned long>(e.getErrCode()));
+        delete job.HLRO;
         job.HLRO = nullptr;
     } catch (const std::bad_alloc&) {
+        delete job.HLRO;
         job.HLRO = nullptr;
     }
     if (job.HLRO == nullptr) {
@@ -131,7 +149,7 @@ void linkLaterName(FclRestore& job, const std::string& name) {
 }  // namespace
 
 void FclRestore::OnBufferPlFsOptHdr2(void* buf, int length) {
-    const std::string name = nameOf(buf, length);
+    std::string name = nameOf(buf, length);
     const unsigned long version = (_savedPreHeader.flags & FSR_PREHDR_HAS_VERSION) != 0 ? _savedPreHeader.version : 0;
     FCL_LOG(2, "++++++HLDEBUG Optional Header 2 for %s bIgnoreOptHeaders %d bDelayOpenObject %d", name.c_str(),
             bIgnoreOptHeaders ? 1 : 0, bDelayOpenObject ? 1 : 0);
@@ -146,6 +164,11 @@ void FclRestore::OnBufferPlFsOptHdr2(void* buf, int length) {
     FCL_LOG(2, "++++++HLDEBUG RBJ Optional Header for %s", name.c_str());
     if (_factory == nullptr || name.empty()) {
         return;
+    }
+    // Named as the item's other names are, or it would lie under none of the job's (rewritten) source paths.
+    std::string mapped;
+    if (fclstream::referenceCopyName(*this, name, mapped)) {
+        name = mapped;
     }
     if (HLRO == nullptr) {
         openFirstName(*this, name, version);

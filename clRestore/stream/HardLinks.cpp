@@ -1,9 +1,10 @@
 // Hard links carried by the stream: the overwrite test and the link step for one name, the destination of a further
 // name, and the life of a group (its start, its further names, its primary's end and its close-out).
 //
-// A name is only ever linked to the group's primary as this job restored it: a primary that failed, was kept as it
-// stood, or never came has no file of the group at its destination, and linking to whatever is there would join the
-// name to a file outside its group.
+// A name is only ever linked to the group's primary as this job restored it, or as the job found it and kept it when
+// that is a plain file of the destination reached through no link (a re-run over a tree that lost a name): a primary
+// that failed or never came has no file of the group at its destination, and linking to whatever is there would join
+// the name to a file outside its group.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -18,6 +19,7 @@
 #include "clRestore/stream/HardLinks.h"
 #include "clRestore/support/ClExceptError.h"
 #include "clRestore/support/ItemErrorIds.h"
+#include "platform/files/DestinationGate.h"
 #include "platform/files/FileCalls.h"
 #include "platform/log/LogWriter.h"
 #include "protocol/FsrMessages.h"
@@ -110,6 +112,28 @@ void record(FclRestore& job, const std::string& name, unsigned long code) {
     job.HandleRestoreFileUpdate(name.c_str(), static_cast<int>(code), nullptr, "");
 }
 
+// A first name the job found and kept takes the group's other names only as a regular file of the destination reached
+// through no link: one under a link, or anything but a plain file, may be what the user made of it, not the group.
+bool keptFileTakesLinks(const std::string& path) {
+    const std::string root = wzfiles::destinationRoot();
+    size_t from = 0;
+    if (!root.empty()) {
+        const bool under = path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
+                           (root.back() == '/' || path[root.size()] == '/');
+        if (!under) {
+            return false;
+        }
+        from = root.size();
+    }
+    struct stat st;
+    for (size_t slash = path.find('/', from + 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        if (lstat_utf(path.substr(0, slash).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            return false;
+        }
+    }
+    return lstat_utf(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 }  // namespace
 
 bool IfHLToBeOverWritten(std::string& path, unsigned long long archiveTime, FsRestoreObjectsFactory* factory,
@@ -129,6 +153,11 @@ bool IfHLToBeOverWritten(std::string& path, unsigned long long archiveTime, FsRe
             return false;
         }
         return true;
+    }
+    // A job that keeps existing items keeps them from its links too, whatever their times.
+    if (factory != nullptr && factory->getDoNotOverwriteOption() && !factory->getOverwriteStubsOnlyOption()) {
+        FCL_LOG(2, "[%s] exists and existing items are not overwritten", path.c_str());
+        return false;
     }
     if (onDisk < archiveTime) {
         return true;
@@ -285,9 +314,11 @@ void fclstream::addFurtherLinkName(FclRestore& job, const std::string& name) {
             record(job, member.name, job._factory->getErrCode());
         } else if (!member.tobeoverwritten) {
             record(job, member.name, fclitem::kSkippedMissing);
-        } else if (!primary.primaryEnded || !primary.restored) {
-            FCL_ERROR("[%s] is not linked: the first name of its group [%s] was not restored by this job",
-                      member.name.c_str(), primary.name.c_str());
+        } else if (!primary.primaryEnded || !(primary.restored || (primary.kept && keptFileTakesLinks(primary.name)))) {
+            FCL_ERROR(
+                "[%s] is not linked: the first name of its group [%s] was neither restored by this job nor kept "
+                "as a plain file of the destination",
+                member.name.c_str(), primary.name.c_str());
             record(job, member.name, fclitem::kCreateFailed);
         } else if (CreateHLDirTree(primary.name, member.name, primary.mtime, job._factory, job._event)) {
             record(job, member.name, job._factory->getErrCode());
@@ -331,6 +362,8 @@ void fclstream::notePrimaryEnd(FclRestore& job, const std::string& destination, 
         return;
     }
     primary.primaryEnded = true;
-    primary.restored = hadObject && code == 0 && !destination.empty() && primary.name == destination;
+    const bool atItsName = hadObject && !destination.empty() && primary.name == destination;
+    primary.restored = atItsName && code == 0;
+    primary.kept = atItsName && (code == fclitem::kSkippedExisting || code == fclitem::kSkippedNotOverwritten);
     primary.baseFile = baseFile && primary.restored;
 }

@@ -11,6 +11,11 @@ namespace fclstream {
 // may be null.
 void closeCurrentObject(FclRestore& job, CXFileHeader* hdr, bool record);
 
+// The item named only by its hard-link names stops without its end (cut by the next header, the end of the stream or
+// a stop): the object of its first restored name, whether or not it took data, is closed as failed, its partial file
+// removed under the job's remove-on-error flag, recorded and released, and the item's hard-link state is cleared.
+void endLinkItemCutShort(FclRestore& job);
+
 // Marks the current item's data as failed when fewer bytes of data and holes came than its header gives (for items
 // whose size is checked), so that its close records it failed instead of complete.
 void failIfShortOfItsSize(FclRestore& job);

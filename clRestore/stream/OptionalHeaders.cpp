@@ -13,6 +13,7 @@
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/stream/OptionalHeaders.h"
+#include "clRestore/stream/ReferenceCopyNames.h"
 #include "clRestore/support/ClExceptError.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/index/IndexMetaDataHelper.h"
@@ -37,6 +38,14 @@ unsigned long factoryCode(const FclRestore& job) {
 }
 
 void dropObject(FclRestore& job) {
+    if (job._ro != nullptr && job._ro == job.HLRO) {
+        // The object of an item's first restored name: its name gets its result now, and the item's later names no
+        // object to be linked to.
+        const unsigned long code = factoryCode(job);
+        job.HandleRestoreFileUpdate(job._ro->getTranslatedPathname().c_str(),
+                                    static_cast<int>(code != 0 ? code : fclitem::kCreateFailed), nullptr, "");
+        job.HLRO = nullptr;
+    }
     delete job._ro;
     job._ro = nullptr;
 }
@@ -79,16 +88,8 @@ bool resetPath(FclRestore& job, const std::string& path) {
 
 // A reference-copy job restores the item at its reference-copy path.
 std::string referenceCopyPath(FclRestore& job, const std::string& path) {
-    FclRestoreUNIX& unix = *job._fclRestoreUnix;
-    if (!unix.IsRefCopyRestore() || job._setParams == nullptr || job._setParams->destDir == nullptr || path.empty()) {
-        return path;
-    }
-    std::string source = path;
-    if (source[0] != '/') {
-        windowsPathToUnixPath(path.c_str(), source, job._setParams->options);
-    }
     std::string mapped;
-    if (unix.GetRefCopyPath(source.c_str(), mapped) != 0) {
+    if (!fclstream::referenceCopyName(job, path, mapped)) {
         return path;
     }
     FCL_LOG(4, "Long path mapped to filepath '%s' [%ld] long.", path.c_str(), static_cast<long>(path.size()));
@@ -225,6 +226,16 @@ void FclRestore::OnBufferPlFsOptHdr(void* buffer, int length) {
     if (bDelayOpenObject && HLRO != nullptr && _ro == nullptr) {
         // An item named only by its hard-link names: its ACLs and attributes go to the object of its first name.
         _ro = HLRO;
+    }
+    if (_delayOpen && _delayedObjectOpened && _ro != nullptr) {
+        // Its real path came first and opened it: held, the header would wait for a path that will not come again.
+        // The item fails as a whole, its file closed as failed, rather than being restored without its attributes.
+        FCL_ERROR("The optional header of '%s' came after its real path; the item is not restored",
+                  _ro->getTranslatedPathname().c_str());
+        if (_itemDataError == 0) {
+            _itemDataError = fclitem::kCreateFailed;
+        }
+        return;
     }
     if (_delayOpen || _fclRestoreUnix->IsContentIndexingRestore()) {
         holdOptHeader(*this, payload, length);

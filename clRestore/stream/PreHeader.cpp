@@ -17,6 +17,7 @@
 #include "clRestore/objects/StaticUtils.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/stream/HardLinks.h"
+#include "clRestore/stream/ReferenceCopyNames.h"
 #include "clRestore/support/ItemErrorIds.h"
 #include "platform/files/FileCalls.h"
 #include "platform/files/UniqueFd.h"
@@ -94,17 +95,8 @@ void ruvoSyncItem(FclRestore& job, const std::string& name, uint32_t flags) {
 
 // False when the name's reference copy does not fit a name: the name then fails.
 bool referenceCopyName(FclRestore& job, std::string& name) {
-    FclRestoreUNIX& unix = *job._fclRestoreUnix;
-    if (!unix.IsRefCopyRestore() || job._setParams == nullptr || job._setParams->destDir == nullptr) {
-        return true;
-    }
-    std::string source = name;
-    if (source.empty() || source[0] != '/') {
-        source.clear();
-        windowsPathToUnixPath(name.c_str(), source, setParamsOptions(job));
-    }
     std::string mapped;
-    if (unix.GetRefCopyPath(source.c_str(), mapped) != 0) {
+    if (!fclstream::referenceCopyName(job, name, mapped)) {
         return true;
     }
     if (mapped.size() > FSR_PREHDR_NAME_MAX) {
@@ -202,6 +194,15 @@ void stubCopy(FclRestore& job, const std::string& copy) {
         record(job, copyDest, 0);
         return;
     }
+    // What stands at the copy's name is replaced only when the job overwrites whatever it finds.
+    FsRestoreObjectsFactory* factory = job._factory;
+    const bool keptByOption = factory != nullptr && factory->getDoNotOverwriteOption();
+    const bool overwrites = factory != nullptr && (factory->getOptions() & FSR_OPT_OVERWRITE) != 0 && !keptByOption;
+    if (!overwrites && lstat_utf(copyDest.c_str(), &copySt) == 0) {
+        FCL_LOG(2, "Stub copy [%s] exists and is not overwritten", copyDest.c_str());
+        record(job, copyDest, keptByOption ? fclitem::kSkippedNotOverwritten : fclitem::kSkippedExisting);
+        return;
+    }
     if (!copyFile(stubDest, copyDest)) {
         const int error = errno;
         FCL_ERROR("WZCopyFile(%s, %s) failed, error='%s'", stubDest.c_str(), copyDest.c_str(), strerror(error));
@@ -246,29 +247,34 @@ void FclRestore::OnBufferPlFsPreHdr(void* buf, FSRPreHeader* preHeader) {
         ruvoSyncItem(*this, name, flags);
         return;
     }
-    const bool restoresName = (flags & (FSR_PREHDR_HARD_LINK | FSR_PREHDR_STUB)) != 0 &&
-                              (flags & FSR_PREHDR_STUB_NO_DATA) == 0 && _factory != nullptr;
-    if (!referenceCopyName(*this, name) || name.size() > FSR_PREHDR_NAME_MAX) {
+    // A name longer than the record holds is refused, never cut; the version and flags still go with the next item.
+    const bool nameFits = referenceCopyName(*this, name) && name.size() <= FSR_PREHDR_NAME_MAX;
+    if (nameFits) {
+        FCL_LOG(2, "link name [%s]", name.c_str());
+        memcpy(preHeader->linkName, name.data(), name.size());
+    } else {
         FCL_ERROR("The pre-header's name [%s] is longer than %zu bytes; it is refused", name.c_str(),
                   FSR_PREHDR_NAME_MAX);
-        if (restoresName) {
-            record(*this, name, fclitem::kPathTooLong);
-        }
-        return;
     }
-    FCL_LOG(2, "link name [%s]", name.c_str());
-    memcpy(preHeader->linkName, name.data(), name.size());
     preHeader->version = ntohl(wireVersion);
     preHeader->flags = flags;
     if (_factory == nullptr || (_factory->getOptions() & FSR_OPT_SYNTHETIC_FULL) != 0) {
         return;
     }
-    if (iphotoName(*this, name, flags)) {
+    if (nameFits && iphotoName(*this, name, flags)) {
         return;
     }
     if ((flags & FSR_PREHDR_STUB_NO_DATA) != 0) {
         g_bStubWithNoData = true;
         FCL_LOG(5, "Found a stub with no data");
+        return;
+    }
+    if (!nameFits) {
+        // A further name of a group or a copy of a stub is an item of its own, and fails here. A first name belongs
+        // to the item that follows, whose header records it.
+        if ((flags & (FSR_PREHDR_HARD_LINK | FSR_PREHDR_STUB)) != 0 && (flags & FSR_PREHDR_FIRST_NAME) == 0) {
+            record(*this, name, fclitem::kPathTooLong);
+        }
         return;
     }
     FCL_LOG(3, "Received link name in preheader %s flag:0x%x", name.c_str(), flags);

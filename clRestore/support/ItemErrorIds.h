@@ -12,6 +12,7 @@ constexpr unsigned long kRawDeviceNotRestorable = 0x1700002d;
 constexpr unsigned long kPathTooLong = 0x1700002e;
 constexpr unsigned long kStripLevelFailed = 0x17000039;
 constexpr unsigned long kBackToUserFailed = 0x1700003b;
+constexpr unsigned long kItemFailed = 0x1700003e;  // not restored as its header gives it (size, end, bad-file marker)
 constexpr unsigned long kSkippedExisting = 0x17000040;
 constexpr unsigned long kDiskFull = 0x17000046;  // ends the job
 constexpr unsigned long kTextFileBusy = 0x1700004c;
@@ -25,6 +26,7 @@ constexpr unsigned long kStubNotRestorable = 0x17000072;
 constexpr unsigned long kSkippedNotOverwritten = 0x1700008c;
 constexpr unsigned long kRefusedByAclPassthrough = 0x170000a7;
 constexpr unsigned long kUserMayNotRead = 0x170000ad;
+constexpr unsigned long kSkippedByRule = 0x170000b2;  // left out by a rule of the job's application
 // Skipped items that get no result line.
 constexpr unsigned long kSkippedSilently = 99999;
 constexpr unsigned long kSkippedSilently2 = 99998;

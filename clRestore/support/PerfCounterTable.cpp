@@ -26,11 +26,3 @@ std::vector<_rstrPerfCounterInfo> restorePerfCounterInfoList() {
     };
     // clang-format on
 }
-
-void registerPerfCounters(PerfCounter& counters, EvEvent* event, const std::vector<_rstrPerfCounterInfo>& list) {
-    counters.initPerfCounters(event);
-    for (size_t i = 0; i < list.size(); ++i) {
-        const _rstrPerfCounterInfo& info = list[i];
-        counters.AddPerfCounter(static_cast<int>(i), info.name, info.baseType, info.addFlag);
-    }
-}

@@ -1,5 +1,5 @@
 #pragma once
-// The restore job's performance counters: their indexes, the descriptor list and its registration.
+// The restore job's performance counters: their indexes and the descriptor list.
 #include <vector>
 
 #include "platform/support/PerfCounter.h"
@@ -31,7 +31,3 @@ enum ERestorePerfCounter {
 
 // The job's twenty descriptors in index order.
 std::vector<_rstrPerfCounterInfo> restorePerfCounterInfoList();
-
-// initPerfCounters with `event`, then AddPerfCounter for each descriptor in list order; the external ids
-// are not passed (the archive reader receives the whole list).
-void registerPerfCounters(PerfCounter& counters, EvEvent* event, const std::vector<_rstrPerfCounterInfo>& list);

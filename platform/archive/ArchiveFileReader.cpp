@@ -6,14 +6,35 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/files/WholeIo.h"
+#include "platform/archive/ArchiveHooks.h"
 
 namespace fclarchive {
 
 namespace {
 
-ssize_t readAt(int fd, unsigned char* into, size_t length, uint64_t offset) {
-    return wzfiles::preadFully(fd, into, length, offset);
+// Reads up to `length` bytes at `offset` and answers how many could be read from the first on. A read that fails is
+// tried again in halves, down to single bytes, so that the bytes before an unreadable spot are had even from a
+// medium that fails a whole request for it; `error` is then the errno of that spot (0 when the file simply ended).
+size_t readReadable(int fd, unsigned char* into, size_t length, uint64_t offset, int& error) {
+    error = 0;
+    size_t done = 0;
+    size_t piece = length;
+    while (done < length) {
+        const ssize_t got = hooks::pread(fd, into + done, std::min(piece, length - done), offset + done);
+        if (got > 0) {
+            done += static_cast<size_t>(got);
+        } else if (got == 0) {
+            break;
+        } else if (errno != EINTR) {
+            const int failure = errno != 0 ? errno : EIO;
+            piece = std::min(piece, length - done) / 2;
+            if (piece == 0) {
+                error = failure;
+                break;
+            }
+        }
+    }
+    return done;
 }
 
 }  // namespace
@@ -26,6 +47,8 @@ void ArchiveFileReader::attach(int fd, uint64_t size) {
     position_ = 0;
     aheadStart_ = 0;
     aheadLength_ = 0;
+    unreadableAt_ = ~uint64_t{0};
+    unreadableError_ = 0;
 }
 
 void ArchiveFileReader::seek(uint64_t position) {
@@ -46,19 +69,56 @@ int ArchiveFileReader::fill(size_t wanted) {
     if (have >= wanted) {
         return 0;
     }
-    // Keep what is already here, then read the rest of the area in one go.
+    // Keep what is already here, then read the rest of the area in one go, stopping short of a spot known to fail.
     if (have != 0) {
         std::memmove(ahead_.get(), ahead_.get() + (position_ - aheadStart_), have);
     }
     aheadStart_ = position_;
     aheadLength_ = have;
-    size_t room = static_cast<size_t>(std::min<uint64_t>(capacity_ - have, left - have));
-    ssize_t got = readAt(fd_, ahead_.get() + have, room, position_ + have);
-    if (got < 0) {
-        return errno != 0 ? errno : EIO;
+    const uint64_t from = position_ + have;
+    uint64_t room = std::min<uint64_t>(capacity_ - have, left - have);
+    if (unreadableAt_ >= from && unreadableAt_ - from < room) {
+        room = unreadableAt_ - from;
     }
-    aheadLength_ += static_cast<size_t>(got);
+    int error = 0;
+    aheadLength_ += readReadable(fd_, ahead_.get() + have, static_cast<size_t>(room), from, error);
+    if (error != 0) {
+        unreadableAt_ = aheadStart_ + aheadLength_;
+        unreadableError_ = error;
+    }
+    if (aheadLength_ < wanted && aheadStart_ + aheadLength_ == unreadableAt_) {
+        return unreadableError_;
+    }
     return 0;
+}
+
+uint64_t ArchiveFileReader::readableFrom(uint64_t from) {
+    auto readable = [this](uint64_t at) {
+        unsigned char byte;
+        ssize_t got;
+        do {
+            got = hooks::pread(fd_, &byte, 1, at);
+        } while (got < 0 && errno == EINTR);
+        return got == 1;
+    };
+    if (from >= size_ || readable(from)) {
+        return std::min(from, size_);
+    }
+    // The run's end: steps that double until one lands on a readable byte, then halved back to the first one.
+    uint64_t bad = from;
+    uint64_t good = size_;
+    for (uint64_t step = 1; bad + step < size_; step *= 2) {
+        if (readable(bad + step)) {
+            good = bad + step;
+            break;
+        }
+        bad += step;
+    }
+    while (good - bad > 1) {
+        const uint64_t middle = bad + (good - bad) / 2;
+        (readable(middle) ? good : bad) = middle;
+    }
+    return good;
 }
 
 int ArchiveFileReader::read(void* destination, size_t length) {
@@ -74,11 +134,14 @@ int ArchiveFileReader::read(void* destination, size_t length) {
             continue;
         }
         if (length >= capacity_) {
-            ssize_t got = readAt(fd_, into, length, position_);
-            if (got < 0) {
-                return errno != 0 ? errno : EIO;
+            int error = 0;
+            const size_t got = readReadable(fd_, into, length, position_, error);
+            if (error != 0) {
+                unreadableAt_ = position_ + got;
+                unreadableError_ = error;
+                return error;
             }
-            if (static_cast<size_t>(got) != length) {
+            if (got != length) {
                 return EIO;
             }
             position_ += length;

@@ -1,6 +1,8 @@
 #pragma once
 // Sequential reading of an archive file through one read-ahead area: small buffers are served from it, large
-// payloads are read straight into their destination, so the file is read in large sequential reads.
+// payloads are read straight into their destination, so the file is read in large sequential reads. A read-ahead
+// that fails is narrowed down to the first byte that cannot be read: everything before it is still served, so one
+// unreadable spot costs only the buffers it lies in.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -23,6 +25,11 @@ public:
     // Up to `length` (at most the read-ahead size) bytes at the position, without moving: how many are there
     // (fewer at the end of the file), with `bytes` pointing at them; `error` is set when a read failed.
     size_t peek(size_t length, const unsigned char*& bytes, int& error);
+    // After a read that failed: the offset of the first byte that could not be read.
+    uint64_t unreadableAt() const { return unreadableAt_; }
+    // The first offset at or after `from` whose byte can be read; size() when none can. A run of unreadable bytes
+    // is passed over in a few probes, as if it were one.
+    uint64_t readableFrom(uint64_t from);
 
 private:
     // Makes at least `wanted` bytes (or what is left of the file) available at the position.
@@ -36,6 +43,9 @@ private:
     size_t capacity_;
     uint64_t aheadStart_ = 0;  // file offset of ahead_[0]
     size_t aheadLength_ = 0;
+    // The first unreadable byte the last failed read-ahead met, and its errno: asked for again, it fails at once.
+    uint64_t unreadableAt_ = ~uint64_t{0};
+    int unreadableError_ = 0;
 };
 
 }  // namespace fclarchive

@@ -1,6 +1,9 @@
 #include "platform/archive/ArchiveHooks.h"
 
+#include <unistd.h>
+
 #include <atomic>
+#include <cerrno>
 
 namespace fclarchive {
 namespace hooks {
@@ -23,6 +26,10 @@ bool countDown(std::atomic<long>& counter) {
     return false;
 }
 std::atomic<bool> g_anyBufferType{false};
+// The unreadable bytes: none while the length is 0.
+std::atomic<uint64_t> g_unreadableAt{0};
+std::atomic<uint64_t> g_unreadableLength{0};
+std::atomic<bool> g_wholeReadFails{false};
 }  // namespace
 
 void failNextOpen(int errnum) {
@@ -45,7 +52,14 @@ void passAnyBufferType(bool pass) {
     g_anyBufferType.store(pass);
 }
 
+void unreadableBytes(uint64_t offset, uint64_t length, bool wholeReadFails) {
+    g_unreadableAt.store(offset);
+    g_wholeReadFails.store(wholeReadFails);
+    g_unreadableLength.store(length);
+}
+
 void reset() {
+    g_unreadableLength.store(0);
     g_openFailure.store(0);
     g_readsBeforeCorruption.store(-1);
     g_dataReadsBeforeFailure.store(-1);
@@ -71,6 +85,19 @@ bool takeHeadSendFailure() {
 
 bool anyBufferType() {
     return g_anyBufferType.load();
+}
+
+ssize_t pread(int fd, void* into, size_t length, uint64_t offset) {
+    const uint64_t badLength = g_unreadableLength.load();
+    const uint64_t bad = g_unreadableAt.load();
+    if (badLength == 0 || length == 0 || offset + length <= bad || offset >= bad + badLength) {
+        return ::pread(fd, into, length, static_cast<off_t>(offset));
+    }
+    if (offset < bad && !g_wholeReadFails.load()) {
+        return ::pread(fd, into, static_cast<size_t>(bad - offset), static_cast<off_t>(offset));
+    }
+    errno = EIO;
+    return -1;
 }
 
 }  // namespace hooks

@@ -1,5 +1,6 @@
 #include "platform/archive/ArchiveMover.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -314,8 +315,8 @@ bool ArchiveMover::soundHeaderAt(uint64_t at, bool& unreadable) {
 uint64_t ArchiveMover::nextBufferAt(uint64_t at, size_t length) {
     // Every buffer carries its own offset, so a header found where it says it stands is the next buffer. The length
     // of the unreadable buffer is only a hint (its checksum was never seen): without a header where it points, the
-    // bytes after `at` are searched, those that still cannot be read passed over a page at a time.
-    constexpr uint64_t kPage = 4096;
+    // bytes after `at` are searched. No header can start before the end of an unreadable run it would hold, so the
+    // search goes on at the first readable byte after the run.
     bool unreadable = false;
     if (length != 0 && soundHeaderAt(at + length, unreadable)) {
         return at + length;
@@ -325,7 +326,7 @@ uint64_t ArchiveMover::nextBufferAt(uint64_t at, size_t length) {
         if (soundHeaderAt(next, unreadable)) {
             return next;
         }
-        next = unreadable ? (next / kPage + 1) * kPage : next + 1;
+        next = unreadable ? reader_.readableFrom(std::max(next, reader_.unreadableAt()) + 1) : next + 1;
     }
     return reader_.size();
 }

@@ -6,6 +6,7 @@
 // that no item is lost without a word. The failure's text names the file and the offset.
 // Bytes that cannot be read are another matter: the mover puts a PL_FS_READ_ERR (archive id and offset) in their
 // place and goes on at the next sound buffer, so the job reports the loss and the rest of the archive is restored.
+// Only the buffers that hold unreadable bytes are lost: the reader narrows a failed read-ahead down to them.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>

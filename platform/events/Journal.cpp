@@ -51,7 +51,7 @@ std::string escaped(const std::string& text) {
 
 // One write with O_APPEND per line keeps lines of concurrent callers whole. Answers 0 or an errno.
 int appendLine(const std::string& path, const std::string& text) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    int fd = openFile(path, O_WRONLY | O_CREAT | O_APPEND, 0644);
     if (fd < 0) {
         return errno;
     }

@@ -95,7 +95,7 @@ std::string formatLine(int level, const char* function, int line, const char* fo
 
 FileLogWriter::FileLogWriter(const std::string& path, int level, uint64_t maxBytes)
     : path_(path),
-      fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644)),
+      fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644)),
       level_(level),
       maxBytes_(maxBytes),
       lastWrite_(std::chrono::steady_clock::now()) {
@@ -128,7 +128,7 @@ void FileLogWriter::writeOutLocked() {
         const std::string older = path_ + ".1";
         int fresh = -1;
         if (::rename(path_.c_str(), older.c_str()) == 0) {
-            fresh = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+            fresh = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
         }
         if (fresh >= 0) {
             ::close(fd_);

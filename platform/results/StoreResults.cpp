@@ -71,7 +71,7 @@ int StoreResults::openFile(int kind, bool, bool) {
     if (int error = prepareDirectory(kind)) {
         return error;
     }
-    int fd = ::open(filePath().c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);
+    int fd = wzplatform::openFile(filePath(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     if (fd < 0) {
         return errno;
     }

@@ -1,12 +1,17 @@
 #include "platform/settings/PlatformPaths.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <vector>
+
+#include "platform/files/UniqueFd.h"
 
 #include "platform/log/LogWriter.h"
 #include "platform/settings/WZPlatformInfo.h"
@@ -23,6 +28,80 @@ std::mutex& pathsMutex() {
 std::string& resultsSetting() {
     static std::string path;
     return path;
+}
+
+// The results directory held open, as the setting names it; shared so that one in use outlives a change.
+using HeldDirectory = std::shared_ptr<const wzfiles::UniqueFd>;
+HeldDirectory& heldResults() {
+    static HeldDirectory held;
+    return held;
+}
+
+// Called with the paths lock held: opens the named results directory when it is not held yet.
+HeldDirectory holdResultsLocked() {
+    HeldDirectory& held = heldResults();
+    if (!held && !resultsSetting().empty()) {
+        wzfiles::UniqueFd fd(::open(resultsSetting().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (fd.valid()) {
+            held = std::make_shared<const wzfiles::UniqueFd>(std::move(fd));
+        }
+    }
+    return held;
+}
+
+// The components of `path` below the held results directory, with that directory; none held when `path` lies
+// elsewhere (or no results directory is held).
+HeldDirectory componentsBelowResults(const std::string& path, std::vector<std::string>& components) {
+    HeldDirectory held;
+    std::string root;
+    {
+        std::lock_guard<std::mutex> lock(pathsMutex());
+        held = holdResultsLocked();
+        root = resultsSetting();
+    }
+    while (root.size() > 1 && root.back() == '/') {
+        root.pop_back();
+    }
+    if (!held || path.compare(0, root.size(), root) != 0 || (path.size() > root.size() && path[root.size()] != '/')) {
+        return nullptr;
+    }
+    components.clear();
+    for (size_t at = root.size(); at < path.size();) {
+        const size_t end = std::min(path.find('/', at), path.size());
+        if (end > at) {
+            components.push_back(path.substr(at, end - at));
+        }
+        at = end + 1;
+    }
+    for (const std::string& component : components) {
+        if (component == "..") {
+            return nullptr;  // leaves the results directory: taken as any other path
+        }
+    }
+    return held;
+}
+
+// The directory `count` components down from `top`, entered one at a time and never through a link (ELOOP), made
+// where missing when `make`: a descriptor, or -1 with errno.
+int enterBeneath(int top, const std::vector<std::string>& components, size_t count, bool make) {
+    wzfiles::UniqueFd at(fcntl(top, F_DUPFD_CLOEXEC, 0));
+    for (size_t i = 0; i < count && at.valid(); ++i) {
+        const char* name = components[i].c_str();
+        wzfiles::UniqueFd next(openat(at.get(), name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (!next.valid() && errno == ENOENT && make && (mkdirat(at.get(), name, 0755) == 0 || errno == EEXIST)) {
+            next.reset(openat(at.get(), name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        }
+        struct stat st;
+        if (!next.valid() || fstat(next.get(), &st) != 0) {
+            return -1;
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            errno = S_ISLNK(st.st_mode) ? ELOOP : ENOTDIR;
+            return -1;
+        }
+        at = std::move(next);
+    }
+    return at.release();
 }
 
 std::string absolute(const std::string& path) {
@@ -65,6 +144,11 @@ std::string fromSettingOr(const char* section, const char* key, const char* fold
 }  // namespace
 
 bool makeDirectories(const std::string& path) {
+    std::vector<std::string> components;
+    if (HeldDirectory held = componentsBelowResults(path, components)) {
+        wzfiles::UniqueFd made(enterBeneath(held->get(), components, components.size(), true));
+        return made.valid();
+    }
     struct stat st;
     if (path.empty()) {
         errno = ENOENT;
@@ -87,9 +171,28 @@ bool makeDirectories(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+int openFile(const std::string& path, int flags, mode_t mode) {
+    std::vector<std::string> components;
+    HeldDirectory held = componentsBelowResults(path, components);
+    if (!held) {
+        return ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
+    }
+    if (components.empty()) {
+        errno = EISDIR;
+        return -1;
+    }
+    wzfiles::UniqueFd directory(enterBeneath(held->get(), components, components.size() - 1, false));
+    if (!directory.valid()) {
+        return -1;
+    }
+    return openat(directory.get(), components.back().c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
+}
+
 void setResultsDirectory(const std::string& path) {
     std::lock_guard<std::mutex> lock(pathsMutex());
     resultsSetting() = absolute(path);
+    heldResults().reset();
+    holdResultsLocked();
 }
 
 std::string resultsDirectory() {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -27,6 +28,11 @@ std::string lockFileName(const std::string& name) {
         file[0] = '_';  // no "." or ".." and no hidden file
     }
     return file + ".lock";
+}
+
+std::atomic<unsigned long>& faultedWaitMs() {
+    static std::atomic<unsigned long> wait{0};
+    return wait;
 }
 
 }  // namespace
@@ -73,7 +79,11 @@ bool WzNamedMutex::lock(unsigned long timeoutMs) {
     if (!openLockFile()) {
         return false;
     }
-    wzthreads::Deadline deadline(timeoutMs != 0 && timeOutFaults().take() ? 0 : timeoutMs);
+    const bool faulted = timeoutMs != 0 && timeOutFaults().take();
+    if (faulted) {
+        faultedWaitMs().store(timeoutMs);
+    }
+    wzthreads::Deadline deadline(faulted ? 0 : timeoutMs);
     // flock has no time-out: without a limit it blocks, otherwise it polls, the pause growing to 50 ms.
     const int how = deadline.unbounded() ? LOCK_EX : LOCK_EX | LOCK_NB;
     std::chrono::milliseconds pause(1);
@@ -102,6 +112,10 @@ bool WzNamedMutex::lock(unsigned long timeoutMs) {
 wzfault::FaultCounter& WzNamedMutex::timeOutFaults() {
     static wzfault::FaultCounter faults;
     return faults;
+}
+
+unsigned long WzNamedMutex::lastFaultedWaitMs() {
+    return faultedWaitMs().load();
 }
 
 bool WzNamedMutex::unlock() {

@@ -33,6 +33,8 @@ public:
     // Test hook: armed, a lock() with a wait makes one attempt and, when the lock is taken by another holder, times out
     // at once instead of waiting, as a long wait that ran out would.
     static wzfault::FaultCounter& timeOutFaults();
+    // The wait, in milliseconds, that the last lock() cut short by timeOutFaults() was given.
+    static unsigned long lastFaultedWaitMs();
     // The text of the last failure, or null when nothing failed.
     const char* getLastError() const { return lastError_.empty() ? nullptr : lastError_.c_str(); }
 

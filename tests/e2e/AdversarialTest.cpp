@@ -358,7 +358,7 @@ void makeParent(const std::string& path) {
     ASSERT_TRUE(makeDirectories(path.substr(0, path.rfind('/')))) << path;
 }
 
-// The item `under` the root does not look complete: absent, or not of its header's size and time.
+// The item `under` the root does not look complete: absent, or not of its header's size and time, and never larger.
 Step notComplete(std::string under, uint64_t size) {
     return [under, size](Corpus& c) {
         struct stat st;
@@ -366,6 +366,7 @@ Step notComplete(std::string under, uint64_t size) {
             EXPECT_FALSE(static_cast<uint64_t>(st.st_size) == size &&
                          static_cast<uint64_t>(st.st_mtime) == ItemHeader::kTime)
                 << under << " looks restored whole";
+            EXPECT_LE(static_cast<uint64_t>(st.st_size), size) << under << " grew past its header's size";
             EXPECT_LE(static_cast<uint64_t>(st.st_blocks) * 512, 16 * kMiB) << under << " holds what no header gave";
         }
     };
@@ -691,6 +692,33 @@ std::vector<Row> rows() {
             }}
             .about("holes-past-size")
             .checking(notComplete("holes-past-size", 10)));
+    // Whatever platform a header names (a Windows client's, a Novell client's, one unknown here), what is written for
+    // its item stays within its size.
+    for (int32_t platform : {2, 12, 77}) {
+        const std::string from = "OfPlatform" + std::to_string(platform);
+        add(Row{"DataPastTheSize" + from, Outcome::GoesOn,
+                [platform](Corpus& c, ArchiveBuilder& s) {
+                    ItemHeader header = ItemHeader::file(c.name("past-size"), 10);
+                    header.platform = platform;
+                    s.header(header);
+                    s.data(std::string(20, 'p')).end();
+                }}
+                .about("past-size")
+                .checking(notComplete("past-size", 10)));
+        add(Row{"HolesPastTheSize" + from, Outcome::GoesOn,
+                [platform](Corpus& c, ArchiveBuilder& s) {
+                    ItemHeader header = ItemHeader::file(c.name("holes-past-size"), 10);
+                    header.platform = platform;
+                    s.header(header);
+                    s.data(std::string(10, 'h'));
+                    for (int i = 0; i < 3; ++i) {
+                        s.hole(0xfffff000u);
+                    }
+                    s.end();
+                }}
+                .about("holes-past-size")
+                .checking(notComplete("holes-past-size", 10)));
+    }
     add(Row{
         "SymlinkTargetPastTheSize", Outcome::GoesOn, [](Corpus& c, ArchiveBuilder& s) {
             s.header(ItemHeader::symlink(c.name("link-past-size"), 2));

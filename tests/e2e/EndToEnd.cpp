@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <boost/make_shared.hpp>
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -84,6 +85,25 @@ fcltest::ProgramRun EndToEnd::restore(const std::vector<std::string>& options) {
     return fcltest::runTool("fcl-restore", arguments);
 }
 
+fcltest::ProgramRun EndToEnd::restoreThroughFir(const std::vector<std::string>& firOptions, fcltest::ProgramRun* fir) {
+    const std::string socket = beside("fir.sock");
+    unlink(socket.c_str());
+    fcltest::StartedProgram host = fcltest::startProgram(
+        {fcltest::toolPath("fcl-restore"), "--listen", socket, "--results", results_, media_, dest_});
+    struct stat st;
+    for (int i = 0; i < 30000 && lstat(socket.c_str(), &st) != 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::vector<std::string> arguments = firOptions;
+    arguments.insert(arguments.end(), {socket, media_, dest_});
+    fcltest::ProgramRun firRun = fcltest::runTool("fir", arguments, 120);
+    fcltest::ProgramRun hostRun = fcltest::finishProgram(host, 120);
+    if (fir != nullptr) {
+        *fir = firRun;
+    }
+    return hostRun;
+}
+
 namespace {
 
 // The process's ids, supplementary groups and file-creation mask.
@@ -118,7 +138,11 @@ struct ChildJob {
 void runChildJob(const std::string& media, const std::string& results, const std::string& report, const ChildJob& how) {
     std::string settings;
     std::string why;
-    fclhost::composeSettings(fclhost::SettingsChoice(), &settings, &why);
+    // The restore task leaves existing items to the options word and the rules of the item's time, as it does for
+    // jobs the host has no option for.
+    fclhost::SettingsChoice host;
+    host.overwrite = true;
+    fclhost::composeSettings(host, &settings, &why);
     std::ofstream(results + "/settings.ini") << settings << how.choice.settings;
     wzplatform::setResultsDirectory(results);
     wzplatform::setSettingsFile(results + "/settings.ini");
@@ -142,6 +166,7 @@ void runChildJob(const std::string& media, const std::string& results, const std
         options.imageLevel = how.imageLevel;
         options.droppedOptions = how.choice.droppedOptions;
         options.reservedOptions = how.choice.reservedOptions;
+        options.appType = how.choice.appType;
         fir::FirJobResult fir;
         std::thread driver([&] {
             fir = fir::runDefaultJob(session, options);

@@ -38,6 +38,7 @@ struct InPlaceChoice {
     // Called on the started job before it reads the FIR's messages: for job state no message sets.
     std::function<void(FclRestore&)> prepareJob;
     fir::OptionPairs reservedOptions;  // the init data's reserved option string
+    uint64_t appType = 29;             // the init data's application type
     bool intoDest = false;             // out of place into DEST instead, existing items not overwritten
 };
 
@@ -62,6 +63,10 @@ protected:
     InPlaceRun restoreImageLevel();
     // The FIR driver's default job, out of place into DEST, in a child process as restoreInPlace.
     InPlaceRun restoreInChild(const InPlaceChoice& choice);
+    // The same job through an external FIR: `fcl-restore --listen SOCKET --results RESULTS MEDIA DEST` driven by
+    // `fir [firOptions] SOCKET MEDIA DEST`. Answers the host's run; the fir command's goes to `fir` when given.
+    fcltest::ProgramRun restoreThroughFir(const std::vector<std::string>& firOptions = {},
+                                          fcltest::ProgramRun* fir = nullptr);
     // pack, then restore with `options`, expecting every item restored (exit 0, none failed or skipped).
     fcltest::ProgramRun packAndRestore(const std::vector<std::string>& options = {});
 

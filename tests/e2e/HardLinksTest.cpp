@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 
+#include "tests/common/ArchiveBuilder.h"
 #include "tests/e2e/AdversarialSupport.h"
 #include "tests/e2e/EndToEnd.h"
 
@@ -137,13 +139,14 @@ TEST_F(StreamHardLinks, RestoreOverAnExistingTreeLinksNoNameToAFileOutsideItsGro
         const char* name;
         std::vector<std::string> options;
         bool older;           // the names found are older than the backup
-        bool oneNameMissing;  // a further name of a group is not there
+        const char* missing;  // a name of a group that is not there, or null
     };
     const std::vector<Rule> rules = {
-        {"overwrite", {"--overwrite"}, false, false},
-        {"no overwrite, older names", {}, true, false},
-        {"no overwrite, newer names", {}, false, false},
-        {"no overwrite, newer names, one missing", {}, false, true},
+        {"overwrite", {"--overwrite"}, false, nullptr},
+        {"no overwrite, older names", {}, true, nullptr},
+        {"no overwrite, newer names", {}, false, nullptr},
+        {"no overwrite, newer names, one missing", {}, false, "b/many 2"},
+        {"no overwrite, older names, the first missing", {}, true, "a/many"},
     };
     for (const Rule& rule : rules) {
         SCOPED_TRACE(rule.name);
@@ -159,8 +162,8 @@ TEST_F(StreamHardLinks, RestoreOverAnExistingTreeLinksNoNameToAFileOutsideItsGro
         }
         const timespec when[2] = {{rule.older ? 1 : 4000000000, 0}, {rule.older ? 1 : 4000000000, 0}};
         ASSERT_EQ(utimensat(AT_FDCWD, outside.c_str(), when, 0), 0);
-        if (rule.oneNameMissing) {
-            ASSERT_EQ(unlink(restored("b/many 2").c_str()), 0);
+        if (rule.missing != nullptr) {
+            ASSERT_EQ(unlink(restored(rule.missing).c_str()), 0);
         }
         fcltest::ProgramRun run = restore(rule.options);
         EXPECT_NE(run.status, 2) << run.describe();
@@ -178,13 +181,72 @@ TEST_F(StreamHardLinks, RestoreOverAnExistingTreeLinksNoNameToAFileOutsideItsGro
             EXPECT_LE(files.size(), 1u) << group.first << ": restored names split over several files";
         }
         EXPECT_EQ(fcltest::readFile(outside), "not of any group");
-        if (rule.oneNameMissing) {
-            EXPECT_NE(inodeOf(restored("b/many 2")).ino, planted.ino) << "linked to a first name kept as it was";
+        if (rule.missing != nullptr) {
+            EXPECT_NE(inodeOf(restored(rule.missing)).ino, planted.ino) << "linked to a name kept as it was";
         }
-        if (rule.options.size() == 1 || rule.older) {
-            EXPECT_EQ(differences(), "") << "every name older than the backup, or overwritten, is restored";
+        if (rule.options.empty()) {
+            // Without --overwrite every name found stays the file it was, whatever its time.
+            for (const auto& group : kNames) {
+                for (const std::string& name : group.second) {
+                    if (rule.missing == nullptr || name != rule.missing) {
+                        EXPECT_EQ(inodeOf(restored(name)).ino, planted.ino) << name << " was replaced";
+                    }
+                }
+            }
+        } else {
+            EXPECT_EQ(differences(), "") << "every name is overwritten";
         }
         ASSERT_EQ(unlink(outside.c_str()), 0);
+    }
+}
+
+// A re-run over a tree that lost a name of a group carried as a first name and further names: the first name is found
+// and kept, and the lost name is linked to it again, only when what was kept is a plain file reached through no link.
+TEST_F(StreamHardLinks, ALostNameIsLinkedToTheKeptFirstNameWhenThatIsAPlainFileReachedThroughNoLink) {
+    const std::string content = "the data of the group\n";
+    {
+        fcltest::ArchiveBuilder stream(media());
+        stream.directory(source());
+        stream.hardLinks({source("a/first"), source("b/second"), source("b/third")}, content);
+        stream.finish();
+    }
+    struct Case {
+        const char* name;
+        std::function<void()> change;  // to the restored tree, besides the loss of b/second
+        bool linked;
+    };
+    const std::vector<Case> cases = {
+        {"first name kept as it was", [] {}, true},
+        {"first name reached through a link",
+         [&] {
+             ASSERT_EQ(rename(restored("a").c_str(), restored("a real").c_str()), 0);
+             ASSERT_EQ(::symlink("a real", restored("a").c_str()), 0);
+         },
+         false},
+        {"first name is a link",
+         [&] {
+             ASSERT_EQ(unlink(restored("a/first").c_str()), 0);
+             ASSERT_EQ(::symlink("../b/third", restored("a/first").c_str()), 0);
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fcltest::removeTree(dest());
+        ASSERT_EQ(restore().status, 0);
+        ASSERT_EQ(unlink(restored("b/second").c_str()), 0);
+        c.change();
+        const fcltest::ProgramRun run = restore();
+        EXPECT_EQ(run.status, c.linked ? 0 : 1) << run.describe();
+        EXPECT_EQ(fcltest::summaryField(run.out, "items failed:"), c.linked ? "0" : "1") << run.out;
+        const Inode second = inodeOf(restored("b/second"));
+        if (c.linked) {
+            EXPECT_EQ(second.ino, inodeOf(restored("a/first")).ino);
+            EXPECT_EQ(second.links, 3u);
+            EXPECT_EQ(fcltest::readFile(restored("b/second")), content);
+        } else {
+            EXPECT_EQ(second.ino, 0u) << "linked to what stands at the first name";
+        }
     }
 }
 

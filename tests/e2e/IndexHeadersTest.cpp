@@ -1,5 +1,6 @@
 // An item whose open waits for its real path: the index header gives it, the item opens there and gets the
-// optional header held for it; an item whose real path never comes fails, and none of its data is written anywhere.
+// optional header held for it; an item whose real path never comes, or whose optional header comes after it, fails,
+// and none of its data is written anywhere.
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
@@ -78,16 +79,27 @@ TEST_F(IndexHeaders, ADelayedItemOpensAtItsRealPathOrFails) {
         stream.header(lost);
         stream.buffer(PL_FS_OPT_HDR, attributeHeader("user.colour", "red"));
         stream.data(content).end();
+        // The optional header after the real path: the item fails whole, and leaves no file at its real path.
+        ItemHeader late = ItemHeader::file(source("late stand-in"), content.size());
+        late.flags2 = CXHDR_F2_LONG_PATH;
+        stream.header(late);
+        for (const std::string& payload : realPathHeaders(source("late real name"), 1000)) {
+            stream.buffer(PL_FS_INDEX_HDR, payload);
+        }
+        stream.buffer(PL_FS_OPT_HDR, attributeHeader("user.colour", "green"));
+        stream.data(content).end();
         stream.file(source("after"), "after\n");
         stream.finish();
     }
     const fcltest::ProgramRun run = restore();
     EXPECT_EQ(run.status, 1) << run.describe();
-    EXPECT_EQ(fcltest::summaryField(run.out, "items failed:"), "1") << run.out;
+    EXPECT_EQ(fcltest::summaryField(run.out, "items failed:"), "2") << run.out;
     EXPECT_EQ(fcltest::readFile(restored("the real name")), content);
     struct stat st;
     EXPECT_NE(lstat(restored("stand-in name").c_str(), &st), 0);
     EXPECT_NE(lstat(restored("lost stand-in").c_str(), &st), 0);
+    EXPECT_NE(lstat(restored("late stand-in").c_str(), &st), 0);
+    EXPECT_NE(lstat(restored("late real name").c_str(), &st), 0) << "a failed item left a file behind";
     EXPECT_EQ(fcltest::readFile(restored("after")), "after\n");
     const std::string probe = beside("probe");
     fcltest::writeFile(probe, "");

@@ -1,4 +1,9 @@
 // Names a shell or a text format would trip on, and paths deep and long.
+#include <sys/stat.h>
+
+#include "protocol/FSRPreHeader.h"
+#include "tests/common/ArchiveBuilder.h"
+#include "tests/e2e/AdversarialSupport.h"
 #include "tests/e2e/EndToEnd.h"
 
 namespace e2e {
@@ -63,6 +68,31 @@ TEST_F(Names, PathsLongerThanTheHeaderHoldsAreRestored) {
     });
     packAndRestore();
     EXPECT_EQ(differences(), "");
+}
+
+// A pre-header whose name is longer than a pre-header's name may be loses its name only: the item that follows keeps
+// the version it gives, and nothing is reported failed for the refused name.
+TEST_F(Names, APreHeaderNameTooLongLeavesTheVersionToItsItem) {
+    const std::string root = source();
+    const std::string tooLong = root + "/" + std::string(FSR_PREHDR_NAME_MAX + 1 - root.size(), 'n');
+    {
+        fcltest::ArchiveBuilder stream(media());
+        stream.directory(root);
+        stream.directory(root + "/r");
+        stream.preHeader(FSR_PREHDR_HAS_VERSION | FSR_PREHDR_FIRST_NAME | FSR_PREHDR_HARD_LINK, tooLong, 5);
+        stream.file(root + "/r/x", "versioned");
+        stream.finish();
+    }
+    const fcltest::ProgramRun run = restore();
+    EXPECT_EQ(run.status, 0) << run.describe();
+    EXPECT_EQ(fcltest::summaryField(run.out, "items restored:"), "3") << run.out;
+    EXPECT_EQ(fcltest::summaryField(run.out, "items failed:"), "0") << run.out;
+    EXPECT_EQ(fcltest::readFile(restored("r/x,5")), "versioned");
+    struct stat st;
+    EXPECT_NE(lstat(restored("r/x").c_str(), &st), 0) << "restored without its version";
+    for (const ResultLine& line : readResults(findResults(results()))) {
+        EXPECT_FALSE(line.failed()) << line.text;
+    }
 }
 
 }  // namespace

@@ -71,5 +71,18 @@ TEST_F(PlainItems, SymbolicLinksAreRestoredAsTheyWereNeverFollowed) {
     EXPECT_EQ(differences(), "");
 }
 
+// The job measures where its time goes: at its end the log gives what each counter measured, the receives, the
+// reads of the stream and the writes of the data among them.
+TEST_F(PlainItems, TheJobsCountersMeasureItsWork) {
+    build({file("data", 3 * kMiB + 17), file("sub/small", 10)});
+    packAndRestore({"--log-level", "2"});
+    const std::string log = fcltest::readFile(results() + "/fclrestore.log");
+    for (const char* counter : {"recvRestMsgs", "readPipeline", "RecvData", "DiskWrite", "RecvEOF", "Open File"}) {
+        const std::string line =
+            std::string("FclRestore::finalize [For All The Files]: counter [") + counter + "] count ";
+        EXPECT_NE(log.find(line), std::string::npos) << counter;
+    }
+}
+
 }  // namespace
 }  // namespace e2e

@@ -54,7 +54,9 @@ protected:
 
 TEST_P(ReferenceCopy, ItemsGoUnderTheClientNameOrStayUnderTheGuid) {
     const ClientCase& c = GetParam();
-    build({file("top", 5000), file("sub/inner", 4096), dir("sub/empty"), symlink("sub/link", "../top")});
+    // A hard-link group too: each of its names goes under the client's name and gets its result.
+    build({file("top", 5000), file("sub/inner", 4096), dir("sub/empty"), symlink("sub/link", "../top"),
+           hardlink("sub/top again", "top"), hardlink("other/top once more", "top")});
     pack();
     fcltest::ProgramRun run = restoreFor(c.clientName);
     EXPECT_EQ(run.status, 0) << run.describe();

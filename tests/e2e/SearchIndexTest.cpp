@@ -110,17 +110,20 @@ protected:
     }
 };
 
+// The index's places lie outside the dummy paths the job selects, as an index's files do: they are restored there.
+// A place that climbs out of where the index puts it is refused.
 TEST_F(SearchIndex, InPlaceFilesLandWhereTheIndexPutsThem) {
     build(kBackup);
     pack();
-    const std::string index =
-        rootFile(source()) + indexFile("dummy", source("index")) + indexFile("dummy/core1", source("index/core1")) +
-        indexFile("dummy/core1/seg1", source("index/core1/seg1")) + failingFiles(beside("outside/climbing"));
+    const std::string index = rootFile(beside("solr")) + indexFile("dummy", beside("solr/index")) +
+                              indexFile("dummy/core1", beside("solr/index/core1")) +
+                              indexFile("dummy/core1/seg1", beside("solr/index/core1/seg1")) +
+                              failingFiles(beside("solr/index/../../outside/climbing"));
     const uint64_t items = sourceItems();
     const InPlaceRun r = run(index, false);
     EXPECT_EQ(r.restored, items - kFailingItems) << r.reason;
     EXPECT_EQ(r.failed, kFailingItems) << r.reason;
-    EXPECT_EQ(fcltest::readFile(source("index/core1/seg1")), fcltest::readFile(source("dummy/core1/seg1")));
+    EXPECT_EQ(fcltest::readFile(beside("solr/index/core1/seg1")), fcltest::readFile(source("dummy/core1/seg1")));
     EXPECT_FALSE(exists(beside("outside")));
     for (const char* name : {"u", "f"}) {
         EXPECT_FALSE(exists(std::string("/") + name));

@@ -106,5 +106,32 @@ TEST_F(WindowsItems, AStreamCutShortFailsItsItemOnly) {
     EXPECT_EQ(fcltest::readFile(restored("plain")), "restored all the same\n");
 }
 
+// The header's size is the file's own, its main data: the other streams do not count against it, and main data that
+// would run past it fails the item, which never grows past its size.
+TEST_F(WindowsItems, MainDataIsHeldToTheHeadersSize) {
+    const std::string main(100, 'm');
+    const std::string bytes =
+        WinBackupStream().security("SD").data(main).alternate("Zone.Identifier", "ZoneId=3\r\n").bytes();
+    {
+        ArchiveBuilder archive(media());
+        archive.directory(source());
+        archive.header(windowsItem(source("exactly its size"), main.size(), S_IFCHR | 0644));
+        archive.data(bytes).end();
+        archive.header(windowsItem(source("past its size"), main.size() - 90, S_IFCHR | 0644));
+        archive.data(bytes.substr(0, 50)).data(bytes.substr(50)).end();
+        archive.file(source("plain"), "restored all the same\n");
+        archive.finish();
+    }
+    const InPlaceRun run = restoreWindowsItems();
+    EXPECT_EQ(run.failed, 1u) << run.reason;
+    EXPECT_EQ(run.restored, 3u) << run.reason;
+    EXPECT_EQ(fcltest::readFile(restored("exactly its size")), main);
+    EXPECT_EQ(fcltest::readFile(restored("plain")), "restored all the same\n");
+    struct stat st;
+    if (lstat(restored("past its size").c_str(), &st) == 0) {
+        EXPECT_LE(st.st_size, 10) << "the item grew past its header's size";
+    }
+}
+
 }  // namespace
 }  // namespace e2e

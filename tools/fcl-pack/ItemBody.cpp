@@ -153,6 +153,17 @@ ItemBody::Result ItemBody::write(fclarchive::ArchiveWriter& writer) {
             return Result::kFailed;
         }
     }
+    // Before the index headers of a long path: the restore holds an optional header for the real path they bring,
+    // and takes one after them as an item whose real path never came.
+    metadata_.collect(path_, info_, optHeader_, warnings_);
+    if (!optHeader_.empty()) {
+        const std::vector<unsigned char>& payload = optHeader_.payload();
+        if (payload.size() > fclarchive::kMaxPayload) {
+            warnings_.push_back("ACLs and extended attributes too large for one buffer, left out: " + path_);
+        } else if (!put(writer, PL_FS_OPT_HDR, payload.data(), payload.size())) {
+            return Result::kFailed;
+        }
+    }
     if (longPath_ && groupNames_.empty()) {
         wzindex::IndexMetadataRecord record;
         record.fields.push_back({wzindex::realPathField(), path_});
@@ -161,16 +172,6 @@ ItemBody::Result ItemBody::write(fclarchive::ArchiveWriter& writer) {
             if (!put(writer, PL_FS_INDEX_HDR, payload.data(), payload.size())) {
                 return Result::kFailed;
             }
-        }
-    }
-
-    metadata_.collect(path_, info_, optHeader_, warnings_);
-    if (!optHeader_.empty()) {
-        const std::vector<unsigned char>& payload = optHeader_.payload();
-        if (payload.size() > fclarchive::kMaxPayload) {
-            warnings_.push_back("ACLs and extended attributes too large for one buffer, left out: " + path_);
-        } else if (!put(writer, PL_FS_OPT_HDR, payload.data(), payload.size())) {
-            return Result::kFailed;
         }
     }
 

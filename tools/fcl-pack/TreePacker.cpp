@@ -11,7 +11,6 @@
 
 #include "platform/archive/ArchiveFormat.h"
 #include "platform/archive/StreamRecords.h"
-#include "protocol/FSRPreHeader.h"
 #include "protocol/PipelineBuffer.h"
 
 namespace {
@@ -223,11 +222,12 @@ bool TreePacker::packGroup(HardLinkGroup& group) {
     if (!nextArchiveIfDue()) {
         return false;
     }
-    // Names a pre-header cannot carry stay out of the group.
+    // Each name travels in a buffer of its own, whatever its length; one no item may have stays out, as such an item
+    // does.
     std::vector<std::string> names;
     for (std::string& name : group.names) {
-        if (name.size() > FSR_PREHDR_NAME_MAX) {
-            warn("hard link name longer than a pre-header holds, not packed: " + name);
+        if (name.size() >= PATH_MAX) {
+            warn("path longer than PATH_MAX, not packed: " + name);
         } else {
             names.push_back(std::move(name));
         }

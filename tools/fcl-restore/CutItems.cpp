@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -78,16 +79,15 @@ std::vector<std::string> findCutItems(const std::vector<fclarchive::IndexEntry>&
     return cut;
 }
 
-bool markUnfinished(const std::string& path, const std::string& destDir, std::string* why) {
+bool removeUnfinished(const std::string& path, const std::string& destDir, std::string* why) {
     const size_t slash = path.find_last_of('/');
     const std::string parent = slash == 0 ? "/" : path.substr(0, slash);
     if (slash == std::string::npos || !isWithin(parent, destDir)) {
         *why = path + " does not lie under " + destDir;
         return false;
     }
-    const timespec epoch[2] = {{0, 0}, {0, 0}};
-    if (utimensat(AT_FDCWD, path.c_str(), epoch, AT_SYMLINK_NOFOLLOW) != 0) {
-        *why = "cannot mark " + path + " for a new restore: " + strerror(errno);
+    if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+        *why = "cannot remove " + path + " for a new restore: " + strerror(errno);
         return false;
     }
     return true;

@@ -1,8 +1,7 @@
 #pragma once
 // The files a cut job was writing when it died. The job sets a file's times when it closes it, so a file the cut
 // job created (born after the job started) that still carries a modification time from after that start was never
-// finished. Marked with times 0, as the engine marks the partial files it keeps, it looks older than its copy in the
-// backup, and the resumed job restores it again whole even where it keeps existing items.
+// finished. Removed, it is restored again whole by the next job, which keeps every item that exists.
 #include <ctime>
 #include <string>
 #include <vector>
@@ -28,7 +27,8 @@ std::string destinationOf(const std::string& destDir, const std::string& sourceP
 std::vector<std::string> findCutItems(const std::vector<fclarchive::IndexEntry>& items, const JobRecord& job,
                                       std::vector<std::string>* undecided);
 
-// Gives the file at `path` times 0, never through a link, only when it lies under `destDir`; false with a reason.
-bool markUnfinished(const std::string& path, const std::string& destDir, std::string* why);
+// Removes the file at `path` (the name itself, never what a link there names), only when it lies under `destDir`;
+// false with a reason.
+bool removeUnfinished(const std::string& path, const std::string& destDir, std::string* why);
 
 }  // namespace fclhost

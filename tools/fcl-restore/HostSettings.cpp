@@ -1,6 +1,8 @@
 #include "tools/fcl-restore/HostSettings.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -8,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/log/LogWriter.h"
 #include "platform/settings/SettingsFile.h"
 
 namespace fclhost {
@@ -63,7 +66,29 @@ bool composeSettings(const SettingsChoice& choice, std::string* text, std::strin
         }
         out << "[TaskOptions]\n1 = " << choice.mapFile << "\n";
     }
+    out << overwriteChoiceText(choice.overwrite);
     *text = out.str();
+    return true;
+}
+
+std::string overwriteChoiceText(bool overwrite) {
+    return std::string("[RestoreTask]\n0x67d7f74f = ") + (overwrite ? "true" : "false") + "\n";
+}
+
+bool appendOverwriteChoice(const std::string& settingsFile, bool overwrite, std::string* why) {
+    const int fd = open(settingsFile.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        *why = "cannot write the job's settings " + settingsFile + ": " + strerror(errno);
+        return false;
+    }
+    int error = wzlog::writeAll(fd, overwriteChoiceText(overwrite));
+    if (close(fd) != 0 && error == 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        *why = "cannot write the job's settings " + settingsFile + ": " + strerror(error);
+        return false;
+    }
     return true;
 }
 

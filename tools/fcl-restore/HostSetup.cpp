@@ -1,6 +1,7 @@
 #include "tools/fcl-restore/HostSetup.h"
 
 #include <fcntl.h>
+#include <ftw.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -64,10 +65,36 @@ bool checkResultsPlace(const HostOptions& options, const std::string& dest, std:
     return true;
 }
 
+thread_local std::string* g_linkFound = nullptr;
+
+int noteLink(const char* path, const struct stat*, int kind, struct FTW*) {
+    if (kind != FTW_SL) {
+        return 0;
+    }
+    *g_linkFound = path;
+    return 1;
+}
+
+// Nothing in the results directory is entered or opened through a symbolic link: one planted there, whoever could
+// write to the directory, is refused before the job starts instead of carrying the job's writes elsewhere.
+bool refuseLinksIn(const std::string& results, std::string* why) {
+    std::string found;
+    g_linkFound = &found;
+    nftw(results.c_str(), noteLink, 16, FTW_PHYS);
+    g_linkFound = nullptr;
+    if (found.empty()) {
+        return true;
+    }
+    *why = "the results directory " + results + " holds a symbolic link, " + found +
+           ": nothing of the job is written through a link";
+    return false;
+}
+
 bool makeResultsDirectory(const HostOptions& options, std::string* results, std::string* why) {
     if (!options.resultsDir.empty()) {
         *results = resolvedPath(options.resultsDir);
-        return makeDirectory(*results, "results directory", why) && holdResultsDirectory(*results, why);
+        return makeDirectory(*results, "results directory", why) && refuseLinksIn(*results, why) &&
+               holdResultsDirectory(*results, why);
     }
     return makeDefaultResultsDirectory(results, why) && holdResultsDirectory(*results, why);
 }
@@ -103,6 +130,7 @@ bool prepareJob(const HostOptions& options, PreparedJob* job, std::string* why) 
     job->destDir = resolvedPath(options.destDir);
     SettingsChoice settings;
     settings.noSparse = options.noSparse;
+    settings.overwrite = options.overwrite;
     settings.userFile = options.settingsFile;
     if (settings.userFile.empty()) {
         const char* named = getenv("FCL_SETTINGS");
@@ -142,7 +170,8 @@ bool prepareResumedJob(const JobRecord& record, const std::string& resultsDir, P
         *why = "cannot read the cut job's settings " + job->settingsFile + ": " + strerror(errno);
         return false;
     }
-    if (!makeDestination(job->destDir, why) || !holdResultsDirectory(resultsDir, why)) {
+    if (!makeDestination(job->destDir, why) || !refuseLinksIn(resultsDir, why) ||
+        !holdResultsDirectory(resultsDir, why)) {
         return false;
     }
     pointThePlatform(*job);

@@ -23,6 +23,7 @@
 #include "platform/settings/WZPlatformInfo.h"
 #include "platform/support/FXErrorUtil.h"
 #include "protocol/FsrMessages.h"
+#include "protocol/FsrRecords.h"
 #include "tools/fcl-restore/BackupIndex.h"
 #include "tools/fcl-restore/CutItems.h"
 #include "tools/fcl-restore/FailedItems.h"
@@ -31,6 +32,7 @@
 #include "tools/fcl-restore/FirListener.h"
 #include "tools/fcl-restore/HostLog.h"
 #include "tools/fcl-restore/HostPaths.h"
+#include "tools/fcl-restore/HostSettings.h"
 #include "tools/fcl-restore/HostSetup.h"
 #include "tools/fcl-restore/InterruptWatch.h"
 #include "tools/fcl-restore/JobRecord.h"
@@ -230,10 +232,18 @@ bool HostRun::listenForFir(const ListenAddress& listen) {
         }
     }
     const std::string dest = prepared_.destDir;
-    relay_ = std::make_unique<PeerRelay>(std::move(peer),
-                                         [dest](unsigned long code, const char* record, unsigned long length) {
-                                             return checkPeerDestination(code, record, length, dest);
-                                         });
+    const std::string settings = prepared_.settingsFile;
+    relay_ = std::make_unique<PeerRelay>(
+        std::move(peer), [dest, settings](unsigned long code, const char* record, unsigned long length) {
+            std::string refused = checkPeerDestination(code, record, length, dest);
+            if (refused.empty() && code == FSR_MSG_SET_PARAMS) {
+                // The external FIR chooses whether existing items are replaced; the engine reads the choice from the
+                // settings once these parameters and the source paths came.
+                const auto* params = reinterpret_cast<const FSRSetParams*>(record);
+                appendOverwriteChoice(settings, (params->options & FSR_OPT_OVERWRITE) != 0, &refused);
+            }
+            return refused;
+        });
     if (!relay_->start(&connectError_)) {
         return false;
     }
@@ -401,7 +411,7 @@ bool findCutJob(const HostOptions& options, JobRecord* job, std::string* results
     return true;
 }
 
-// The files the cut job left unfinished, marked so that the resumed job restores them again whole.
+// The files the cut job left unfinished, removed so that the resumed job restores them again whole.
 bool markCutItems(const JobRecord& job, std::ostream& err, std::string* why) {
     std::vector<fclarchive::IndexEntry> items;
     if (job.overwrite || !readBackupIndex(job.mediaDir, &items, why)) {
@@ -410,7 +420,7 @@ bool markCutItems(const JobRecord& job, std::ostream& err, std::string* why) {
     }
     std::vector<std::string> undecided;
     for (const std::string& path : findCutItems(items, job, &undecided)) {
-        if (!markUnfinished(path, job.destDir, why)) {
+        if (!removeUnfinished(path, job.destDir, why)) {
             return false;
         }
         err << "fcl-restore: " << path << " was cut while being written: it is restored again whole" << std::endl;
@@ -492,6 +502,10 @@ int runRestoreHost(const HostOptions& options, std::ostream& out, std::ostream& 
             return 2;
         }
         job.overwrite = job.overwrite || options.overwrite;
+        if (!appendOverwriteChoice(prepared.settingsFile, job.overwrite, &why)) {
+            err << "fcl-restore: " << why << std::endl;
+            return 2;
+        }
     } else {
         std::vector<fclarchive::IndexEntry> items;
         if (!options.paths.empty() && readBackupIndex(resolvedPath(options.mediaDir), &items, &why)) {

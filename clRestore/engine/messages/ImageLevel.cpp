@@ -122,11 +122,7 @@ bool FclRestore::CheckAndProcessNotInPlaceFiles(unsigned long long frn, char* na
         return false;
     }
     out[0] = '\0';
-    // The byte 0x12 stands for '/' in image names: turned before translation, so translation sees every component.
-    std::string source = name != nullptr ? name : "";
-    for (char& c : source) {
-        c = c == '\x12' ? '/' : c;
-    }
+    const std::string source = name != nullptr ? name : "";
     std::string translated = source;
     const unsigned long options = _factory != nullptr ? _factory->getOptions() : 0;
     if ((options & FSR_OPT_OUT_OF_PLACE) != 0 && _factory != nullptr) {
@@ -143,6 +139,11 @@ bool FclRestore::CheckAndProcessNotInPlaceFiles(unsigned long long frn, char* na
         if (_logImageStreams) {
             FCL_LOG(0, "After translate path name for [%s]  the name is [%s]", source.c_str(), translated.c_str());
         }
+    }
+    // The byte 0x12 stands for '/' in image names: turned in the name as translated, so a strip level or a
+    // destination counts such a name as one component. Only then is it checked, so a climb it spells is refused.
+    for (char& c : translated) {
+        c = c == '\x12' ? '/' : c;
     }
     const size_t limit = (options & FSR_OPT_OUT_OF_PLACE) != 0 ? kImageNameBuffer : kInPlaceNameLimit;
     if (source.empty() || translated.empty() || translated.size() >= limit || climbs(translated)) {

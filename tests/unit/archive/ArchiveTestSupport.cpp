@@ -120,13 +120,13 @@ std::vector<StreamItem> itemsOf(const std::vector<RawBuffer>& buffers) {
                 item.members.push_back(item.groupNames.back());
             }
         }
-        for (; i < buffers.size() && buffers[i].type == PL_FS_INDEX_HDR; ++i) {
-            item.indexHeaders.emplace_back(buffers[i].payload(), buffers[i].payload() + buffers[i].payloadLength());
-        }
         if (i < buffers.size() && buffers[i].type == PL_FS_OPT_HDR) {
             item.hasOptHeader = true;
             item.optHeader.assign(buffers[i].payload(), buffers[i].payload() + buffers[i].payloadLength());
             ++i;
+        }
+        for (; i < buffers.size() && buffers[i].type == PL_FS_INDEX_HDR; ++i) {
+            item.indexHeaders.emplace_back(buffers[i].payload(), buffers[i].payload() + buffers[i].payloadLength());
         }
         for (; i < buffers.size() && (buffers[i].type == PL_DATA || buffers[i].type == PL_HOLE); ++i) {
             const RawBuffer& b = buffers[i];

@@ -128,6 +128,45 @@ TEST(ImageNames, NamesThatCannotBePlacedWholeFailTheirFileOnce) {
     EXPECT_EQ(job.getStatistics()->getNumFilesFailed(), 0u);  // no progress option: counted by the results only
 }
 
+// Out of place an image name is translated as it comes, its 0x12 bytes turned into '/' only afterwards: the strip
+// level drops names separated by '/', and a name whose separators are all 0x12 counts as one name.
+TEST(ImageNames, SeparatorsTurnAfterTheTranslation) {
+    char source[] = "/home";
+    FSRSrcPath paths[1];
+    paths[0].stripLevel = 1;
+    paths[0].path = source;
+    char dest[] = "/restore";
+    const unsigned long options = FSR_OPT_OUT_OF_PLACE | FSR_OPT_KEEP_DIR_STRUCTURE | FSR_OPT_COMMON_STRIP_LEVEL;
+    jobtest::BareJob<> bare(options);
+    FclRestore& job = bare.job;
+    delete job._factory;
+    job._factory = new FsRestoreUnixObjectsFactory(nullptr, paths, 1, dest, options, &job);
+    std::vector<char> out(2048);
+    const struct {
+        std::string name;
+        std::string destination;  // "": the file fails
+    } kCases[] = {
+        {"home/me/a.txt", "/restore/me/a.txt"},
+        {"home\x12me\x12"
+         "a.txt",
+         "/restore/home/me/a.txt"},
+        {"home/me\x12"
+         "a.txt",
+         "/restore/me/a.txt"},
+        {"home/me\x12..\x12..\x12..\x12"
+         "etc",
+         ""},
+    };
+    unsigned long long frn = 1;
+    for (const auto& c : kCases) {
+        std::string name = c.name;
+        EXPECT_EQ(job.CheckAndProcessNotInPlaceFiles(frn, &name[0], out.data(), 0100644), !c.destination.empty())
+            << c.name;
+        EXPECT_EQ(std::string(out.data()), c.destination) << c.name;
+        ++frn;
+    }
+}
+
 // A final-result entry for a file that is not there records it failed, once, never restored.
 TEST(ImageNames, AFileMissingAtItsFinalResultIsFailedNotRestored) {
     jobtest::BareJob<> bare(FSR_OPT_REPORT_PROGRESS);

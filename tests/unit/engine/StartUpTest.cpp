@@ -6,6 +6,7 @@
 
 #include "clRestore/engine/StartUpSteps.h"
 #include "clRestore/options/FclRestoreUNIX.h"
+#include "clRestore/support/PerfCounterTable.h"
 #include "platform/events/EvEvent.h"
 #include "platform/jobs/WZJobClient.h"
 #include "platform/log/LogWriter.h"
@@ -127,6 +128,25 @@ TEST_F(StartUpTest, KeepsTheInitDataCopy) {
     EXPECT_EQ(job_->_rstJobClientReady, 1);
     EXPECT_EQ(job_->_keepAliveInterval, 1800);
     EXPECT_EQ(job_->_holeThreshold, -1);
+}
+
+// The job's own registration: the twenty counters of its companion's list at their indexes, whatever was registered
+// before, switched on so that the first receive is already measured.
+TEST_F(StartUpTest, CountersAreRegisteredAndMeasureFromTheFirstReceive) {
+    makeJob();
+    PerfCounter& perf = job_->_perfCounter;
+    perf.AddPerfCounter(25, "stale", 0, false);
+    ASSERT_EQ(startJob(), FSR_MSG_SUCCESS);
+    EXPECT_EQ(perf.event(), job_->getEvent());
+    EXPECT_TRUE(perf.isEnabled());
+    EXPECT_FALSE(perf.isRegistered(25));
+    const std::vector<_rstrPerfCounterInfo> list = restorePerfCounterInfoList();
+    for (size_t i = 0; i < list.size(); ++i) {
+        EXPECT_EQ(perf.counterName(static_cast<int>(i)), list[i].name) << i;
+    }
+    EXPECT_FALSE(perf.isRegistered(static_cast<int>(list.size())));
+    EXPECT_EQ(perf.fileFigures(kPerfRecvRestMsgs).count, 1u);
+    EXPECT_GT(perf.fileFigures(kPerfReadRecvRestMsgs).bytes, 0u);
 }
 
 TEST_F(StartUpTest, RefusedRegistrationsDoNotStopTheJob) {

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/settings/IniDocument.h"
+#include "platform/settings/SettingsFile.h"
+#include "platform/tasks/EvTask.h"
 #include "tests/common/TestSupport.h"
 #include "tools/fcl-restore/HostSettings.h"
 
@@ -60,6 +62,38 @@ TEST(HostSettings, TheUsersFileIsKeptAndTheCommandLineWins) {
     EXPECT_EQ(valueOf(overridden, "FileSystemAgent", "nSeekMarkerBatchSize"), "17");
     EXPECT_EQ(valueOf(overridden, "FileSystemAgent", "isRestoreAsSparseFile"), "n");
     EXPECT_EQ(valueOf(overridden, "TaskOptions", "1"), "/new/map");
+}
+
+// What the engine reads of the restore task's "overwriteFiles" option from a settings file.
+std::string overwriteFilesIn(const std::string& settingsFile) {
+    wzplatform::setSettingsFile(settingsFile);
+    bool value = false;
+    const bool read = EvRstTask(1, 0, nullptr, false).getOptionBool(0x67d7f74f, value) == 0;
+    wzplatform::setSettingsFile("");
+    return !read ? "(absent)" : value ? "true" : "false";
+}
+
+TEST(HostSettings, TheOverwriteChoiceWinsOverTheUsersFileAndALaterChoiceOverBoth) {
+    fcltest::ScratchDir scratch("hostsettings");
+    fcltest::writeFile(scratch / "user.ini", "[RestoreTask]\n0x67d7f74f = true\n");
+    for (const bool userFile : {false, true}) {
+        for (const bool overwrite : {false, true}) {
+            SCOPED_TRACE(std::string(userFile ? "user file" : "defaults") + (overwrite ? ", overwrite" : ""));
+            SettingsChoice choice;
+            choice.userFile = userFile ? scratch / "user.ini" : "";
+            choice.overwrite = overwrite;
+            std::string text, why;
+            ASSERT_TRUE(fclhost::composeSettings(choice, &text, &why)) << why;
+            const std::string settings = scratch / "settings.ini";
+            fcltest::writeFile(settings, text);
+            EXPECT_EQ(overwriteFilesIn(settings), overwrite ? "true" : "false");
+            ASSERT_TRUE(fclhost::appendOverwriteChoice(settings, !overwrite, &why)) << why;
+            EXPECT_EQ(overwriteFilesIn(settings), overwrite ? "false" : "true") << "the choice made later";
+        }
+    }
+    std::string why;
+    EXPECT_FALSE(fclhost::appendOverwriteChoice(scratch / "none.ini", true, &why));
+    EXPECT_NE(why.find("none.ini"), std::string::npos) << why;
 }
 
 TEST(HostSettings, RefusesWhatCannotBeUsed) {

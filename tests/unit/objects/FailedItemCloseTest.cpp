@@ -98,7 +98,8 @@ TEST_F(FailedItem, ACompleteItemStaysWhenTheJobRemovesPartialFiles) {
     EXPECT_EQ(stateOf(path).mode, plan_.mode);
 }
 
-// Only files have partial data: a failed directory is never removed.
+// Only files have partial data: a failed directory is never removed. It keeps what its open gave it, closed to group
+// and others: never more open than it was backed up.
 TEST_F(FailedItem, DirectoryIsNeverRemoved) {
     job_._removeFileOnError = true;
     const std::string path = dest_ + "/dir";
@@ -107,7 +108,7 @@ TEST_F(FailedItem, DirectoryIsNeverRemoved) {
     ASSERT_EQ(item->openObject(), 1);
     item->markDataIncomplete();
     EXPECT_EQ(item->closeObject(), 0);
-    EXPECT_EQ(stateOf(path).mode, static_cast<mode_t>(S_IFDIR | 0777));
+    EXPECT_EQ(stateOf(path).mode, static_cast<mode_t>(S_IFDIR | 0700));
 }
 
 // A file whose owner is refused whoever runs the test.

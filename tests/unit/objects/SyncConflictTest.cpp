@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 
 #include "clRestore/objects/FsRestoreDirectory.h"
 #include "clRestore/objects/SyncConflictRules.h"
+#include "platform/files/FileCallHooks.h"
 #include "platform/sync/SyncRestoreSetup.h"
 #include "protocol/FsrMessages.h"
 #include "tests/common/LockedByChild.h"
@@ -110,6 +112,7 @@ enum class Dest {
     ModifiedAtBackup,
     Locked,
     LinkToLocked,
+    LinkToUnlocked,
     Directory,
     DirectoryAndConflict
 };
@@ -130,7 +133,8 @@ const RuleCase kRuleCases[] = {
     {"modified at the backup time", Dest::ModifiedAtBackup, false, true, fclitem::kConflictName, true},
     {"modified, changes not kept", Dest::Modified, false, false, kRestored, false},
     {"locked by another process", Dest::Locked, false, false, fclitem::kConflictName, true},
-    {"link to a locked file", Dest::LinkToLocked, false, false, kRestored, false},
+    {"link to a locked file", Dest::LinkToLocked, false, false, fclitem::kConflictName, true},
+    {"link to a file nobody locks", Dest::LinkToUnlocked, false, false, kRestored, false},
     {"file over a directory", Dest::Directory, false, true, fclitem::kConflictName, true},
     {"file over a directory and its conflict name", Dest::DirectoryAndConflict, false, true, fclitem::kSkippedExisting,
      false},
@@ -142,6 +146,8 @@ TEST_F(SyncConflict, DestinationStatesAndTheirOutcome) {
     const std::string lockedOutside = outside_ + "/locked";
     fcltest::writeFile(lockedOutside, "outside, locked");
     LockedByChild outsideLock(lockedOutside);
+    const std::string unlockedOutside = outside_ + "/unlocked";
+    fcltest::writeFile(unlockedOutside, "outside");
     int index = 0;
     for (const RuleCase& c : kRuleCases) {
         SCOPED_TRACE(c.what);
@@ -170,6 +176,9 @@ TEST_F(SyncConflict, DestinationStatesAndTheirOutcome) {
             case Dest::LinkToLocked:
                 ASSERT_EQ(symlink(lockedOutside.c_str(), path.c_str()), 0);
                 break;
+            case Dest::LinkToUnlocked:
+                ASSERT_EQ(symlink(unlockedOutside.c_str(), path.c_str()), 0);
+                break;
             case Dest::DirectoryAndConflict:
                 ASSERT_EQ(mkdir(conflict.c_str(), 0755), 0);
                 // fall through
@@ -185,6 +194,7 @@ TEST_F(SyncConflict, DestinationStatesAndTheirOutcome) {
         EXPECT_EQ(c.directoryItem ? restore<FsRestoreDirectory>(path, plan) : restore(path, plan), c.expected);
 
         EXPECT_EQ(stateOf(lockedOutside), outside) << "a link's target changed";
+        EXPECT_EQ(stateOf(unlockedOutside).content, "outside") << "a link's target changed";
         if (c.conflictCopy) {
             EXPECT_EQ(stateOf(path), before) << "the user's item was not kept";
             EXPECT_EQ(stateOf(conflict).content, plan.data);
@@ -227,6 +237,30 @@ TEST_F(SyncConflict, LockedPathAtTheLengthLimit) {
         EXPECT_EQ(restore(path), length == 200 ? fclitem::kConflictName : fclitem::kSkippedExisting);
         EXPECT_EQ(stateOf(path), before);
     }
+}
+
+// A conflict name the file system cannot hold (its names are shorter than the name the rules give): the user's item
+// stays, the item fails, and the log says why at error level.
+TEST_F(SyncConflict, AConflictNameTooLongForTheFileSystemFailsTheItem) {
+    makeSyncJob(true);
+    const std::string path = dest_ + "/long-named.txt";
+    fcltest::writeFile(path, "the user's copy");
+    objtest::setTimes(path, 1000, kLastSyncBackup + 100);
+    const PathState before = stateOf(path);
+    for (wzfiles::FileCall call : {wzfiles::FileCall::kLstat, wzfiles::FileCall::kOpen}) {
+        wzfiles::failNextCalls(call, ENAMETOOLONG, 100, fclsync::kConflictTag);
+    }
+
+    EXPECT_EQ(restore(path), fclitem::kCreateFailed);
+    wzfiles::clearInjectedFailures();
+    EXPECT_EQ(stateOf(path), before);
+    EXPECT_FALSE(stateOf(conflictOf(path)).exists);
+    bool said = false;
+    for (const wzlog::CaptureLogWriter::Line& line : log_->lines()) {
+        said = said || (line.level == -1 && line.text.find(conflictOf(path)) != std::string::npos &&
+                        line.text.find("longer than the file system allows") != std::string::npos);
+    }
+    EXPECT_TRUE(said) << "no error line says why the item failed";
 }
 
 TEST_F(SyncConflict, ExtentItemKeepsItsConflictNameOnTheRestart) {

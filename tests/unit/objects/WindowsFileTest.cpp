@@ -180,6 +180,7 @@ TEST_F(WindowsFile, FailuresFailTheItem) {
         wzlog::ScopedCapture capture;
         const std::string dest = scratch_ / "failing";
         CXFileHeader h = windowsHeader();
+        h.size = c.bytes.size();
         auto file = create(h, dest);
         ASSERT_NE(file, nullptr);
         ASSERT_EQ(file->openObject(), 1) << c.name;

@@ -150,6 +150,32 @@ TEST_F(SyncScanLock, TimeOutSettingsAndTheirWait) {
     }
 }
 
+// What the lock is given to wait: the setting's seconds as milliseconds, never under ten minutes; without a setting,
+// or with one too large to count in milliseconds, no limit at all.
+TEST_F(SyncScanLock, TheWaitHandedToTheLockIsTheSettingInMilliseconds) {
+    struct Case {
+        const char* setting;  // null: absent
+        unsigned long waitMs;
+    } cases[] = {
+        {nullptr, WzNamedMutex::kNoTimeOut},
+        {"10", 600000},
+        {"600", 600000},
+        {"601", 601000},
+        {"86400", 86400000},
+        {"18446744073709551615", WzNamedMutex::kNoTimeOut},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.setting != nullptr ? c.setting : "absent");
+        writeSettings(baseSettings() + (c.setting != nullptr ? std::string("[FileSystemAgent]\n = ") + c.setting + "\n"
+                                                             : std::string()));
+        auto holder = scan();
+        FclRestoreUNIX& job = syncJob(true);
+        WzNamedMutex::timeOutFaults().failNext(1);
+        EXPECT_TRUE(job.lockSyncScan().IsError());
+        EXPECT_EQ(WzNamedMutex::lastFaultedWaitMs(), c.waitMs);
+    }
+}
+
 TEST_F(SyncScanLock, TimedOutJobLeavesTheOthersLockAlone) {
     writeSettings(baseSettings() + "[FileSystemAgent]\n = 600\n");
     auto holder = scan();

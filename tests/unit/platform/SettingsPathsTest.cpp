@@ -1,5 +1,9 @@
 // The directories the platform names live under the results directory unless the settings name them.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "tests/unit/platform/PlatformFixture.h"
 
@@ -54,6 +58,41 @@ TEST_F(SettingsPaths, RemovedDirectoryIsMadeAgainAndAFileInTheWayIsReported) {
     wzlog::ScopedCapture capture;
     EXPECT_EQ(wzplatform::agentDirectory(), agent);
     EXPECT_TRUE(capture->contains("Cannot create directory"));
+}
+
+// Below the results directory nothing is made, entered or opened through a link planted there: the call fails with
+// ELOOP, the journal says it cannot append, and what the links point at stays as it was.
+TEST_F(SettingsPaths, NothingBelowTheResultsDirectoryGoesThroughALink) {
+    const std::string results = wzplatform::resultsDirectory();
+    const std::string outside = scratch_ / "outside";
+    ASSERT_EQ(mkdir(outside.c_str(), 0755), 0);
+    fcltest::writeFile(outside + "/victim", "kept\n");
+    ASSERT_EQ(symlink(outside.c_str(), (results + "/agent").c_str()), 0);
+    ASSERT_EQ(symlink((outside + "/victim").c_str(), (results + "/journal.log").c_str()), 0);
+    ASSERT_EQ(mkdir((results + "/2").c_str(), 0755), 0);
+    ASSERT_EQ(symlink(outside.c_str(), (results + "/2/77").c_str()), 0);
+
+    for (const std::string& below : {results + "/agent/RestoreRestart/2", results + "/2/77/made"}) {
+        errno = 0;
+        EXPECT_FALSE(wzplatform::makeDirectories(below)) << below;
+        EXPECT_EQ(errno, ELOOP) << below;
+    }
+    for (const std::string& file : {results + "/agent/victim", results + "/journal.log", results + "/2/77/victim"}) {
+        errno = 0;
+        EXPECT_EQ(wzplatform::openFile(file, O_WRONLY | O_APPEND | O_CREAT), -1) << file;
+        EXPECT_EQ(errno, ELOOP) << file;
+    }
+    wzlog::ScopedCapture capture;
+    wzplatform::journal("test", "a line");
+    EXPECT_TRUE(capture->contains("Cannot append to the job journal"));
+    EXPECT_EQ(fcltest::readFile(outside + "/victim"), "kept\n");
+    EXPECT_EQ(modeOf(outside + "/RestoreRestart"), 0u);
+    EXPECT_EQ(modeOf(outside + "/made"), 0u);
+
+    // A real directory on the way is entered and a file opened in it as ever.
+    const int fd = wzplatform::openFile(results + "/2/file", O_WRONLY | O_CREAT);
+    EXPECT_GE(fd, 0) << strerror(errno);
+    close(fd);
 }
 
 TEST(SettingsPathsDefault, UnsetResultsDirectoryIsANewDirectoryUnderTmpdir) {

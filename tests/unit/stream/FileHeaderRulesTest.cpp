@@ -24,7 +24,7 @@ constexpr unsigned long kSybase = 5;
 constexpr unsigned long kMarkerType = 0x16;
 constexpr unsigned long kUnixFs = 29;
 constexpr unsigned long kOtherType = 0x50;  // neither a rule of its own nor a Unix file system
-constexpr unsigned long kSkip = fclitem::kSkippedSilently;
+constexpr unsigned long kSkip = fclitem::kSkippedByRule;
 const char kMarker[] = "{20d03aa2-7726-42d8-8381-fdda7a8a1c47}";
 
 using Setup = std::function<void(FclRestoreUNIX&)>;
@@ -197,7 +197,7 @@ TEST_F(HeaderRuleJob, MySqlMetadataThatCannotBeFetchedStopsTheJob) {
     job_->_initData->appType = kMySql;
     CXFileHeader header = hostHeader("/db/t.ibd");
     wzlog::ScopedCapture capture;
-    EXPECT_EQ(fclitem::kSkippedSilently, fclstream::applyFileHeaderRules(*job_, &header));
+    EXPECT_EQ(fclitem::kSkippedByRule, fclstream::applyFileHeaderRules(*job_, &header));
     EXPECT_FALSE(FclRestore::m_mysqlIndexFetched);
     EXPECT_TRUE(capture->contains("FetchMySqlIndexMetadata failed.i Fatal error"));
 }

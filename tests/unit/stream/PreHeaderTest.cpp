@@ -97,12 +97,34 @@ TEST_F(PreHeaders, EachFlagHasItsEffect) {
              EXPECT_TRUE(t.job_->realLinkPathsMap.empty());
              EXPECT_EQ(t.journal_.results, std::vector<std::string>{"/src/copy 0x17000017 DATA"});
          }},
-        {"a name longer than the record fails, never cut",
-         [tooLong](PreHeaders& t) { t.preHeader(FSR_PREHDR_FIRST_NAME | FSR_PREHDR_HARD_LINK, tooLong); },
+        {"a first name longer than the record is refused, never cut; its item keeps the version",
          [tooLong](PreHeaders& t) {
+             t.preHeader(FSR_PREHDR_HAS_VERSION | FSR_PREHDR_FIRST_NAME | FSR_PREHDR_HARD_LINK, tooLong, 5);
+             t.item("/src/x");
+         },
+         [](PreHeaders& t) {
              EXPECT_TRUE(t.job_->realLinkPathsMap.empty());
-             EXPECT_EQ(t.journal_.results, std::vector<std::string>{tooLong + " 0x1700002e DATA"});
              EXPECT_STREQ(t.seen_.linkName, "");
+             EXPECT_EQ(t.seen_.version, 5u);
+             EXPECT_TRUE(t.called("create /src/x v5"));
+             // One line, the item's own: none for the refused name.
+             EXPECT_EQ(t.journal_.results, std::vector<std::string>{"/dst/src/x 0x0 obj"});
+         }},
+        {"a further name longer than the record fails as an item of its own",
+         [tooLong](PreHeaders& t) {
+             t.preHeader(FSR_PREHDR_FIRST_NAME | FSR_PREHDR_HARD_LINK, "/src/first");
+             t.preHeader(FSR_PREHDR_HARD_LINK, tooLong);
+         },
+         [tooLong](PreHeaders& t) {
+             EXPECT_EQ(t.job_->realLinkPathsMap["/src/first"].size(), 1u);
+             EXPECT_EQ(t.journal_.results, std::vector<std::string>{tooLong + " 0x1700002e DATA"});
+         }},
+        {"a stub without data keeps its flag when its name is refused",
+         [tooLong](PreHeaders& t) { t.preHeader(FSR_PREHDR_STUB_NO_DATA, tooLong); },
+         [](PreHeaders& t) {
+             EXPECT_TRUE(g_bStubWithNoData);
+             EXPECT_TRUE(t.journal_.results.empty());
+             g_bStubWithNoData = false;
          }},
     };
     for (const FlagCase& c : cases) {

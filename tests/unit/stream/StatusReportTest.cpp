@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/log/LogWriter.h"
 #include "platform/session/CWzNetwork.h"
 #include "protocol/FsrMessages.h"
 #include "tests/unit/stream/StreamFixture.h"
@@ -73,6 +74,18 @@ TEST_F(StatusReport, AFailedItemReportsItsFailure) {
     data("abc");
     eof();
     EXPECT_EQ((Status{true, partial, 0x17000012}), nextStatus());
+}
+
+// An item's status has gone out when its end is handled: a FIR that left makes that very send fail, not a later one.
+TEST_F(StatusReport, AStatusThatCannotGoOutFailsItsOwnSend) {
+    header("/first");
+    eof();
+    EXPECT_EQ((Status{true, "/dst/first", 0x1700003f}), nextStatus());
+    fir_.reset();
+    wzlog::ScopedCapture log;
+    header("/second");
+    eof();
+    EXPECT_TRUE(log->contains("CWzNetwork::SendXDRMessage() returned error")) << "the failure waited for a later send";
 }
 
 TEST_F(StatusReport, WaterMarksAreRelayed) {

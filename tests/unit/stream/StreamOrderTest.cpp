@@ -150,18 +150,18 @@ TEST_F(StreamOrder, AMissingEndClosesThePreviousObjectWithoutAResult) {
     EXPECT_EQ(expected, journal_.calls);
 }
 
-// An item a rule leaves out ends the previous item's object first, so that its own data cannot reach it, and gets
-// no result line.
-TEST_F(StreamOrder, AnItemLeftOutByARuleNeitherFeedsThePreviousObjectNorGetsAResult) {
+// An item a rule leaves out ends the previous item's object first, so that its own data cannot reach it, and its end
+// records it as skipped by its rule, whatever the item before it left in the factory's code.
+TEST_F(StreamOrder, AnItemLeftOutByARuleNeitherFeedsThePreviousObjectNorPassesForRestored) {
     job_->_initData->appType = 0x16;
     header("/a");
     header("/x/{20d03aa2-7726-42d8-8381-fdda7a8a1c47}/y");
     data("zz");
     eof();
     const Calls expected = {"create /a v0", "open /dst/a", "close /dst/a code=0x0", "destroy /dst/a",
-                            "result /x/{20d03aa2-7726-42d8-8381-fdda7a8a1c47}/y 0x1869f"};
+                            "result /x/{20d03aa2-7726-42d8-8381-fdda7a8a1c47}/y 0x170000b2"};
     EXPECT_EQ(expected, journal_.calls);
-    EXPECT_EQ(fclitem::kSkippedSilently, 0x1869fUL);
+    EXPECT_EQ(fclitem::kSkippedByRule, 0x170000b2UL);
 }
 
 TEST_F(StreamOrder, AHeaderBufferTooShortForAHeaderFailsTheItem) {

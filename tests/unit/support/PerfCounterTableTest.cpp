@@ -43,19 +43,4 @@ TEST(PerfTable, TwentyDescriptorsInIndexOrder) {
     EXPECT_EQ(list[kPerfSendBytesToRestHead].counterId, 8045u);
 }
 
-TEST(PerfTable, RegistrationStartsAfreshAndAddsEachDescriptorAtItsIndex) {
-    PerfCounter perf(nullptr);
-    perf.AddPerfCounter(25, "stale", 0, false);
-    int eventStandIn = 0;
-    EvEvent* event = reinterpret_cast<EvEvent*>(&eventStandIn);
-    registerPerfCounters(perf, event, restorePerfCounterInfoList());
-    EXPECT_EQ(perf.event(), event);
-    EXPECT_FALSE(perf.isRegistered(25));
-    for (int i = 0; i < 20; ++i) {
-        EXPECT_TRUE(perf.isRegistered(i));
-        EXPECT_EQ(perf.counterName(i), kRows[i].name);
-    }
-    EXPECT_FALSE(perf.isRegistered(20));
-}
-
 }  // namespace
