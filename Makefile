@@ -4,16 +4,29 @@ BUILD     ?= build
 SANBUILD  ?= build-san
 CMAKE_ARGS ?=
 
-.PHONY: all deps build build-san test test-plain test-san demo bench format format-check clean
+.PHONY: all deps deps-demo build build-demo build-san test test-plain test-san demo bench format format-check clean
 
 all: build
 
 deps:
 	@./scripts/deps.sh
 
+deps-demo:
+	@./scripts/deps.sh --demo
+
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON $(CMAKE_ARGS)
 	cmake --build $(BUILD) -j $(JOBS)
+	@ln -sf $(BUILD)/compile_commands.json compile_commands.json
+
+# What the demo runs and nothing more: the library, the platform layer and the tools. The tests are configured only
+# where they can be built (GoogleTest installed), so that `make test` later builds the rest in the same tree.
+DEMO_TARGETS = fcl-pack fcl-restore fcl-holes
+build-demo: deps-demo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DBUILD_TESTING=$$(dpkg-query -W -f='$${Status}' libgtest-dev 2>/dev/null | grep -q 'ok installed' && echo ON || echo OFF) \
+	    $(CMAKE_ARGS)
+	cmake --build $(BUILD) -j $(JOBS) --target $(DEMO_TARGETS)
 	@ln -sf $(BUILD)/compile_commands.json compile_commands.json
 
 build-san: deps
@@ -32,7 +45,7 @@ test-san: build-san
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	    ctest --test-dir $(SANBUILD) -j $(JOBS) --output-on-failure --no-tests=error
 
-demo: build
+demo: build-demo
 	./scripts/demo.sh $(BUILD)
 
 bench: build

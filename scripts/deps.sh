@@ -1,9 +1,16 @@
 #!/bin/sh
-# Installs what a fresh Debian machine lacks for building, testing and running the project.
+# Installs what a fresh Debian machine lacks for building, testing and running the project; `--demo` first: only what
+# `make demo` needs (the library, the tools, and rsync to compare the trees). Further arguments are more packages.
 # Only missing packages are installed; without root, names them and fails.
 set -eu
-# clang-format is pinned to 14: `make format` and `make format-check` use that version only (scripts/format.sh).
-PACKAGES="cmake g++ make libgtest-dev libgmock-dev libboost-dev libboost-program-options-dev libacl1-dev libattr1-dev acl attr rsync libdeflate-dev clang-format-14"
+PACKAGES="cmake g++ make libboost-dev libboost-program-options-dev libacl1-dev zlib1g-dev rsync"
+if [ "${1:-}" = "--demo" ]; then
+    shift
+else
+    # The tests: GoogleTest, getfacl and getfattr as oracles, and clang-format pinned to 14 (`make format` and
+    # `make format-check` use that version only, scripts/format.sh).
+    PACKAGES="$PACKAGES libgtest-dev libgmock-dev acl attr clang-format-14"
+fi
 [ "$#" -gt 0 ] && PACKAGES="$PACKAGES $*"
 
 missing=""

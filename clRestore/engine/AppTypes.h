@@ -1,13 +1,10 @@
 #pragma once
 // Sets of application types that the job's life treats alike. The Unix file-system set is the platform's
-// isUnixFileSystemAppType.
+// isUnixFileSystemAppType; single types are named in protocol/ApplicationTypes.h.
 #include "platform/apps/ApplicationTypes.h"
+#include "protocol/ApplicationTypes.h"
 
 namespace fclapps {
-
-constexpr unsigned long kMySqlAppType = 0x68;
-constexpr unsigned long kPostgresAppType = 0x7d;
-constexpr unsigned long kVirtualServerAppType = 0x6a;
 
 // The database types of the results, the restore end and finalize.
 inline bool isDatabaseAppType(unsigned long appType) {

@@ -495,6 +495,9 @@ public:
     FsRestoreObject* HLRO;
     // HLRO was restored only as the source of its links: its destination goes at the end of the item.
     bool _hlroBaseFile = false;
+    // The names this job linked to HLRO: names of the item's file, recorded with the item's outcome at its end and
+    // removed with its file when it fails.
+    std::vector<std::string> _hlroLinkedNames;
     int _CXHeaderCount;
     // The id with which the current item's data failed (a write, a hole, the stream), or 0. From then on the item's
     // data is dropped; its end records that id, and the partial file goes under the remove-on-error flag.

@@ -2,7 +2,7 @@
 #include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/engine/JobIdentity.h"
-#include "clRestore/engine/PendingClasses.h"
+#include "clRestore/factory/FsRestoreObjectsFactory.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/events/EvEvent.h"

@@ -6,9 +6,11 @@
 #include <ctime>
 #include <new>
 
+#include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/engine/FsRestoreRestart.h"
-#include "clRestore/engine/PendingClasses.h"
+#include "clRestore/factory/FsRestoreObjectsFactory.h"
+#include "clRestore/objects/FsRestoreObject.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "clRestore/support/WzSemaphore.h"
@@ -21,8 +23,11 @@
 #include "platform/hsm/CXHSMServiceHelper.h"
 #include "platform/jobs/WZJobClient.h"
 #include "platform/log/LogWriter.h"
+#include "platform/results/StoreResults.h"
+#include "platform/seek/SeekDecision.h"
 #include "platform/support/FXErrorUtil.h"
 #include "platform/threads/WzThread.h"
+#include "protocol/FsrMessages.h"
 
 std::string FclRestore::m_maHostName;
 std::atomic<bool> FclRestore::suddenExitFlag{false};
@@ -302,6 +307,25 @@ std::string FclRestore::getDestPath() const {
     return std::string(_setParams->destDir);
 }
 
+// Asked only by stub items, on the reader thread: a job without stubs never asks for the storage-management object
+// of its destination, which a machine without a managed file system cannot give.
 bool FclRestore::isStubRestoreSupported(std::string destination) {
-    return _stubRestoreSupported[destination];
+    const auto known = _stubRestoreSupported.find(destination);
+    if (known != _stubRestoreSupported.end()) {
+        return known->second;
+    }
+    bool supported = false;
+    const unsigned long long options = _setParams != nullptr ? _setParams->options : 0;
+    if (isUnixFileSystemAppType(getAppType()) && _hsmCtx != nullptr && _hsmCtx->getuseDriver() == 2 &&
+        (options & FSR_OPT_OUT_OF_PLACE) != 0 && destination == getDestPath()) {
+        if (_destHsm == nullptr) {
+            _destHsm = _hsmCtx->getByFileName(destination.c_str());
+            if (_destHsm == nullptr) {
+                FCL_ERROR("Error creating DMR object for %s", destination.c_str());
+            }
+        }
+        supported = _destHsm != nullptr && _destHsm->isStub(destination.c_str()) != 0;
+    }
+    _stubRestoreSupported[destination] = supported;
+    return supported;
 }

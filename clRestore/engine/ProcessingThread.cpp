@@ -8,7 +8,7 @@
 
 #include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
-#include "clRestore/engine/PendingClasses.h"
+#include "clRestore/factory/FsRestoreObjectsFactory.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/WzSemaphore.h"
 #include "platform/archive/FsRestoreArchive.h"

@@ -7,9 +7,9 @@
 
 #include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
-#include "clRestore/engine/PendingClasses.h"
 #include "clRestore/engine/ReaderIdentity.h"
 #include "clRestore/engine/RestoreIdentity.h"
+#include "clRestore/factory/FsRestoreObjectsFactory.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/stream/BufferDispatch.h"

@@ -9,6 +9,7 @@
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreObjectsFactory.h"
 #include "clRestore/objects/FsRestoreObject.h"
+#include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/CurrentThreadId.h"
 #include "clRestore/support/FXLockableResource.h"
@@ -245,8 +246,13 @@ void FclRestore::HandleRestoreFileUpdate(const char* path, int errCode, const st
     line += ' ';
     if (status != kStatusSucceeded) {
         const bool proxyText = _useProxyItemMessages && _proxyRestore != nullptr && !reason.empty();
+        const auto* unixObject = dynamic_cast<FsRestoreUnixObject*>(object);
+        const char* ownText = unixObject != nullptr ? unixObject->_resultText : nullptr;
         line += " [ " + catalogueText(_event, kItemNotRestoredText) + "  " +
-                (proxyText ? reason : catalogueText(_event, textId)) + "  ] ";
+                (proxyText            ? reason
+                 : ownText != nullptr ? std::string(ownText)
+                                      : catalogueText(_event, textId)) +
+                "  ] ";
     }
     // Every piece of the line, not only the name, keeps the item on one line: the store spells out what would break
     // it as it takes the line, the raw file gets it spelled out here.

@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "clRestore/engine/FclRestore.h"
-#include "clRestore/engine/PendingClasses.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/options/FclRestoreUNIX.h"
+#include "clRestore/stream/ItemEnd.h"
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/events/EvEvent.h"
 #include "platform/files/FileCalls.h"
@@ -102,6 +102,7 @@ void FclRestore::processDiskFullError() {
         _ro->closeObject();
         if (HLRO == _ro) {
             HLRO = nullptr;
+            fclstream::settleLinkedNames(*this, FCL_ERR_DISK_FULL, opened);
         }
         delete _ro;
         _ro = nullptr;

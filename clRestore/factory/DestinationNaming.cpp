@@ -9,12 +9,12 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
-#include "clRestore/factory/PathSafety.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/objects/RestoreUserGlobals.h"
 #include "clRestore/options/NameSuffixes.h"
 #include "clRestore/support/ClExceptError.h"
 #include "clRestore/support/ItemErrorIds.h"
+#include "clRestore/support/PathSafety.h"
 #include "platform/log/LogWriter.h"
 #include "platform/mounts/FileShareAutoMountManager.h"
 #include "protocol/FsrMessages.h"

@@ -8,6 +8,7 @@
 #include "platform/events/EvDebug.h"
 #include "platform/tasks/EvTask.h"
 #include "platform/tasks/SchedularInterfaceNet.h"
+#include "protocol/ApplicationTypes.h"
 #include "protocol/FsrMessages.h"
 
 namespace {
@@ -21,7 +22,6 @@ const int kOptRestoreDataNotStub = 84;
 const unsigned long kRstOptOverwriteFiles = 0x67d7f74f;
 const unsigned long kRstOptSalesforceRestoreKind = 0x3c476952;
 const unsigned long kRstOptValidateOnly = 0x3fff6c45;
-const long kAppTypeSalesforce = 134;
 const int kSalesforceValidateOnly = 3;
 
 // True only when the option could be read and says true.
@@ -138,7 +138,8 @@ void FsRestoreObjectsFactory::InitializeValidateOnlyOption(long long jobId) {
     long appType = 0;
     task.getAppTypeId(appType, nullptr);
     int restoreKind = 0;
-    if (appType == kAppTypeSalesforce && task.getOptionInt(kRstOptSalesforceRestoreKind, restoreKind, nullptr) == 0 &&
+    if (appType == static_cast<long>(fclapps::kCloudAppsAppType) &&
+        task.getOptionInt(kRstOptSalesforceRestoreKind, restoreKind, nullptr) == 0 &&
         restoreKind == kSalesforceValidateOnly) {
         // Salesforce validates its own data; the files of such a job are restored as usual.
         _validateOnlyOption = false;

@@ -58,6 +58,10 @@ public:
 
     // ---- overrides of the factory interface ----
     FsRestoreObject* createRestoreObject(CXFileHeader* header, unsigned long version) override;
+
+    // Whether `path` (trailing '/' aside) names the destination root this factory holds: where items go, never an
+    // item itself.
+    bool isDestinationRoot(const std::string& path) const;
     int isReboot() const override { return _reboot; }
     bool isFileMappingEnabled() override { return !_mapping.empty(); }
     void translatePathname(std::string& to, const std::string& from, CXFileHeader* header,

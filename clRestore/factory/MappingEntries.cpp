@@ -1,6 +1,6 @@
 #include "clRestore/factory/MappingEntries.h"
 
-#include "clRestore/factory/PathSafety.h"
+#include "clRestore/support/PathSafety.h"
 #include "platform/log/LogWriter.h"
 
 namespace {

@@ -21,11 +21,11 @@
 #include "platform/log/LogWriter.h"
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
+#include "protocol/ApplicationTypes.h"
 #include "protocol/FsrMessages.h"
 
 namespace {
 
-const unsigned long kAppTypeVirtualServer = 106;
 const uint64_t kCacheForcedMatchStripLimit = 4;
 const char kPhotoSource[] = "/%Photo%/";
 
@@ -222,7 +222,7 @@ bool FsRestoreUnixObjectsFactory::matchingSourcePath(int index, std::string& src
     } catch (const ClExceptError&) {
         return false;
     }
-    if (_fclRestore != nullptr && _fclRestore->getAppType() == kAppTypeVirtualServer) {
+    if (_fclRestore != nullptr && _fclRestore->getAppType() == fclapps::kVirtualServerAppType) {
         const size_t slash = src.find('/', 1);
         if (slash != std::string::npos) {
             src.erase(0, slash);
@@ -280,7 +280,7 @@ bool FsRestoreUnixObjectsFactory::isDirectChildDir(const char* toPath, std::stri
         return true;
     }
 
-    const bool virtualServer = job != nullptr && job->getAppType() == kAppTypeVirtualServer;
+    const bool virtualServer = job != nullptr && job->getAppType() == fclapps::kVirtualServerAppType;
     const bool cacheDb = job != nullptr && job->IsCacheDBRestore();
     std::string top;
     for (srcIdx = 0; srcIdx < _numSrcPaths && _srcPaths != nullptr; ++srcIdx) {

@@ -9,13 +9,14 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
-#include "clRestore/factory/PathSafety.h"
 #include "clRestore/factory/PathTranslationSteps.h"
 #include "clRestore/factory/SourcePathOrder.h"
 #include "clRestore/support/ClExceptError.h"
 #include "clRestore/support/ItemErrorIds.h"
+#include "clRestore/support/PathSafety.h"
 #include "platform/apps/ApplicationTypes.h"
 #include "platform/log/LogWriter.h"
+#include "protocol/ApplicationTypes.h"
 #include "protocol/FsrMessages.h"
 
 namespace {
@@ -23,7 +24,6 @@ namespace {
 const char kIndexMarker[] = "%IDXDB%";
 const size_t kIndexMarkerSize = sizeof(kIndexMarker) - 1;
 const char kHBaseMarker[] = "~INCREMENTAL~";
-const unsigned long kAppTypeFbr = 106;
 
 bool isSiloDatabasePath(const std::string& path) {
     return path.find("\\WZ_SIDB\\") != std::string::npos || path.find("/WZ_SIDB/") != std::string::npos;
@@ -103,7 +103,7 @@ void translateForIndexReconstruction(std::string& to, const TranslationInput& in
 void translateFlat(std::string& to, const TranslationInput& in, FsRestoreUnixObjectsFactory& factory) {
     to = in.dest + "/";
     std::string name;
-    if (in.job != nullptr && in.job->getAppType() == kAppTypeFbr) {
+    if (in.job != nullptr && in.job->getAppType() == fclapps::kVirtualServerAppType) {
         const size_t last = in.copy.find_last_of("/\\");
         name = last == std::string::npos ? std::string() : in.copy.substr(last + 1);
     } else {

@@ -11,10 +11,10 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
-#include "clRestore/factory/PathSafety.h"
 #include "clRestore/objects/FSRestoreSolrDBFile.h"
 #include "clRestore/support/ClExceptError.h"
 #include "clRestore/support/ItemErrorIds.h"
+#include "clRestore/support/PathSafety.h"
 #include "platform/apps/SolrIndexClients.h"
 #include "platform/files/FileCalls.h"
 #include "platform/log/LogWriter.h"

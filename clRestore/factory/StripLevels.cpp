@@ -5,19 +5,18 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
-#include "clRestore/factory/PathSafety.h"
 #include "clRestore/factory/PathTranslationSteps.h"
 #include "clRestore/factory/SourcePathOrder.h"
 #include "clRestore/support/ClExceptError.h"
 #include "clRestore/support/ItemErrorIds.h"
+#include "clRestore/support/PathSafety.h"
 #include "platform/log/LogWriter.h"
 #include "platform/support/FXPath.h"
+#include "protocol/ApplicationTypes.h"
 #include "protocol/FsrMessages.h"
 
 namespace {
 
-const unsigned long kAppTypeMySql = 104;
-const unsigned long kAppTypeFbr = 106;
 const unsigned long long kDestAppTypeSalesforce = 134;
 const char kMySqlNoBrowse[] = "/+NOBROWSE+";
 // The smallest strip level an index-cache item's own path is stripped by.
@@ -186,7 +185,7 @@ void translateByStripLevel(std::string& to, const TranslationInput& in, FsRestor
         key += "/";
     }
     FclRestore* job = in.job;
-    if (job != nullptr && job->getAppType() == kAppTypeMySql) {
+    if (job != nullptr && job->getAppType() == fclapps::kMySqlAppType) {
         if (key.compare(0, 5, "/+NOB") != 0) {
             key.insert(0, kMySqlNoBrowse);
         }
@@ -205,7 +204,7 @@ void translateByStripLevel(std::string& to, const TranslationInput& in, FsRestor
         std::replace(key.begin(), key.end(), '\\', '/');
         to = in.dest + key;
         return;
-    } else if (job != nullptr && job->getAppType() == kAppTypeFbr) {
+    } else if (job != nullptr && job->getAppType() == fclapps::kVirtualServerAppType) {
         decision.level = fbrStripLevel(key, in, factory);
     } else {
         decision = searchStripLevel(key, in);

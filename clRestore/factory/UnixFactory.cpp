@@ -149,6 +149,18 @@ void FsRestoreUnixObjectsFactory::holdDestinationRoot() {
     _gateRoot = wzfiles::destinationRoot();
 }
 
+bool FsRestoreUnixObjectsFactory::isDestinationRoot(const std::string& path) const {
+    auto trimmed = [](const std::string& text) {
+        size_t length = text.size();
+        while (length > 1 && text[length - 1] == '/') {
+            --length;
+        }
+        return length;
+    };
+    const size_t length = trimmed(path);
+    return !_gateRoot.empty() && length == trimmed(_gateRoot) && path.compare(0, length, _gateRoot, 0, length) == 0;
+}
+
 long long FsRestoreUnixObjectsFactory::jobId() const {
     // FclRestore::getJobID gives the same answer from the same record.
     if (_fclRestore == nullptr || _fclRestore->getInitData() == nullptr) {

@@ -77,6 +77,7 @@ bool reportApplyFailure(FsRestoreUnixObject& item, WzACL::Helper& helper) {
         if (job != nullptr) {
             job->reportPartialSuccess();
         }
+        item.countLoss(FsRestoreStatistics::Loss::AclsOrXattrs, err);
     } else {
         item.handleError(static_cast<unsigned long>(err));
         if (item._ownerFactory->getErrCode() == fclitem::kWriteFailed) {

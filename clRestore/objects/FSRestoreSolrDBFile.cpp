@@ -6,7 +6,7 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
-#include "clRestore/factory/PathSafety.h"
+#include "clRestore/support/PathSafety.h"
 #include "platform/apps/SolrIndexClients.h"
 #include "platform/files/FXFile.h"
 #include "platform/log/LogWriter.h"

@@ -59,6 +59,9 @@ int FsRestoreSpecial::openObject() {
     if (socket && restoreSockets == 0) {
         _dontRestore = 1;
         _ownerFactory->setErrCode(fclitem::kSkippedMissing);
+        _resultText =
+            "The item is a socket: the program that listens on a socket makes it, so none is made (nRestoreSockets "
+            "= 1 in the settings' [FileSystemAgent] makes one).";
         return 1;
     }
     if (FsRestoreUnixObject::openObject() == 0) {

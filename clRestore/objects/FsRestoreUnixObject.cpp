@@ -105,7 +105,8 @@ FsRestoreUnixObject::FsRestoreUnixObject(CXFileHeader* header, FsRestoreUnixObje
       _extentId(0),
       _extentSize(0),
       _ownerSet(false),
-      _dataIncomplete(false) {
+      _dataIncomplete(false),
+      _lossesCounted(0) {
     if (!uName.empty()) {
         _uid = uPwd.pw_uid;
         _gid = uPwd.pw_gid;
@@ -323,4 +324,14 @@ bool FsRestoreUnixObject::OpenRestoreFile(const std::string& path, int& fd) {
         return StaticUtils::openImageRestoreFile(text.data(), &fd, false) != 0;
     }
     return StaticUtils::openRestoreFile(path.c_str(), &fd, checked) != 0;
+}
+
+void FsRestoreUnixObject::countLoss(FsRestoreStatistics::Loss what, int error) {
+    const unsigned bit = 1u << static_cast<unsigned>(what);
+    FclRestore* job = _ownerFactory != nullptr ? _ownerFactory->getJob() : nullptr;
+    if ((_lossesCounted & bit) != 0 || job == nullptr || job->getStatistics() == nullptr) {
+        return;
+    }
+    _lossesCounted |= bit;
+    job->getStatistics()->itemLost(what, error);
 }

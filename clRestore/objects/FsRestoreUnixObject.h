@@ -19,6 +19,7 @@
 #include <boost/shared_ptr.hpp>
 
 #include "clRestore/objects/FsRestoreObject.h"
+#include "clRestore/support/FsRestoreStatistics.h"
 
 class FsRestoreUnixObjectsFactory;
 class EvEvent;
@@ -206,6 +207,11 @@ public:
     // The owner and group reached the item (postOpenObject): only then may its set-id bits be applied.
     bool _ownerSet;
     bool _dataIncomplete;
+    // What this item was restored without, counted in the job's statistics once (a bit per FsRestoreStatistics::Loss).
+    unsigned _lossesCounted;
+    // What the item's result line says instead of its id's text, where that text would not tell why; null: the id's.
+    const char* _resultText = nullptr;
+    void countLoss(FsRestoreStatistics::Loss what, int error);
 };
 
 // Whether `object` holds its item's destination open, so that what the name holds is that item's partial file. An

@@ -80,6 +80,14 @@ bool FsRestoreUnixObject::ShouldRestoreFile() {
         }
     }
 
+    // The destination directory is where items go, never an item: one whose name strips to it is skipped, as tar
+    // skips a member whose name strips to nothing, and the directory keeps its own owner, mode and times.
+    if (_ownerFactory->isDestinationRoot(_filename)) {
+        _dontRestore = 1;
+        _ownerFactory->setErrCode(fclitem::kSkippedNotOverwritten);
+        return false;
+    }
+
     if (job != nullptr && job->GetSiloJobFlag()) {
         overwrite = true;
     }

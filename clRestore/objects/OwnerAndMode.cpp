@@ -259,12 +259,15 @@ int FsRestoreUnixObject::_postOpenObject(int fd, const char* name, IMPERSONATION
         if (_ownerFactory->CheckIfDestinationPathIsNFS(_filename)) {
             FCL_LOG(5, "chown() error %d ignored on NFS filesystem", err);
             errno = 0;
+            countLoss(FsRestoreStatistics::Loss::Owner, err);
         } else if (err == EINVAL && s.ignoreEinval) {
             FCL_LOG(0, "%s failed (EINVAL) when called with _uid:%llX _gid:%llX", call,
                     static_cast<unsigned long long>(_uid), static_cast<unsigned long long>(_gid));
+            countLoss(FsRestoreStatistics::Loss::Owner, err);
         } else if (s.ignoreAnyOwnerError || readable) {
             FCL_LOG(0, "%s failed (%d) when called with _uid:%llX _gid:%llX", call, err,
                     static_cast<unsigned long long>(_uid), static_cast<unsigned long long>(_gid));
+            countLoss(FsRestoreStatistics::Loss::Owner, err);
         } else if (byPath && err == ENOENT && _dontRestoreStubWithGUID) {
             FCL_LOG(4, "chown() error ENOENT ignored");
         } else {

@@ -12,13 +12,13 @@
 #include "platform/log/LogWriter.h"
 #include "platform/settings/WZPlatformInfo.h"
 #include "platform/tasks/EvTask.h"
+#include "protocol/ApplicationTypes.h"
 
 namespace {
 
 const int kOsNas = 16;
 const int kOsCelerra = 17;
 const int kOsBluearc = 29;
-const unsigned long kFileSystemAppType = 33;
 
 // Operating-system ids of Unix clients, in ascending order.
 const int kUnixOsIds[] = {6,   7,   14,  15,  20,  22,  23,  25,  26,  28,  30,  33,  36,  38,  40,  42,  43,
@@ -54,7 +54,7 @@ _StubType classifySource(long sourceId, int sourceOsId) {
     }
     if (sourceOsId == kOsCelerra) {
         std::string cifsPath;
-        ApplicationTypeFS(static_cast<unsigned long>(sourceId), kFileSystemAppType)
+        ApplicationTypeFS(static_cast<unsigned long>(sourceId), fclapps::kFileSystemAppType)
             .getCeleraCIFSpath(cifsPath, nullptr);
         if (cifsPath.empty()) {
             FCL_LOG(0, "Source client is Celerra DMNas");

@@ -15,7 +15,7 @@
 
 #include <boost/shared_ptr.hpp>
 
-#include "clRestore/stream/CContainerConfigInfo.h"
+#include "clRestore/options/CContainerConfigInfo.h"
 #include "clRestore/support/FXCriticalSection.h"
 #include "clRestore/support/FXMutex.h"
 #include "platform/index/IndexMetaDataHelper.h"

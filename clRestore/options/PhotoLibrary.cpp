@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "clRestore/engine/FclRestore.h"
-#include "clRestore/factory/PathSafety.h"
 #include "clRestore/options/FclRestoreUNIX.h"
+#include "clRestore/support/PathSafety.h"
 #include "platform/files/FileCalls.h"
 #include "platform/log/LogWriter.h"
 #include "platform/support/FXErrorUtil.h"

@@ -5,10 +5,10 @@
 
 #include "clRestore/engine/FclRestore.h"
 #include "clRestore/factory/FsRestoreObjectsFactory.h"
-#include "clRestore/factory/PathSafety.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/ClExceptError.h"
 #include "clRestore/support/ItemErrorIds.h"
+#include "clRestore/support/PathSafety.h"
 #include "platform/log/LogWriter.h"
 #include "protocol/FsrMessages.h"
 

@@ -133,19 +133,6 @@ void writeZeros(FclRestore& job, uint32_t length) {
     }
 }
 
-// An item named only by its hard-link names, whose data went to nobody: the object of its first restored name ends
-// here and is recorded (under that name in the header too).
-void closeUnwrittenPrimary(FclRestore& job, CXFileHeader* hdr) {
-    const std::string primary = job.HLRO->getTranslatedPathname();
-    if (hdr != nullptr && !fclstream::setHeaderName(hdr, primary, false)) {
-        FCL_LOG(2, "[%s] does not fit the header; the header keeps its name", primary.c_str());
-    }
-    job.HLRO->closeObject();
-    job.HandleRestoreFileUpdate(primary.c_str(), static_cast<int>(factoryCode(job)), job.HLRO, "");
-    delete job.HLRO;
-    job.HLRO = nullptr;
-}
-
 // The first restored name of such an item was restored only as the source of its links: it goes now.
 void removeHardLinkBaseFile(FclRestore& job, const std::string& path) {
     if (!job._hlroBaseFile) {
@@ -215,7 +202,7 @@ void fclstream::failIfShortOfItsSize(FclRestore& job) {
 
 // An item whose data failed is closed as failed: the object's close reads the factory's code, so it does not give
 // the file the archive's times and mode.
-void fclstream::closeCurrentObject(FclRestore& job, CXFileHeader* hdr, bool record) {
+unsigned long fclstream::closeCurrentObject(FclRestore& job, CXFileHeader* hdr, bool record) {
     FsRestoreObject* object = job._ro;
     const unsigned long dataError = job._itemDataError;
     if (dataError != 0 && job._factory != nullptr) {
@@ -248,6 +235,17 @@ void fclstream::closeCurrentObject(FclRestore& job, CXFileHeader* hdr, bool reco
     unix.ResetRuvoObjects();
     delete object;
     job._ro = nullptr;
+    return code;
+}
+
+void fclstream::settleLinkedNames(FclRestore& job, unsigned long code, bool fileRemoved) {
+    for (const std::string& name : job._hlroLinkedNames) {
+        if (fileRemoved) {
+            unlink_utf(name.c_str());
+        }
+        job.HandleRestoreFileUpdate(name.c_str(), static_cast<int>(code), nullptr, "");
+    }
+    job._hlroLinkedNames.clear();
 }
 
 void fclstream::endLinkItemCutShort(FclRestore& job) {
@@ -263,7 +261,8 @@ void fclstream::endLinkItemCutShort(FclRestore& job) {
         if (other != nullptr || job._itemDataError == 0) {
             job._itemDataError = kItemFailed;
         }
-        closeCurrentObject(job, nullptr, true);
+        const unsigned long code = closeCurrentObject(job, nullptr, true);
+        settleLinkedNames(job, code, job._removeFileOnError);
         job._ro = other;
         job._itemDataError = otherError;
         removeHardLinkBaseFile(job, path);
@@ -281,12 +280,20 @@ void endItem(FclRestore& job, void* buf, CXFileHeader* hdr) {
     const bool hardLinkMember = job.bDelayOpenObject;
     const bool exchangeItem = job._exchangeFlag;
     job._exchangeFlag = false;
-    // The object of a placeholder item's first name is recorded here whether or not it took the data.
-    const bool linkObjectIsCurrent = hardLinkMember && job.HLRO != nullptr && job.HLRO == job._ro;
-    const std::string linkObjectPath = job.HLRO != nullptr ? job.HLRO->getTranslatedPathname() : std::string();
-    if (job.bDelayOpenObject && job.HLRO != nullptr && job.HLRO != job._ro) {
-        closeUnwrittenPrimary(job, hdr);
+    if (hardLinkMember && job.HLRO != nullptr && job._ro != nullptr && job._ro != job.HLRO) {
+        // Another object took the item's data: the link object cannot end as the item's.
+        fclstream::endLinkItemCutShort(job);
     }
+    const std::string linkObjectPath = job.HLRO != nullptr ? job.HLRO->getTranslatedPathname() : std::string();
+    if (hardLinkMember && job.HLRO != nullptr && job._ro == nullptr) {
+        // The object of a placeholder item's first name took no data: its end is the item's all the same, under that
+        // name in the header too.
+        if (hdr != nullptr && !fclstream::setHeaderName(hdr, linkObjectPath, false)) {
+            FCL_LOG(2, "[%s] does not fit the header; the header keeps its name", linkObjectPath.c_str());
+        }
+        job._ro = job.HLRO;
+    }
+    const bool linkObjectIsCurrent = hardLinkMember && job.HLRO != nullptr && job.HLRO == job._ro;
     job.bDelayOpenObject = false;
     job.HLRO = nullptr;
     job.bIgnoreOptHeaders = false;
@@ -312,7 +319,10 @@ void endItem(FclRestore& job, void* buf, CXFileHeader* hdr) {
         delete job._ro;
         job._ro = nullptr;
     } else {
-        fclstream::closeCurrentObject(job, hdr, record);
+        const unsigned long code = fclstream::closeCurrentObject(job, hdr, record);
+        if (linkObjectIsCurrent) {
+            fclstream::settleLinkedNames(job, code, job._itemDataError != 0 && job._removeFileOnError);
+        }
     }
     if (hardLinkMember) {
         removeHardLinkBaseFile(job, linkObjectPath);

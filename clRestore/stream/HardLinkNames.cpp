@@ -140,7 +140,12 @@ void linkLaterName(FclRestore& job, const std::string& name) {
         record(job, dest, fclitem::kSkippedMissing);
     } else if (CreateHLDirTree(primary, dest, archiveTime, factory, job._event)) {
         FCL_LOG(2, "sending update for %s", dest.c_str());
-        record(job, dest, factory->getErrCode());
+        if (factory->getErrCode() == 0) {
+            // A new name of the item's file, before its data: restored only as the file is, which its end tells.
+            job._hlroLinkedNames.push_back(dest);
+        } else {
+            record(job, dest, factory->getErrCode());
+        }
     } else {
         record(job, dest, fclitem::kCreateFailed);
     }

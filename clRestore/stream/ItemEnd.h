@@ -8,8 +8,12 @@ namespace fclstream {
 
 // Closes the job's current object, records its result when `record` (with the failure of its data when there was
 // one; its partial file then goes under the job's remove-on-error flag), destroys it and leaves `_ro` null. `hdr`
-// may be null.
-void closeCurrentObject(FclRestore& job, CXFileHeader* hdr, bool record);
+// may be null. Answers the item's result.
+unsigned long closeCurrentObject(FclRestore& job, CXFileHeader* hdr, bool record);
+
+// The object of an item named by its hard-link names has ended with `code`: the names linked to it get the same
+// result, and go with its file when `fileRemoved`.
+void settleLinkedNames(FclRestore& job, unsigned long code, bool fileRemoved);
 
 // The item named only by its hard-link names stops without its end (cut by the next header, the end of the stream or
 // a stop): the object of its first restored name, whether or not it took data, is closed as failed, its partial file

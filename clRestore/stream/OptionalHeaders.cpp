@@ -12,6 +12,7 @@
 #include "clRestore/objects/FsRestoreObject.h"
 #include "clRestore/objects/FsRestoreUnixObject.h"
 #include "clRestore/options/FclRestoreUNIX.h"
+#include "clRestore/stream/ItemEnd.h"
 #include "clRestore/stream/OptionalHeaders.h"
 #include "clRestore/stream/ReferenceCopyNames.h"
 #include "clRestore/support/ClExceptError.h"
@@ -41,9 +42,9 @@ void dropObject(FclRestore& job) {
     if (job._ro != nullptr && job._ro == job.HLRO) {
         // The object of an item's first restored name: its name gets its result now, and the item's later names no
         // object to be linked to.
-        const unsigned long code = factoryCode(job);
-        job.HandleRestoreFileUpdate(job._ro->getTranslatedPathname().c_str(),
-                                    static_cast<int>(code != 0 ? code : fclitem::kCreateFailed), nullptr, "");
+        const unsigned long code = factoryCode(job) != 0 ? factoryCode(job) : fclitem::kCreateFailed;
+        job.HandleRestoreFileUpdate(job._ro->getTranslatedPathname().c_str(), static_cast<int>(code), nullptr, "");
+        fclstream::settleLinkedNames(job, code, false);
         job.HLRO = nullptr;
     }
     delete job._ro;
@@ -246,7 +247,18 @@ void FclRestore::OnBufferPlFsOptHdr(void* buffer, int length) {
         return;
     }
     _openAwaitsOptHdr = false;
-    if (!_fclRestoreUnix->ProcessDisableACLPassthroughFeature(_ro, payload, length)) {
+    if (_ro == HLRO) {
+        // The object of an item's first restored name was opened at that name: opened again it would lose its
+        // descriptor. Only the ACL check is left, and a refusal fails the item, its file closed as failed at its end.
+        auto* object = dynamic_cast<FsRestoreUnixObject*>(_ro);
+        if (_fclRestoreUnix->IsDisableACLPassthroughFeatureConfigured() && object != nullptr &&
+            !object->ShouldRestoreFileBasedOnACL(payload, length)) {
+            if (_itemDataError == 0) {
+                _itemDataError = factoryCode(*this) != 0 ? factoryCode(*this) : fclitem::kRefusedByAclPassthrough;
+            }
+            return;
+        }
+    } else if (!_fclRestoreUnix->ProcessDisableACLPassthroughFeature(_ro, payload, length)) {
         if (factoryCode(*this) == fclitem::kDiskFull) {
             processDiskFullError();
         }

@@ -74,6 +74,13 @@ void FsRestoreStatistics::settledOutcome(Counter& count, Counter& bytes, unsigne
     book(count, bytes, size, compressed, keepCompressed);
 }
 
+void FsRestoreStatistics::itemLost(Loss what, int error) {
+    LossCount& loss = _losses[static_cast<int>(what)];
+    int none = 0;
+    loss.error.compare_exchange_strong(none, error);
+    ++loss.items;
+}
+
 void FsRestoreStatistics::fileSucceeded() {
     fileOutcome(_numFilesSucceeded, _numBytesSucceeded, true);
 }

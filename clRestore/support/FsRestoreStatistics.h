@@ -75,6 +75,14 @@ public:
     unsigned long long getNumBytes() const { return _numBytes; }
     unsigned long long getObjectsProcessed() const { return _objectsProcessed; }
 
+    // Items restored without part of what the backup holds of them: the owner (when owner errors are ignored), or
+    // ACLs and extended attributes the destination cannot hold. Each item counts once per kind; the system error
+    // (errno) kept is that of the first item.
+    enum class Loss { Owner, AclsOrXattrs, Count };
+    void itemLost(Loss what, int error);
+    unsigned long long getItemsLosing(Loss what) const { return _losses[static_cast<int>(what)].items; }
+    int getLossError(Loss what) const { return _losses[static_cast<int>(what)].error; }
+
 protected:
     // The clock of the time test; a test can stand in its own.
     virtual std::int64_t now() const;
@@ -111,4 +119,9 @@ private:
     std::atomic<std::int64_t> _lastUpdateTime;
     Counter _objectsProcessed;
     std::atomic<WzCriticalSection*> _statsLock;
+    struct LossCount {
+        Counter items{0};
+        std::atomic<int> error{0};
+    };
+    LossCount _losses[static_cast<int>(Loss::Count)];
 };

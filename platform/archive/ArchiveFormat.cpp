@@ -1,7 +1,6 @@
 #include "platform/archive/ArchiveFormat.h"
 
 #include <dirent.h>
-#include <libdeflate.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -10,6 +9,7 @@
 #include <memory>
 
 #include "platform/support/ByteOrder.h"
+#include "platform/support/Crc32.h"
 #include "protocol/CXFileHeader.h"
 #include "protocol/FSRPreHeader.h"
 #include "protocol/PipelineBuffer.h"
@@ -42,22 +42,15 @@ BufferHeader decodeHeader(const unsigned char* in) {
     return header;
 }
 
-// libdeflate's CRC-32 is zlib's (the same polynomial and values), folded with carry-less multiplies where the CPU
-// has them: several times zlib's speed, and every byte of a restore is checked with it.
 uint32_t payloadCrc(const void* payload, size_t length) {
-    return libdeflate_crc32(0, payload, length);
+    return wzcrc::crc32Update(0, payload, length);
 }
 
 uint32_t bufferCrc(const unsigned char* header, const void* payload, size_t length) {
     unsigned char copy[kHeaderSize];
     std::memcpy(copy, header, kHeaderSize);
     storeBE32(copy + 0x08, 0);
-    uint32_t crc = libdeflate_crc32(0, copy, kHeaderSize);
-    // A null buffer is answered with the initial value, not with the CRC so far.
-    if (length != 0) {
-        crc = libdeflate_crc32(crc, payload, length);
-    }
-    return crc;
+    return wzcrc::crc32Update(wzcrc::crc32Update(0, copy, kHeaderSize), payload, length);
 }
 
 void sealHeader(unsigned char* header, const void* payload, size_t length) {

@@ -41,7 +41,7 @@ struct BufferHeader {
 // Writes all 96 bytes: the fields above, zero elsewhere.
 void encodeHeader(const BufferHeader& header, unsigned char* out);
 BufferHeader decodeHeader(const unsigned char* in);
-// CRC-32 of a payload, the values zlib gives.
+// CRC-32 of a payload as zlib computes it.
 uint32_t payloadCrc(const void* payload, size_t length);
 // The CRC a buffer carries: CRC-32 of its 96 header bytes with the CRC field taken as zero, then of its payload.
 uint32_t bufferCrc(const unsigned char* header, const void* payload, size_t length);

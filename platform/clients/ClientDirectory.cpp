@@ -1,5 +1,7 @@
 #include "platform/clients/ClientDirectory.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <map>
 #include <mutex>
@@ -9,11 +11,10 @@
 #include "platform/settings/SettingValues.h"
 #include "platform/settings/SettingsFile.h"
 #include "platform/settings/WZPlatformInfo.h"
+#include "protocol/ApplicationTypes.h"
 
 namespace wzclients {
 namespace {
-
-const unsigned long kFileSystemAppType = 33;
 
 struct Directory {
     std::mutex lock;
@@ -123,6 +124,15 @@ wzfault::FaultCounter& lookupFaults() {
 
 }  // namespace wzclients
 
+namespace {
+
+bool isThisMachine(const std::string& name) {
+    char host[256] = "";
+    return !name.empty() && gethostname(host, sizeof host - 1) == 0 && name == host;
+}
+
+}  // namespace
+
 WZClient::WZClient(unsigned long id) : key_(Key::Id), id_(id) {}
 
 WZClient::WZClient(const std::string& name, bool, unsigned long) : key_(Key::Name), text_(name) {}
@@ -135,9 +145,17 @@ int WZClient::find(wzclients::ClientEntry& entry) const {
         case Key::Id:
             return wzclients::lookup([this](const wzclients::ClientEntry& e) { return e.id == id_; }, entry);
         // An empty name or GUID names no client, not even one entered without it.
-        case Key::Name:
-            return wzclients::lookup(
+        case Key::Name: {
+            const int rc = wzclients::lookup(
                 [this](const wzclients::ClientEntry& e) { return !text_.empty() && e.name == text_; }, entry);
+            if (rc == ENOENT && isThisMachine(text_)) {
+                // The installation always knows the machine it runs on: an ordinary client, unless listed otherwise.
+                entry = wzclients::ClientEntry();
+                entry.name = text_;
+                return 0;
+            }
+            return rc;
+        }
         case Key::Guid:
             return wzclients::lookup(
                 [this](const wzclients::ClientEntry& e) { return !text_.empty() && e.guid == text_; }, entry);
@@ -197,7 +215,7 @@ int ApplicationTypeFS::getCeleraCIFSpath(std::string& path, void*) {
     const unsigned long id = clientId_;
     const int rc = wzclients::lookup([id](const wzclients::ClientEntry& e) { return e.id == id; }, entry);
     if (rc == 0) {
-        path = appType_ == wzclients::kFileSystemAppType ? entry.celerraCifsPath : std::string();
+        path = appType_ == fclapps::kFileSystemAppType ? entry.celerraCifsPath : std::string();
     }
     return rc;
 }

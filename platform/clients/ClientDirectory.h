@@ -5,7 +5,7 @@
 // every lookup after the clients in memory:
 //   [ClientDirectory]  client = id,name,guid,osId,flags,cifsPath
 // where flags is a '+'-separated set of "nas" and "refcopy" (empty for none); a line that does not read so is skipped.
-// An empty directory knows no client.
+// An empty directory knows no client but this machine, by its host name: an ordinary client.
 //
 // The lookups answer 0 with the value, or ENOENT for an unknown client with the caller's variable untouched. The
 // directory is guarded by a lock, so jobs may ask from any thread.

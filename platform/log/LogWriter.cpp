@@ -125,7 +125,10 @@ void FileLogWriter::writeOutLocked() {
         return;
     }
     if (maxBytes_ != 0 && fileBytes_ != 0 && fileBytes_ + pending_.size() > maxBytes_) {
-        const std::string older = path_ + ".1";
+        // The first full file is the start of the job, which says how it was set up: it is kept as ".1"; later ones
+        // take turns as ".2".
+        struct stat start;
+        const std::string older = path_ + (::lstat((path_ + ".1").c_str(), &start) == 0 ? ".2" : ".1");
         int fresh = -1;
         if (::rename(path_.c_str(), older.c_str()) == 0) {
             fresh = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0644);

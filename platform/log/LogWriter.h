@@ -55,8 +55,9 @@ std::string formatLine(int level, const char* function, int line, const char* fo
 
 // Appends lines to a file (O_APPEND) through a buffer: written when it fills, at once for an error line, when a
 // line comes a second or more after the last write (so the log can be followed while a job runs), on flush() and
-// at the end. Each write holds whole lines. Past `maxBytes` the file is renamed to "<path>.1" (replacing an older
-// one) and a new one begun, so a long job keeps at most about twice `maxBytes` of log.
+// at the end. Each write holds whole lines. Past `maxBytes` the file is renamed and a new one begun: the first time
+// to "<path>.1", which keeps the start of the job, later to "<path>.2" (replacing an older one), so a long job keeps
+// its start and at most about twice `maxBytes` of its latest lines.
 class FileLogWriter : public CLogWriterInterface {
 public:
     static constexpr size_t kBufferBytes = 64 << 10;

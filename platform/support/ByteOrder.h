@@ -1,21 +1,17 @@
 #pragma once
-// Network byte order for 64-bit values (glibc converts only 16 and 32 bits), and big-endian loads and stores
-// at any alignment for the wire records.
+// Network byte order for 64-bit values, and big-endian loads and stores at any alignment for the wire records.
 #include <arpa/inet.h>
+#include <endian.h>
 
 #include <cstdint>
 #include <cstring>
 
 inline uint64_t htonll(uint64_t value) {
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    return __builtin_bswap64(value);
-#else
-    return value;
-#endif
+    return htobe64(value);
 }
 
 inline uint64_t ntohll(uint64_t value) {
-    return htonll(value);
+    return be64toh(value);
 }
 
 namespace wzbytes {

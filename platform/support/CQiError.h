@@ -13,7 +13,8 @@ struct FXCodeLocation {
 
 #define FX_HERE FXCodeLocation(__FILE__, __PRETTY_FUNCTION__, __LINE__)
 
-// Output formats of AsString: 1 the message with its code, 2 the detailed form with every pushed location.
+// Output formats of AsString: 0 the message alone (for a system error with the system's text, never its number), 1 the
+// message with its code, 2 the detailed form with every pushed location.
 enum EErrorOutputFormat { eErrorOutputPlain = 0, eErrorOutputCode = 1, eErrorOutputDetailed = 2 };
 
 struct FXErrorPrivate;  // the library's detail record (platform/support)

@@ -66,6 +66,15 @@ std::string CQiError::AsString(EErrorOutputFormat format) const {
     std::string text;
     if (format == eErrorOutputPlain) {
         text = details && !details->message.empty() ? details->message : std::string(head);
+        // A system error is told by the system's own text, not its number.
+        if (details && details->kind == FXErrorPrivate::kErrNo) {
+            const std::string system = strerror(details->realCode);
+            if (details->message.empty()) {
+                text = system;
+            } else if (text.find(system) == std::string::npos) {
+                text += ": " + system;
+            }
+        }
         return text;
     }
     text = head;

@@ -1,7 +1,7 @@
 #pragma once
-// The path mapper of synchronised restores. InitSyncRestore fills it from what the sync library knows of the job
-// (SyncRestoreSetup.h); the other operations that fill it are not here yet. Tests can also set a mapper up with the
-// Set operations.
+// The path mapper of synchronised restores: a stand-in for the client's sync library, which this machine lacks.
+// InitSyncRestore fills it from the job's sync setup (SyncRestoreSetup.h); the operations only the library can answer
+// keep what the mapper holds. Tests can also set a mapper up with the Set operations.
 #include <map>
 #include <mutex>
 #include <string>
@@ -25,19 +25,21 @@ public:
     int InitSyncRestore();
 
     std::vector<SrcDestMap>& GetMappedPaths() { return m_mappedPaths; }
-    // Reads the pairs of a mapped synchronised restore from the sync library; until that is built the pairs stay as
-    // they are.
+    // Reads the pairs of a mapped synchronised restore from the sync library; without the library the pairs stay as
+    // the setup gave them.
     CQiError InitMappedFileRestore() {
-        FCL_LOG(1, "Mapped synchronised restores are not built yet; the mapper keeps its %zu pairs",
+        FCL_LOG(1, "Mapped synchronised restores: no sync library on this machine; the mapper keeps its %zu pairs",
                 m_mappedPaths.size());
         return CQiError::Success();
     }
 
-    // The source path of a synchronised restore as the sync library names it. The library's translation is not built
-    // yet: the path stays as the FIR sent it.
+    // The source path of a synchronised restore as the sync library names it. Without the library the path stays as
+    // the FIR sent it.
     std::string InitSrcPath(const std::string& path) {
         static std::once_flag once;
-        std::call_once(once, [] { FCL_LOG(1, "CSyncRestorePathMapper::InitSrcPath is not built yet"); });
+        std::call_once(once, [] {
+            FCL_LOG(1, "CSyncRestorePathMapper::InitSrcPath: no sync library on this machine; paths stay as sent");
+        });
         return path;
     }
     bool ShouldPreserveModifiedFiles() const { return m_preserveModifiedFiles; }

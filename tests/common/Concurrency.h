@@ -1,5 +1,6 @@
 #pragma once
-// Helpers for tests of threads and locks: a bound on code that could deadlock, and a stopwatch.
+// Helpers for tests of threads and locks: a bound on code that could deadlock, a stopwatch, and the threads still
+// running.
 #include <chrono>
 #include <functional>
 
@@ -12,5 +13,9 @@ void finishesWithin(std::chrono::milliseconds limit, const char* what, const std
 
 // Milliseconds `body` took, on the monotonic clock.
 long long elapsedMs(const std::function<void()>& body);
+
+// The threads of this process still running. A thread whose join has returned stays listed in /proc/self/task until
+// the kernel has finished its exit; it is marked exiting by then and is not counted, so the answer needs no waiting.
+int runningThreads();
 
 }  // namespace fcltest

@@ -37,6 +37,19 @@ protected:
         EXPECT_EQ(line.status, 4) << line.text;
         EXPECT_NE(line.text.find(kRuleText), std::string::npos) << line.text;
     }
+    // Packs the tree and restores it with a job of `appType`, in which a rule leaves out one item: the job ends
+    // well, with every other item restored.
+    void restoreLeavingOneOut(uint64_t appType, const TreeLayout& tree) {
+        build(tree);
+        pack();
+        InPlaceChoice job;
+        job.appType = appType;
+        const InPlaceRun run = restoreInChild(job);
+        EXPECT_TRUE(run.succeeded) << run.reason;
+        EXPECT_EQ(run.skipped, 1u) << run.reason;
+        EXPECT_EQ(run.failed, 0u) << run.reason;
+        EXPECT_EQ(run.restored, sourceItems() - 1) << run.reason;
+    }
 };
 
 // A directory the backup made up (no permission bit, one link, its three times alike) is not restored: the host
@@ -66,15 +79,7 @@ TEST_F(ApplicationRules, AFakeDirectoryOfAFileSystemBackupIsSkippedWithItsReason
 
 // A PostgreSQL job leaves out the server's lock file wherever it lies; what follows it is restored.
 TEST_F(ApplicationRules, APostgresJobLeavesOutThePostmasterPid) {
-    build({file("pg/postmaster.pid", 20), file("pg/PG_VERSION", 3), file("pg/base/1", 8192)});
-    pack();
-    InPlaceChoice postgres;
-    postgres.appType = 0x7d;
-    const InPlaceRun run = restoreInChild(postgres);
-    EXPECT_TRUE(run.succeeded) << run.reason;
-    EXPECT_EQ(run.skipped, 1u) << run.reason;
-    EXPECT_EQ(run.failed, 0u) << run.reason;
-    EXPECT_EQ(run.restored, sourceItems() - 1) << run.reason;
+    restoreLeavingOneOut(0x7d, {file("pg/postmaster.pid", 20), file("pg/PG_VERSION", 3), file("pg/base/1", 8192)});
     // A PostgreSQL job drops the first component of a source path.
     auto landed = [this](const std::string& name) {
         const std::string path = source(name);
@@ -83,6 +88,17 @@ TEST_F(ApplicationRules, APostgresJobLeavesOutThePostmasterPid) {
     EXPECT_FALSE(exists(landed("pg/postmaster.pid")));
     EXPECT_EQ(fcltest::readFile(landed("pg/base/1")), fcltest::readFile(source("pg/base/1")));
     expectSkippedByRule(source("pg/postmaster.pid"));
+}
+
+// A job of the application that marks items with its GUID leaves the marked items out; the job still ends well.
+// Its results go to a plain file: the line says why the item was skipped.
+TEST_F(ApplicationRules, AMarkedItemIsLeftOut) {
+    const std::string marked = "data/{20d03aa2-7726-42d8-8381-fdda7a8a1c47}.bin";
+    restoreLeavingOneOut(0x16, {file(marked, 100), file("data/kept", 10)});
+    EXPECT_FALSE(exists(restored(marked)));
+    const std::string lines = fcltest::runProgram({"sh", "-c", "cat \"$0\"/*/*/restore.out", results()}).out;
+    EXPECT_NE(lines.find(source(marked) + "  [ "), std::string::npos) << lines;
+    EXPECT_NE(lines.find(kRuleText), std::string::npos) << lines;
 }
 
 }  // namespace

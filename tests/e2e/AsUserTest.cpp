@@ -112,7 +112,8 @@ TEST_F(AsUser, ItemsAreTheUsersAndTheProcessIsItselfAfterwards) {
 }
 
 // With ACL pass-through turned off, a file that carries an extended ACL is restored only for its owner; the other
-// items, those without any optional header among them, are opened at their first data or end and keep their data.
+// items, those without any optional header among them, are opened at their first data or end and keep their data. A
+// hard-linked file goes with all its names, or none of them.
 TEST_F(AsUser, WithoutAclPassThroughOnlyTheOwnersAclFilesAreRestored) {
     const char kAcl[] = "u::rw-,u:1000:r--,g::r--,m::r--,o::r--";
     build({
@@ -121,6 +122,10 @@ TEST_F(AsUser, WithoutAclPassThroughOnlyTheOwnersAclFilesAreRestored) {
         file("mine with acl", 10).owner(uid_, gid_).acl(kAcl),
         file("theirs with acl", 10).owner(0, 0).acl(kAcl),
         file("theirs plain", 10).owner(0, 0).mode(0644),
+        file("mine linked", 30).owner(uid_, gid_).acl(kAcl),
+        hardlink("mine linked again", "mine linked"),
+        file("theirs linked", 30).owner(0, 0).acl(kAcl),
+        hardlink("theirs linked again", "theirs linked"),
     });
     InPlaceRun run;
     restoreAsUser("[FileSystemAgent]\nbDisableACLPassthrough = 1\n", &run);
@@ -128,15 +133,21 @@ TEST_F(AsUser, WithoutAclPassThroughOnlyTheOwnersAclFilesAreRestored) {
         return;
     }
 
-    EXPECT_EQ(run.skipped, 1u) << run.reason;
+    EXPECT_EQ(run.skipped, 3u) << run.reason;
     EXPECT_EQ(run.failed, 0u) << run.reason;
-    EXPECT_EQ(run.restored, items_ - 1);
+    EXPECT_EQ(run.restored, items_ - 3);
     struct stat st;
-    EXPECT_NE(lstat(source("theirs with acl").c_str(), &st), 0);
-    for (const char* name : {"plain", "empty", "mine with acl", "theirs plain"}) {
+    for (const char* name : {"theirs with acl", "theirs linked", "theirs linked again"}) {
+        EXPECT_NE(lstat(source(name).c_str(), &st), 0) << name;
+    }
+    for (const char* name : {"plain", "empty", "mine with acl", "theirs plain", "mine linked", "mine linked again"}) {
         ASSERT_EQ(lstat(source(name).c_str(), &st), 0) << name;
         EXPECT_EQ(fcltest::readFile(source(name)), fcltest::readFile(beside("original/") + name)) << name;
     }
+    struct stat again;
+    ASSERT_EQ(lstat(source("mine linked again").c_str(), &again), 0);
+    ASSERT_EQ(lstat(source("mine linked").c_str(), &st), 0);
+    EXPECT_EQ(again.st_ino, st.st_ino);
     EXPECT_EQ(run.identityAfter, run.identityBefore);
     // Refused by the pass-through test itself, not for want of read permission.
     EXPECT_NE(fileText(results() + "/fclrestore.log")

@@ -47,6 +47,14 @@ TEST_F(DestinationFaults, AFullDiskFailsTheJobNamingTheItem) {
     const std::string reason = "the destination's file system is full: " + source("a/second") + " could not be written";
     EXPECT_NE(run.out.find("Restore failed: " + reason), std::string::npos) << run.out;
     EXPECT_NE(run.err.find("fcl-restore: the job failed: " + reason), std::string::npos) << run.err;
+    // The file it was writing is a failed item with its line; the one after it was never reached.
+    EXPECT_EQ(fcltest::summaryField(run.out, "items failed:"), "1") << run.out;
+    EXPECT_EQ(fcltest::summaryField(run.out, "not reached:"), "1 (the job ended before them)") << run.out;
+    const std::string results = fcltest::readFile(fcltest::summaryField(run.out, "results file:"));
+    EXPECT_NE(results.find(source("a/second") + "  [ Restore of the item did not complete:  " + reason + "  ] \t3\n"),
+              std::string::npos)
+        << results;
+    EXPECT_NE(run.err.find("fcl-restore: not restored: " + source("a/second")), std::string::npos) << run.err;
 }
 
 TEST_F(DestinationFaults, NoInodesLeftIsSaidAndTheItemsAreFailed) {

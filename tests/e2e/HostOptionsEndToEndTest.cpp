@@ -183,6 +183,32 @@ TEST_F(HostOptionsEndToEnd, AnItemKeptForItsTimeSaysSo) {
         << fcltest::readFile(findResults(results()));
 }
 
+// What the mapping leaves out, by an entry with an empty destination or by naming no entry for it, is excluded:
+// neither failed nor skipped, and the job succeeds.
+TEST_F(HostOptionsEndToEnd, AMappingFileSendsItemsElsewhereAndWhatItLeavesOutIsExcluded) {
+    build(kTwoBranches);
+    pack();
+    const std::string map = beside("map.txt");
+    fcltest::writeFile(map, "\"" + source("a") + "\",\"" + dest() + "/mapped\"\n\"" + source("b") + "\",\"\"\n");
+    fcltest::ProgramRun run = restore({"--map", map});
+    EXPECT_EQ(run.status, 0) << run.describe();
+    EXPECT_EQ(fcltest::summaryField(run.out, "items restored:"), "5") << run.out;
+    EXPECT_EQ(fcltest::summaryField(run.out, "items failed:"), "0") << run.out;
+    EXPECT_EQ(fcltest::summaryField(run.out, "items excluded:"), "4 (left out by the mapping file)") << run.out;
+    EXPECT_EQ(rsyncDifferences(source("a"), dest() + "/mapped"), "");
+    EXPECT_NE(access(restored("b").c_str(), F_OK), 0);
+    EXPECT_NE(access(restored("top").c_str(), F_OK), 0);
+    EXPECT_EQ(run.err, "");
+
+    // A line of another form is an error naming the file and the line, before anything is made.
+    fcltest::writeFile(map, "\"" + source("a") + "\",\"" + dest() + "/mapped\"\n# a comment\n");
+    fcltest::removeTree(dest());
+    fcltest::ProgramRun wrong = restore({"--map", map});
+    EXPECT_EQ(wrong.status, 2) << wrong.describe();
+    EXPECT_NE(wrong.err.find("the mapping file " + map + ", line 2: "), std::string::npos) << wrong.err;
+    EXPECT_NE(access(dest().c_str(), F_OK), 0);
+}
+
 TEST_F(HostOptionsEndToEnd, TheSummaryNamesTheResultsFileOutsideTheDestination) {
     build(kTwoBranches);
     fcltest::ProgramRun run = packAndRestore();

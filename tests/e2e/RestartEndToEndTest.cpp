@@ -101,6 +101,31 @@ TEST_F(RestartEndToEnd, AJobKilledWhileWritingAFileIsResumedIntoAnExactCopy) {
     EXPECT_NE(again.err.find("no cut job restoring " + media() + " into " + dest()), std::string::npos) << again.err;
 }
 
+// Run again without --restart, the same command never calls the cut file restored or kept: it is refused, naming
+// --restart, and nothing is touched; --restart then gives the exact copy, and a plain run after it is no longer
+// refused.
+TEST_F(RestartEndToEnd, APlainRunAfterACutJobIsRefusedNamingRestart) {
+    build(kCutTree);
+    pack();
+    const off_t cutSize = restoreAndKillWhileWriting(restored("b/big"), kBigFile);
+    ASSERT_GT(cutSize, 0);
+    ASSERT_LT(static_cast<uint64_t>(cutSize), kBigFile) << "the job was not cut while it wrote the file";
+
+    fcltest::ProgramRun plain = fcltest::runTool("fcl-restore", {media(), dest()}, 300, environment());
+    EXPECT_EQ(plain.status, 2) << plain.describe();
+    EXPECT_NE(plain.err.find("was cut"), std::string::npos) << plain.err;
+    EXPECT_NE(plain.err.find("--restart"), std::string::npos) << plain.err;
+    EXPECT_EQ(plain.out.find("Restore succeeded"), std::string::npos) << plain.out;
+    EXPECT_EQ(sizeOf(restored("b/big")), cutSize) << "the refused run touched the cut file";
+
+    fcltest::ProgramRun resumed = fcltest::runTool("fcl-restore", {"--restart", media(), dest()}, 300, environment());
+    EXPECT_EQ(resumed.status, 0) << resumed.describe();
+    EXPECT_EQ(differences(), "");
+    fcltest::ProgramRun again = fcltest::runTool("fcl-restore", {media(), dest()}, 300, environment());
+    EXPECT_EQ(again.status, 0) << again.describe();
+    EXPECT_EQ(fcltest::summaryField(again.out, "items restored:"), "5") << again.out;  // the directories
+}
+
 TEST_F(RestartEndToEnd, OnlyACutJobOfTheSameBackupAndDestinationIsResumed) {
     build({file("a/one", 10)});
     pack();

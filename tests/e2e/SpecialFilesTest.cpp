@@ -64,11 +64,13 @@ TEST_F(SpecialFiles, EveryKindComesBackExactly) {
     }
 }
 
-// Without the setting that allows nodes, a FIFO that is not at its destination yet fails; nothing stands in for it.
-TEST_F(SpecialFiles, WithoutTheSettingNoNodeIsMade) {
+// With the setting that allows nodes turned off, a FIFO that is not at its destination yet fails; nothing stands in
+// for it. (The host turns it on by default.)
+TEST_F(SpecialFiles, WithTheSettingOffNoNodeIsMade) {
     build({fifo("pipe"), file("plain", 10)});
     pack();
-    const fcltest::ProgramRun run = restore();
+    fcltest::writeFile(beside("off.ini"), "[FileSystemAgent]\nnCreateRawDeviceOnRestore = 0\n");
+    const fcltest::ProgramRun run = restore({"--settings", beside("off.ini")});
     EXPECT_NE(run.status, 0) << run.describe();
     EXPECT_EQ(fcltest::summaryField(run.out, "items failed:"), "1") << run.out;
     EXPECT_EQ(nodeFacts(restored("pipe")), "missing");

@@ -7,6 +7,9 @@
 namespace fclhost {
 namespace {
 
+constexpr int kNoDestinationStatus = 7;
+constexpr int kExcludedStatus = 8;
+
 // The result statuses of an item asked for and not restored; the others are restored or skipped.
 bool isFailureStatus(int status) {
     return status == 3 || status == 7 || status == 10 || status == 12;
@@ -49,11 +52,12 @@ FailedItem splitLine(const std::string& text) {
     return item;
 }
 
-// The errno text `line` holds, as text or as "errno <number>", the longest when several match; "" when none.
+// The errno text `line` holds, as text, as "errno <number>" or as "Error [<number>]", the longest when several
+// match; "" when none.
 std::string errnoTextIn(const std::string& line) {
-    const size_t number = line.find("errno ");
-    if (number != std::string::npos) {
-        const int error = std::atoi(line.c_str() + number + 6);
+    for (const char* form : {"errno ", "Error ["}) {
+        const size_t number = line.find(form);
+        const int error = number == std::string::npos ? 0 : std::atoi(line.c_str() + number + std::strlen(form));
         if (error > 0) {
             return strerror(error);
         }
@@ -71,26 +75,51 @@ std::string errnoTextIn(const std::string& line) {
 
 }  // namespace
 
-std::vector<FailedItem> readFailedItems(const std::string& resultsFile, size_t most, uint64_t* total) {
-    std::vector<FailedItem> items;
-    *total = 0;
+ResultsTally readResults(const std::string& resultsFile, size_t most, bool mapped) {
+    ResultsTally tally;
     std::ifstream in(resultsFile);
     std::string line;
     while (std::getline(in, line)) {
+        // A resumed job appends to the file of the job it resumes: only the last run's lines are this run's.
+        if (line.rfind("BeginIndexedRestore ", 0) == 0) {
+            tally = ResultsTally();
+            continue;
+        }
         const size_t tab = line.rfind('\t');
         if (tab == std::string::npos || tab + 1 == line.size() ||
             line.find_first_not_of("0123456789", tab + 1) != std::string::npos || line.size() - tab > 10) {
             continue;
         }
-        if (!isFailureStatus(std::stoi(line.substr(tab + 1)))) {
+        const int status = std::stoi(line.substr(tab + 1));
+        if (status == kExcludedStatus || (mapped && status == kNoDestinationStatus)) {
+            ++(status == kExcludedStatus ? tally.excluded : tally.unmapped);
             continue;
         }
-        ++*total;
-        if (items.size() < most) {
-            items.push_back(splitLine(line.substr(0, tab)));
+        if (!isFailureStatus(status)) {
+            continue;
+        }
+        ++tally.failed;
+        if (tally.first.size() < most) {
+            tally.first.push_back(splitLine(line.substr(0, tab)));
         }
     }
-    return items;
+    return tally;
+}
+
+std::vector<FailedItem> readFailedItems(const std::string& resultsFile, size_t most, uint64_t* total) {
+    ResultsTally tally = readResults(resultsFile, most, false);
+    *total = tally.failed;
+    return std::move(tally.first);
+}
+
+bool addFailedLine(const std::string& resultsFile, const std::string& item, const std::string& reason) {
+    std::ofstream out(resultsFile, std::ios::app);
+    std::string name = item;
+    for (char& c : name) {
+        c = c == '\n' || c == '\t' ? ' ' : c;
+    }
+    out << name << "  [ Restore of the item did not complete:  " << reason << "  ] \t3\n";
+    return static_cast<bool>(out.flush());
 }
 
 void findCauses(const std::string& logFile, const std::string& destDir, std::vector<FailedItem>* items) {

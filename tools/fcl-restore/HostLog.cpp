@@ -19,7 +19,7 @@ void setStepWriter(boost::shared_ptr<CLogWriterInterface> writer) {
 
 void ErrnoKeepingLog::vwrite(int level, const char* function, int line, const char* format, va_list args) {
     if (level < 0 || level <= level_ || std::strstr(format, "errno") != nullptr ||
-        std::strstr(format, "error=") != nullptr) {
+        std::strstr(format, "error=") != nullptr || std::strstr(format, "Error [%d]") != nullptr) {
         inner_->vwrite(level, function, line, format, args);
     }
 }

@@ -16,7 +16,8 @@ namespace fclhost {
 boost::shared_ptr<CLogWriterInterface> stepWriter();
 void setStepWriter(boost::shared_ptr<CLogWriterInterface> writer);
 
-// The job's log at the level the user chose, plus, at any level, the engine's lines that give an errno: they are
+// The job's log at the level the user chose, plus, at any level, the engine's lines that give an errno ("errno",
+// "error=", "Error [%d]"): they are
 // what explains a failed item, and a job that restores well writes none.
 class ErrnoKeepingLog : public CLogWriterInterface {
 public:

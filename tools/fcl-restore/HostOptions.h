@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/cli/CommandLine.h"
+
 namespace fclhost {
 
 // The log's level unless asked otherwise: errors and the host's account of the job's steps. The engine writes lines
@@ -30,11 +32,12 @@ struct HostOptions {
     bool logLevelGiven = false;  // else FCL_LOG_LEVEL, when set, chooses the level
 };
 
-enum class ParseOutcome {
-    Run,    // `options` are complete
-    Help,   // `message` holds the usage text
-    Error,  // `message` says what is wrong, then the usage text
-};
+// Run: `options` are complete; Help, Version: `message` is the text to show; Error: `message` says in one line what
+// is wrong.
+using ParseOutcome = fcltool::Parsed;
+
+// A log level: -1 (errors only) up to 100, in decimal.
+bool parseLogLevel(const std::string& text, int* level);
 
 // Reads the command line. Source paths must be absolute; a trailing '/' is dropped so that "/a/" selects what "/a"
 // does. The options that only the in-process FIR uses (--path, --strip, --overwrite, --restart) are refused with

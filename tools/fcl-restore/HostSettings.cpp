@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "platform/log/LogWriter.h"
+#include "platform/settings/IniDocument.h"
 #include "platform/settings/SettingsFile.h"
 
 namespace fclhost {
@@ -25,16 +26,8 @@ bool fitsOneValue(const std::string& value) {
 }  // namespace
 
 bool composeSettings(const SettingsChoice& choice, std::string* text, std::string* why) {
-    std::ostringstream out;
-    if (choice.userFile.empty()) {
-        out << "; Written by fcl-restore for this job.\n";
-        if (!choice.noSparse) {
-            out << "[FileSystemAgent]\nisRestoreAsSparseFile = y\n";
-        }
-        out << "[JobOptions]\nxml = <TMMsg_JobOption/>\n";
-        // Progress reports each second, often enough for a live display on the FIR's side.
-        out << "[GlobalParams]\nUpdateRecoverySec.29 = 1\n";
-    } else {
+    std::string user;
+    if (!choice.userFile.empty()) {
         struct stat st;
         if (stat(choice.userFile.c_str(), &st) != 0) {
             *why = "cannot read the settings file " + choice.userFile + ": " + strerror(errno);
@@ -46,18 +39,43 @@ bool composeSettings(const SettingsChoice& choice, std::string* text, std::strin
                    std::to_string(wzplatform::kMaxSettingsFileBytes) + " bytes";
             return false;
         }
-        std::string user((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        user.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         if (in.bad()) {
             *why = "cannot read the settings file " + choice.userFile;
             return false;
         }
-        out << user;
         if (!user.empty() && user.back() != '\n') {
-            out << '\n';
+            user += '\n';
         }
-        if (choice.noSparse) {
-            out << "[FileSystemAgent]\nisRestoreAsSparseFile = n\n";
+    }
+    // The user's keys come first (keys before its first section stay in no section); a default follows only where
+    // the file does not name its key, and a key read once answers with its last value.
+    const wzsettings::IniDocument named = wzsettings::IniDocument::parse(user);
+    std::ostringstream out;
+    out << user << "; The defaults of fcl-restore the settings above do not name.\n";
+    std::string section;
+    auto fallback = [&](const std::string& inSection, const std::string& key, const std::string& value) {
+        if (named.find(inSection, key) != nullptr) {
+            return;
         }
+        if (section != inSection) {
+            section = inSection;
+            out << "[" << section << "]\n";
+        }
+        out << key << " = " << value << "\n";
+    };
+    if (!choice.noSparse) {
+        fallback("FileSystemAgent", "isRestoreAsSparseFile", "y");
+    }
+    fallback("FileSystemAgent", "nCreateRawDeviceOnRestore", "1");
+    if (!choice.asRoot) {
+        fallback("FileSystemAgent", "ignoreChownErrors", "2");
+    }
+    fallback("JobOptions", "xml", "<TMMsg_JobOption/>");
+    // Progress reports each second, often enough for a live display on the FIR's side.
+    fallback("GlobalParams", "UpdateRecoverySec.29", "1");
+    if (choice.noSparse) {
+        out << "[FileSystemAgent]\nisRestoreAsSparseFile = n\n";
     }
     if (!choice.mapFile.empty()) {
         if (!fitsOneValue(choice.mapFile)) {

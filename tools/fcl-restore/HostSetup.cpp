@@ -13,12 +13,16 @@
 
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/log/LogWriter.h"
+#include "platform/settings/IniDocument.h"
 #include "platform/settings/PlatformPaths.h"
 #include "platform/settings/SettingsFile.h"
+#include "platform/settings/WZPlatformInfo.h"
 #include "tools/fcl-restore/HostLog.h"
 #include "tools/fcl-restore/HostPaths.h"
 #include "tools/fcl-restore/HostSettings.h"
+#include "tools/fcl-restore/MappingFile.h"
 #include "tools/fcl-restore/ResultsKeeper.h"
+#include "tools/fir/FirJob.h"
 
 namespace fclhost {
 namespace {
@@ -113,6 +117,26 @@ bool makeDestination(const std::string& dest, std::string* why) {
     return makeDirectory(dest, "destination", why) && writableDestination(dest, why);
 }
 
+bool checkSettingsLogLevel(const std::string& settings, std::string* why) {
+    const std::string* text = wzsettings::IniDocument::parse(settings).find("FclRestore", "nLogLevel");
+    int level = 0;
+    if (text != nullptr && !parseLogLevel(*text, &level)) {
+        *why = "the settings' [FclRestore] nLogLevel must be a number from -1 to 100: \"" + *text + "\"";
+        return false;
+    }
+    return true;
+}
+
+// A backup the in-process job cannot read fails it before anything is made; an external FIR reads it itself.
+bool checkBackup(const HostOptions& options, const std::string& media, std::string* why) {
+    std::string reason;
+    if (options.listen.empty() && !fir::checkMedia(media, &reason)) {
+        *why = "the backup in " + options.mediaDir + " cannot be restored: " + reason;
+        return false;
+    }
+    return true;
+}
+
 void pointThePlatform(const PreparedJob& job) {
     wzplatform::setResultsDirectory(job.resultsDir);
     wzplatform::setSettingsFile(job.settingsFile);
@@ -131,6 +155,7 @@ bool prepareJob(const HostOptions& options, PreparedJob* job, std::string* why) 
     SettingsChoice settings;
     settings.noSparse = options.noSparse;
     settings.overwrite = options.overwrite;
+    settings.asRoot = geteuid() == 0;
     settings.userFile = options.settingsFile;
     if (settings.userFile.empty()) {
         const char* named = getenv("FCL_SETTINGS");
@@ -142,10 +167,14 @@ bool prepareJob(const HostOptions& options, PreparedJob* job, std::string* why) 
             *why = "cannot read the mapping file " + options.mapFile + ": " + strerror(errno);
             return false;
         }
+        if (!checkMappingFile(settings.mapFile, why)) {
+            return false;
+        }
     }
     std::string text;
     // Every check first: a run refused here leaves no results directory behind.
-    if (!composeSettings(settings, &text, why) || !checkResultsPlace(options, job->destDir, why) ||
+    if (!composeSettings(settings, &text, why) || !checkSettingsLogLevel(text, why) ||
+        !checkResultsPlace(options, job->destDir, why) || !checkBackup(options, job->mediaDir, why) ||
         !makeDestination(job->destDir, why) || !makeResultsDirectory(options, &job->resultsDir, why)) {
         return false;
     }
@@ -178,9 +207,29 @@ bool prepareResumedJob(const JobRecord& record, const std::string& resultsDir, P
     return true;
 }
 
+bool checkLogLevelVariable(std::string* why) {
+    const char* text = getenv("FCL_LOG_LEVEL");
+    int level = 0;
+    if (text != nullptr && *text != '\0' && !parseLogLevel(text, &level)) {
+        *why = std::string("FCL_LOG_LEVEL must be a number from -1 to 100: \"") + text + "\"";
+        return false;
+    }
+    return true;
+}
+
 bool openJobLog(PreparedJob* job, const HostOptions& options, std::string* why) {
     job->logFile = wzplatform::logDirectory() + "/fclrestore.log";
-    const int level = options.logLevelGiven ? options.logLevel : wzlog::levelFromEnvironment(options.logLevel);
+    int level = options.logLevel;
+    std::string setting;
+    const char* variable = getenv("FCL_LOG_LEVEL");
+    if (options.logLevelGiven) {
+        level = options.logLevel;
+    } else if (variable != nullptr && *variable != '\0') {
+        parseLogLevel(variable, &level);
+    } else if (WZPlatformInfo().getString("FclRestore", "nLogLevel", &setting) && !parseLogLevel(setting, &level)) {
+        *why = "the settings' [FclRestore] nLogLevel must be a number from -1 to 100: \"" + setting + "\"";
+        return false;
+    }
     auto writer = boost::make_shared<wzlog::FileLogWriter>(job->logFile, level);
     if (!writer->isOpen()) {
         *why = "cannot open the log " + job->logFile + ": " + strerror(errno);

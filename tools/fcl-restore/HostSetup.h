@@ -24,8 +24,13 @@ bool prepareJob(const HostOptions& options, PreparedJob* job, std::string* why);
 // The same for a cut job resumed in its own results directory, with the settings file it was given.
 bool prepareResumedJob(const JobRecord& record, const std::string& resultsDir, PreparedJob* job, std::string* why);
 
+// Whether FCL_LOG_LEVEL, when set, names a level; false with a reason when it does not (checked before anything is
+// made).
+bool checkLogLevelVariable(std::string* why);
+
 // Installs the log writer of `<log dir>/fclrestore.log` (the results directory unless the settings name another), at
-// the level --log-level gives, else FCL_LOG_LEVEL, else the default; false with a reason when it cannot be opened.
+// the level --log-level gives, else FCL_LOG_LEVEL, else the settings' [FclRestore] nLogLevel, else the default; false
+// with a reason when it cannot be opened or the settings name no level.
 bool openJobLog(PreparedJob* job, const HostOptions& options, std::string* why);
 
 }  // namespace fclhost

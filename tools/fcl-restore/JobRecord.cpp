@@ -174,7 +174,12 @@ bool readJobRecord(const std::string& resultsDir, JobRecord* record, std::string
     return true;
 }
 
-std::string findResumableJob(const std::string& base, const std::string& mediaDir, const std::string& destDir) {
+namespace {
+
+// The results directory under `base` of the job restoring `mediaDir` into `destDir` that started last, of those not
+// succeeded when `unfinishedOnly`; "" when there is none.
+std::string findLatestJob(const std::string& base, const std::string& mediaDir, const std::string& destDir,
+                          bool unfinishedOnly) {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(base.c_str()), closedir);
     if (!dir) {
         return "";
@@ -193,12 +198,23 @@ std::string findResumableJob(const std::string& base, const std::string& mediaDi
         }
         const bool later = found.empty() || record.started.tv_sec > latest.tv_sec ||
                            (record.started.tv_sec == latest.tv_sec && record.started.tv_nsec > latest.tv_nsec);
-        if (record.mediaDir == mediaDir && record.destDir == destDir && record.state != JobState::Succeeded && later) {
+        if (record.mediaDir == mediaDir && record.destDir == destDir &&
+            (!unfinishedOnly || record.state != JobState::Succeeded) && later) {
             found = candidate;
             latest = record.started;
         }
     }
     return found;
+}
+
+}  // namespace
+
+std::string findResumableJob(const std::string& base, const std::string& mediaDir, const std::string& destDir) {
+    return findLatestJob(base, mediaDir, destDir, true);
+}
+
+std::string findLastJob(const std::string& base, const std::string& mediaDir, const std::string& destDir) {
+    return findLatestJob(base, mediaDir, destDir, false);
 }
 
 }  // namespace fclhost

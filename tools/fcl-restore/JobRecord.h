@@ -38,5 +38,7 @@ bool readJobRecord(const std::string& resultsDir, JobRecord* record, std::string
 // The results directory under `base` (the default results directories' parent) of the job restoring `mediaDir`
 // into `destDir` that started last and did not succeed; "" when there is none.
 std::string findResumableJob(const std::string& base, const std::string& mediaDir, const std::string& destDir);
+// The same for the job that started last, whatever its state.
+std::string findLastJob(const std::string& base, const std::string& mediaDir, const std::string& destDir);
 
 }  // namespace fclhost

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -46,6 +47,9 @@ namespace fclhost {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// How many failed items the end of a job names on standard error; the results file lists them all.
+constexpr size_t kFailuresShown = 10;
 
 // The job object's destructor is not virtual: it is destroyed as the class it was made.
 using JobPtr = std::unique_ptr<FclRestore>;
@@ -151,6 +155,8 @@ private:
     void onSignal(int signo, int count);
     bool jobSucceeded() const;
     JobFacts factsOfEnd();
+    // Gives the failed items a job left without a line theirs, and takes the items the mapping leaves out apart.
+    void accountInResults(const JobFacts& facts, JobSummary* summary) const;
 
     const PreparedJob& prepared_;
     const JobRecord* job_;
@@ -328,6 +334,31 @@ JobFacts HostRun::factsOfEnd() {
     return facts;
 }
 
+void HostRun::accountInResults(const JobFacts& facts, JobSummary* summary) const {
+    const bool mapped = job_ != nullptr && !job_->mapFile.empty();
+    ResultsTally tally = readResults(summary->resultsFile, kFailuresShown, mapped);
+    // The results file lists every failed item: the file a failed job was writing, and the items an ended job gave
+    // no result for, get their lines here.
+    if (!summary->jobSucceeded && summary->interruptSignal == 0 && tally.failed == 0 && !facts.currentItem.empty() &&
+        addFailedLine(summary->resultsFile, facts.currentItem, summary->failureReason)) {
+        summary->failed += 1;
+        summary->notReached -= summary->notReached != 0 ? 1 : 0;
+    }
+    for (const std::string& item : summary->missing) {
+        addFailedLine(summary->resultsFile, item, "The job gave no result for the item.");
+    }
+    tally = readResults(summary->resultsFile, kFailuresShown, mapped);
+    // Items the mapping leaves out are neither failed nor skipped: they were not asked for.
+    const uint64_t unmapped = std::min(tally.unmapped, summary->failed);
+    const uint64_t excluded = std::min(tally.excluded, summary->skipped);
+    summary->failed -= unmapped;
+    summary->skipped -= excluded;
+    summary->excluded = unmapped + excluded;
+    summary->firstFailed = std::move(tally.first);
+    summary->failedListed = tally.failed;
+    findCauses(prepared_.logFile, prepared_.destDir, &summary->firstFailed);
+}
+
 JobSummary HostRun::run(const ListenAddress* listen) {
     JobSummary summary;
     summary.resultsDir = prepared_.resultsDir;
@@ -338,6 +369,8 @@ JobSummary HostRun::run(const ListenAddress* listen) {
     InterruptWatch watch([this](int signo, int count) { onSignal(signo, count); });
     if (!connect(listen)) {
         summary.failureReason = connectError_;
+        // Interrupted while waiting for a FIR: the status says so, as for a job the interrupt stopped.
+        summary.interruptSignal = interruptSignal_;
         return summary;
     }
     runJob();
@@ -355,20 +388,32 @@ JobSummary HostRun::run(const ListenAddress* listen) {
         summary.failed = statistics->getNumFilesFailed();
         // The data of the items restored: a file cut by a stop counts with the items not restored.
         summary.bytes = statistics->getNumCompBytesSucceeded();
+        using Loss = FsRestoreStatistics::Loss;
+        summary.ownersNotKept = {statistics->getItemsLosing(Loss::Owner), statistics->getLossError(Loss::Owner)};
+        summary.aclsOrXattrsLost = {statistics->getItemsLosing(Loss::AclsOrXattrs),
+                                    statistics->getLossError(Loss::AclsOrXattrs)};
     }
-    if (fir_) {
+    const bool ended = summary.jobSucceeded && summary.interruptSignal == 0;
+    if (fir_ && ended) {
         // Items the job never answered for are failed items, not a failed job: what it did restore stands.
         summary.missing = itemsWithoutResult(firResult_);
         summary.failed += countWithoutResult(firResult_);
+    } else if (fir_) {
+        // A job that stopped or failed never came to the rest: they are not reached, not failed.
+        const uint64_t done = summary.restored + summary.skipped + summary.failed;
+        summary.notReached = firResult_.itemsAsked > done ? firResult_.itemsAsked - done : 0;
+    }
+    if (engine_->getJobID() > 0) {
+        summary.resultsFile = findResultsFile(prepared_.resultsDir, engine_->getJobID());
+    }
+    if (!summary.resultsFile.empty()) {
+        accountInResults(facts, &summary);
     }
     if (summary.failed != 0) {
         summary.itemsReason = explainItemFailures(facts);
         if (fir_ && firResult_.outcome == fir::FirOutcome::ItemsMissing && !firResult_.reason.empty()) {
             summary.itemsReason += (summary.itemsReason.empty() ? "" : "; ") + firResult_.reason;
         }
-    }
-    if (engine_->getJobID() > 0) {
-        summary.resultsFile = findResultsFile(prepared_.resultsDir, engine_->getJobID());
     }
     engine_.reset();
     return summary;
@@ -411,6 +456,31 @@ bool findCutJob(const HostOptions& options, JobRecord* job, std::string* results
     return true;
 }
 
+// A plain run after a cut job would keep the file that job was writing, partial, as an existing item: it is refused,
+// naming the ways on, while the last job restoring the backup into the destination (in the results directory named,
+// else in the default ones) is cut: it never ended and no host runs it. True when refused.
+bool refusedAfterCutJob(const HostOptions& options, std::ostream& err) {
+    const std::string media = resolvedPath(options.mediaDir);
+    const std::string dest = resolvedPath(options.destDir);
+    JobRecord last;
+    std::string why;
+    std::string dir = options.resultsDir.empty() ? "" : resolvedPath(options.resultsDir);
+    if (dir.empty() || !readJobRecord(dir, &last, &why) || last.mediaDir != media || last.destDir != dest) {
+        dir = findLastJob(resolvedPath(stateDirectory() + "/fcl-restore"), media, dest);
+        if (dir.empty() || !readJobRecord(dir, &last, &why)) {
+            return false;
+        }
+    }
+    if (last.state != JobState::Running || resultsDirectoryHeld(dir)) {
+        return false;
+    }
+    err << "fcl-restore: the last job restoring " << media << " into " << dest << " was cut (its results: " << dir
+        << "), and the file it was writing is not whole: resume that job with --restart, which restores the file again "
+           "whole, or restore everything again with --overwrite"
+        << std::endl;
+    return true;
+}
+
 // The files the cut job left unfinished, removed so that the resumed job restores them again whole.
 bool markCutItems(const JobRecord& job, std::ostream& err, std::string* why) {
     std::vector<fclarchive::IndexEntry> items;
@@ -434,33 +504,34 @@ bool markCutItems(const JobRecord& job, std::ostream& err, std::string* why) {
     return true;
 }
 
-// How many failed items the end of a job names on standard error; the results file lists them all.
-constexpr size_t kFailuresShown = 10;
-
-void reportFailedItems(const JobSummary& summary, const PreparedJob& prepared, std::ostream& err) {
-    if (summary.resultsFile.empty()) {
-        return;
-    }
-    uint64_t total = 0;
-    std::vector<FailedItem> items = readFailedItems(summary.resultsFile, kFailuresShown, &total);
-    findCauses(prepared.logFile, prepared.destDir, &items);
-    for (const FailedItem& item : items) {
+void reportFailedItems(const JobSummary& summary, std::ostream& err) {
+    for (const FailedItem& item : summary.firstFailed) {
         err << "fcl-restore: not restored: " << describeFailedItem(item) << "\n";
     }
-    if (total > items.size()) {
-        err << "fcl-restore: ... and " << total - items.size() << " more not restored\n";
+    if (summary.failedListed > summary.firstFailed.size()) {
+        err << "fcl-restore: ... and " << summary.failedListed - summary.firstFailed.size() << " more not restored\n";
     }
     err << std::flush;
 }
 
-void reportEnd(const JobSummary& summary, const PreparedJob& prepared, std::ostream& err) {
+void reportEnd(const JobSummary& summary, std::ostream& err) {
     for (const std::string& item : summary.missing) {
         err << "fcl-restore: " << item << ": asked for and not restored" << std::endl;
     }
-    reportFailedItems(summary, prepared, err);
+    reportFailedItems(summary, err);
+    if (summary.ownersNotKept.items != 0) {
+        err << "fcl-restore: the owners of " << summary.ownersNotKept.items
+            << " item(s) were not kept: " << ownerLossReason(summary.ownersNotKept.error) << std::endl;
+    }
+    if (summary.aclsOrXattrsLost.items != 0) {
+        err << "fcl-restore: " << summary.aclsOrXattrsLost.items
+            << " item(s) were restored without their ACLs or extended attributes: "
+            << aclLossReason(summary.aclsOrXattrsLost.error) << std::endl;
+    }
     if (summary.interruptSignal != 0) {
         err << "fcl-restore: stopped before the job's end: " << summary.restored << " item(s) restored"
-            << (summary.resultsFile.empty() ? "" : ", listed in " + summary.resultsFile) << std::endl;
+            << (summary.resultsFile.empty() ? "" : ", listed in " + summary.resultsFile)
+            << (summary.notReached == 0 ? "" : "; " + std::to_string(summary.notReached) + " not reached") << std::endl;
     } else if (!summary.jobSucceeded) {
         err << "fcl-restore: the job failed: " << summary.failureReason << std::endl;
     } else if (summary.failed != 0) {
@@ -491,7 +562,7 @@ int runRestoreHost(const HostOptions& options, std::ostream& out, std::ostream& 
     std::string why;
     const bool inProcess = options.listen.empty();
     ListenAddress listen;
-    if (!inProcess && !parseListenAddress(options.listen, &listen, &why)) {
+    if (!checkLogLevelVariable(&why) || (!inProcess && !parseListenAddress(options.listen, &listen, &why))) {
         err << "fcl-restore: " << why << std::endl;
         return 2;
     }
@@ -507,6 +578,9 @@ int runRestoreHost(const HostOptions& options, std::ostream& out, std::ostream& 
             return 2;
         }
     } else {
+        if (inProcess && !options.overwrite && refusedAfterCutJob(options, err)) {
+            return 2;
+        }
         std::vector<fclarchive::IndexEntry> items;
         if (!options.paths.empty() && readBackupIndex(resolvedPath(options.mediaDir), &items, &why)) {
             std::vector<std::string> unmatched = pathsSelectingNothing(items, options.paths);
@@ -562,7 +636,7 @@ int runRestoreHost(const HostOptions& options, std::ostream& out, std::ostream& 
               static_cast<unsigned long long>(summary.restored), static_cast<unsigned long long>(summary.skipped),
               static_cast<unsigned long long>(summary.failed), exitStatus(summary));
     out << formatSummary(summary) << std::flush;
-    reportEnd(summary, prepared, err);
+    reportEnd(summary, err);
     if (options.resultsDir.empty()) {
         keepLatestResults();
     }

@@ -72,6 +72,14 @@ bool holdResultsDirectory(const std::string& dir, std::string* why) {
     return true;
 }
 
+bool resultsDirectoryHeld(const std::string& dir) {
+    const int lock = lockForRemoval(dir);
+    if (lock >= 0) {
+        close(lock);
+    }
+    return lock == -1;
+}
+
 std::vector<std::string> pruneResultsDirectories(const std::string& base, unsigned long keep) {
     // Newest first by when each was last written to: a resumed job counts as recent.
     std::vector<std::pair<timespec, std::string>> found;

@@ -13,6 +13,9 @@ constexpr unsigned long kDefaultKeptJobs = 20;
 // it meanwhile. False with a reason when another host holds it or the lock cannot be taken.
 bool holdResultsDirectory(const std::string& dir, std::string* why);
 
+// Whether a running host holds `dir` (a job runs in it now).
+bool resultsDirectoryHeld(const std::string& dir);
+
 // Removes the job directories ("job-<stamp>-<id>") under `base` beyond the `keep` written to last; a directory
 // another host holds is kept. Nothing outside `base` is followed. Answers those removed.
 std::vector<std::string> pruneResultsDirectories(const std::string& base, unsigned long keep);

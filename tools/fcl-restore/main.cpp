@@ -7,15 +7,9 @@
 int main(int argc, char** argv) {
     fclhost::HostOptions options;
     std::string message;
-    switch (fclhost::parseHostOptions(argc, argv, &options, &message)) {
-        case fclhost::ParseOutcome::Help:
-            std::cout << message << "\n";
-            return 0;
-        case fclhost::ParseOutcome::Error:
-            std::cerr << "fcl-restore: " << message << "\n";
-            return 2;
-        case fclhost::ParseOutcome::Run:
-            break;
+    const fclhost::ParseOutcome outcome = fclhost::parseHostOptions(argc, argv, &options, &message);
+    if (outcome != fclhost::ParseOutcome::Run) {
+        return fcltool::finish(outcome, "fcl-restore", message, std::cout, std::cerr);
     }
     return fclhost::runRestoreHost(options, std::cout, std::cerr);
 }

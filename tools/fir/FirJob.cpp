@@ -6,6 +6,8 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <set>
+#include <string_view>
 
 #include "platform/log/LogWriter.h"
 #include "protocol/FsrMessages.h"
@@ -50,6 +52,46 @@ std::vector<std::string> selectionOf(const std::vector<std::string>& paths) {
 bool selected(const std::vector<std::string>& roots, const std::string& path) {
     return std::any_of(roots.begin(), roots.end(), [&](const std::string& root) { return under(path, root); });
 }
+
+// The roots of a backup: the items that lie under no other item. A backup may hold several (a reference copy of
+// several clients, any peer's stream), and each is a source path of its own, so that every item keeps its whole path
+// under the destination. Looked up by ancestor, so that a backup of many roots costs no more than one of a few.
+class BackupRoots {
+public:
+    void add(const std::string& item) {
+        std::string_view path(item);
+        while (path.size() > 1 && path.back() == '/') {
+            path.remove_suffix(1);
+        }
+        if (path.empty() || coveredBy(path)) {
+            return;
+        }
+        // Roots seen before their parent (another archive, or an index out of order) now lie under it.
+        std::string root(path);
+        const std::string beneath = root == "/" ? root : root + "/";
+        auto it = roots_.lower_bound(beneath);
+        while (it != roots_.end() && it->compare(0, beneath.size(), beneath) == 0) {
+            it = roots_.erase(it);
+        }
+        roots_.insert(std::move(root));
+    }
+    std::vector<std::string> paths() const { return std::vector<std::string>(roots_.begin(), roots_.end()); }
+
+private:
+    bool coveredBy(std::string_view path) const {
+        if (roots_.count(std::string_view("/")) != 0 || roots_.count(path) != 0) {
+            return true;
+        }
+        for (size_t slash = path.find('/', 1); slash != std::string_view::npos; slash = path.find('/', slash + 1)) {
+            if (roots_.count(path.substr(0, slash)) != 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::set<std::string, std::less<>> roots_;
+};
 
 // The ids of a media directory's archive files and indexes; false with `why` when it holds none.
 bool listMedia(const std::string& mediaDir, std::vector<uint64_t>* ids, std::string* why) {
@@ -169,6 +211,7 @@ bool DefaultJob::plan() {
     sourcePaths_ = options_.paths;
     roots_ = selectionOf(options_.paths);
     const bool everything = options_.paths.empty();
+    BackupRoots backupRoots;
     for (uint64_t id : ids) {
         ArchivePlan archive;
         archive.id = id;
@@ -179,17 +222,19 @@ bool DefaultJob::plan() {
                 return;
             }
             ++archive.items;
-            if (everything && sourcePaths_.empty()) {
-                sourcePaths_.push_back(item.path);  // the packed root: the first item of the first index
-            } else if (!everything) {
+            if (everything && options_.inPlace) {
+                // In place every item goes back where it names: only the packed root, the first item, is a source
+                // path, so that no other root a stream names widens where the job writes.
+                if (sourcePaths_.empty()) {
+                    sourcePaths_.push_back(item.path);
+                }
+            } else if (everything) {
+                backupRoots.add(item.path);
+            } else {
                 archive.offsets.push_back(item.offset);
             }
         });
         if (!read) {
-            return false;
-        }
-        if (sourcePaths_.empty()) {
-            result_.reason = "the first index names no item, so there is no packed root";
             return false;
         }
         selectedItems_ += archive.items;
@@ -204,6 +249,15 @@ bool DefaultJob::plan() {
             archive.offsets.erase(std::unique(archive.offsets.begin(), archive.offsets.end()), archive.offsets.end());
         }
         plans_.push_back(std::move(archive));
+    }
+    if (everything) {
+        if (!options_.inPlace) {
+            sourcePaths_ = backupRoots.paths();
+        }
+        if (sourcePaths_.empty()) {
+            result_.reason = "the indexes name no item, so the backup has no root";
+            return false;
+        }
     }
     return true;
 }
@@ -239,7 +293,8 @@ bool DefaultJob::sendOrFail(unsigned long code, const void* record, size_t lengt
     CQiError error = session_.send(code, record, length);
     if (error.IsError()) {
         result_.outcome = FirOutcome::SendFailed;
-        result_.reason = std::string("cannot send ") + WZS_PRIM_STRING(code) + ": " + error.AsString();
+        FCL_ERROR("FIR: cannot send %s: %s", WZS_PRIM_STRING(code), error.AsString().c_str());
+        result_.reason = "cannot send the job's messages: " + error.AsString(eErrorOutputPlain);
         return false;
     }
     return true;
@@ -250,11 +305,13 @@ bool DefaultJob::await(std::initializer_list<unsigned long> codes, FirMessage* a
         return true;
     }
     unsigned long status = session_.finalStatus();
-    std::string engineSaid = status != 0 ? std::string("the engine sent ") + WZS_PRIM_STRING(status) + "; " : "";
+    std::string engineSaid = status == FSR_MSG_RESTORE_END ? "the engine ended the job; "
+                             : status != 0                 ? "the engine reported the job failed; "
+                                                           : "";
     if (session_.ended()) {
         result_.outcome = FirOutcome::Failed;
-        result_.reason =
-            engineSaid + "the session ended while waiting for " + what + ": " + session_.endError().AsString();
+        result_.reason = engineSaid + "the session ended while waiting for " + what + ": " +
+                         session_.endError().AsString(eErrorOutputPlain);
     } else {
         result_.outcome = FirOutcome::TimedOut;
         result_.reason = engineSaid + "no answer to " + what + " within " + std::to_string(options_.waitMs) + " ms";
@@ -282,7 +339,7 @@ bool DefaultJob::start() {
     init.reservedString = reserved.empty() ? nullptr : &reserved[0];
     FirMessage answer;
     if (!sendOrFail(FSR_MSG_INIT_DATA, &init, sizeof init) ||
-        !await({FSR_MSG_SUCCESS, FSR_MSG_FAILURE}, &answer, "FSR_MSG_INIT_DATA")) {
+        !await({FSR_MSG_SUCCESS, FSR_MSG_FAILURE}, &answer, "the answer to the job's start")) {
         return false;
     }
     if (answer.code == FSR_MSG_FAILURE) {
@@ -322,7 +379,7 @@ bool DefaultJob::readArchive(const ArchivePlan& archive) {
     open.archiveFileId = archive.id;
     FirMessage answer;
     if (!sendOrFail(FSR_MSG_OPEN_ARCHIVE, &open, sizeof open) ||
-        !await({FSR_MSG_SUCCESS, FSR_MSG_FAILURE}, &answer, "FSR_MSG_OPEN_ARCHIVE")) {
+        !await({FSR_MSG_SUCCESS, FSR_MSG_FAILURE}, &answer, "the answer to an archive's open")) {
         return false;
     }
     if (answer.code == FSR_MSG_FAILURE) {
@@ -404,16 +461,15 @@ bool DefaultJob::restoreImage() {
            sendArrays<FSRImgWinStreamsArray>(FSR_MSG_IMG_WIN_STREAMS_ARRAY, image.attributes(), perMessage, 0) &&
            sendArrays<FSRImgTimesArray>(FSR_MSG_IMG_TIMES_ARRAY, image.times(), perMessage, 0) &&
            sendOrFail(FSR_MSG_END_IMG_AFILE_OFFSETS_ARRAY) && sendOrFail(FSR_MSG_IMG_RESTORE_END) &&
-           await({FSR_MSG_IMG_RESTORE_END}, &answer, "FSR_MSG_IMG_RESTORE_END");
+           await({FSR_MSG_IMG_RESTORE_END}, &answer, "the end of the image restore");
 }
 
 void DefaultJob::finish() {
     if (!sendOrFail(FSR_MSG_WAIT_ARCHIVE_CLOSED) ||
-        !await({FSR_MSG_WAIT_ARCHIVE_CLOSED}, nullptr, "FSR_MSG_WAIT_ARCHIVE_CLOSED") ||
-        !sendOrFail(FSR_MSG_RESTORE_END)) {
+        !await({FSR_MSG_WAIT_ARCHIVE_CLOSED}, nullptr, "the archives to close") || !sendOrFail(FSR_MSG_RESTORE_END)) {
         return;
     }
-    if (await({FSR_MSG_RESTORE_END}, nullptr, "FSR_MSG_RESTORE_END")) {
+    if (await({FSR_MSG_RESTORE_END}, nullptr, "the job's end")) {
         result_.outcome = FirOutcome::Succeeded;
     }
 }
@@ -494,8 +550,64 @@ const char* outcomeName(FirOutcome outcome) {
     return "unknown";
 }
 
+namespace {
+
+uint64_t itemsFailed(const FirJobResult& result) {
+    return result.lastProgress ? result.lastProgress->record.progress.filesFailed : 0;
+}
+
+bool jobEnded(const FirJobResult& result) {
+    return result.outcome == FirOutcome::Succeeded || result.outcome == FirOutcome::ItemsMissing;
+}
+
+}  // namespace
+
+std::string jobAccount(const FirJobResult& result) {
+    const std::string job = "job " + std::to_string(result.jobId);
+    if (!jobEnded(result)) {
+        return job + " failed: " + (result.reason.empty() ? outcomeName(result.outcome) : result.reason);
+    }
+    std::string text = job + " ended: ";
+    if (result.lastProgress) {
+        const FSRProgressReport_5_9& counts = result.lastProgress->record.progress;
+        text += std::to_string(counts.filesSucceeded) + " restored, " + std::to_string(counts.filesSkipped) +
+                " skipped, " + std::to_string(counts.filesFailed) + " failed";
+    } else {
+        text += "the host sent no count of its items";
+    }
+    if (result.itemsMissingCount != 0) {
+        text += ", " + std::to_string(result.itemsMissingCount) + " without a result (" + result.reason + ")";
+    }
+    return text;
+}
+
+int jobExitStatus(const FirJobResult& result) {
+    if (!jobEnded(result)) {
+        return 2;
+    }
+    return result.outcome == FirOutcome::ItemsMissing || itemsFailed(result) != 0 ? 1 : 0;
+}
+
 FirJobResult runDefaultJob(FirSession& session, const FirJobOptions& options) {
     return DefaultJob(session, options).run();
+}
+
+bool checkMedia(const std::string& mediaDir, std::string* why) {
+    std::vector<uint64_t> ids;
+    if (!listMedia(mediaDir, &ids, why)) {
+        return false;
+    }
+    for (size_t i = 0; i < ids.size(); ++i) {
+        uint64_t entries = 0;
+        if (!forEachIndexEntry(mediaDir, ids[i], why, [&](const fclarchive::IndexEntry&) { ++entries; })) {
+            return false;
+        }
+        if (i == 0 && entries == 0) {
+            *why = "the first index names no item, so there is no packed root";
+            return false;
+        }
+    }
+    return true;
 }
 
 bool pathsSelectingNothing(const std::string& mediaDir, const std::vector<std::string>& paths,

@@ -14,13 +14,18 @@ namespace fir {
 // Options-word bit that asks for access-control lists to be restored.
 constexpr unsigned long kRestoreAcls = 0x80;
 
+// The most leading components a strip level may drop: more than any path can hold.
+constexpr uint64_t kMaxStripLevel = 4096;
+
 // Out of place, directory structure kept, progress reported, ACLs restored; plus overwrite and restart when asked.
 unsigned long defaultOptionsWord(bool overwrite, bool restart);
 
 struct FirJobOptions {
     std::string mediaDir;
     std::string destDir;
-    std::vector<std::string> paths;  // source paths; none: the packed root, and every archive read whole
+    // Source paths; none: every root of the backup (in place only the packed root, the first item), and every
+    // archive read whole.
+    std::vector<std::string> paths;
     uint64_t stripLevel = 0;
     bool overwrite = false;
     bool restart = false;
@@ -87,12 +92,23 @@ struct FirJobResult {
     std::vector<std::string> reportsAnswered;
 };
 
+// What the fir command says of a job it played, one line: "job <id> ended: R restored, S skipped, F failed" (and the
+// items that got no result), or "job <id> failed: <reason>".
+std::string jobAccount(const FirJobResult& result);
+// The fir command's exit status: 0 every item asked for was restored or skipped; 1 the job ended but items failed on
+// the host or got no result; 2 the job failed.
+int jobExitStatus(const FirJobResult& result);
+
 // The name the job gives this machine when no other is named: its host name, or "localhost" without one.
 std::string machineName();
 
 // Plays the job on `session` and returns once the engine gave its final status, the session ended, or a wait ran
 // out. Error reports are answered with the name of the item the index places at the failed offset.
 FirJobResult runDefaultJob(FirSession& session, const FirJobOptions& options);
+
+// Whether the media directory holds a backup the default job can read: archive files or indexes, every index
+// readable, the first naming the packed root; false with `why` otherwise. Reads each index as a stream.
+bool checkMedia(const std::string& mediaDir, std::string* why);
 
 // Which of `paths` select no item of the media directory's indexes (no item at or beneath them, as the default
 // job selects), in the order given; false with `why` when the media directory or an index cannot be read.

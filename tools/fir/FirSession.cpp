@@ -130,6 +130,7 @@ bool FirSession::waitedFor(unsigned long code) const {
     return false;
 }
 void FirSession::answer(const FSRErrorReport& report) {
+    std::lock_guard<std::mutex> answering(m_answering);
     ReportNamer namer;
     size_t receivedBefore = 0;
     {
@@ -248,11 +249,13 @@ CQiError FirSession::endError() const {
 }
 
 size_t FirSession::reportsAnswered() const {
+    std::lock_guard<std::mutex> answering(m_answering);
     std::lock_guard<std::mutex> hold(m_lock);
     return m_answered;
 }
 
 std::vector<FirAnswer> FirSession::answers() const {
+    std::lock_guard<std::mutex> answering(m_answering);
     std::lock_guard<std::mutex> hold(m_lock);
     return m_answers;
 }

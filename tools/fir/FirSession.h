@@ -104,6 +104,9 @@ private:
     void answer(const FSRErrorReport& report);
 
     std::unique_ptr<CWzNetwork> m_session;
+    // Held over an answer's send and its record, and by the readers of the answers: the engine can act on an answer
+    // (and the job end) before the thread that sent it has recorded it.
+    mutable std::mutex m_answering;
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
     FirKeep m_keep;

@@ -6,7 +6,6 @@
 
 #include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
-#include "clRestore/engine/PendingClasses.h"
 #include "clRestore/engine/messages/SeekSteps.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "platform/archive/FsRestoreArchive.h"

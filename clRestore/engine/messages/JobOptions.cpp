@@ -17,11 +17,11 @@
 #include "platform/tasks/EvTask.h"
 #include "platform/tasks/JobOption.h"
 #include "platform/vm/VSAgentlessRestoreToVM.h"
+#include "protocol/ApplicationTypes.h"
 
 namespace {
 
 constexpr unsigned long kShareMountOptions = 0x40c24f9b;  // FILERSTOPTION_SHARE_MOUNT_OPTIONS
-constexpr unsigned long long kCloudAppsDestAppType = 0x86;
 constexpr long long kSalesforceInstanceType = 3;
 constexpr int kSpannerStagingFailed = 0x13000359;
 
@@ -43,7 +43,7 @@ void readDestinationAppType(FclRestore& job, TMMsg::JobOption& options) {
     if (options.isSet("destination")) {
         unix._destAppType = static_cast<unsigned int>(options.getint64("destination.appType"));
     } else if (options.isSet("cloudApps") && options.getint64("cloudApps.instanceType") == kSalesforceInstanceType) {
-        unix._destAppType = kCloudAppsDestAppType;
+        unix._destAppType = fclapps::kCloudAppsAppType;
         FCL_LOG(0, "Set destination apptype to CLOUD_APPS for Salesforce restore");
     }
     // The cloud database's instance type tells the job what kind of instance it restores to (37: Spanner).

@@ -108,25 +108,6 @@ bool mountDestinationShare(FclRestore& job) {
     return true;
 }
 
-// Whether the destination's file system can take stubs, kept for the destination.
-void noteStubSupport(FclRestore& job) {
-    const unsigned long long options = job._setParams->options;
-    if (!isUnixFileSystemAppType(job.getAppType()) || job._hsmCtx == nullptr || job._hsmCtx->getuseDriver() != 2 ||
-        (options & FSR_OPT_OUT_OF_PLACE) == 0) {
-        return;
-    }
-    const std::string destination = job.getDestPath();
-    if (job._destHsm == nullptr) {
-        job._destHsm = job._hsmCtx->getByFileName(destination.c_str());
-        if (job._destHsm == nullptr) {
-            FCL_ERROR("Error creating DMR object for %s", destination.c_str());
-        }
-    }
-    if (job._destHsm != nullptr) {
-        job._stubRestoreSupported[destination] = job._destHsm->isStub(destination.c_str()) != 0;
-    }
-}
-
 // Failure C1: the identity switch of the privilege test failed.
 bool failImpersonation(FclRestore& job) {
     job.setFailureReason("Restore: Error impersonating as user. ");
@@ -395,7 +376,6 @@ bool FclRestore::OnMsgSetParams(FSRSetParams* params) {
         fclparams::reportDestinationNotEmpty(*this, converted.c_str());
         return false;
     }
-    noteStubSupport(*this);
     if (!checkDestinationPrivileges(*this) || !makeSourcePathArray(*this)) {
         return false;
     }

@@ -10,7 +10,7 @@
 
 #include "clRestore/engine/AppTypes.h"
 #include "clRestore/engine/FclRestore.h"
-#include "clRestore/engine/PendingClasses.h"
+#include "clRestore/factory/FsRestoreObjectsFactory.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/FXLockableResource.h"
 #include "clRestore/support/FsRestoreStatistics.h"
@@ -18,13 +18,14 @@
 #include "platform/files/FileCalls.h"
 #include "platform/jobs/WZJobClient.h"
 #include "platform/log/LogWriter.h"
+#include "platform/results/StoreResults.h"
+#include "platform/seek/SeekDecision.h"
 #include "platform/settings/SubclientDir.h"
 #include "platform/settings/WZPlatformAgents.h"
 #include "platform/timestamps/CRestoreTimestampHandler.h"
 
 namespace {
 
-const unsigned long kNoRestoreHeadEndAppType = 11;
 const int kNothingRestoredCause = 0x17000074;
 const char kLabel[] = "FclRestore::OnMsgRestoreEnd";
 
@@ -92,7 +93,7 @@ bool FclRestore::OnMsgRestoreEnd() {
     if (_seekDecision != nullptr) {
         _seekDecision->OnRestoreEnd();
     }
-    if (appType != kNoRestoreHeadEndAppType) {
+    if (appType != fclapps::kNoRestoreHeadEndAppType) {
         sendMsgToRestoreHead(FSR_MSG_RESTORE_END);
     }
 

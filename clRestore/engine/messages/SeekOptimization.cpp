@@ -4,12 +4,13 @@
 #include <string>
 
 #include "clRestore/engine/FclRestore.h"
-#include "clRestore/engine/PendingClasses.h"
+#include "clRestore/factory/FsRestoreObjectsFactory.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "clRestore/support/PerfCounterTable.h"
 #include "platform/events/EvDebug.h"
 #include "platform/log/LogWriter.h"
+#include "platform/seek/SeekDecision.h"
 #include "platform/sync/CSyncRestorePathMapper.h"
 #include "protocol/TimeValues.h"
 

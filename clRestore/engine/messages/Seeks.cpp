@@ -12,13 +12,14 @@
 #include <string>
 
 #include "clRestore/engine/FclRestore.h"
-#include "clRestore/engine/PendingClasses.h"
 #include "clRestore/engine/messages/SeekSteps.h"
+#include "clRestore/factory/FsRestoreObjectsFactory.h"
 #include "clRestore/options/FclRestoreUNIX.h"
 #include "clRestore/support/FsRestoreStatistics.h"
 #include "platform/archive/FsRestoreArchive.h"
 #include "platform/jobs/WZJobClient.h"
 #include "platform/log/LogWriter.h"
+#include "platform/seek/SeekDecision.h"
 #include "platform/session/wzsDatabuf.h"
 
 namespace {

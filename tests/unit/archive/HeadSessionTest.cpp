@@ -1,6 +1,5 @@
 // The restore-head session the archive open hands out, driven exactly as the engine sends to it, and the buffers
 // the data mover streams back in answer.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,15 +28,11 @@ namespace {
 using archivetest::RawBuffer;
 
 size_t threadCount() {
-    int dir = ::open("/proc/self/task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    EXPECT_GE(dir, 0);
-    size_t count = fcltest::entryNames(dir).size();
-    close(dir);
-    return count;
+    return static_cast<size_t>(fcltest::runningThreads());
 }
 
-// Waits, within a generous bound, for the process to be back at `threads` threads: a joined thread may linger in
-// /proc for a moment after its join returned.
+// Waits, within a generous bound, for the process to be back at `threads` running threads: the pipeline's threads
+// start and end on their own.
 bool backTo(size_t threads) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (threadCount() != threads) {

@@ -1,6 +1,5 @@
 #include "tests/unit/engine/JobFixture.h"
 
-#include <dirent.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include "platform/jobs/WZJobClient.h"
 #include "platform/settings/PlatformPaths.h"
 #include "platform/settings/SettingsFile.h"
+#include "tests/common/Concurrency.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -21,13 +21,7 @@
 namespace jobtest {
 
 int threadCount() {
-    DIR* dir = opendir("/proc/self/task");
-    int n = 0;
-    while (dirent* entry = readdir(dir)) {
-        n += entry->d_name[0] != '.';
-    }
-    closedir(dir);
-    return n;
+    return fcltest::runningThreads();
 }
 
 int inChild(const std::function<void()>& body) {

@@ -31,7 +31,8 @@ struct InitDataPlan {
 // receive loop go there: the loop changes the process's signal dispositions. Under AddressSanitizer the child also
 // checks that nothing leaked.
 int inChild(const std::function<void()>& body);
-// The child's checks before it ends: no thread of the process left besides the caller.
+// The child's checks before it ends: the threads of the process still running (1: none left besides the caller).
+// A thread just joined may still be listed by the kernel; it is not counted.
 int threadCount();
 
 class JobFixture : public ::testing::Test {

@@ -1,7 +1,9 @@
-// An item named only by its hard-link names (a placeholder header, each name in a PL_FS_OPT_HDR2) that stops before
-// its end: cut by the next item's header or by the end of the stream, before or after its data. The object made for
-// its first name is closed and released with its descriptor, the name is recorded failed and its partial file goes,
-// and the items after it are restored. Under AddressSanitizer the child also fails on anything left allocated.
+// An item named only by its hard-link names (a placeholder header, each name in a PL_FS_OPT_HDR2, the first taking the
+// object and the others linked to it before the data) that ends, or stops before its end: cut by the next item's
+// header or by the end of the stream, before or after its data, or its data unreadable. The object made for its first
+// name is closed and released with its descriptor; every name gets the item's result, and when the item fails its
+// names go with its partial file; the items after it are restored. Under AddressSanitizer the child also fails on
+// anything left allocated.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -26,17 +28,23 @@ namespace {
 const char kRoot[] = "/link-items";
 const std::string kContent = "the data of the group\n";
 
-struct Cut {
+enum class Ending { kEnd, kNextHeader, kStreamEnd, kReadError };
+
+struct Case {
     const char* name;
-    bool data;          // the item's data came before the cut
-    bool streamEndsIt;  // the end of the stream cuts it, else the next item's header
+    bool data;  // the item's data came before its end or the cut
+    Ending ending;
+    int status;  // of each name: 5 restored, 3 failed, 10 unreadable
 };
 
-const Cut kCuts[] = {
-    {"next header, after the data", true, false},
-    {"next header, before the data", false, false},
-    {"end of the stream, after the data", true, true},
-    {"end of the stream, before the data", false, true},
+const Case kCases[] = {
+    {"whole", true, Ending::kEnd, 5},
+    {"whole, without data", false, Ending::kEnd, 5},
+    {"cut by the next header after the data", true, Ending::kNextHeader, 3},
+    {"cut by the next header before the data", false, Ending::kNextHeader, 3},
+    {"cut by the end of the stream after the data", true, Ending::kStreamEnd, 3},
+    {"cut by the end of the stream before the data", false, Ending::kStreamEnd, 3},
+    {"data unreadable", true, Ending::kReadError, 10},
 };
 
 // The descriptors of the process that name something beneath `dir` (the destination gate holds `dir` itself).
@@ -69,13 +77,21 @@ std::vector<int> statusesOf(const std::string& resultsFile, const std::string& p
     return statuses;
 }
 
+struct stat statOf(const std::string& path) {
+    struct stat st = {};
+    if (lstat(path.c_str(), &st) != 0) {
+        st.st_ino = 0;
+    }
+    return st;
+}
+
 class LinkItemCleanup : public PipelineFixture {};
 
-TEST_F(LinkItemCleanup, AnItemStoppedBeforeItsEndLeavesNoObjectNorDescriptor) {
-    const std::string first = std::string(kRoot) + "/first";
+TEST_F(LinkItemCleanup, EveryNameGetsTheItemsResultAndNoObjectNorDescriptorIsLeft) {
+    const std::vector<std::string> names = {std::string(kRoot) + "/first", std::string(kRoot) + "/second"};
     const std::string after = std::string(kRoot) + "/after";
-    for (const Cut& cut : kCuts) {
-        SCOPED_TRACE(cut.name);
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
         for (const std::string& dir : {dest_, media_}) {
             fcltest::removeTree(dir);
             ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
@@ -83,21 +99,31 @@ TEST_F(LinkItemCleanup, AnItemStoppedBeforeItsEndLeavesNoObjectNorDescriptor) {
         {
             fcltest::ArchiveBuilder stream(media_);
             stream.directory(kRoot);
-            stream.indexLine(stream.offset(), fclarchive::kKindFile, first);
-            stream.headerOnly(fcltest::ItemHeader::file("/__WZHardLink@-@-Files__/77", kContent.size()));
-            stream.buffer(PL_FS_OPT_HDR2, first + '\0');
-            if (cut.data) {
+            for (const std::string& name : names) {
+                stream.indexLine(stream.offset(), fclarchive::kKindFile, name);
+            }
+            stream.headerOnly(fcltest::ItemHeader::file("/__WZHardLink@-@-Files__/77", c.data ? kContent.size() : 0));
+            for (const std::string& name : names) {
+                stream.buffer(PL_FS_OPT_HDR2, name + '\0');
+            }
+            if (c.data) {
                 stream.data(kContent);
             }
-            if (cut.streamEndsIt) {
+            if (c.ending == Ending::kStreamEnd) {
                 // The end of the archive inside the item, as no archive file holds it.
                 stream.buffer(PL_FS_CLOSE_AFILE, "");
             } else {
+                if (c.ending != Ending::kNextHeader) {
+                    stream.end();
+                }
                 stream.file(after, "after\n");
             }
             stream.finish();
         }
-        fclarchive::hooks::passAnyBufferType(cut.streamEndsIt);
+        fclarchive::hooks::passAnyBufferType(c.ending == Ending::kStreamEnd);
+        if (c.ending == Ending::kReadError) {
+            fclarchive::hooks::failDataRead(0);
+        }
         EXPECT_EQ(inChild([&] {
                       FclRestore* job = makeJob();
                       fir::FirJobOptions options;
@@ -106,12 +132,24 @@ TEST_F(LinkItemCleanup, AnItemStoppedBeforeItsEndLeavesNoObjectNorDescriptor) {
                       runHostedJob(*job, engineEnd_.get(), *fir_, options);
                       EXPECT_EQ(job->HLRO, nullptr);
                       EXPECT_EQ(job->_ro, nullptr);
+                      EXPECT_TRUE(job->_hlroLinkedNames.empty());
                       EXPECT_EQ(descriptorsBeneath(dest_), std::vector<std::string>());
                       ASSERT_NE(job->_results, nullptr);
-                      EXPECT_EQ(statusesOf(job->_results->filePath(), dest_ + first), std::vector<int>{3});
-                      struct stat st;
-                      EXPECT_NE(lstat((dest_ + first).c_str(), &st), 0) << "the partial file stayed";
-                      if (!cut.streamEndsIt) {
+                      for (const std::string& name : names) {
+                          EXPECT_EQ(statusesOf(job->_results->filePath(), dest_ + name), std::vector<int>{c.status})
+                              << name;
+                      }
+                      const struct stat first = statOf(dest_ + names[0]);
+                      const struct stat second = statOf(dest_ + names[1]);
+                      if (c.status == 5) {
+                          EXPECT_NE(first.st_ino, 0u);
+                          EXPECT_EQ(second.st_ino, first.st_ino);
+                          EXPECT_EQ(fcltest::readFile(dest_ + names[1]), c.data ? kContent : "");
+                      } else {
+                          EXPECT_EQ(first.st_ino, 0u) << "the partial file stayed";
+                          EXPECT_EQ(second.st_ino, 0u) << "a name of the partial file stayed";
+                      }
+                      if (c.ending != Ending::kStreamEnd) {
                           EXPECT_EQ(fcltest::readFile(dest_ + after), "after\n");
                       }
                       destroyJob();

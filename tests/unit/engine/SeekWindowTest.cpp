@@ -140,16 +140,20 @@ TEST_F(SeekWindowJobTest, ProbeRepliesOfTheRestoreHeadReopenASmallWindow) {
     EXPECT_EQ(inChild([&] {
                   PipelineJob* job = startPipelineJob();
                   ASSERT_EQ(job->_fclRestoreUnix->_seeksAllowed, 4);
+                  // The first probe reply waits until the window is full: a head that answers sooner would widen it
+                  // before it fills.
+                  job->holdAt("PROBE_REPLY");
                   ASSERT_EQ(openArchive(1), FSR_MSG_SUCCESS);
                   for (uint64_t offset : offsets) {
                       seek({offset});
                   }
+                  EXPECT_TRUE(logged("Suspending seek forwarding, seeks sent=4, seeks allowed=4", 20000));
+                  job->release();
                   send(FSR_MSG_CLOSE_ARCHIVE);
                   finishJob();
                   for (int i = 0; i < 8; ++i) {
                       EXPECT_TRUE(job->waitFor("EOF /root/f" + std::to_string(i), 0)) << i;
                   }
-                  EXPECT_TRUE(log().contains("Suspending seek forwarding, seeks sent=4, seeks allowed=4"));
                   EXPECT_TRUE(log().contains("Processing Probe Head Reply. Flags = 1, Token = 2 "));
                   EXPECT_TRUE(log().contains("Resumign restore message processor"));
                   EXPECT_TRUE(log().contains("Sending seek marker, num-msgs=8"));

@@ -7,7 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "clRestore/engine/PendingClasses.h"
 #include "clRestore/factory/FsRestoreUnixObjectsFactory.h"
 #include "clRestore/objects/FsRestoreFile.h"
 #include "clRestore/options/FclRestoreUNIX.h"

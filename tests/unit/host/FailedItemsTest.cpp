@@ -11,6 +11,9 @@ using fclhost::FailedItem;
 TEST(FailedItems, TheFirstFailuresOfTheResultsFileWithTheirCausesFromTheLog) {
     fcltest::ScratchDir scratch("faileditems");
     fcltest::writeFile(scratch / "restore.results",
+                       "BeginIndexedRestore pid:11\n"
+                       "/d/cut run  DATA  [ Restore of the item did not complete:  The item could not be "
+                       "restored.  ] \t3\n"
                        "BeginIndexedRestore pid:12\n"
                        "/d/ok  DATA \t5\n"
                        "/d/kept  DATA  [ Restore of the item did not complete:  The item exists at the destination "
@@ -29,7 +32,7 @@ TEST(FailedItems, TheFirstFailuresOfTheResultsFileWithTheirCausesFromTheLog) {
                        "permitted'\n");
     uint64_t total = 0;
     std::vector<FailedItem> items = fclhost::readFailedItems(scratch / "restore.results", 3, &total);
-    EXPECT_EQ(total, 4u) << "skipped and restored items are not failures";
+    EXPECT_EQ(total, 4u) << "skipped and restored items are not failures, nor those of an earlier run";
     ASSERT_EQ(items.size(), 3u);
     fclhost::findCauses(scratch / "fclrestore.log", "/dest", &items);
     EXPECT_EQ(fclhost::describeFailedItem(items[0]),
@@ -43,6 +46,30 @@ TEST(FailedItems, TheFirstFailuresOfTheResultsFileWithTheirCausesFromTheLog) {
     EXPECT_EQ(fclhost::describeFailedItem(all[3]), "/d/bare");
     EXPECT_TRUE(fclhost::readFailedItems(scratch / "missing.results", 10, &total).empty());
     EXPECT_EQ(total, 0u);
+}
+
+// With a mapping file, an item without a destination is one the mapping leaves out; an item the host adds a line for
+// is then listed with the others.
+TEST(FailedItems, ItemsTheMappingLeavesOutAreNotFailuresAndAddedLinesAreListed) {
+    fcltest::ScratchDir scratch("faileditems");
+    const std::string file = scratch / "restore.results";
+    fcltest::writeFile(file,
+                       "BeginIndexedRestore pid:12\n"
+                       "/d/ok  DATA \t5\n"
+                       "/other/a  [ Restore of the item did not complete:  The item has no destination.  ] \t7\n"
+                       "/d/tmp  [ Restore of the item did not complete:  The item is excluded by the mapping.  ] \t8\n"
+                       "EndIndexedRestore pid:12\n");
+    fclhost::ResultsTally mapped = fclhost::readResults(file, 10, true);
+    EXPECT_EQ(mapped.failed, 0u);
+    EXPECT_EQ(mapped.unmapped, 1u);
+    EXPECT_EQ(mapped.excluded, 1u);
+    fclhost::ResultsTally plain = fclhost::readResults(file, 10, false);
+    EXPECT_EQ(plain.failed, 1u) << "without a mapping, no destination is a failure";
+
+    ASSERT_TRUE(fclhost::addFailedLine(file, "/d/big\tfile", "the destination's file system is full"));
+    fclhost::ResultsTally added = fclhost::readResults(file, 10, true);
+    ASSERT_EQ(added.failed, 1u);
+    EXPECT_EQ(fclhost::describeFailedItem(added.first[0]), "/d/big file: the destination's file system is full");
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // fcl-restore run as a user runs it: what it refuses, what it creates, what it prints and how it exits.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -35,6 +37,16 @@ protected:
         environment_ = {"XDG_STATE_HOME=" + scratch_ / "state"};
     }
     std::string media() const { return scratch_ / "media"; }
+    // A backup of one file in a tree of its own, the tree's path returned.
+    std::string packOneFile() {
+        const std::string tree = scratch_ / "tree";
+        mkdir(tree.c_str(), 0755);
+        fcltest::writeFile(tree + "/one", "1");
+        fcltest::removeTree(media());
+        ProgramRun pack = fcltest::runTool("fcl-pack", {tree, media()});
+        EXPECT_EQ(pack.status, 0) << pack.describe();
+        return tree;
+    }
     std::string dest() const { return scratch_ / "dest"; }
     ProgramRun restore(const std::vector<std::string>& arguments) {
         return fcltest::runTool("fcl-restore", arguments, 120, environment_);
@@ -54,6 +66,48 @@ TEST_F(HostProcess, HelpExitsZeroAndUsageErrorsTwo) {
     EXPECT_TRUE(contains(wrong.err, "fcl-restore: --strip must be a number")) << wrong.err;
     EXPECT_EQ(wrong.out, "");
     EXPECT_FALSE(exists(dest())) << "nothing is made for a command line that is refused";
+}
+
+// The conventions of tar, rsync and restic, the same for the three tools: --version, --help with the names of values,
+// and a usage error as one line and a pointer to --help.
+TEST_F(HostProcess, EveryToolFollowsTheCommandConventions) {
+    struct Case {
+        const char* tool;
+        std::vector<std::string> wrong;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"fcl-restore", {"--strip", "-1", "m", "d"}, "--strip must be a number"},
+        {"fcl-restore", {"--bogus", "m", "d"}, "unrecognised option '--bogus'"},
+        {"fcl-restore", {}, "MEDIA_DIR and DEST_DIR are both required"},
+        {"fcl-pack", {"--archives", "x", "s", "m"}, "'--archives'"},
+        {"fcl-pack", {"s", "m", "third"}, "too many operands"},
+        {"fir", {"--strip", "two", "a", "m", "d"}, "--strip must be a number"},
+        {"fir", {"--path", "relative", "a", "m", "d"}, "--path must name an absolute path"},
+        {"fir", {"a", "m"}, "DEST_DIR is required"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tool);
+        const ProgramRun version = fcltest::runTool(c.tool, {"--version"});
+        EXPECT_EQ(version.status, 0) << version.describe();
+        EXPECT_EQ(version.out.rfind(std::string(c.tool) + " ", 0), 0u) << version.out;
+        EXPECT_EQ(std::count(version.out.begin(), version.out.end(), '\n'), 1) << version.out;
+
+        const ProgramRun help = fcltest::runTool(c.tool, {"--help"});
+        EXPECT_EQ(help.status, 0) << help.describe();
+        EXPECT_TRUE(contains(help.out, std::string("Usage: ") + c.tool)) << help.out;
+        EXPECT_FALSE(contains(help.out, " arg ")) << "values are named: " << help.out;
+        EXPECT_FALSE(contains(help.out, "operand-")) << help.out;
+
+        const ProgramRun wrong = fcltest::runTool(c.tool, c.wrong);
+        EXPECT_EQ(wrong.status, 2) << wrong.describe();
+        EXPECT_EQ(wrong.out, "");
+        EXPECT_EQ(wrong.err.rfind(std::string(c.tool) + ": ", 0), 0u) << wrong.err;
+        EXPECT_TRUE(contains(wrong.err, c.says)) << c.says << "\n" << wrong.err;
+        EXPECT_TRUE(contains(wrong.err, std::string("\nTry '") + c.tool + " --help' for more information.\n"))
+            << wrong.err;
+        EXPECT_EQ(std::count(wrong.err.begin(), wrong.err.end(), '\n'), 2) << wrong.err;
+    }
 }
 
 TEST_F(HostProcess, RefusesAResultsDirectoryInsideTheDestinationAndMakesNothing) {
@@ -77,14 +131,23 @@ TEST_F(HostProcess, RefusesADefaultResultsDirectoryInsideTheDestination) {
     EXPECT_FALSE(exists(dest()));
 }
 
-TEST_F(HostProcess, AMediaDirectoryWithoutArchivesFailsTheJobWithItsReason) {
+// A backup the job cannot read fails it before anything is made.
+TEST_F(HostProcess, AMediaDirectoryWithoutArchivesIsRefusedAndNothingIsMade) {
     ProgramRun run = restore({media(), dest()});
     EXPECT_EQ(run.status, 2) << run.describe();
-    EXPECT_TRUE(contains(run.out, "Restore failed: ")) << run.out;
-    EXPECT_TRUE(contains(run.out, "no archive files in " + media())) << run.out;
-    EXPECT_EQ(fcltest::summaryField(run.out, "items restored:"), "0") << run.out;
-    EXPECT_EQ(fcltest::summaryField(run.out, "items failed:"), "0") << run.out;
-    EXPECT_EQ(fcltest::summaryField(run.out, "results file:"), "none written") << run.out;
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(contains(
+        run.err, "fcl-restore: the backup in " + media() + " cannot be restored: no archive files in " + media()))
+        << run.err;
+    EXPECT_FALSE(exists(dest()));
+    EXPECT_FALSE(exists(scratch_ / "state"));
+}
+
+TEST_F(HostProcess, AJobGetsANewResultsDirectoryWithItsLogAndSettings) {
+    packOneFile();
+    ProgramRun run = restore({media(), dest()});
+    EXPECT_EQ(run.status, 0) << run.describe();
+    EXPECT_EQ(fcltest::summaryField(run.out, "items restored:"), "2") << run.out;
 
     // The default results directory is a new one under the state directory, and holds the log and the settings.
     std::string results = fcltest::summaryField(run.out, "results dir:");
@@ -93,10 +156,40 @@ TEST_F(HostProcess, AMediaDirectoryWithoutArchivesFailsTheJobWithItsReason) {
     EXPECT_TRUE(contains(fcltest::readFile(results + "/fclrestore.log"), "fcl-restore: media " + media()));
     std::string settings = fcltest::readFile(results + "/settings.ini");
     EXPECT_TRUE(contains(settings, "isRestoreAsSparseFile = y")) << settings;
+    EXPECT_TRUE(contains(settings, "nCreateRawDeviceOnRestore = 1")) << settings;
     EXPECT_TRUE(contains(settings, "xml = <TMMsg_JobOption/>")) << settings;
     EXPECT_TRUE(contains(settings, "UpdateRecoverySec.29 = 1")) << "progress reports each second: " << settings;
     struct stat st;
     EXPECT_TRUE(stat(dest().c_str(), &st) == 0 && S_ISDIR(st.st_mode)) << "the destination is made when missing";
+}
+
+// A log level that names none is an error before anything is made, whether it comes from the environment or from
+// the settings.
+TEST_F(HostProcess, ABadLogLevelIsAnError) {
+    fcltest::writeFile(scratch_ / "level.ini", "[FclRestore]\nnLogLevel = loud\n");
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string variable;
+        std::string says;
+    };
+    const Case cases[] = {
+        {{media(), dest()}, "FCL_LOG_LEVEL=verbose", "FCL_LOG_LEVEL must be a number from -1 to 100: \"verbose\""},
+        {{media(), dest()}, "FCL_LOG_LEVEL=101", "FCL_LOG_LEVEL must be a number from -1 to 100"},
+        {{"--settings", scratch_ / "level.ini", "--listen", scratch_ / "s.sock", media(), dest()},
+         "",
+         "[FclRestore] nLogLevel must be a number from -1 to 100: \"loud\""},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> environment = environment_;
+        if (!c.variable.empty()) {
+            environment.push_back(c.variable);
+        }
+        ProgramRun run = fcltest::runTool("fcl-restore", c.arguments, 60, environment);
+        EXPECT_EQ(run.status, 2) << run.describe();
+        EXPECT_TRUE(contains(run.err, c.says)) << c.says << "\n" << run.err;
+        EXPECT_FALSE(exists(dest()));
+        EXPECT_FALSE(exists(scratch_ / "state"));
+    }
 }
 
 TEST_F(HostProcess, ProblemsFoundBeforeTheJobFailItAtOnce) {
@@ -129,11 +222,13 @@ TEST_F(HostProcess, AListenAddressOffThisMachineIsRefusedBeforeAnythingIsMade) {
 }
 
 TEST_F(HostProcess, WithUserSettingsTheCommandLineStillWins) {
+    const std::string tree = packOneFile();
     fcltest::writeFile(scratch_ / "user.ini", "[FileSystemAgent]\nnSeekMarkerBatchSize = 17\n");
-    fcltest::writeFile(scratch_ / "map.txt", "\"/a\",\"/b\"\n");
+    fcltest::writeFile(scratch_ / "map.txt", "\"" + tree + "\",\"" + dest() + "/mapped\"\n");
     ProgramRun run = restore({"--settings", scratch_ / "user.ini", "--no-sparse", "--map", scratch_ / "map.txt",
                               "--results", scratch_ / "r", media(), dest()});
-    EXPECT_EQ(run.status, 2) << run.describe();
+    EXPECT_EQ(run.status, 0) << run.describe();
+    EXPECT_EQ(fcltest::readFile(dest() + "/mapped/one"), "1");
     std::string settings = fcltest::readFile(scratch_ / "r/settings.ini");
     EXPECT_TRUE(contains(settings, "nSeekMarkerBatchSize = 17")) << settings;
     EXPECT_TRUE(contains(settings, "isRestoreAsSparseFile = n")) << settings;
@@ -272,6 +367,24 @@ TEST_F(HostListening, AFirThatLeavesMidJobFailsItSayingSo) {
     EXPECT_EQ(run.status, 2) << run.describe();
     EXPECT_TRUE(contains(run.err, "fcl-restore: the job failed: ")) << run.err;
     EXPECT_TRUE(contains(run.out, "the FIR closed its session before the job's end")) << run.out;
+}
+
+// SIGTERM while the host waits for its FIR ends it as SIGTERM ends a job: 143, the summary saying so.
+TEST_F(HostListening, SigtermWhileWaitingForTheFirExits143) {
+    startHost();
+    // Signalled once it listens.
+    for (int i = 0; i < 3000; ++i) {
+        struct stat st;
+        if (lstat(socket_.c_str(), &st) == 0) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(kill(host_.pid, SIGTERM), 0);
+    ProgramRun run = fcltest::finishProgram(host_, 60);
+    EXPECT_EQ(run.status, 143) << run.describe();
+    EXPECT_TRUE(contains(run.out, "Restore stopped by SIGTERM")) << run.out;
+    EXPECT_FALSE(exists(socket_));
 }
 
 TEST_F(HostListening, AJobTheExternalFirStopsAtStartFails) {

@@ -22,18 +22,32 @@ std::string valueOf(const wzsettings::IniDocument& document, const char* section
     return value != nullptr ? *value : "(absent)";
 }
 
-TEST(HostSettings, DefaultsRestoreHolesAsHolesWithAnEmptyJobOptionsDocument) {
-    wzsettings::IniDocument document = composed(SettingsChoice());
-    EXPECT_EQ(valueOf(document, "FileSystemAgent", "isRestoreAsSparseFile"), "y");
-    EXPECT_EQ(valueOf(document, "JobOptions", "xml"), "<TMMsg_JobOption/>");
-    EXPECT_EQ(valueOf(document, "TaskOptions", "1"), "(absent)");
+// What a plain restore needs, as tar -x and rsync -a do it: holes, FIFOs and device nodes, and, for a user who is
+// not root, the items of other owners restored as the user's.
+TEST(HostSettings, TheDefaultsRestoreEverythingAPlainRestoreExpects) {
+    struct Case {
+        bool asRoot;
+        const char* ignoreChownErrors;
+    };
+    for (const Case& c : {Case{true, "(absent)"}, Case{false, "2"}}) {
+        SettingsChoice choice;
+        choice.asRoot = c.asRoot;
+        wzsettings::IniDocument document = composed(choice);
+        EXPECT_EQ(valueOf(document, "FileSystemAgent", "isRestoreAsSparseFile"), "y");
+        EXPECT_EQ(valueOf(document, "FileSystemAgent", "nCreateRawDeviceOnRestore"), "1");
+        EXPECT_EQ(valueOf(document, "FileSystemAgent", "ignoreChownErrors"), c.ignoreChownErrors) << c.asRoot;
+        EXPECT_EQ(valueOf(document, "FileSystemAgent", "nRestoreSockets"), "(absent)");
+        EXPECT_EQ(valueOf(document, "JobOptions", "xml"), "<TMMsg_JobOption/>");
+        EXPECT_EQ(valueOf(document, "GlobalParams", "UpdateRecoverySec.29"), "1");
+        EXPECT_EQ(valueOf(document, "TaskOptions", "1"), "(absent)");
+    }
 }
 
-TEST(HostSettings, NoSparseLeavesTheSparseSettingOut) {
+TEST(HostSettings, NoSparseWritesHolesAsZeros) {
     SettingsChoice choice;
     choice.noSparse = true;
     wzsettings::IniDocument document = composed(choice);
-    EXPECT_EQ(valueOf(document, "FileSystemAgent", "isRestoreAsSparseFile"), "(absent)");
+    EXPECT_EQ(valueOf(document, "FileSystemAgent", "isRestoreAsSparseFile"), "n");
     EXPECT_EQ(valueOf(document, "JobOptions", "xml"), "<TMMsg_JobOption/>");
 }
 
@@ -43,24 +57,32 @@ TEST(HostSettings, AMappingFileIsTaskOptionOne) {
     EXPECT_EQ(valueOf(composed(choice), "TaskOptions", "1"), "/maps/my map.txt");
 }
 
-TEST(HostSettings, TheUsersFileIsKeptAndTheCommandLineWins) {
+// A settings file adds to the defaults key by key: what it names wins, what it does not name keeps the default, and
+// the command line wins over both.
+TEST(HostSettings, TheUsersFileAddsToTheDefaultsAndTheCommandLineWins) {
     fcltest::ScratchDir scratch("hostsettings");
     fcltest::writeFile(scratch / "user.ini",
-                       "[FileSystemAgent]\nisRestoreAsSparseFile = y\nnSeekMarkerBatchSize = 17\n[TaskOptions]\n1 = "
-                       "/old/map");
+                       "nTopLevel = 3\n[FileSystemAgent]\nnCreateRawDeviceOnRestore = 0\nnSeekMarkerBatchSize = 17\n"
+                       "[TaskOptions]\n1 = /old/map");
     SettingsChoice choice;
     choice.userFile = scratch / "user.ini";
+    choice.asRoot = false;
     wzsettings::IniDocument plain = composed(choice);
+    EXPECT_EQ(valueOf(plain, "", "nTopLevel"), "3") << "a key before any section stays in none";
     EXPECT_EQ(valueOf(plain, "FileSystemAgent", "nSeekMarkerBatchSize"), "17");
-    EXPECT_EQ(valueOf(plain, "FileSystemAgent", "isRestoreAsSparseFile"), "y");
-    EXPECT_EQ(valueOf(plain, "JobOptions", "xml"), "(absent)") << "the user's file stands as written";
+    EXPECT_EQ(valueOf(plain, "FileSystemAgent", "nCreateRawDeviceOnRestore"), "0") << "the file's own value";
+    EXPECT_EQ(valueOf(plain, "FileSystemAgent", "isRestoreAsSparseFile"), "y") << "a default the file leaves";
+    EXPECT_EQ(valueOf(plain, "FileSystemAgent", "ignoreChownErrors"), "2");
+    EXPECT_EQ(valueOf(plain, "JobOptions", "xml"), "<TMMsg_JobOption/>");
     EXPECT_EQ(valueOf(plain, "TaskOptions", "1"), "/old/map");
 
+    fcltest::writeFile(scratch / "sparse.ini", "[FileSystemAgent]\nisRestoreAsSparseFile = y\n");
+    choice.userFile = scratch / "sparse.ini";
     choice.noSparse = true;
     choice.mapFile = "/new/map";
     wzsettings::IniDocument overridden = composed(choice);
-    EXPECT_EQ(valueOf(overridden, "FileSystemAgent", "nSeekMarkerBatchSize"), "17");
     EXPECT_EQ(valueOf(overridden, "FileSystemAgent", "isRestoreAsSparseFile"), "n");
+    EXPECT_EQ(valueOf(overridden, "FileSystemAgent", "nCreateRawDeviceOnRestore"), "1");
     EXPECT_EQ(valueOf(overridden, "TaskOptions", "1"), "/new/map");
 }
 

@@ -137,6 +137,10 @@ TEST(JobRecord, TheJobToResumeIsTheLastOneOfItsMediaAndDestinationThatDidNotSucc
     EXPECT_EQ(fclhost::findResumableJob(base.path(), "/m", "/d2"), base / "other-dest");
     EXPECT_EQ(fclhost::findResumableJob(base.path(), "/m", "/d3"), "");
     EXPECT_EQ(fclhost::findResumableJob(base / "missing", "/m", "/d"), "");
+    // The last job of all, whatever became of it.
+    EXPECT_EQ(fclhost::findLastJob(base.path(), "/m", "/d"), base / "newest-succeeded");
+    EXPECT_EQ(fclhost::findLastJob(base.path(), "/m", "/d2"), base / "other-dest");
+    EXPECT_EQ(fclhost::findLastJob(base.path(), "/m", "/d3"), "");
 }
 
 }  // namespace

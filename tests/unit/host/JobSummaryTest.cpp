@@ -1,6 +1,7 @@
 // The summary the host prints and the exit status that goes with it.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 
 #include "tools/fcl-restore/JobSummary.h"
@@ -23,6 +24,34 @@ TEST(JobSummary, ExitStatusSaysJobFailedItemsFailedOrAllWell) {
         summary.skipped = 3;
         EXPECT_EQ(fclhost::exitStatus(summary), c.status) << c.jobSucceeded << " " << c.failed;
     }
+}
+
+// Owners a user who is not root cannot keep leave the status at 0, as with tar -x; ACLs and attributes the
+// destination cannot hold make it 1.
+TEST(JobSummary, ItemsThatLostPartOfTheirMetadataAreCountedWithTheReason) {
+    struct Case {
+        uint64_t owners;
+        uint64_t acls;
+        int status;
+        const char* verdict;
+    };
+    for (const Case& c : {Case{3, 0, 0, "Restore succeeded"}, Case{0, 2, 1, "Restore finished: 2 item(s) lost"},
+                          Case{3, 2, 1, "Restore finished: 2 item(s) lost"}}) {
+        JobSummary summary;
+        summary.jobSucceeded = true;
+        summary.ownersNotKept = {c.owners, EPERM};
+        summary.aclsOrXattrsLost = {c.acls, EOPNOTSUPP};
+        EXPECT_EQ(fclhost::exitStatus(summary), c.status) << c.owners << " " << c.acls;
+        const std::string text = fclhost::formatSummary(summary);
+        EXPECT_EQ(text.rfind(c.verdict, 0), 0u) << text;
+        EXPECT_EQ(text.find("owners not kept:") != std::string::npos, c.owners != 0) << text;
+        EXPECT_EQ(text.find("ACLs/xattrs lost:") != std::string::npos, c.acls != 0) << text;
+    }
+    EXPECT_EQ(fclhost::ownerLossReason(EPERM),
+              "Operation not permitted: only root can give an item to another user, so these items are yours");
+    EXPECT_EQ(fclhost::aclLossReason(EOPNOTSUPP),
+              "Operation not supported: the destination's file system cannot hold them");
+    EXPECT_EQ(fclhost::aclLossReason(EIO), "Input/output error");
 }
 
 TEST(JobSummary, AnInterruptedJobExitsAsTheSignalWouldAndSaysSo) {

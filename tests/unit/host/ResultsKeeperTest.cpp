@@ -80,11 +80,13 @@ TEST(ResultsKeeper, KeepsTheLatestAndWhatAnotherHostHoldsAndFollowsNoLink) {
 TEST(ResultsKeeper, TwoHostsCannotHoldOneResultsDirectory) {
     fcltest::ScratchDir scratch("keeper");
     std::string why;
+    EXPECT_FALSE(fclhost::resultsDirectoryHeld(scratch.path())) << "no host has held it yet";
     ASSERT_TRUE(fclhost::holdResultsDirectory(scratch.path(), &why)) << why;
     pid_t other = fork();
     if (other == 0) {
         std::string reason;
-        _exit(!fclhost::holdResultsDirectory(scratch.path(), &reason) &&
+        _exit(fclhost::resultsDirectoryHeld(scratch.path()) &&
+                      !fclhost::holdResultsDirectory(scratch.path(), &reason) &&
                       reason.find("another fcl-restore is using") != std::string::npos
                   ? 0
                   : 1);

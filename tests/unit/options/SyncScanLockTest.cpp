@@ -122,47 +122,20 @@ TEST_F(SyncScanLock, TakenAtStartGivenBackOnce) {
     EXPECT_TRUE(lockIsFree());
 }
 
+// The wait the lock is given: the setting's seconds as milliseconds, never under ten minutes; without a setting, or
+// with one too large to count in milliseconds, no limit at all. Each is waited out until the scan lets go.
 TEST_F(SyncScanLock, TimeOutSettingsAndTheirWait) {
     struct Case {
         const char* setting;  // null: absent
         const char* logLine;  // null: none
-    } cases[] = {
-        {nullptr, nullptr},
-        {"10", "Timeout for sync lock set to 600 seconds"},
-        {"900", "Timeout for sync lock set to 900 seconds"},
-        {"18446744073709551615", "Timeout for sync lock set to"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.setting != nullptr ? c.setting : "absent");
-        writeSettings(baseSettings() + (c.setting != nullptr ? std::string("[FileSystemAgent]\n = ") + c.setting + "\n"
-                                                             : std::string()));
-        auto holder = scan();
-        FclRestoreUNIX& job = syncJob(true);
-        // Every one of these waits long: none may end at once because its milliseconds overflowed.
-        auto taking = std::async(std::launch::async, [&job] { return job.lockSyncScan(); });
-        EXPECT_EQ(taking.wait_for(std::chrono::milliseconds(400)), std::future_status::timeout);
-        holder.reset();
-        ASSERT_EQ(taking.wait_for(std::chrono::seconds(30)), std::future_status::ready);
-        EXPECT_FALSE(taking.get().IsError());
-        EXPECT_TRUE(logged("Suspending Sync Scan Check"));
-        EXPECT_EQ(c.logLine != nullptr && logged(c.logLine), c.logLine != nullptr);
-        EXPECT_FALSE(job.unLockSyncScan().IsError());
-    }
-}
-
-// What the lock is given to wait: the setting's seconds as milliseconds, never under ten minutes; without a setting,
-// or with one too large to count in milliseconds, no limit at all.
-TEST_F(SyncScanLock, TheWaitHandedToTheLockIsTheSettingInMilliseconds) {
-    struct Case {
-        const char* setting;  // null: absent
         unsigned long waitMs;
     } cases[] = {
-        {nullptr, WzNamedMutex::kNoTimeOut},
-        {"10", 600000},
-        {"600", 600000},
-        {"601", 601000},
-        {"86400", 86400000},
-        {"18446744073709551615", WzNamedMutex::kNoTimeOut},
+        {nullptr, nullptr, WzNamedMutex::kNoTimeOut},
+        {"10", "Timeout for sync lock set to 600 seconds", 600000},
+        {"601", "Timeout for sync lock set to 601 seconds", 601000},
+        {"900", "Timeout for sync lock set to 900 seconds", 900000},
+        {"86400", "Timeout for sync lock set to 86400 seconds", 86400000},
+        {"18446744073709551615", "Timeout for sync lock set to", WzNamedMutex::kNoTimeOut},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.setting != nullptr ? c.setting : "absent");
@@ -173,6 +146,16 @@ TEST_F(SyncScanLock, TheWaitHandedToTheLockIsTheSettingInMilliseconds) {
         WzNamedMutex::timeOutFaults().failNext(1);
         EXPECT_TRUE(job.lockSyncScan().IsError());
         EXPECT_EQ(WzNamedMutex::lastFaultedWaitMs(), c.waitMs);
+
+        // Every one of these waits long: none may end at once because its milliseconds overflowed.
+        auto taking = std::async(std::launch::async, [&job] { return job.lockSyncScan(); });
+        EXPECT_EQ(taking.wait_for(std::chrono::milliseconds(400)), std::future_status::timeout);
+        holder.reset();
+        ASSERT_EQ(taking.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+        EXPECT_FALSE(taking.get().IsError());
+        EXPECT_TRUE(logged("Suspending Sync Scan Check"));
+        EXPECT_EQ(c.logLine != nullptr && logged(c.logLine), c.logLine != nullptr);
+        EXPECT_FALSE(job.unLockSyncScan().IsError());
     }
 }
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "platform/log/LogWriter.h"
 #include "platform/support/FXErrorUtil.h"
 
@@ -46,6 +49,19 @@ TEST(Errors, ErrnoKindIsRecognised) {
     EXPECT_TRUE(FXErrorUtil::IsErrNo(e, 2));
     EXPECT_FALSE(FXErrorUtil::IsErrNo(e, 12));
     EXPECT_FALSE(FXErrorUtil::IsErrNo(CQiError::Success(), 2));
+}
+
+// The plain form is what a user reads: a system error by the system's text, never its number.
+TEST(Errors, ThePlainFormGivesTheSystemsTextOfASystemError) {
+    EXPECT_EQ(
+        FXErrorUtil::ErrorErrNo(FX_HERE, ECONNREFUSED, "cannot connect to '%s'", "/s").AsString(eErrorOutputPlain),
+        "cannot connect to '/s': Connection refused");
+    EXPECT_EQ(FXErrorUtil::ErrorErrNo(FX_HERE, ENOENT).AsString(eErrorOutputPlain), "No such file or directory");
+    EXPECT_EQ(
+        FXErrorUtil::ErrorErrNo(FX_HERE, ENOENT, "cannot open x: %s", strerror(ENOENT)).AsString(eErrorOutputPlain),
+        "cannot open x: No such file or directory");
+    EXPECT_EQ(FXErrorUtil::ErrorWin32(FX_HERE, 1627, "not instantiated").AsString(eErrorOutputPlain),
+              "not instantiated");
 }
 
 TEST(LogWriter, LevelGatesLinesAndErrorsAlwaysPass) {

@@ -41,7 +41,7 @@ TEST(FileLogWriter, LinesReachTheFileAtAnErrorAFlushAndTheEnd) {
     EXPECT_EQ(countOf(text, "\n"), 5u) << "every line whole, once";
 }
 
-TEST(FileLogWriter, AFullFileIsRotatedAndTheLogStaysBounded) {
+TEST(FileLogWriter, AFullFileIsRotatedKeepingTheStartAndTheLogStaysBounded) {
     fcltest::ScratchDir dir("log");
     const std::string path = dir / "job.log";
     const uint64_t kMax = 32 << 10;
@@ -52,12 +52,16 @@ TEST(FileLogWriter, AFullFileIsRotatedAndTheLogStaysBounded) {
         }
     }
     struct stat current;
+    struct stat start;
     struct stat older;
     ASSERT_EQ(stat(path.c_str(), &current), 0);
-    ASSERT_EQ(stat((path + ".1").c_str(), &older), 0);
+    ASSERT_EQ(stat((path + ".1").c_str(), &start), 0);
+    ASSERT_EQ(stat((path + ".2").c_str(), &older), 0);
     EXPECT_LE(uint64_t(current.st_size), kMax);
+    EXPECT_LE(uint64_t(start.st_size), kMax);
     EXPECT_LE(uint64_t(older.st_size), kMax);
     EXPECT_NE(fcltest::readFile(path).find("line 04999"), std::string::npos) << "the newest lines are kept";
+    EXPECT_NE(fcltest::readFile(path + ".1").find("f:0 line 00000"), std::string::npos) << "the job's start is kept";
 }
 
 }  // namespace

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "clRestore/factory/PathSafety.h"
 #include "clRestore/support/ClExceptError.h"
+#include "clRestore/support/PathSafety.h"
 #include "platform/log/LogWriter.h"
 #include "protocol/CXFileHeader.h"
 

@@ -1,6 +1,6 @@
 // The container-file table. Each operation runs whole under the table's lock; a path without a record is an
 // ENOENT error naming it.
-#include "clRestore/stream/CContainerConfigInfo.h"
+#include "clRestore/options/CContainerConfigInfo.h"
 
 #include <cerrno>
 

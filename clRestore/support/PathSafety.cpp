@@ -1,4 +1,4 @@
-#include "clRestore/factory/PathSafety.h"
+#include "clRestore/support/PathSafety.h"
 
 #include <cstring>
 #include <exception>
