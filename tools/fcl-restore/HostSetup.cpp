@@ -118,7 +118,8 @@ bool makeDestination(const std::string& dest, std::string* why) {
 }
 
 bool checkSettingsLogLevel(const std::string& settings, std::string* why) {
-    const std::string* text = wzsettings::IniDocument::parse(settings).find("FclRestore", "nLogLevel");
+    const wzsettings::IniDocument document = wzsettings::IniDocument::parse(settings);
+    const std::string* text = document.find("FclRestore", "nLogLevel");
     int level = 0;
     if (text != nullptr && !parseLogLevel(*text, &level)) {
         *why = "the settings' [FclRestore] nLogLevel must be a number from -1 to 100: \"" + *text + "\"";

@@ -155,7 +155,8 @@ private:
     void onSignal(int signo, int count);
     bool jobSucceeded() const;
     JobFacts factsOfEnd();
-    // Gives the failed items a job left without a line theirs, and takes the items the mapping leaves out apart.
+    // Gives each failed item the job left without a line one of its own, and takes the items the mapping leaves out
+    // apart from the failed and skipped ones.
     void accountInResults(const JobFacts& facts, JobSummary* summary) const;
 
     const PreparedJob& prepared_;
@@ -339,15 +340,19 @@ void HostRun::accountInResults(const JobFacts& facts, JobSummary* summary) const
     ResultsTally tally = readResults(summary->resultsFile, kFailuresShown, mapped);
     // The results file lists every failed item: the file a failed job was writing, and the items an ended job gave
     // no result for, get their lines here.
+    bool added = false;
     if (!summary->jobSucceeded && summary->interruptSignal == 0 && tally.failed == 0 && !facts.currentItem.empty() &&
         addFailedLine(summary->resultsFile, facts.currentItem, summary->failureReason)) {
+        added = true;
         summary->failed += 1;
         summary->notReached -= summary->notReached != 0 ? 1 : 0;
     }
     for (const std::string& item : summary->missing) {
-        addFailedLine(summary->resultsFile, item, "The job gave no result for the item.");
+        added = addFailedLine(summary->resultsFile, item, "The job gave no result for the item.") || added;
     }
-    tally = readResults(summary->resultsFile, kFailuresShown, mapped);
+    if (added) {
+        tally = readResults(summary->resultsFile, kFailuresShown, mapped);
+    }
     // Items the mapping leaves out are neither failed nor skipped: they were not asked for.
     const uint64_t unmapped = std::min(tally.unmapped, summary->failed);
     const uint64_t excluded = std::min(tally.excluded, summary->skipped);

@@ -342,7 +342,12 @@ TEST_F(HostListening, ADestinationTheHostDidNotNameIsRefused) {
         params.destDir = &destDir[0];
         params.options = c.options;
         ASSERT_FALSE(fir->send(FSR_MSG_SET_PARAMS, &params, sizeof params).IsError());
-        ASSERT_FALSE(fir->send(FSR_MSG_RESTORE_END).IsError());
+        // A host that refuses the destination may have hung up before the restore end goes out: only a host that
+        // took it must take the end.
+        const bool endSent = !fir->send(FSR_MSG_RESTORE_END).IsError();
+        if (c.says.empty()) {
+            ASSERT_TRUE(endSent) << c.destDir;
+        }
         fir->waitFor({FSR_MSG_RESTORE_END, FSR_MSG_FAILURE, FSR_MSG_FATAL_ERROR}, 30000);
         fir.reset();
         ProgramRun run = fcltest::finishProgram(host_, 60);
