@@ -9,10 +9,19 @@
 # row per count, named NAME/Na beyond one, each with its own tar -x and cp -a times measured beside it, so that every
 # ratio compares runs made in the same moments.
 #
+# Side by side: the tools of a round run one right after the other, so each round also gives fcl-restore's time over
+# tar's and over cp's as measured in the same moments; the "pairs" columns are the medians of those ratios, which
+# the machine's drift from round to round weighs on far less than on the ratio of two medians.
+#
 # FCL_BENCH_QUICK=1 runs smaller sets once each, for a check that the bench works. FCL_BENCH_SETS="NAME ..." runs only
-# the sets named (and the one-file job only when it names "single"). A data set is one line at the end:
-# bench_set NAME TAR_OPTIONS MAKER [MAKER_ARGUMENTS...]; the maker is called with the tree's directory first, then its
-# arguments. Work space: $FCL_BENCH_DIR, else $TMPDIR, else /tmp.
+# the sets named (and the one-file job only when it names "single"). FCL_BENCH_ARCHIVES="1 ..." sets the archive
+# counts of the small-file sets. A data set is one line at the end: bench_set NAME TAR_OPTIONS MAKER
+# [MAKER_ARGUMENTS...]; the maker is called with the tree's directory first, then its arguments.
+#
+# Work space: $FCL_BENCH_DIR, else $TMPDIR, else /tmp. FCL_BENCH_TMPFS=DIR (a directory on a tmpfs, for instance
+# after `mount -t tmpfs -o size=12g tmpfs /mnt/fclbench`) runs every set there as well, right after it ran in the
+# work space: on a tmpfs the disk costs nothing, so those rows show the tools' own cost per item and per byte. Each
+# row names its file system.
 set -eu
 
 BUILD=${1:-build}
@@ -43,8 +52,19 @@ for tool in tar cp rsync perl /usr/bin/time; do
     fi
 done
 
-BASE=$(mktemp -d "${FCL_BENCH_DIR:-${TMPDIR:-/tmp}}/fcl-bench.XXXXXX")
-trap 'rm -rf "$BASE"' EXIT
+TMPFS=${FCL_BENCH_TMPFS:-}
+if [ -n "$TMPFS" ] && [ "$(df --output=fstype "$TMPFS" 2>/dev/null | tail -n 1)" != tmpfs ]; then
+    echo "bench: FCL_BENCH_TMPFS=$TMPFS is not a directory on a tmpfs" >&2
+    exit 2
+fi
+DISK_BASE=$(mktemp -d "${FCL_BENCH_DIR:-${TMPDIR:-/tmp}}/fcl-bench.XXXXXX")
+TMPFS_BASE=
+if [ -n "$TMPFS" ]; then
+    TMPFS_BASE=$(mktemp -d "$TMPFS/fcl-bench.XXXXXX")
+fi
+BASE=$DISK_BASE
+fs=$(df --output=fstype "$BASE" | tail -n 1)
+trap 'rm -rf "$DISK_BASE" ${TMPFS_BASE:+"$TMPFS_BASE"}' EXIT
 trap 'exit 130' INT TERM
 
 # ---- makers ---------------------------------------------------------------------------------------------------
@@ -123,6 +143,16 @@ time_once() {
     tail -n 1 "$BASE/mem" >>"$BASE/$tool.mem"
 }
 
+# A B: the median over the rounds of A's time over B's in the same round ("-" when either failed).
+pair_ratio() {
+    if [ -e "$BASE/$1.failed" ] || [ -e "$BASE/$2.failed" ] || [ ! -s "$BASE/$1.times" ]; then
+        echo "-"
+        return 0
+    fi
+    paste "$BASE/$1.times" "$BASE/$2.times" | awk '$2 > 0 { print $1 / $2 }' | sort -g |
+        awk '{ r[NR] = $1 } END { if (NR == 0) { print "-"; exit } m = (NR % 2) ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2; printf "%.2f", m }'
+}
+
 # NAME: sets $secs to the median of NAME's times in seconds (or "failed" when a run failed) and $peak to its largest
 # peak memory in MiB.
 median_of() {
@@ -142,7 +172,7 @@ ratio() {
 }
 
 row() {
-    printf '%-14s %8s %10s %10s %10s %8s %8s %10s %6s\n' "$@"
+    printf '%-14s %-6s %8s %10s %10s %10s %8s %8s %9s %8s %8s %6s\n' "$@"
 }
 
 # Whether the copy under COPY equals SOURCE: everything rsync compares (contents by checksum), and data and holes.
@@ -188,9 +218,9 @@ run_tool() {
 
 # After many files were removed: some file systems (ext4 without a journal) pass over inodes freed in the last
 # minute when they make new ones, which would slow whichever tool runs next. FCL_BENCH_SETTLE seconds (61 by
-# default, 0 in quick runs) let that pass.
+# default, 0 in quick runs) let that pass; a tmpfs needs none.
 settle() {
-    if [ "$SETTLE" -gt 0 ]; then
+    if [ "$SETTLE" -gt 0 ] && [ "$fs" != tmpfs ]; then
         sync
         sleep "$SETTLE"
     fi
@@ -233,16 +263,27 @@ bench_row() {
     tar=$secs
     median_of cp
     cp=$secs
-    row "$label" "$items" "$fcl" "$tar" "$cp" "$(ratio "$fcl" "$tar")" "$(ratio "$fcl" "$cp")" "$fcl_peak" "$same"
+    row "$label" "$fs" "$items" "$fcl" "$tar" "$cp" "$(ratio "$fcl" "$tar")" "$(ratio "$fcl" "$cp")" \
+        "$(pair_ratio fcl tar)" "$(pair_ratio fcl cp)" "$fcl_peak" "$same"
     rm -rf "$work"/out.* "$work"/results.*
     if [ "$items" -gt 1000 ]; then
         settle
     fi
 }
 
+# The set in the work space, then on the tmpfs when one is given.
 bench_set() {
+    wanted "$1" || return 0
+    for BASE in "$DISK_BASE" ${TMPFS_BASE:+"$TMPFS_BASE"}; do
+        fs=$(df --output=fstype "$BASE" | tail -n 1)
+        bench_set_here "$@"
+    done
+    BASE=$DISK_BASE
+    fs=$(df --output=fstype "$BASE" | tail -n 1)
+}
+
+bench_set_here() {
     name=$1
-    wanted "$name" || return 0
     tar_options=$2
     maker=$3
     shift 3
@@ -297,21 +338,22 @@ single_file_job() {
     rm -rf "$work"
 }
 
-echo "Working in $BASE; median of $RUNS run(s) each; times in seconds with sync; peak memory of fcl-restore in MiB"
-echo "Machine: $(nproc) CPUs, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo), $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo), $(uname -sr), $(df -T "$BASE" | awk 'NR == 2 { print $2 }')"
-row "set" "items" "fcl s" "tar -x s" "cp -a s" "fcl/tar" "fcl/cp" "fcl MiB" "same"
+echo "Working in $DISK_BASE${TMPFS_BASE:+ and $TMPFS_BASE}; median of $RUNS run(s) each; times in seconds with sync;" \
+    "pairs: median of the rounds' ratios; peak memory of fcl-restore in MiB"
+echo "Machine: $(nproc) CPUs, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo), $(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo), $(uname -sr)"
+row "set" "fs" "items" "fcl s" "tar -x s" "cp -a s" "fcl/tar" "fcl/cp" "pairs/tar" "pairs/cp" "fcl MiB" "same"
 
 # ---- data sets: one line each ---------------------------------------------------------------------------------
 ARCHIVES=1
 if [ "$QUICK" = 1 ]; then
-    ARCHIVES="1 2"
+    ARCHIVES=${FCL_BENCH_ARCHIVES:-1 2}
     bench_set small-2k "" make_small_files 2000 80
     ARCHIVES=1
     bench_set doc "" copy_tree /usr/share/doc
     bench_set big-64m "" make_big_file 64
     bench_set sparse-1g --sparse make_sparse_file 1024 8
 else
-    ARCHIVES="1 2 4"
+    ARCHIVES=${FCL_BENCH_ARCHIVES:-1 2 4}
     bench_set small-20k "" make_small_files 20000 800
     bench_set small-100k "" make_small_files 100000 4000
     ARCHIVES=1

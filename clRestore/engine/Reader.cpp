@@ -170,33 +170,28 @@ void* FclRestore::readPipeline() {
 
 int FclRestore::readOneBuffer(void** buf, unsigned long* len, unsigned long* type) {
     static const char kReadLabel[] = "FclRestore::readOneBuffer";
-    _perfCounter.StartPerfCounter(kReadLabel, kPerfNetworkRead);
-    _perfCounter.StartPerfCounter(kReadLabel, kPerfReadPipeline);
+    _perfCounter.StartPerfCounterPair(kReadLabel, kPerfNetworkRead, kPerfReadPipeline);
     ReadBufArgs_t args;
     // The item reports that wait go out while the reader waits for the stream.
     args.beforeWait = [](void* job) { static_cast<FclRestore*>(job)->flushItemReports(false); };
     args.context = this;
     ReadBufRet_t ret;
     if (_archive->readBuffer(&args, &ret) == 0) {
-        _perfCounter.CancelPerfCounter(kReadLabel, kPerfNetworkRead);
-        _perfCounter.CancelPerfCounter(kReadLabel, kPerfReadPipeline);
+        _perfCounter.CancelPerfCounterPair(kReadLabel, kPerfNetworkRead, kPerfReadPipeline);
         FCL_ERROR("WZArchive returned read error, %d", ret.errorCode);
         return 0;
     }
     if (ret.buffer == nullptr) {
-        _perfCounter.CancelPerfCounter(kReadLabel, kPerfNetworkRead);
-        _perfCounter.CancelPerfCounter(kReadLabel, kPerfReadPipeline);
+        _perfCounter.CancelPerfCounterPair(kReadLabel, kPerfNetworkRead, kPerfReadPipeline);
     } else if (ret.payloadLength > static_cast<uint32_t>(INT_MAX)) {
         // Handlers take the length as an int: a longer payload cannot be handed to them, so the stream is broken.
-        _perfCounter.CancelPerfCounter(kReadLabel, kPerfNetworkRead);
-        _perfCounter.CancelPerfCounter(kReadLabel, kPerfReadPipeline);
+        _perfCounter.CancelPerfCounterPair(kReadLabel, kPerfNetworkRead, kPerfReadPipeline);
         FreeBufArgs_t freeArgs;
         _archive->freeBuffer(&freeArgs, nullptr);
         FCL_ERROR("WZArchive returned read error, a buffer of %u bytes", ret.payloadLength);
         return 0;
     } else {
-        _perfCounter.StopPerfCounter(kReadLabel, kPerfNetworkRead, 0);
-        _perfCounter.StopPerfCounter(kReadLabel, kPerfReadPipeline, ret.payloadLength);
+        _perfCounter.StopPerfCounterPair(kReadLabel, kPerfNetworkRead, 0, kPerfReadPipeline, ret.payloadLength);
     }
     *type = ret.bufType;
     *buf = ret.buffer;

@@ -173,8 +173,7 @@ void FclRestore::HandleRestoreFileUpdate(const char* path, int errCode, const st
         _givenItemSizes.given = false;
     }
     if (_statistics != nullptr && !onProcessingThread) {
-        _statistics->setCurrFileSize(size);
-        _statistics->setCurrFileCompSize(compSize);
+        _statistics->setCurrFileSizes(size, compSize);
     }
 
     std::string itemSuffix = suffix;
@@ -240,7 +239,11 @@ void FclRestore::HandleRestoreFileUpdate(const char* path, int errCode, const st
             name.c_str(), itemSuffix.c_str(), 1, g_bStubWithNoData ? 1 : 0, errCode,
             reason.empty() ? "N/A" : reason.c_str(), status);
 
-    std::string line = name + itemSuffix + " ";
+    std::string line;
+    line.reserve(name.size() + itemSuffix.size() + 1);
+    line += name;
+    line += itemSuffix;
+    line += ' ';
     if (status != kStatusSucceeded) {
         const bool proxyText = _useProxyItemMessages && _proxyRestore != nullptr && !reason.empty();
         const auto* unixObject = dynamic_cast<FsRestoreUnixObject*>(object);
@@ -251,9 +254,8 @@ void FclRestore::HandleRestoreFileUpdate(const char* path, int errCode, const st
                                       : catalogueText(_event, textId)) +
                 "  ] ";
     }
-    // Every piece of the line, not only the name, keeps the item on one line.
-    line = restoreOutTranslate(line.c_str());
-
+    // Every piece of the line, not only the name, keeps the item on one line: the store spells out what would break
+    // it as it takes the line, the raw file gets it spelled out here.
     if (_factory != nullptr && (_factory->getOptions() & FSR_OPT_REPORT_PROGRESS) != 0) {
         if (_results != nullptr) {
             if (IsSkipAddtoRestoreStatus()) {
@@ -263,7 +265,7 @@ void FclRestore::HandleRestoreFileUpdate(const char* path, int errCode, const st
                     FCL_LOG(0, "Failed to save the restore result");
                 }
             } else if (_rawResultsFile != nullptr) {
-                fprintf(_rawResultsFile, "%s %d\n", line.c_str(), status);
+                fprintf(_rawResultsFile, "%s %d\n", restoreOutTranslate(line.c_str()).c_str(), status);
                 fflush(_rawResultsFile);
             }
         }

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <set>
@@ -236,6 +237,21 @@ bool FsRestoreUnixObjectsFactory::isDirectChildDir(const char* toPath, std::stri
 
 bool FsRestoreUnixObjectsFactory::isDirectChildDir(const char* toPath, std::string& topLevelDestPath, int& srcIdx,
                                                    const char* toPathPhys) {
+    // A file (named with a trailing '/') is passed over by every source path whose missing directories are settled,
+    // which soon is all of them: then nothing is looked at, and nothing need be copied for every file of the job.
+    const size_t length = toPath != nullptr ? std::strlen(toPath) : 0;
+    const bool plainFile = length >= 2 && toPath[length - 1] == '/' && !(toPath[0] == '/' && toPath[1] == '/');
+    if (plainFile && !wzlog::wants(5) && (_fclRestore == nullptr || !_fclRestore->IsIphotoFileRestore())) {
+        bool settled = true;
+        for (int index = 0; settled && index < _numSrcPaths && _srcPaths != nullptr; ++index) {
+            const auto record = _pathPermissions.find(index);
+            settled = record != _pathPermissions.end() && record->second.processed;
+        }
+        if (settled) {
+            srcIdx = _srcPaths != nullptr ? std::max(_numSrcPaths, 0) : 0;
+            return false;
+        }
+    }
     const std::string dest = withoutTrailingSlashes(_destDir);
     std::string p = toPath != nullptr ? toPath : "";
     std::string q = toPathPhys != nullptr ? toPathPhys : "";

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -30,8 +31,10 @@ namespace {
 
 const char* const kExclusionListFiles[] = {"/etc/wz_backup_blacklist", "/etc/wz_backup_denylist"};
 
-bool endsWith(const std::string& text, const std::string& suffix) {
-    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+// Asked of every file: the suffix is compared where it lies, never copied into a string of its own.
+bool endsWith(const std::string& text, const char* suffix) {
+    const size_t length = std::strlen(suffix);
+    return text.size() >= length && text.compare(text.size() - length, length, suffix) == 0;
 }
 
 // The backup's own exclusion lists of this machine are never restored over.

@@ -28,7 +28,7 @@ struct Route {
     int level = 0;
     const char* line = nullptr;   // logged before the call; none when null
     int counter = kUntimed;       // started before the call, stopped after it with no bytes
-    int bytesCounter = kUntimed;  // started after `counter`, stopped after it with the buffer's length
+    int bytesCounter = kUntimed;  // timed over the same call as `counter`, stopped with the buffer's length
     After after = nullptr;        // run once the counters are stopped
 
     constexpr Route logged(int lineLevel, const char* text) const {
@@ -221,18 +221,18 @@ void dispatchBuffer(FclRestore& job, ReaderRecords& records, void* buf, int len,
     if (r.line != nullptr) {
         FCL_LOG(r.level, "%s", r.line);
     }
-    if (r.counter != kUntimed) {
+    // A route's byte counter is timed over the same call as its counter.
+    if (r.counter != kUntimed && r.bytesCounter != kUntimed) {
+        job._perfCounter.StartPerfCounterPair(kLabel, r.counter, r.bytesCounter);
+    } else if (r.counter != kUntimed) {
         job._perfCounter.StartPerfCounter(kLabel, r.counter);
     }
-    if (r.bytesCounter != kUntimed) {
-        job._perfCounter.StartPerfCounter(kLabel, r.bytesCounter);
-    }
     r.handler(job, records, buf, len);
-    if (r.counter != kUntimed) {
+    if (r.counter != kUntimed && r.bytesCounter != kUntimed) {
+        job._perfCounter.StopPerfCounterPair(kLabel, r.counter, 0, r.bytesCounter,
+                                             static_cast<unsigned long long>(len));
+    } else if (r.counter != kUntimed) {
         job._perfCounter.StopPerfCounter(kLabel, r.counter, 0);
-    }
-    if (r.bytesCounter != kUntimed) {
-        job._perfCounter.StopPerfCounter(kLabel, r.bytesCounter, static_cast<unsigned long long>(len));
     }
     if (r.after != nullptr) {
         r.after(job, records);

@@ -298,8 +298,7 @@ void endItem(FclRestore& job, void* buf, CXFileHeader* hdr) {
     job.HLRO = nullptr;
     job.bIgnoreOptHeaders = false;
     if (job._statistics != nullptr) {
-        job._statistics->setCurrFileSize(job._currFileSize);
-        job._statistics->setCurrFileCompSize(job._currFileCompSize);
+        job._statistics->setCurrFileSizes(job._currFileSize, job._currFileCompSize);
     }
     fclstream::openAwaitedObject(job);
     const bool record = (!hardLinkMember || linkObjectIsCurrent) && !exchangeItem;
@@ -366,8 +365,7 @@ void FclRestore::OnBufferPlData(void* buf, int len) {
     _currFileSize += static_cast<unsigned long>(len);
     _currFileCompSize += ntohl(bufferHeader->compressedLength);
     if (_statistics != nullptr) {
-        _statistics->setCurrFileCompSize(_currFileCompSize);
-        _statistics->setCurrFileSize(_currFileSize);
+        _statistics->setCurrFileSizes(_currFileSize, _currFileCompSize);
     }
     if (_ro == nullptr || _itemDataError != 0 || pastItsSize(*this)) {
         return;

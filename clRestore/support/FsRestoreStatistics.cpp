@@ -143,6 +143,12 @@ void FsRestoreStatistics::setCurrFileCompSize(unsigned long long n) {
     _curFileCompSize = n;
 }
 
+void FsRestoreStatistics::setCurrFileSizes(unsigned long long size, unsigned long long compSize) {
+    WzCriticalSectionLock lock(_statsLock.load());
+    _curFileSize = size;
+    _curFileCompSize = compSize;
+}
+
 void FsRestoreStatistics::setNumFilesToRestore(unsigned long n) {
     WzCriticalSectionLock lock(_statsLock.load());
     _numFilesToRestore = n;
@@ -159,15 +165,12 @@ bool FsRestoreStatistics::timeToUpdateByBytes() {
 }
 
 bool FsRestoreStatistics::timeToUpdateByTime() {
-    WzCriticalSectionLock lock(_statsLock.load());
     std::int64_t current = now();
+    std::int64_t last = _lastUpdateTime.load();
     // The whole 64-bit difference: seconds counted in 32 bits read as negative from 2038 on, and no report would
-    // ever be due by time again.
-    if (current - _lastUpdateTime >= _updateInterval.load()) {
-        _lastUpdateTime = current;
-        return true;
-    }
-    return false;
+    // ever be due by time again. Of callers that find the interval passed at once, the one that moves the time on
+    // answers true.
+    return current - last >= _updateInterval.load() && _lastUpdateTime.compare_exchange_strong(last, current);
 }
 
 unsigned int FsRestoreStatistics::getPercentDone() const {

@@ -41,11 +41,13 @@ public:
 
     void setCurrFileSize(unsigned long long n);      // locked
     void setCurrFileCompSize(unsigned long long n);  // locked
-    void setNumFilesToRestore(unsigned long n);      // locked
+    // Both under one lock: what the reader does for every buffer and item.
+    void setCurrFileSizes(unsigned long long size, unsigned long long compSize);
+    void setNumFilesToRestore(unsigned long n);  // locked
     void setFilesSucceeded(unsigned long n) { _numFilesSucceeded = n; }
     void SetTimeIntervalToUpdate(int seconds) { _updateInterval = seconds; }
 
-    // Update tests (locked).
+    // Update tests (locked; the one by time needs no lock: one caller wins each interval).
     bool timeToUpdateByFiles();
     bool timeToUpdateByBytes();
     virtual bool timeToUpdateByTime();
@@ -114,7 +116,7 @@ private:
     Counter _numBytes;
     Counter _lastBytesDone;
     std::atomic<int> _updateInterval;
-    std::int64_t _lastUpdateTime;  // changed only under the lock (or in single-thread mode)
+    std::atomic<std::int64_t> _lastUpdateTime;
     Counter _objectsProcessed;
     std::atomic<WzCriticalSection*> _statsLock;
     struct LossCount {

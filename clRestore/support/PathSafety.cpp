@@ -20,22 +20,27 @@ namespace {
 bool alreadyNormal(const std::string& path) {
     const char* p = path.data();
     const char* const end = p + path.size();
-    while (p != end) {
+    if (p != end && *p == '/') {
+        ++p;
+    }
+    // From the start of each name on: only its first bytes can make it empty, "." or ".."; the rest of it is
+    // passed over with memchr, which every item's several checks make worth it.
+    for (;;) {
+        if (p == end) {
+            return true;
+        }
         if (*p == '/') {
-            if (p + 1 != end && p[1] == '/') {
-                return false;
-            }
-            ++p;
-            continue;
+            return false;
         }
         if (*p == '.' && (p + 1 == end || p[1] == '/' || (p[1] == '.' && (p + 2 == end || p[2] == '/')))) {
             return false;
         }
-        while (p != end && *p != '/') {
-            ++p;
+        const void* slash = std::memchr(p, '/', static_cast<size_t>(end - p));
+        if (slash == nullptr) {
+            return true;
         }
+        p = static_cast<const char*>(slash) + 1;
     }
-    return true;
 }
 
 }  // namespace

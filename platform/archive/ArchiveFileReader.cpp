@@ -49,6 +49,7 @@ void ArchiveFileReader::attach(int fd, uint64_t size) {
     aheadLength_ = 0;
     unreadableAt_ = ~uint64_t{0};
     unreadableError_ = 0;
+    largeBuffers_ = false;
 }
 
 void ArchiveFileReader::seek(uint64_t position) {
@@ -77,6 +78,9 @@ int ArchiveFileReader::fill(size_t wanted) {
     aheadLength_ = have;
     const uint64_t from = position_ + have;
     uint64_t room = std::min<uint64_t>(capacity_ - have, left - have);
+    if (largeBuffers_) {
+        room = std::min<uint64_t>(room, std::max(wanted - have, kShortReadAhead));
+    }
     if (unreadableAt_ >= from && unreadableAt_ - from < room) {
         room = unreadableAt_ - from;
     }
@@ -123,6 +127,7 @@ uint64_t ArchiveFileReader::readableFrom(uint64_t from) {
 
 int ArchiveFileReader::read(void* destination, size_t length) {
     auto* into = static_cast<unsigned char*>(destination);
+    largeBuffers_ = length >= kDirectRead;
     while (length != 0) {
         size_t have = available();
         if (have != 0) {
@@ -133,7 +138,7 @@ int ArchiveFileReader::read(void* destination, size_t length) {
             position_ += take;
             continue;
         }
-        if (length >= capacity_) {
+        if (length >= kDirectRead) {
             int error = 0;
             const size_t got = readReadable(fd_, into, length, position_, error);
             if (error != 0) {

@@ -1,6 +1,9 @@
 #pragma once
-// Sequential reading of an archive file through one read-ahead area: small buffers are served from it, large
-// payloads are read straight into their destination, so the file is read in large sequential reads. A read-ahead
+// Sequential reading of an archive file through one read-ahead area: small buffers are served from it, so the file is
+// read in large sequential reads, and large payloads are read straight into their destination (the ring slot the
+// data mover checks and hands on), so their bytes are copied once, by the kernel. While buffers come large, the
+// read-ahead takes only a little beyond the next header, so that the payload after it is not read into the area
+// first and copied again. A read-ahead
 // that fails is narrowed down to the first byte that cannot be read: everything before it is still served, so one
 // unreadable spot costs only the buffers it lies in.
 #include <cstddef>
@@ -12,6 +15,10 @@ namespace fclarchive {
 class ArchiveFileReader {
 public:
     static constexpr size_t kReadAhead = 1 << 20;
+    // Payload bytes that are read straight into the destination rather than through the area, and the area's read
+    // while buffers come that large.
+    static constexpr size_t kDirectRead = 64 << 10;
+    static constexpr size_t kShortReadAhead = 4 << 10;
 
     explicit ArchiveFileReader(size_t readAhead = kReadAhead);
     // Reads `fd` (not owned) of `size` bytes from its start.
@@ -46,6 +53,8 @@ private:
     // The first unreadable byte the last failed read-ahead met, and its errno: asked for again, it fails at once.
     uint64_t unreadableAt_ = ~uint64_t{0};
     int unreadableError_ = 0;
+    // The last read was of a large buffer: the next read-ahead is a short one.
+    bool largeBuffers_ = false;
 };
 
 }  // namespace fclarchive

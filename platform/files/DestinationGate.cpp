@@ -40,9 +40,15 @@ const char* skipSeparators(const char* p) {
     }
 }
 
+// `root` as cleanPath leaves it.
 const char* matchPrefix(const char* abs, const std::string& root) {
     if (root.empty() || abs[0] != '/') {
         return nullptr;
+    }
+    // Nearly every path starts with the root word for word: the walk below would end at the same place.
+    const size_t length = root.size();
+    if (length > 1 && std::strncmp(abs, root.c_str(), length) == 0 && (abs[length] == '/' || abs[length] == '\0')) {
+        return skipSeparators(abs + length);
     }
     const char* p = abs;
     const char* r = root.c_str();

@@ -36,6 +36,12 @@ extern boost::shared_ptr<CLogWriterInterface> g_ptrLogWriter;
 
 namespace wzlog {
 
+// Whether the installed writer writes lines of `level`: for work done only for such lines.
+inline bool wants(int level) {
+    boost::shared_ptr<CLogWriterInterface> writer = g_ptrLogWriter;
+    return writer && writer->wants(level);
+}
+
 // Flushes the installed writer: at the end of a job, so its log is whole while the process goes on.
 void flushLog();
 

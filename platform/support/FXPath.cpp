@@ -28,6 +28,14 @@ int prefixRelation(const std::string& a, const std::string& b) {
     if (a.empty() || b.empty() || (a[0] == '/') != (b[0] == '/')) {
         return -1;
     }
+    // Mostly b starts with a word for word, up to a name's end: then only what follows in b tells.
+    size_t n = a.size();
+    while (n > 1 && a[n - 1] == '/') {
+        --n;
+    }
+    if (b.compare(0, n, a, 0, n) == 0 && (b.size() == n || b[n] == '/' || a[n - 1] == '/')) {
+        return b.find_first_not_of('/', n) == std::string::npos ? 0 : 1;
+    }
     size_t atA = 0;
     size_t atB = 0;
     for (;;) {

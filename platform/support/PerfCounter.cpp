@@ -55,18 +55,15 @@ const PerfCounter::Counter* PerfCounter::find(int index) const {
     return const_cast<PerfCounter*>(this)->find(index);
 }
 
-void PerfCounter::startCounter(const char*, int index) {
-    std::lock_guard<std::mutex> hold(m_lock);
+void PerfCounter::startLocked(int index, std::chrono::steady_clock::time_point now) {
     if (Counter* c = find(index)) {
         // A start without a stop in between (a wait that timed out) begins the measurement afresh.
         c->running = true;
-        c->started = std::chrono::steady_clock::now();
+        c->started = now;
     }
 }
 
-void PerfCounter::stopCounter(const char*, int index, unsigned long long bytes) {
-    auto now = std::chrono::steady_clock::now();
-    std::lock_guard<std::mutex> hold(m_lock);
+void PerfCounter::stopLocked(int index, unsigned long long bytes, std::chrono::steady_clock::time_point now) {
     if (Counter* c = find(index)) {
         Figures step;
         step.count = 1;
@@ -80,13 +77,49 @@ void PerfCounter::stopCounter(const char*, int index, unsigned long long bytes) 
     }
 }
 
-void PerfCounter::cancelCounter(const char*, int index) {
-    std::lock_guard<std::mutex> hold(m_lock);
+void PerfCounter::cancelLocked(int index) {
     if (Counter* c = find(index)) {
         c->running = false;
         ++c->file.cancels;
         ++c->pending.cancels;
     }
+}
+
+void PerfCounter::startCounter(const char*, int index) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    startLocked(index, std::chrono::steady_clock::now());
+}
+
+void PerfCounter::stopCounter(const char*, int index, unsigned long long bytes) {
+    auto now = std::chrono::steady_clock::now();
+    std::lock_guard<std::mutex> hold(m_lock);
+    stopLocked(index, bytes, now);
+}
+
+void PerfCounter::cancelCounter(const char*, int index) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    cancelLocked(index);
+}
+
+void PerfCounter::startCounterPair(const char*, int first, int second) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    const auto now = std::chrono::steady_clock::now();
+    startLocked(first, now);
+    startLocked(second, now);
+}
+
+void PerfCounter::stopCounterPair(const char*, int first, unsigned long long firstBytes, int second,
+                                  unsigned long long secondBytes) {
+    const auto now = std::chrono::steady_clock::now();
+    std::lock_guard<std::mutex> hold(m_lock);
+    stopLocked(first, firstBytes, now);
+    stopLocked(second, secondBytes, now);
+}
+
+void PerfCounter::cancelCounterPair(const char*, int first, int second) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    cancelLocked(first);
+    cancelLocked(second);
 }
 
 void PerfCounter::resetCountersForFile(const char*, const char* file, long long size) {

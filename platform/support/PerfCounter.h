@@ -59,6 +59,26 @@ public:
             aggregateIfSet(label);
         }
     }
+    // Two counters over one span (the reader's wait for a buffer is both a receive and the pipeline's read): one
+    // lock and one clock reading serve both.
+    void StartPerfCounterPair(const char* label, int first, int second) {
+        if (isEnabled()) {
+            startCounterPair(label, first, second);
+        }
+    }
+    void StopPerfCounterPair(const char* label, int first, unsigned long long firstBytes, int second,
+                             unsigned long long secondBytes) {
+        if (isEnabled()) {
+            stopCounterPair(label, first, firstBytes, second, secondBytes);
+            aggregateIfSet(label);
+        }
+    }
+    void CancelPerfCounterPair(const char* label, int first, int second) {
+        if (isEnabled()) {
+            cancelCounterPair(label, first, second);
+            aggregateIfSet(label);
+        }
+    }
     void ResetPerfCounters(const char* label, const char* file, long long size) {
         if (isEnabled() && isPerFile()) {
             resetCountersForFile(label, file != nullptr ? file : kAllFiles, size);
@@ -94,6 +114,10 @@ protected:
     virtual void startCounter(const char* label, int index);
     virtual void stopCounter(const char* label, int index, unsigned long long bytes);
     virtual void cancelCounter(const char* label, int index);
+    virtual void startCounterPair(const char* label, int first, int second);
+    virtual void stopCounterPair(const char* label, int first, unsigned long long firstBytes, int second,
+                                 unsigned long long secondBytes);
+    virtual void cancelCounterPair(const char* label, int first, int second);
     virtual void resetCountersForFile(const char* label, const char* file, long long size);
     // Ends every running measurement; with `report` the figures are logged.
     virtual void stopCountersForFile(const char* label, const char* file, bool report, bool last, long long size);
@@ -117,6 +141,10 @@ private:
             aggregateCounters(label, kAllFiles, -1);
         }
     }
+    // What the measuring operations do to one counter; m_lock held.
+    void startLocked(int index, std::chrono::steady_clock::time_point now);
+    void stopLocked(int index, unsigned long long bytes, std::chrono::steady_clock::time_point now);
+    void cancelLocked(int index);
     // The counter at `index` when registered, else null; m_lock held.
     Counter* find(int index);
     const Counter* find(int index) const;

@@ -118,7 +118,10 @@ INSTANTIATE_TEST_SUITE_P(Paths, RelationCases,
                                            RelationCase{"relative", "a", "a/b", true, true, false},
                                            RelationCase{"relativeVersusAbsolute", "a", "/a/b", false, false, false},
                                            RelationCase{"sameRelative", "a/b/", "a/b", false, true, true},
-                                           RelationCase{"emptyRelatesToNothing", "", "/a", false, false, false}),
+                                           RelationCase{"emptyRelatesToNothing", "", "/a", false, false, false},
+                                           RelationCase{"relativeNamePrefix", "a", "ab", false, false, false},
+                                           RelationCase{"doubledAfterThePrefix", "/a", "/a//b", true, true, false},
+                                           RelationCase{"selfDoubledTrailing", "/a", "/a//", false, true, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Paths, RemoveTrailingDelimiterRemovesEverySlash) {

@@ -39,6 +39,35 @@ TEST_F(PerfFigures, CancelDropsTheRunningMeasurement) {
     EXPECT_EQ(f.time.count(), 0);
 }
 
+// A pair measures what the two single calls would: each counter its own step, bytes and cancel, and the same time.
+TEST_F(PerfFigures, APairMeasuresEachOfItsCountersAsTwoSingleCallsWould) {
+    perf.setAggregate(true);
+    perf.StartPerfCounterPair("t", 0, 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    perf.StopPerfCounterPair("t", 0, 0, 2, 4096);
+    EXPECT_EQ(perf.fileFigures(0).count, 1u);
+    EXPECT_EQ(perf.fileFigures(0).bytes, 0u);
+    EXPECT_EQ(perf.fileFigures(2).count, 1u);
+    EXPECT_EQ(perf.fileFigures(2).bytes, 4096u);
+    EXPECT_GE(perf.fileFigures(0).time, std::chrono::milliseconds(2));
+    EXPECT_EQ(perf.fileFigures(0).time, perf.fileFigures(2).time);
+    EXPECT_EQ(perf.totalFigures(2).bytes, 4096u);
+
+    perf.StartPerfCounterPair("t", 0, 2);
+    perf.CancelPerfCounterPair("t", 0, 2);
+    perf.StopPerfCounterPair("t", 0, 0, 2, 0);  // stray stops after the cancel measure no time
+    EXPECT_EQ(perf.fileFigures(0).cancels, 1u);
+    EXPECT_EQ(perf.fileFigures(2).cancels, 1u);
+    EXPECT_EQ(perf.fileFigures(2).count, 2u);
+    EXPECT_EQ(perf.fileFigures(0).time, perf.fileFigures(2).time);
+
+    // An unregistered counter in a pair is passed over, as a single call passes it over.
+    perf.StartPerfCounterPair("t", 1, 2);
+    perf.StopPerfCounterPair("t", 1, 7, 2, 8);
+    EXPECT_EQ(perf.fileFigures(1).count, 0u);
+    EXPECT_EQ(perf.fileFigures(2).bytes, 4104u);
+}
+
 TEST_F(PerfFigures, AggregateFoldsEachStepIntoTheTotalsOnce) {
     perf.setAggregate(true);
     perf.StartPerfCounter("t", 2);
