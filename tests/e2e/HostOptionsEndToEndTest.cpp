@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <climits>
-#include <sstream>
 
 #include "tests/common/ArchiveBuilder.h"
 #include "tests/e2e/AdversarialSupport.h"
@@ -62,23 +61,14 @@ TEST_F(HostOptionsEndToEnd, AnExistingItemIsKeptUnlessOverwriteIsAsked) {
     EXPECT_EQ(differences(), "");
 }
 
-// The line of the results file that names `path`; "" when none does.
-std::string resultLine(const std::string& resultsFile, const std::string& path) {
-    std::istringstream in(fcltest::readFile(resultsFile));
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.compare(0, path.size() + 1, path + " ") == 0) {
+// The line of the results file that names `path`: no text and status -1 when none does.
+ResultLine resultOf(const std::string& resultsFile, const std::string& path) {
+    for (const ResultLine& line : readResults(resultsFile)) {
+        if (line.text.compare(0, path.size() + 1, path + " ") == 0) {
             return line;
         }
     }
-    return "";
-}
-
-// The status that line gives, -1 without one.
-int resultStatus(const std::string& resultsFile, const std::string& path) {
-    const std::string line = resultLine(resultsFile, path);
-    const size_t tab = line.rfind('\t');
-    return tab == std::string::npos ? -1 : std::stoi(line.substr(tab + 1));
+    return ResultLine();
 }
 
 // What the results file says of an item kept because existing items are not overwritten, and of one kept because the
@@ -129,8 +119,8 @@ TEST_F(HostOptionsEndToEnd, ExistingItemsAreKeptWhateverTheirTimesUnlessOverwrit
         for (const Change& change : changes) {
             const std::string path = restored(change.name);
             EXPECT_EQ(change.name == "link" ? readLink(path) : fcltest::readFile(path), "mine") << change.name;
-            EXPECT_EQ(resultStatus(resultsFile, path), 4) << change.name;
-            EXPECT_NE(resultLine(resultsFile, path).find(kKeptAsExisting), std::string::npos) << change.name;
+            EXPECT_EQ(resultOf(resultsFile, path).status, 4) << change.name;
+            EXPECT_NE(resultOf(resultsFile, path).text.find(kKeptAsExisting), std::string::npos) << change.name;
         }
 
         fcltest::ProgramRun overwrite = run({"--overwrite"});
@@ -162,7 +152,7 @@ TEST_F(HostOptionsEndToEnd, AStubCopyKeepsWhatStandsAtItsNameUnlessOverwriteIsAs
     EXPECT_EQ(plain.status, 0) << plain.describe();
     EXPECT_EQ(fcltest::readFile(restored("copy")), "mine");
     const std::string resultsFile = fcltest::summaryField(plain.out, "results file:");
-    EXPECT_EQ(resultStatus(resultsFile, restored("copy")), 4) << fcltest::readFile(resultsFile);
+    EXPECT_EQ(resultOf(resultsFile, restored("copy")).status, 4) << fcltest::readFile(resultsFile);
 
     fcltest::ProgramRun overwrite = restore({"--overwrite"});
     EXPECT_EQ(overwrite.status, 0) << overwrite.describe();
@@ -179,7 +169,7 @@ TEST_F(HostOptionsEndToEnd, AnItemKeptForItsTimeSaysSo) {
     const InPlaceRun run = restoreInChild(intoDest);
     EXPECT_TRUE(run.succeeded) << run.reason;
     EXPECT_EQ(run.skipped, 1u) << run.reason;
-    EXPECT_NE(resultLine(findResults(results()), restored("kept")).find(kKeptAsNotOlder), std::string::npos)
+    EXPECT_NE(resultOf(findResults(results()), restored("kept")).text.find(kKeptAsNotOlder), std::string::npos)
         << fcltest::readFile(findResults(results()));
 }
 
